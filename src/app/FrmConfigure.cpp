@@ -1,0 +1,139 @@
+#include "app/FrmConfigure.h"
+
+#include "app/AppContext.h"
+#include "app/FocusColours.h"
+#include "app/KeyFilter.h"
+#include "app/Messages.h"
+#include "db/SettingsStore.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace kovrin {
+
+namespace {
+const QString kScreen = QStringLiteral("frmConfigure");
+}
+
+FrmConfigure::FrmConfigure(AppContext& ctx, QWidget* parent) : QWidget(parent), m_ctx(ctx) {
+    setObjectName(kScreen);
+    setWindowTitle(QStringLiteral("Configuration"));
+
+    auto* layout = new QVBoxLayout(this);
+    auto* heading = new QLabel(QStringLiteral("Configuration"));
+    heading->setObjectName(QStringLiteral("lblHeading"));
+    heading->setAlignment(Qt::AlignCenter);
+    layout->addWidget(heading);
+
+    auto* form = new QFormLayout;
+    m_bankName = new QLineEdit;
+    m_bankName->setObjectName(QStringLiteral("txtBankName"));
+    m_bankName->setMaxLength(48);
+    m_comPort = new QComboBox;
+    m_comPort->setObjectName(QStringLiteral("cmbComPort"));
+    m_branchName = new QLineEdit;
+    m_branchName->setObjectName(QStringLiteral("txtBranchName"));
+    m_branchName->setMaxLength(24);
+    m_fontSize = new QComboBox;
+    m_fontSize->setObjectName(QStringLiteral("cmbFontSize"));
+    m_fontSize->addItems({QStringLiteral("Small"), QStringLiteral("Big")});
+    form->addRow(QStringLiteral("Bank Name :"), m_bankName);
+    form->addRow(QStringLiteral("Select Com. Port :"), m_comPort);
+    form->addRow(QStringLiteral("Branch Name :"), m_branchName);
+    form->addRow(QStringLiteral("Select Font Size :"), m_fontSize);
+    layout->addLayout(form);
+
+    auto* buttons = new QHBoxLayout;
+    m_update = new QPushButton(QStringLiteral("&Update"));
+    m_update->setObjectName(QStringLiteral("cmdUpdate"));
+    auto* exit = new QPushButton(QStringLiteral("&Exit"));
+    exit->setObjectName(QStringLiteral("cmdExit"));
+    buttons->addWidget(m_update);
+    buttons->addWidget(exit);
+    layout->addLayout(buttons);
+
+    connect(m_update, &QPushButton::clicked, this, &FrmConfigure::cmdUpdate_Click);
+    connect(exit, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_fontSize, qOverload<int>(&QComboBox::activated), this,
+            [this] { m_fontPicked = true; });
+
+    // Enter in the bank name resets the port to "1" and moves on to the port list;
+    // Enter in the port list moves on to Update (it does not save).
+    KeyFilter::install(m_bankName, [this](QKeyEvent* e) {
+        if (!KeyFilter::isEnter(e)) {
+            return false;
+        }
+        m_comPort->setCurrentIndex(0);
+        m_comPort->setFocus();
+        return true;
+    });
+    KeyFilter::install(m_comPort, [this](QKeyEvent* e) {
+        if (!KeyFilter::isEnter(e)) {
+            return false;
+        }
+        m_update->setFocus();
+        return true;
+    });
+
+    FocusColours::apply(this);
+    load();
+}
+
+void FrmConfigure::load() {
+    for (int i = 1; i <= 10; ++i) {
+        m_comPort->addItem(QString::number(i));
+    }
+    m_comPort->setCurrentIndex(0);
+
+    DbStatus st;
+    const auto row = SettingsStore(m_ctx.db()).load(&st);
+    if (!st) {
+        Messages::critical(kScreen,
+                           QStringLiteral("The settings could not be read: %1").arg(st.error));
+        return;
+    }
+    if (!row) {
+        return;
+    }
+    AppSettings& s = m_ctx.settings();
+    s.BankName = row->BankName;
+    m_bankName->setText(s.BankName);
+    s.BranchName = row->BranchName;
+    m_branchName->setText(s.BranchName);
+    if (row->FontSize == QLatin1String("0")) {
+        m_fontSize->setCurrentIndex(0);
+    } else if (row->FontSize == QLatin1String("1")) {
+        m_fontSize->setCurrentIndex(1);
+    }
+    s.CommPort = row->CommPort;
+    // A stored port that is not a number from 1 to 10 selects nothing: the operator chooses.
+    bool ok = false;
+    const int port = row->CommPort.trimmed().toInt(&ok);
+    m_comPort->setCurrentIndex(ok && port >= 1 && port <= 10 ? port - 1 : -1);
+}
+
+void FrmConfigure::cmdUpdate_Click() {
+    ConfigurationInput in;
+    in.bankName = m_bankName->text();
+    if (m_comPort->currentIndex() >= 0) {
+        in.commPort = m_comPort->currentText();
+    }
+    in.branchName = m_branchName->text();
+    in.fontIndex = m_fontPicked ? m_fontSize->currentIndex() : -1;
+    in.fontText = m_fontSize->currentText();
+    const DbStatus st = SettingsStore(m_ctx.db()).saveConfiguration(in, m_ctx.settings());
+    if (!st) {
+        Messages::critical(kScreen, QStringLiteral("The settings could not be saved: %1\nNothing "
+                                                   "was changed; try again.")
+                                        .arg(st.error));
+        return;
+    }
+    Messages::info(kScreen, QStringLiteral("Data Saved Successfully"));
+}
+
+}  // namespace kovrin

@@ -1,0 +1,86 @@
+#include "app/FrmMain.h"
+
+#include "app/AppContext.h"
+#include "app/FocusColours.h"
+#include "app/FrmConfigure.h"
+#include "app/FrmDrive.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace kovrin {
+
+namespace {
+QPushButton* addButton(QLayout* layout, const char* name, const QString& caption) {
+    auto* b = new QPushButton(caption);
+    b->setObjectName(QLatin1String(name));
+    b->setMinimumHeight(32);
+    layout->addWidget(b);
+    return b;
+}
+}  // namespace
+
+FrmMain::FrmMain(AppContext& ctx, QWidget* parent) : QWidget(parent), m_ctx(ctx) {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Kovrin Hand-Held Interface Software"));
+
+    auto* layout = new QVBoxLayout(this);
+    auto* heading = new QLabel(QStringLiteral("Kovrin Hand-Held Interface Software"));
+    heading->setObjectName(QStringLiteral("lblHeading"));
+    QFont f = heading->font();
+    f.setPointSize(f.pointSize() + 4);
+    f.setBold(true);
+    heading->setFont(f);
+    heading->setAlignment(Qt::AlignCenter);
+    auto* version = new QLabel(QStringLiteral("Version 2.1 Tamsel"));
+    version->setObjectName(QStringLiteral("lblVersion"));
+    version->setAlignment(Qt::AlignCenter);
+    layout->addWidget(heading);
+    layout->addWidget(version);
+
+    auto* frame = new QGroupBox;
+    frame->setObjectName(QStringLiteral("Frame1"));
+    auto* buttons = new QVBoxLayout(frame);
+    addButton(buttons, "cmdSend", QStringLiteral("&SEND DATA"));
+    addButton(buttons, "cmdReceive", QStringLiteral("&RECEIVE DATA"));
+    QPushButton* configure = addButton(buttons, "cmdConfigure", QStringLiteral("&CONFIGURE"));
+    QPushButton* drive = addButton(buttons, "cmdDrive", QStringLiteral("&DRIVE SELECTION"));
+    addButton(buttons, "cmdPassword", QStringLiteral("P&ASSWORD"));
+    addButton(buttons, "cmdReport", QStringLiteral("RE&PORT"));
+    QPushButton* exit = addButton(buttons, "cmdExit", QStringLiteral("&EXIT"));
+    layout->addWidget(frame);
+
+    connect(configure, &QPushButton::clicked, this, [this] { openConfigure(); });
+    connect(drive, &QPushButton::clicked, this, [this] { openDrive(); });
+    connect(exit, &QPushButton::clicked, this, &QWidget::close);
+
+    FocusColours::apply(this);
+}
+
+template <typename Screen>
+Screen* FrmMain::openSingle(QPointer<Screen>& slot) {
+    if (!slot) {
+        // A child window of the menu: it goes when the menu goes, without its own closing steps.
+        slot = new Screen(m_ctx, this);
+        slot->setWindowFlag(Qt::Window);
+        slot->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    slot->show();
+    slot->raise();
+    slot->activateWindow();
+    return slot;
+}
+
+FrmConfigure* FrmMain::openConfigure() { return openSingle(m_configure); }
+
+FrmDrive* FrmMain::openDrive() { return openSingle(m_drive); }
+
+void FrmMain::closeEvent(QCloseEvent* event) {
+    event->accept();
+    emit programEnded();
+}
+
+}  // namespace kovrin

@@ -1,0 +1,53 @@
+#include "app/Messages.h"
+
+#include "app/OperatorLog.h"
+
+namespace kovrin {
+
+namespace {
+MessagePresenter& presenter() {
+    static MessagePresenter p;
+    return p;
+}
+OperatorLog*& logPtr() {
+    static OperatorLog* l = nullptr;
+    return l;
+}
+}  // namespace
+
+QString Messages::programTitle() { return QStringLiteral("Kovrin Hand-Held Interface Software"); }
+
+MsgAnswer Messages::show(const MessageRequest& request) {
+    MessageRequest r = request;
+    if (r.title.isEmpty()) {
+        r.title = programTitle();
+    }
+    if (OperatorLog* log = logPtr()) {
+        log->append(r.screen, r.text);
+    }
+    if (presenter()) {
+        return presenter()(r);
+    }
+    // No presenter (a tool without a screen): the first button is the answer.
+    return r.buttons == MsgButtons::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
+}
+
+void Messages::info(const QString& screen, const QString& text, const QString& title) {
+    show({screen, text, MsgIcon::Information, MsgButtons::Ok, title});
+}
+
+void Messages::critical(const QString& screen, const QString& text, const QString& title) {
+    show({screen, text, MsgIcon::Critical, MsgButtons::Ok, title});
+}
+
+void Messages::plain(const QString& screen, const QString& text, const QString& title) {
+    show({screen, text, MsgIcon::None, MsgButtons::Ok, title});
+}
+
+void Messages::setPresenter(MessagePresenter p) { presenter() = std::move(p); }
+
+void Messages::setOperatorLog(OperatorLog* log) { logPtr() = log; }
+
+OperatorLog* Messages::operatorLog() { return logPtr(); }
+
+}  // namespace kovrin

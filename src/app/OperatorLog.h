@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <functional>
+
+namespace kovrin {
+
+// A plain text file in the program folder with one line per message shown to the
+// operator: time, screen and the exact text. The branch hands it to support.
+class OperatorLog {
+public:
+    explicit OperatorLog(const QString& filePath);
+
+    void append(const QString& screen, const QString& text);
+
+    QString filePath() const { return m_filePath; }
+
+    // Tests fix the time stamp.
+    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+
+private:
+    QString m_filePath;
+    std::function<QDateTime()> m_clock;
+};
+
+}  // namespace kovrin

@@ -1,0 +1,35 @@
+#include "app/Program.h"
+
+#include "app/AppContext.h"
+#include "app/FrmMain.h"
+#include "app/MessageBoxPresenter.h"
+#include "app/Messages.h"
+#include "app/ProgramFolder.h"
+
+#include <QApplication>
+#include <QStyleFactory>
+
+namespace kovrin {
+
+int runProgram(QApplication& app, const ProgramFolder& folder) {
+    // Fusion draws button faces from the palette, so the focus colours show on every platform.
+    app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    app.setApplicationName(QStringLiteral("Kovrin Hand-Held Interface Software"));
+    Messages::setPresenter(showMessageBox);
+
+    QString error;
+    std::unique_ptr<AppContext> ctx = AppContext::startUp(folder, &error);
+    if (!ctx) {
+        Messages::critical(QStringLiteral("frmMain"),
+                           error + QStringLiteral("\nThe program cannot start. Restore the file "
+                                                  "from a backup, or move it away so that a new "
+                                                  "empty database is created."));
+        return 1;
+    }
+    FrmMain menu(*ctx);
+    QObject::connect(&menu, &FrmMain::programEnded, &app, &QApplication::quit);
+    menu.show();
+    return app.exec();
+}
+
+}  // namespace kovrin

@@ -1,0 +1,13 @@
+#pragma once
+
+class QApplication;
+
+namespace kovrin {
+
+class ProgramFolder;
+
+// Starts the program in `folder`: the message boxes, the database and settings, the main
+// menu. Returns the exit code.
+int runProgram(QApplication& app, const ProgramFolder& folder);
+
+}  // namespace kovrin

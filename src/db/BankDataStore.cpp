@@ -1,0 +1,128 @@
+#include "db/BankDataStore.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace kovrin {
+
+namespace {
+
+const char* const kColumns =
+    "AgentID, BranchID, CategoryCode, SchemeCode, ACNumber, ACName, BalAmount, AgreedAmount, "
+    "OpeningDate, Txndate, FileName, CustomerCode, MyDate, BankSoftACNumber";
+
+QString errorOf(const QSqlQuery& q) {
+    const QSqlError e = q.lastError();
+    return e.databaseText().isEmpty() ? e.text() : e.databaseText();
+}
+
+BankDataRow rowFrom(const QSqlQuery& q) {
+    BankDataRow r;
+    int i = 0;
+    for (QString* f : {&r.AgentID, &r.BranchID, &r.CategoryCode, &r.SchemeCode, &r.ACNumber,
+                       &r.ACName, &r.BalAmount, &r.AgreedAmount, &r.OpeningDate, &r.Txndate,
+                       &r.FileName, &r.CustomerCode, &r.MyDate, &r.BankSoftACNumber}) {
+        *f = q.value(i++).toString();
+    }
+    return r;
+}
+
+QVector<BankDataRow> collect(QSqlQuery& q, DbStatus* status) {
+    QVector<BankDataRow> rows;
+    if (!q.exec()) {
+        if (status) {
+            *status = DbStatus::failure(errorOf(q));
+        }
+        return rows;
+    }
+    while (q.next()) {
+        rows.push_back(rowFrom(q));
+    }
+    if (status) {
+        *status = {};
+    }
+    return rows;
+}
+
+}  // namespace
+
+bool BankDataRow::operator==(const BankDataRow& o) const {
+    return AgentID == o.AgentID && BranchID == o.BranchID && CategoryCode == o.CategoryCode &&
+           SchemeCode == o.SchemeCode && ACNumber == o.ACNumber && ACName == o.ACName &&
+           BalAmount == o.BalAmount && AgreedAmount == o.AgreedAmount &&
+           OpeningDate == o.OpeningDate && Txndate == o.Txndate && FileName == o.FileName &&
+           CustomerCode == o.CustomerCode && MyDate == o.MyDate &&
+           BankSoftACNumber == o.BankSoftACNumber;
+}
+
+DbStatus BankDataStore::replaceAgentRows(const QString& agentId, const QVector<BankDataRow>& rows) {
+    return m_db.inTransaction([&]() -> DbStatus {
+        QSqlQuery del(m_db.handle());
+        del.prepare(QStringLiteral("DELETE FROM BankData WHERE AgentID = ?"));
+        del.addBindValue(agentId);
+        if (!del.exec()) {
+            return DbStatus::failure(errorOf(del));
+        }
+        QSqlQuery ins(m_db.handle());
+        ins.prepare(QStringLiteral("INSERT INTO BankData (SNo, %1) VALUES "
+                                   "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
+                        .arg(QLatin1String(kColumns)));
+        for (const BankDataRow& r : rows) {
+            ins.addBindValue(1);
+            for (const QString* f :
+                 {&r.AgentID, &r.BranchID, &r.CategoryCode, &r.SchemeCode, &r.ACNumber,
+                  &r.ACName, &r.BalAmount, &r.AgreedAmount, &r.OpeningDate, &r.Txndate,
+                  &r.FileName, &r.CustomerCode, &r.MyDate, &r.BankSoftACNumber}) {
+                ins.addBindValue(*f);
+            }
+            if (!ins.exec()) {
+                return DbStatus::failure(errorOf(ins));
+            }
+        }
+        return {};
+    });
+}
+
+QVector<BankDataRow> BankDataStore::rowsToSend(const QString& agentId, const QString& fileName,
+                                               DbStatus* status) {
+    QSqlQuery q(m_db.handle());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT %1 FROM BankData WHERE AgentID = ? AND SNo = '1' AND "
+                             "FileName = ? ORDER BY ACName COLLATE NOCASE, OpeningDate, rowid")
+                  .arg(QLatin1String(kColumns)));
+    q.addBindValue(agentId);
+    q.addBindValue(fileName);
+    return collect(q, status);
+}
+
+QVector<BankDataRow> BankDataStore::agentRows(const QString& agentId, DbStatus* status) {
+    QSqlQuery q(m_db.handle());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT %1 FROM BankData WHERE AgentID = ? ORDER BY rowid")
+                  .arg(QLatin1String(kColumns)));
+    q.addBindValue(agentId);
+    return collect(q, status);
+}
+
+std::optional<BankDataRow> BankDataStore::findAccount(const QString& acNumber,
+                                                      const QString& schemeCode,
+                                                      const QString& categoryCode,
+                                                      const QString& agentId, DbStatus* status) {
+    QSqlQuery q(m_db.handle());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT %1 FROM BankData WHERE ACNumber = ? AND SchemeCode = ? AND "
+                             "CategoryCode = ? AND AgentID = ? ORDER BY rowid LIMIT 1")
+                  .arg(QLatin1String(kColumns)));
+    q.addBindValue(acNumber);
+    q.addBindValue(schemeCode);
+    q.addBindValue(categoryCode);
+    q.addBindValue(agentId);
+    const QVector<BankDataRow> rows = collect(q, status);
+    if (rows.isEmpty()) {
+        return std::nullopt;
+    }
+    return rows.front();
+}
+
+}  // namespace kovrin

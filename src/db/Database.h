@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+#include <memory>
+
+namespace kovrin {
+
+// Outcome of a database operation: ok, or the engine's error text.
+struct DbStatus {
+    bool ok = true;
+    QString error;
+
+    static DbStatus failure(const QString& e) { return {false, e}; }
+    explicit operator bool() const { return ok; }
+};
+
+// The local database file HandHeldData.mdb (SQLite). Opened once; created with its
+// tables and report queries when missing; an existing file that is not a usable database
+// is refused and never overwritten.
+class Database {
+public:
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // Opens (or creates) the file. On failure returns null and puts into *error a message
+    // that names the file and the engine's reason.
+    static std::unique_ptr<Database> open(const QString& filePath, QString* error);
+
+    QSqlDatabase handle() const { return m_db; }
+    QString filePath() const { return m_filePath; }
+
+    // Runs fn inside one transaction: committed when fn returns ok, rolled back otherwise.
+    template <typename Fn>
+    DbStatus inTransaction(Fn fn);
+
+private:
+    Database(QSqlDatabase db, QString connectionName, QString filePath);
+    DbStatus begin();
+    DbStatus commit();
+    void rollback();
+
+    QSqlDatabase m_db;
+    QString m_connectionName;
+    QString m_filePath;
+};
+
+template <typename Fn>
+DbStatus Database::inTransaction(Fn fn) {
+    if (DbStatus s = begin(); !s) {
+        return s;
+    }
+    DbStatus result = fn();
+    if (!result) {
+        rollback();
+        return result;
+    }
+    return commit();
+}
+
+}  // namespace kovrin

@@ -1,0 +1,128 @@
+#include "db/RestoreDataStore.h"
+
+#include "db/Val.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <algorithm>
+
+namespace kovrin {
+
+namespace {
+
+const char* const kColumns =
+    "AgentID, BranchID, AccountNo, Amtcollected, DateTime, TransactionNumber, CategoryCode, "
+    "SchemeCode, CustomerCode, AccountName, BalanceAmount, AgreedAmount, LastTxndate, "
+    "DatewiseTxn, BankSoftACNumber";
+
+QString errorOf(const QSqlQuery& q) {
+    const QSqlError e = q.lastError();
+    return e.databaseText().isEmpty() ? e.text() : e.databaseText();
+}
+
+std::initializer_list<QString RestoreDataRow::*> fields() {
+    static const std::initializer_list<QString RestoreDataRow::*> f = {
+        &RestoreDataRow::AgentID,       &RestoreDataRow::BranchID,
+        &RestoreDataRow::AccountNo,     &RestoreDataRow::Amtcollected,
+        &RestoreDataRow::DateTime,      &RestoreDataRow::TransactionNumber,
+        &RestoreDataRow::CategoryCode,  &RestoreDataRow::SchemeCode,
+        &RestoreDataRow::CustomerCode,  &RestoreDataRow::AccountName,
+        &RestoreDataRow::BalanceAmount, &RestoreDataRow::AgreedAmount,
+        &RestoreDataRow::LastTxndate,   &RestoreDataRow::DatewiseTxn,
+        &RestoreDataRow::BankSoftACNumber};
+    return f;
+}
+
+QVector<RestoreDataRow> collect(QSqlQuery& q, DbStatus* status) {
+    QVector<RestoreDataRow> rows;
+    if (!q.exec()) {
+        if (status) {
+            *status = DbStatus::failure(errorOf(q));
+        }
+        return rows;
+    }
+    while (q.next()) {
+        RestoreDataRow r;
+        int i = 0;
+        for (auto f : fields()) {
+            r.*f = q.value(i++).toString();
+        }
+        rows.push_back(std::move(r));
+    }
+    if (status) {
+        *status = {};
+    }
+    return rows;
+}
+
+}  // namespace
+
+bool RestoreDataRow::operator==(const RestoreDataRow& o) const {
+    for (auto f : fields()) {
+        if (this->*f != o.*f) {
+            return false;
+        }
+    }
+    return true;
+}
+
+DbStatus RestoreDataStore::replaceAgentRows(const QString& agentId,
+                                            const QVector<RestoreDataRow>& rows) {
+    return m_db.inTransaction([&]() -> DbStatus {
+        QSqlQuery del(m_db.handle());
+        del.prepare(QStringLiteral("DELETE FROM RestoreData WHERE AgentID = ?"));
+        del.addBindValue(agentId);
+        if (!del.exec()) {
+            return DbStatus::failure(errorOf(del));
+        }
+        QSqlQuery ins(m_db.handle());
+        ins.prepare(QStringLiteral("INSERT INTO RestoreData (SNo, %1) VALUES "
+                                   "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
+                        .arg(QLatin1String(kColumns)));
+        for (const RestoreDataRow& r : rows) {
+            ins.addBindValue(1);
+            for (auto f : fields()) {
+                ins.addBindValue(r.*f);
+            }
+            if (!ins.exec()) {
+                return DbStatus::failure(errorOf(ins));
+            }
+        }
+        return {};
+    });
+}
+
+QVector<RestoreDataRow> RestoreDataStore::uploadFileRows(const QString& agentId, DbStatus* status) {
+    QSqlQuery q(m_db.handle());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT %1 FROM RestoreData WHERE AgentID = ? AND "
+                             "Amtcollected <> '' ORDER BY TransactionNumber, rowid")
+                  .arg(QLatin1String(kColumns)));
+    q.addBindValue(agentId);
+    return collect(q, status);
+}
+
+QVector<RestoreDataRow> RestoreDataStore::checkFileRows(const QString& agentId, DbStatus* status) {
+    QSqlQuery q(m_db.handle());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT %1 FROM RestoreData WHERE AgentID = ? ORDER BY rowid")
+                  .arg(QLatin1String(kColumns)));
+    q.addBindValue(agentId);
+    QVector<RestoreDataRow> rows = collect(q, status);
+    // Val(AccountName) ordering, done here rather than in SQL.
+    QVector<QPair<double, int>> keys;
+    keys.reserve(rows.size());
+    for (int i = 0; i < rows.size(); ++i) {
+        keys.push_back({vbVal(rows[i].AccountName), i});
+    }
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    QVector<RestoreDataRow> sorted;
+    sorted.reserve(rows.size());
+    for (const auto& k : keys) {
+        sorted.push_back(std::move(rows[k.second]));
+    }
+    return sorted;
+}
+
+}  // namespace kovrin
