@@ -4,6 +4,8 @@
 #include "app/FocusColours.h"
 #include "app/FrmConfigure.h"
 #include "app/FrmDrive.h"
+#include "security/FrmPassEntry.h"
+#include "security/FrmPassword.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -48,13 +50,16 @@ FrmMain::FrmMain(AppContext& ctx, QWidget* parent) : QWidget(parent), m_ctx(ctx)
     addButton(buttons, "cmdReceive", QStringLiteral("&RECEIVE DATA"));
     QPushButton* configure = addButton(buttons, "cmdConfigure", QStringLiteral("&CONFIGURE"));
     QPushButton* drive = addButton(buttons, "cmdDrive", QStringLiteral("&DRIVE SELECTION"));
-    addButton(buttons, "cmdPassword", QStringLiteral("P&ASSWORD"));
+    QPushButton* password = addButton(buttons, "cmdPassword", QStringLiteral("P&ASSWORD"));
     addButton(buttons, "cmdReport", QStringLiteral("RE&PORT"));
     QPushButton* exit = addButton(buttons, "cmdExit", QStringLiteral("&EXIT"));
     layout->addWidget(frame);
 
-    connect(configure, &QPushButton::clicked, this, [this] { openConfigure(); });
-    connect(drive, &QPushButton::clicked, this, [this] { openDrive(); });
+    connect(configure, &QPushButton::clicked, this,
+            [this] { openPasswordEntry(SettingsScreen::Configuration); });
+    connect(drive, &QPushButton::clicked, this,
+            [this] { openPasswordEntry(SettingsScreen::FolderSelection); });
+    connect(password, &QPushButton::clicked, this, [this] { openPassword(); });
     connect(exit, &QPushButton::clicked, this, &QWidget::close);
 
     FocusColours::apply(this);
@@ -74,9 +79,33 @@ Screen* FrmMain::openSingle(QPointer<Screen>& slot) {
     return slot;
 }
 
-FrmConfigure* FrmMain::openConfigure() { return openSingle(m_configure); }
+FrmPassEntry* FrmMain::openPasswordEntry(SettingsScreen next) {
+    m_nextSettingsScreen = next;
+    const bool fresh = !m_passEntry;
+    FrmPassEntry* entry = openSingle(m_passEntry);
+    if (fresh) {
+        connect(entry, &FrmPassEntry::passwordAccepted, this, [this] {
+            if (m_nextSettingsScreen == SettingsScreen::Configuration) {
+                openConfigure();
+            } else {
+                openDrive();
+            }
+        });
+    }
+    return entry;
+}
 
-FrmDrive* FrmMain::openDrive() { return openSingle(m_drive); }
+FrmPassword* FrmMain::openPassword() {
+    return openSingle(m_password);
+}
+
+FrmConfigure* FrmMain::openConfigure() {
+    return openSingle(m_configure);
+}
+
+FrmDrive* FrmMain::openDrive() {
+    return openSingle(m_drive);
+}
 
 void FrmMain::closeEvent(QCloseEvent* event) {
     event->accept();

@@ -31,14 +31,13 @@ QStringList createViews() {
     return {
         QStringLiteral("DROP VIEW IF EXISTS Report2"),
         QStringLiteral("DROP VIEW IF EXISTS Report1"),
-        QStringLiteral(
-            "CREATE VIEW Report1 AS SELECT AgentID, AccountNo, "
-            "CAST(trim(coalesce(BalanceAmount, '')) AS REAL) + "
-            "CAST(trim(Amtcollected) AS REAL) AS ClosingAmt, "
-            "CAST(trim(Amtcollected) AS REAL) AS CollectedAmt, "
-            "substr(DateTime, 7, 4) || '-' || substr(DateTime, 4, 2) || '-' || "
-            "substr(DateTime, 1, 2) AS Date "
-            "FROM RestoreData WHERE trim(coalesce(Amtcollected, '')) <> ''"),
+        QStringLiteral("CREATE VIEW Report1 AS SELECT AgentID, AccountNo, "
+                       "CAST(trim(coalesce(BalanceAmount, '')) AS REAL) + "
+                       "CAST(trim(Amtcollected) AS REAL) AS ClosingAmt, "
+                       "CAST(trim(Amtcollected) AS REAL) AS CollectedAmt, "
+                       "substr(DateTime, 7, 4) || '-' || substr(DateTime, 4, 2) || '-' || "
+                       "substr(DateTime, 1, 2) AS Date "
+                       "FROM RestoreData WHERE trim(coalesce(Amtcollected, '')) <> ''"),
         QStringLiteral("CREATE VIEW Report2 AS SELECT AgentID, SUM(CollectedAmt) AS CollectedAmt, "
                        "Date FROM Report1 GROUP BY AgentID, Date"),
     };

@@ -4,6 +4,8 @@
 #include "app/FrmConfigure.h"
 #include "app/FrmDrive.h"
 #include "app/FrmMain.h"
+#include "security/FrmPassEntry.h"
+#include "security/FrmPassword.h"
 #include "support/MessageRecorder.h"
 #include "support/TempProgramFolder.h"
 
@@ -55,11 +57,13 @@ void TestMainMenu::captionsAndButtons() {
     }
     QVERIFY(labels.contains("Kovrin Hand-Held Interface Software"));
     QVERIFY(labels.contains("Version 2.1 Tamsel"));
-    const QList<QPair<QString, QString>> buttons = {
-        {"cmdSend", "&SEND DATA"},      {"cmdReceive", "&RECEIVE DATA"},
-        {"cmdConfigure", "&CONFIGURE"}, {"cmdDrive", "&DRIVE SELECTION"},
-        {"cmdPassword", "P&ASSWORD"},   {"cmdReport", "RE&PORT"},
-        {"cmdExit", "&EXIT"}};
+    const QList<QPair<QString, QString>> buttons = {{"cmdSend", "&SEND DATA"},
+                                                    {"cmdReceive", "&RECEIVE DATA"},
+                                                    {"cmdConfigure", "&CONFIGURE"},
+                                                    {"cmdDrive", "&DRIVE SELECTION"},
+                                                    {"cmdPassword", "P&ASSWORD"},
+                                                    {"cmdReport", "RE&PORT"},
+                                                    {"cmdExit", "&EXIT"}};
     for (const auto& [name, caption] : buttons) {
         auto* b = menu.findChild<QPushButton*>(name);
         QVERIFY2(b, qPrintable(name));
@@ -72,22 +76,35 @@ void TestMainMenu::captionsAndButtons() {
 void TestMainMenu::settingsButtonsOpenSingleInstances() {
     FrmMain menu(*m_ctx);
     menu.show();
+    // "&CONFIGURE" and "&DRIVE SELECTION" open the same password entry; the settings screen
+    // that follows is the one of the button pressed last.
     menu.findChild<QPushButton*>("cmdConfigure")->click();
+    QCOMPARE(menu.findChildren<FrmPassEntry*>().size(), 1);
+    menu.findChild<QPushButton*>("cmdDrive")->click();
+    const auto entries = menu.findChildren<FrmPassEntry*>();
+    QCOMPARE(entries.size(), 1);
+    QVERIFY(entries[0]->isWindow());
+    entries[0]->findChild<QPushButton*>("cmdOK")->click();  // no Password row: empty accepted
+    QTRY_COMPARE(menu.findChildren<FrmPassEntry*>().size(), 0);
+    QCOMPARE(menu.findChildren<FrmDrive*>().size(), 1);
+    QCOMPARE(menu.findChildren<FrmConfigure*>().size(), 0);
+
+    menu.findChild<QPushButton*>("cmdDrive")->click();
+    menu.findChild<QPushButton*>("cmdConfigure")->click();
+    menu.findChild<FrmPassEntry*>()->findChild<QPushButton*>("cmdOK")->click();
     auto configs = menu.findChildren<FrmConfigure*>();
     QCOMPARE(configs.size(), 1);
     QVERIFY(configs[0]->isVisible());
-    QVERIFY(configs[0]->isWindow());
-    menu.findChild<QPushButton*>("cmdConfigure")->click();
-    QCOMPARE(menu.findChildren<FrmConfigure*>().size(), 1);  // brought forward, not doubled
-
-    menu.findChild<QPushButton*>("cmdDrive")->click();
-    QCOMPARE(menu.findChildren<FrmDrive*>().size(), 1);
     QVERIFY(menu.isEnabled());  // modeless: the menu stays usable
 
-    configs[0]->close();  // Exit unloads the screen
+    menu.openConfigure();
+    QCOMPARE(menu.findChildren<FrmConfigure*>().size(), 1);  // brought forward, not doubled
+    configs[0]->close();                                     // Exit unloads the screen
     QTRY_COMPARE(menu.findChildren<FrmConfigure*>().size(), 0);
-    menu.findChild<QPushButton*>("cmdConfigure")->click();
-    QCOMPARE(menu.findChildren<FrmConfigure*>().size(), 1);
+
+    menu.findChild<QPushButton*>("cmdPassword")->click();
+    QCOMPARE(menu.findChildren<FrmPassword*>().size(), 1);
+    QCOMPARE(menu.findChildren<FrmPassEntry*>().size(), 0);  // no separate password entry
 }
 
 void TestMainMenu::closingTheMenuEndsTheProgram() {
