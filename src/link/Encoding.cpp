@@ -116,15 +116,8 @@ std::optional<QString> zeroFilled(qint64 value, int digits) {
 }
 
 std::optional<QString> digitField(const QString& text, int digits) {
-    QString t = text.trimmed();
-    if (!allDigits(t)) {
-        return std::nullopt;
-    }
-    // Leading zeros are not part of the value: "00012" fills a four-digit field as "0012".
-    while (t.size() > 1 && t[0] == u'0') {
-        t.remove(0, 1);
-    }
-    if (t.size() > digits) {
+    const QString t = text.trimmed();
+    if (t.size() > digits || !allDigits(t)) {
         return std::nullopt;
     }
     return t.rightJustified(digits, u'0');

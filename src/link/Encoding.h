@@ -64,7 +64,7 @@ std::optional<QString> zeroFilled(qint64 value, int digits);
 
 // A text of digits only (blanks around it ignored, empty reads as 0) written to exactly
 // `digits` digits with leading zeros: passwords "0000", the download key "0000000". Empty
-// when the text holds anything but digits or its value needs more digits.
+// when the text holds anything but digits or has more than `digits` of them.
 std::optional<QString> digitField(const QString& text, int digits);
 
 // A date kept as ddmmyy text, as the six digits sent to the terminal: an empty or blank
