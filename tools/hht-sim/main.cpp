@@ -1,0 +1,99 @@
+// hht-sim: plays the hand-held terminal on a pseudo-terminal or a serial device.
+
+#include "DownloadOutput.h"
+#include "PtyDevice.h"
+#include "SimOptions.h"
+#include "Terminal.h"
+#include "UploadScript.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <cstdio>
+
+using namespace kovrin::sim;
+
+namespace {
+
+void print(FILE* stream, const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
+}
+
+// Leaves once every answer has gone out and the PC had time to read it.
+void quitWhenIdle(const Terminal& terminal, int lingerMs) {
+    if (!terminal.idle()) {
+        QTimer::singleShot(10, [&terminal, lingerMs] { quitWhenIdle(terminal, lingerMs); });
+        return;
+    }
+    QTimer::singleShot(lingerMs, qApp, &QCoreApplication::quit);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const OptionsResult parsed = parseSimOptions(app.arguments().mid(1));
+    if (!parsed.ok) {
+        print(stderr, QStringLiteral("hht-sim: %1\nTry hht-sim --help.\n").arg(parsed.error));
+        return 2;
+    }
+    const SimOptions& o = parsed.options;
+    if (o.help) {
+        print(stdout, usageText());
+        return 0;
+    }
+
+    Terminal terminal(o.terminal);
+    if (o.terminal.mode == Mode::Upload) {
+        const ScriptResult script = loadUploadScript(o.scriptPath);
+        if (!script.ok) {
+            print(stderr, QStringLiteral("hht-sim: %1\n").arg(script.error));
+            return 2;
+        }
+        const UploadFrames frames = buildUploadFrames(script.script);
+        if (!frames.ok) {
+            print(stderr, QStringLiteral("hht-sim: %1: %2\n").arg(o.scriptPath, frames.error));
+            return 2;
+        }
+        terminal.setUploadFrames(frames.frames);
+        print(stderr, QStringLiteral("hht-sim: serving %1 records of agent %2\n")
+                          .arg(frames.frames.size())
+                          .arg(script.script.agentDateKey()));
+    }
+
+    PtyDevice device;
+    const QString error = o.device.isEmpty() ? device.openPty() : device.openDevice(o.device);
+    if (!error.isEmpty()) {
+        print(stderr, QStringLiteral("hht-sim: %1\n").arg(error));
+        return 1;
+    }
+    QObject::connect(&device, &PtyDevice::received, &terminal, &Terminal::feed);
+    QObject::connect(&terminal, &Terminal::output, &device, &PtyDevice::write);
+    QObject::connect(&device, &PtyDevice::error, &app, [](const QString& e) {
+        print(stderr, QStringLiteral("hht-sim: %1\n").arg(e));
+    });
+    QObject::connect(&terminal, &Terminal::log, &app, [](const QString& line) {
+        print(stderr, QStringLiteral("hht-sim: %1\n").arg(line));
+    });
+    int status = 0;
+    QObject::connect(&terminal, &Terminal::ended, &app, [&] {
+        if (o.terminal.mode == Mode::Download) {
+            const QString e = writeDownloadOutput(o.outFolder, terminal);
+            if (e.isEmpty()) {
+                print(stdout, QStringLiteral("download written to %1\n").arg(o.outFolder));
+            } else {
+                print(stderr, QStringLiteral("hht-sim: %1\n").arg(e));
+                status = 1;
+            }
+        } else {
+            print(stdout, QStringLiteral("upload ended with OVER\n"));
+        }
+        if (!o.stay) {
+            quitWhenIdle(terminal, o.lingerMs);
+        }
+    });
+
+    print(stdout, QStringLiteral("device: %1\n").arg(device.devicePath()));
+    const int rc = app.exec();
+    return status != 0 ? status : rc;
+}
