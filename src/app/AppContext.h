@@ -4,6 +4,7 @@
 #include "app/OperatorLog.h"
 #include "app/ProgramFolder.h"
 #include "db/Database.h"
+#include "link/TransferLog.h"
 
 #include <memory>
 
@@ -20,6 +21,7 @@ public:
     Database& db() { return *m_db; }
     AppSettings& settings() { return m_settings; }
     OperatorLog& operatorLog() { return m_log; }
+    link::TransferLog& transferLog() { return m_transferLog; }
 
     // Opens the database in `folder` (creating it when missing) and loads the settings row.
     // Shows "Please Select CommPort and BankName" when there is none. On a database that
@@ -31,6 +33,7 @@ private:
     std::unique_ptr<Database> m_db;
     AppSettings m_settings;
     OperatorLog m_log;
+    link::TransferLog m_transferLog;
 };
 
 }  // namespace kovrin

@@ -4,6 +4,7 @@
 #include "app/FocusColours.h"
 #include "app/FrmConfigure.h"
 #include "app/FrmDrive.h"
+#include "download/FrmSend.h"
 #include "security/FrmPassEntry.h"
 #include "security/FrmPassword.h"
 
@@ -46,7 +47,7 @@ FrmMain::FrmMain(AppContext& ctx, QWidget* parent) : QWidget(parent), m_ctx(ctx)
     auto* frame = new QGroupBox;
     frame->setObjectName(QStringLiteral("Frame1"));
     auto* buttons = new QVBoxLayout(frame);
-    addButton(buttons, "cmdSend", QStringLiteral("&SEND DATA"));
+    QPushButton* send = addButton(buttons, "cmdSend", QStringLiteral("&SEND DATA"));
     addButton(buttons, "cmdReceive", QStringLiteral("&RECEIVE DATA"));
     QPushButton* configure = addButton(buttons, "cmdConfigure", QStringLiteral("&CONFIGURE"));
     QPushButton* drive = addButton(buttons, "cmdDrive", QStringLiteral("&DRIVE SELECTION"));
@@ -60,6 +61,7 @@ FrmMain::FrmMain(AppContext& ctx, QWidget* parent) : QWidget(parent), m_ctx(ctx)
     connect(drive, &QPushButton::clicked, this,
             [this] { openPasswordEntry(SettingsScreen::FolderSelection); });
     connect(password, &QPushButton::clicked, this, [this] { openPassword(); });
+    connect(send, &QPushButton::clicked, this, [this] { openSend(); });
     connect(exit, &QPushButton::clicked, this, &QWidget::close);
 
     FocusColours::apply(this);
@@ -97,6 +99,10 @@ FrmPassEntry* FrmMain::openPasswordEntry(SettingsScreen next) {
 
 FrmPassword* FrmMain::openPassword() {
     return openSingle(m_password);
+}
+
+FrmSend* FrmMain::openSend() {
+    return openSingle(m_send);
 }
 
 FrmConfigure* FrmMain::openConfigure() {

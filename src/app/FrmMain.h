@@ -12,6 +12,7 @@ class FrmConfigure;
 class FrmDrive;
 class FrmPassEntry;
 class FrmPassword;
+class FrmSend;
 
 // The main menu: the first window, from which every other screen is opened. Closing it
 // ends the program.
@@ -31,6 +32,7 @@ public:
     FrmConfigure* openConfigure();
     FrmDrive* openDrive();
     FrmPassword* openPassword();
+    FrmSend* openSend();
 
 signals:
     // The main menu was closed or "&EXIT" pressed: the program ends.
@@ -48,6 +50,7 @@ private:
     QPointer<FrmDrive> m_drive;
     QPointer<FrmPassEntry> m_passEntry;
     QPointer<FrmPassword> m_password;
+    QPointer<FrmSend> m_send;
     SettingsScreen m_nextSettingsScreen = SettingsScreen::Configuration;
 };
 

@@ -2,11 +2,11 @@
 
 namespace kovrin::link {
 
-SerialPortLink::SerialPortLink(const QString& programFolder, const QString& commPortSetting,
+SerialPortLink::SerialPortLink(QString programFolder, std::function<QString()> commPortSetting,
                                QObject* parent)
     : SerialLink(parent),
-      m_device(resolvePort(programFolder, commPortSetting)),
-      m_setting(commPortSetting) {
+      m_folder(std::move(programFolder)),
+      m_setting(std::move(commPortSetting)) {
     connect(&m_port, &QSerialPort::readyRead, this, &SerialLink::readyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
         // A device that disappears while open (cable or adapter pulled) reports a resource
@@ -41,12 +41,14 @@ bool SerialPortLink::open(QString* error) {
     if (m_port.isOpen()) {
         m_port.close();
     }
+    const QString setting = m_setting();
+    m_device = resolvePort(m_folder, setting);
     if (m_device.number == 0) {
         if (error) {
             *error = QStringLiteral(
                          "The serial port is not set (\"%1\"): choose a port from 1 "
                          "to 10 on the Configuration screen.")
-                         .arg(m_setting);
+                         .arg(setting);
         }
         return false;
     }

@@ -4,6 +4,7 @@
 #include "link/SerialLink.h"
 
 #include <QSerialPort>
+#include <functional>
 
 namespace kovrin::link {
 
@@ -12,8 +13,9 @@ namespace kovrin::link {
 class SerialPortLink : public SerialLink {
     Q_OBJECT
 public:
-    // `commPortSetting` is the configured port number; `programFolder` holds ports/comN links.
-    SerialPortLink(const QString& programFolder, const QString& commPortSetting,
+    // `commPortSetting` gives the configured port number when the line is opened (a changed
+    // setting applies at the next opening); `programFolder` holds the ports/comN links.
+    SerialPortLink(QString programFolder, std::function<QString()> commPortSetting,
                    QObject* parent = nullptr);
 
     bool open(QString* error) override;
@@ -30,7 +32,8 @@ private:
 
     QSerialPort m_port;
     PortDevice m_device;
-    QString m_setting;
+    QString m_folder;
+    std::function<QString()> m_setting;
 };
 
 }  // namespace kovrin::link
