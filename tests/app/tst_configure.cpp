@@ -6,6 +6,9 @@
 #include "support/TempProgramFolder.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSqlQuery>
@@ -27,6 +30,7 @@ private slots:
     void enterInBankNameResetsPortAndMovesOn();
     void enterInPortListMovesToUpdateWithoutSaving();
     void lengthsAreLimited();
+    void portDeviceShownBesideTheList();
 
 private:
     void insertRow(const QString& port, const QString& font);
@@ -53,8 +57,9 @@ void TestConfigure::cleanup() {
 
 void TestConfigure::insertRow(const QString& port, const QString& font) {
     QSqlQuery q(m_ctx->db().handle());
-    q.prepare("INSERT INTO Path (SNo, BankName, BranchName, \"Comm Port\", FontSize, "
-              "BankInfoPath) VALUES (1, 'Old Bank', 'Old Branch', ?, ?, '/bank')");
+    q.prepare(
+        "INSERT INTO Path (SNo, BankName, BranchName, \"Comm Port\", FontSize, "
+        "BankInfoPath) VALUES (1, 'Old Bank', 'Old Branch', ?, ?, '/bank')");
     q.addBindValue(port);
     q.addBindValue(font);
     QVERIFY(q.exec());
@@ -181,6 +186,20 @@ void TestConfigure::lengthsAreLimited() {
     FrmConfigure f(*m_ctx);
     QCOMPARE(f.findChild<QLineEdit*>("txtBankName")->maxLength(), 48);
     QCOMPARE(f.findChild<QLineEdit*>("txtBranchName")->maxLength(), 24);
+}
+
+void TestConfigure::portDeviceShownBesideTheList() {
+    QVERIFY(QDir(m_pf->path()).mkdir("ports"));
+    QVERIFY(QFile::link("/dev/null", m_pf->filePath("ports/com2")));
+    FrmConfigure f(*m_ctx);
+    auto* device = f.findChild<QLabel*>("lblPortDevice");
+    auto* port = f.findChild<QComboBox*>("cmbComPort");
+    port->setCurrentIndex(1);
+    QCOMPARE(device->text(), QString("/dev/null (present)"));
+    port->setCurrentIndex(3);
+    QVERIFY(device->text().startsWith("/dev/ttyS3 ("));
+    f.findChild<QPushButton*>("cmdUpdate")->click();
+    QCOMPARE(stored("Comm Port"), QString("4"));  // the number is stored, not the device
 }
 
 QTEST_MAIN(TestConfigure)
