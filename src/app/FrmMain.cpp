@@ -38,7 +38,7 @@ FrmMain::FrmMain(AppContext& ctx, QWidget* parent) : QWidget(parent), m_ctx(ctx)
     f.setBold(true);
     heading->setFont(f);
     heading->setAlignment(Qt::AlignCenter);
-    auto* version = new QLabel(QStringLiteral("Version 2.1 Tamsel"));
+    auto* version = new QLabel(versionText(ctx.revision()));
     version->setObjectName(QStringLiteral("lblVersion"));
     version->setAlignment(Qt::AlignCenter);
     layout->addWidget(heading);
