@@ -22,8 +22,17 @@ QString amountText(Hundredths amount) {
         .arg(static_cast<uint>(magnitude % 100), 2, 10, QLatin1Char('0'));
 }
 
-Hundredths hundredthsOf(double number) {
-    return std::llround(number * 100.0);
+std::optional<Hundredths> hundredthsOf(const QVariant& number) {
+    constexpr double kLargest = 1e13;  // in hundredths
+    if (number.isNull()) {
+        return std::nullopt;
+    }
+    bool ok = false;
+    const double hundredths = number.toDouble(&ok) * 100.0;
+    if (!ok || !std::isfinite(hundredths) || std::fabs(hundredths) >= kLargest) {
+        return std::nullopt;
+    }
+    return std::llround(hundredths);
 }
 
 QString reportDateText(const QDate& date) {
@@ -227,15 +236,15 @@ DailyCollectionData ReportSource::dailyCollection(const ReportFilter& filter,
             CollectionRow r;
             r.AgentID = q.value(0).toString();
             r.AccountNo = q.value(1).toString();
-            if (!q.value(2).isNull()) {
-                r.ClosingAmt = hundredthsOf(q.value(2).toDouble());
-            }
+            // A NULL closing amount is a balance the upload did not know: shown empty.
+            r.ClosingAmt = hundredthsOf(q.value(2));
+            const std::optional<Hundredths> collected = hundredthsOf(q.value(3));
             r.Date = QDate::fromString(q.value(4).toString(), Qt::ISODate);
-            if (q.value(3).isNull() || !r.Date.isValid()) {
+            if (!collected || !r.Date.isValid() || (!q.value(2).isNull() && !r.ClosingAmt)) {
                 unreadable.add(QStringLiteral("agent %1, account %2").arg(r.AgentID, r.AccountNo));
                 continue;
             }
-            r.CollectedAmt = hundredthsOf(q.value(3).toDouble());
+            r.CollectedAmt = *collected;
             rows.push_back(std::move(r));
         }
         if (q.lastError().isValid()) {
@@ -278,12 +287,13 @@ AgentCollectionData ReportSource::agentCollection(const ReportFilter& filter,
         while (q.next()) {
             AgentCollectionRow r;
             r.AgentID = q.value(0).toString();
+            const std::optional<Hundredths> collected = hundredthsOf(q.value(1));
             r.Date = QDate::fromString(q.value(2).toString(), Qt::ISODate);
-            if (q.value(1).isNull() || !r.Date.isValid()) {
+            if (!collected || !r.Date.isValid()) {
                 unreadable.add(QStringLiteral("agent %1").arg(r.AgentID));
                 continue;
             }
-            r.CollectedAmt = hundredthsOf(q.value(1).toDouble());
+            r.CollectedAmt = *collected;
             data.rows.push_back(std::move(r));
         }
         if (q.lastError().isValid()) {

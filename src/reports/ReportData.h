@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QString>
+#include <QVariant>
 #include <QVector>
 #include <optional>
 
@@ -15,8 +16,10 @@ using Hundredths = qint64;
 // An amount written with two decimals, no thousands separator, "-" before a negative one:
 // the report format "0.00".
 QString amountText(Hundredths amount);
-// A number read from a report query, rounded to hundredths.
-Hundredths hundredthsOf(double number);
+// A number read from a report query, rounded to hundredths; none when it is not a number or is
+// beyond a hundred thousand million (no collection or balance comes near it, and sums of such
+// amounts stay exact).
+std::optional<Hundredths> hundredthsOf(const QVariant& number);
 
 // Dates on the reports and in the messages: "dd/MMM/yyyy" in English month names.
 QString reportDateText(const QDate& date);

@@ -108,9 +108,15 @@ void TestReportData::report2SumsExactlyPerAgentAndDate() {
     add(collection("001            ", "2", "0000000.20", "07/12/2009 09:30"));
     add(collection("002", "3", "0000050.00", "07/12/2009 09:00"));
     add(collection("001", "4", "0000007.00", "08/12/2009 09:00"));
-    for (int i = 0; i < 1000; ++i) {
-        add(collection("003", QString::number(i), "0000000.01", "08/12/2009 11:00"));
-    }
+    QVERIFY(m_db->inTransaction([&]() -> DbStatus {
+        for (int i = 0; i < 1000; ++i) {
+            if (!test::insertCollection(*m_db, collection("003", QString::number(i), "0000000.01",
+                                                          "08/12/2009 11:00"))) {
+                return DbStatus::failure("insert");
+            }
+        }
+        return {};
+    }));
     ReportStatus st;
     const AgentCollectionData d = source().agentCollection(range(kDec7, kDec8), &st);
     QVERIFY2(st, qPrintable(st.detail));
@@ -249,7 +255,7 @@ void TestReportData::unreadableAmountIsRefused() {
     QCOMPARE(st.code, ReportStatus::Code::Unreadable);
     QCOMPARE(st.detail, QString("agent 004"));
     // Amounts with a sign, two points or three decimals are not amounts the upload writes.
-    for (const char* bad : {"-000012.00", "12.3.4", "12.345", "1e5", ".50"}) {
+    for (const char* bad : {"-000012.00", "12.3.4", "12.345", "1e5", ".50", "100000000000.00"}) {
         QSqlQuery q(m_db->handle());
         q.prepare("UPDATE RestoreData SET Amtcollected = ? WHERE AgentID = '004'");
         q.addBindValue(QString(bad));
@@ -257,6 +263,16 @@ void TestReportData::unreadableAmountIsRefused() {
         source().dailyCollection(range(kDec7, kDec7), &st);
         QVERIFY2(st.code == ReportStatus::Code::Unreadable, bad);
     }
+    // A balance too large to be one is not taken for an unknown balance either.
+    QSqlQuery q(m_db->handle());
+    QVERIFY(
+        q.exec("UPDATE RestoreData SET Amtcollected = '0000001.00', "
+               "BalanceAmount = '99999999999999999999.00' WHERE AgentID = '004'"));
+    source().dailyCollection(range(kDec7, kDec7), &st);
+    QCOMPARE(st.code, ReportStatus::Code::Unreadable);
+    QVERIFY(q.exec("UPDATE RestoreData SET BalanceAmount = '0000000001.00' WHERE AgentID = '004'"));
+    QCOMPARE(source().dailyCollection(range(kDec7, kDec7), &st).grandTotal, Hundredths(1300));
+    QVERIFY(st);
 }
 
 void TestReportData::unreadableDateIsRefusedWhateverTheRange() {
