@@ -4,6 +4,7 @@
 #include "app/FocusColours.h"
 #include "app/FrmConfigure.h"
 #include "app/FrmDrive.h"
+
 #include "reports/FrmReport.h"
 
 #include <QCloseEvent>
@@ -50,16 +51,22 @@ FrmMain::FrmMain(AppContext& ctx, QWidget* parent) : QWidget(parent), m_ctx(ctx)
     QPushButton* configure = addButton(buttons, "cmdConfigure", QStringLiteral("&CONFIGURE"));
     QPushButton* drive = addButton(buttons, "cmdDrive", QStringLiteral("&DRIVE SELECTION"));
     addButton(buttons, "cmdPassword", QStringLiteral("P&ASSWORD"));
-    QPushButton* report = addButton(buttons, "cmdReport", QStringLiteral("RE&PORT"));
+    addButton(buttons, "cmdReport", QStringLiteral("RE&PORT"));
     QPushButton* exit = addButton(buttons, "cmdExit", QStringLiteral("&EXIT"));
     layout->addWidget(frame);
 
     connect(configure, &QPushButton::clicked, this, [this] { openConfigure(); });
     connect(drive, &QPushButton::clicked, this, [this] { openDrive(); });
-    connect(report, &QPushButton::clicked, this, &FrmMain::openReport);
     connect(exit, &QPushButton::clicked, this, &QWidget::close);
 
     FocusColours::apply(this);
+
+    // "RE&PORT": the report screen, modal; the menu waits until it is closed.
+    connect(findChild<QPushButton*>(QStringLiteral("cmdReport")), &QPushButton::clicked, this,
+            [this] {
+                FrmReport report(m_ctx, this);
+                report.exec();
+            });
 }
 
 template <typename Screen>
@@ -79,12 +86,6 @@ Screen* FrmMain::openSingle(QPointer<Screen>& slot) {
 FrmConfigure* FrmMain::openConfigure() { return openSingle(m_configure); }
 
 FrmDrive* FrmMain::openDrive() { return openSingle(m_drive); }
-
-void FrmMain::openReport() {
-    // Modal: the menu waits until the report screen is closed.
-    FrmReport report(m_ctx, this);
-    report.exec();
-}
 
 void FrmMain::closeEvent(QCloseEvent* event) {
     event->accept();

@@ -21,8 +21,6 @@ public:
     // The settings screens, single instances: opening one that is open brings it forward.
     FrmConfigure* openConfigure();
     FrmDrive* openDrive();
-    // The report screen, modal: returns when it is closed.
-    void openReport();
 
 signals:
     // The main menu was closed or "&EXIT" pressed: the program ends.
