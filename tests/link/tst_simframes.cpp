@@ -1,5 +1,6 @@
 // The terminal's side of the frames: every builder of one side read back by the other.
 
+#include "hht-sim/DownloadOutput.h"
 #include "hht-sim/FrameAssembler.h"
 #include "hht-sim/TerminalFrames.h"
 #include "link/DownloadFrames.h"
@@ -204,6 +205,26 @@ private slots:
             QCOMPARE(s.DateTime,
                      QString("%1/12/2026 23:%2").arg(1 + k, 2, 10, QChar('0')).arg(59 - k));
         }
+    }
+
+    void accountListNamesMissingAndUnexpectedRecords() {
+        HeaderFields h;
+        h.accountCount = 3;
+        h.clock = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5));
+        const AccountFields a{"S", "DD001", "A", "N", "1", "1", "", ""};
+        QByteArray damaged = buildAccountFrame(3, a).frame;
+        damaged[100] = 'x';
+        const QMap<int, QByteArray> accounts{
+            {2, buildAccountFrame(2, a).frame}, {3, damaged}, {5, buildAccountFrame(5, a).frame}};
+        const QString list = sim::accountListText(buildHeaderFrame(h).frame, accounts);
+        QVERIFY2(list.endsWith("Problems\n"
+                               "  record 3: checksum is wrong\n"
+                               "  record 5 is beyond the 3 accounts announced\n"
+                               "  record 4 missing\n"),
+                 qPrintable(list));
+        QVERIFY(sim::accountListText({}, {}).contains("  no header frame\n"));
+        QCOMPARE(sim::framesHexText({buildRequestFrame(1)}),
+                 QString(" 10: 01 ff 10 f0 55 00 03 00 01 00\n"));
     }
 
     void assemblerCutsFramesOutOfAStream() {
