@@ -6,7 +6,10 @@
 namespace kovrin {
 
 AppContext::AppContext(ProgramFolder folder, std::unique_ptr<Database> db)
-    : m_folder(std::move(folder)), m_db(std::move(db)), m_log(m_folder.operatorLogPath()) {
+    : m_folder(std::move(folder)),
+      m_db(std::move(db)),
+      m_log(m_folder.operatorLogPath()),
+      m_transferLog(m_folder.path()) {
     Messages::setOperatorLog(&m_log);
 }
 

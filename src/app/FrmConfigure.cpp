@@ -5,6 +5,7 @@
 #include "app/KeyFilter.h"
 #include "app/Messages.h"
 #include "db/SettingsStore.h"
+#include "link/PortMapping.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -43,7 +44,20 @@ FrmConfigure::FrmConfigure(AppContext& ctx, QWidget* parent) : QWidget(parent), 
     m_fontSize->setObjectName(QStringLiteral("cmbFontSize"));
     m_fontSize->addItems({QStringLiteral("Small"), QStringLiteral("Big")});
     form->addRow(QStringLiteral("Bank Name :"), m_bankName);
-    form->addRow(QStringLiteral("Select Com. Port :"), m_comPort);
+    // Beside the port list: the device the chosen number stands for on this machine.
+    auto* portRow = new QHBoxLayout;
+    auto* device = new QLabel;
+    device->setObjectName(QStringLiteral("lblPortDevice"));
+    portRow->addWidget(m_comPort);
+    portRow->addWidget(device, 1);
+    form->addRow(QStringLiteral("Select Com. Port :"), portRow);
+    connect(m_comPort, &QComboBox::currentTextChanged, this, [this, device](const QString& port) {
+        const link::PortDevice d = link::resolvePort(m_ctx.folder().path(), port);
+        device->setText(d.number == 0 ? QString()
+                                      : QStringLiteral("%1 (%2)").arg(
+                                            d.device, d.present ? QStringLiteral("present")
+                                                                : QStringLiteral("not found")));
+    });
     form->addRow(QStringLiteral("Branch Name :"), m_branchName);
     form->addRow(QStringLiteral("Select Font Size :"), m_fontSize);
     layout->addLayout(form);

@@ -2,9 +2,9 @@
 
 #include "app/AppContext.h"
 #include "app/FocusColours.h"
+#include "app/KeyFilter.h"
 #include "app/Messages.h"
 #include "db/SettingsStore.h"
-#include "app/KeyFilter.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -126,7 +126,9 @@ FrmDrive::FrmDrive(AppContext& ctx, QWidget* parent, DriveLister drives)
     showStoredFolder(Stored::BankInfo);
 }
 
-QString FrmDrive::currentFolder() const { return m_filePath->text(); }
+QString FrmDrive::currentFolder() const {
+    return m_filePath->text();
+}
 
 QString FrmDrive::driveOf(const QString& folder) const {
     // The listed drive whose root is the longest prefix of the folder.
@@ -134,8 +136,8 @@ QString FrmDrive::driveOf(const QString& folder) const {
     const QString f = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
     for (int i = 0; i < m_drive->count(); ++i) {
         const QString root = QDir::cleanPath(m_drive->itemText(i));
-        const bool under = f == root || root == QLatin1String("/") ||
-                           f.startsWith(root + QLatin1Char('/'));
+        const bool under =
+            f == root || root == QLatin1String("/") || f.startsWith(root + QLatin1Char('/'));
         if (under && root.size() > best.size()) {
             best = m_drive->itemText(i);
         }

@@ -4,6 +4,11 @@
 #include "app/FocusColours.h"
 #include "app/FrmConfigure.h"
 #include "app/FrmDrive.h"
+#include "download/FrmSend.h"
+#include "security/FrmPassEntry.h"
+#include "security/FrmPassword.h"
+
+#include "reports/FrmReport.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -35,7 +40,7 @@ FrmMain::FrmMain(AppContext& ctx, QWidget* parent) : QWidget(parent), m_ctx(ctx)
     f.setBold(true);
     heading->setFont(f);
     heading->setAlignment(Qt::AlignCenter);
-    auto* version = new QLabel(QStringLiteral("Version 2.1 Tamsel"));
+    auto* version = new QLabel(versionText(ctx.revision()));
     version->setObjectName(QStringLiteral("lblVersion"));
     version->setAlignment(Qt::AlignCenter);
     layout->addWidget(heading);
@@ -44,20 +49,31 @@ FrmMain::FrmMain(AppContext& ctx, QWidget* parent) : QWidget(parent), m_ctx(ctx)
     auto* frame = new QGroupBox;
     frame->setObjectName(QStringLiteral("Frame1"));
     auto* buttons = new QVBoxLayout(frame);
-    addButton(buttons, "cmdSend", QStringLiteral("&SEND DATA"));
+    QPushButton* send = addButton(buttons, "cmdSend", QStringLiteral("&SEND DATA"));
     addButton(buttons, "cmdReceive", QStringLiteral("&RECEIVE DATA"));
     QPushButton* configure = addButton(buttons, "cmdConfigure", QStringLiteral("&CONFIGURE"));
     QPushButton* drive = addButton(buttons, "cmdDrive", QStringLiteral("&DRIVE SELECTION"));
-    addButton(buttons, "cmdPassword", QStringLiteral("P&ASSWORD"));
+    QPushButton* password = addButton(buttons, "cmdPassword", QStringLiteral("P&ASSWORD"));
     addButton(buttons, "cmdReport", QStringLiteral("RE&PORT"));
     QPushButton* exit = addButton(buttons, "cmdExit", QStringLiteral("&EXIT"));
     layout->addWidget(frame);
 
-    connect(configure, &QPushButton::clicked, this, [this] { openConfigure(); });
-    connect(drive, &QPushButton::clicked, this, [this] { openDrive(); });
+    connect(configure, &QPushButton::clicked, this,
+            [this] { openPasswordEntry(SettingsScreen::Configuration); });
+    connect(drive, &QPushButton::clicked, this,
+            [this] { openPasswordEntry(SettingsScreen::FolderSelection); });
+    connect(password, &QPushButton::clicked, this, [this] { openPassword(); });
+    connect(send, &QPushButton::clicked, this, [this] { openSend(); });
     connect(exit, &QPushButton::clicked, this, &QWidget::close);
 
     FocusColours::apply(this);
+
+    // "RE&PORT": the report screen, modal; the menu waits until it is closed.
+    connect(findChild<QPushButton*>(QStringLiteral("cmdReport")), &QPushButton::clicked, this,
+            [this] {
+                FrmReport report(m_ctx, this);
+                report.exec();
+            });
 }
 
 template <typename Screen>
@@ -74,9 +90,37 @@ Screen* FrmMain::openSingle(QPointer<Screen>& slot) {
     return slot;
 }
 
-FrmConfigure* FrmMain::openConfigure() { return openSingle(m_configure); }
+FrmPassEntry* FrmMain::openPasswordEntry(SettingsScreen next) {
+    m_nextSettingsScreen = next;
+    const bool fresh = !m_passEntry;
+    FrmPassEntry* entry = openSingle(m_passEntry);
+    if (fresh) {
+        connect(entry, &FrmPassEntry::passwordAccepted, this, [this] {
+            if (m_nextSettingsScreen == SettingsScreen::Configuration) {
+                openConfigure();
+            } else {
+                openDrive();
+            }
+        });
+    }
+    return entry;
+}
 
-FrmDrive* FrmMain::openDrive() { return openSingle(m_drive); }
+FrmPassword* FrmMain::openPassword() {
+    return openSingle(m_password);
+}
+
+FrmSend* FrmMain::openSend() {
+    return openSingle(m_send);
+}
+
+FrmConfigure* FrmMain::openConfigure() {
+    return openSingle(m_configure);
+}
+
+FrmDrive* FrmMain::openDrive() {
+    return openSingle(m_drive);
+}
 
 void FrmMain::closeEvent(QCloseEvent* event) {
     event->accept();

@@ -10,6 +10,9 @@ namespace kovrin {
 class AppContext;
 class FrmConfigure;
 class FrmDrive;
+class FrmPassEntry;
+class FrmPassword;
+class FrmSend;
 
 // The main menu: the first window, from which every other screen is opened. Closing it
 // ends the program.
@@ -18,9 +21,18 @@ class FrmMain : public QWidget {
 public:
     explicit FrmMain(AppContext& ctx, QWidget* parent = nullptr);
 
-    // The settings screens, single instances: opening one that is open brings it forward.
+    // Which settings screen the password entry opens after the right password.
+    enum class SettingsScreen { Configuration, FolderSelection };
+
+    // "&CONFIGURE" and "&DRIVE SELECTION": the password entry, then the settings screen
+    // of the button pressed last.
+    FrmPassEntry* openPasswordEntry(SettingsScreen next);
+
+    // Screens are single instances: opening one that is open brings it forward.
     FrmConfigure* openConfigure();
     FrmDrive* openDrive();
+    FrmPassword* openPassword();
+    FrmSend* openSend();
 
 signals:
     // The main menu was closed or "&EXIT" pressed: the program ends.
@@ -36,6 +48,10 @@ private:
     AppContext& m_ctx;
     QPointer<FrmConfigure> m_configure;
     QPointer<FrmDrive> m_drive;
+    QPointer<FrmPassEntry> m_passEntry;
+    QPointer<FrmPassword> m_password;
+    QPointer<FrmSend> m_send;
+    SettingsScreen m_nextSettingsScreen = SettingsScreen::Configuration;
 };
 
 }  // namespace kovrin

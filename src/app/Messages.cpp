@@ -15,7 +15,9 @@ OperatorLog*& logPtr() {
 }
 }  // namespace
 
-QString Messages::programTitle() { return QStringLiteral("Kovrin Hand-Held Interface Software"); }
+QString Messages::programTitle() {
+    return QStringLiteral("Kovrin Hand-Held Interface Software");
+}
 
 MsgAnswer Messages::show(const MessageRequest& request) {
     MessageRequest r = request;
@@ -44,10 +46,16 @@ void Messages::plain(const QString& screen, const QString& text, const QString& 
     show({screen, text, MsgIcon::None, MsgButtons::Ok, title});
 }
 
-void Messages::setPresenter(MessagePresenter p) { presenter() = std::move(p); }
+void Messages::setPresenter(MessagePresenter p) {
+    presenter() = std::move(p);
+}
 
-void Messages::setOperatorLog(OperatorLog* log) { logPtr() = log; }
+void Messages::setOperatorLog(OperatorLog* log) {
+    logPtr() = log;
+}
 
-OperatorLog* Messages::operatorLog() { return logPtr(); }
+OperatorLog* Messages::operatorLog() {
+    return logPtr();
+}
 
 }  // namespace kovrin

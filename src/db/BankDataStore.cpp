@@ -71,9 +71,9 @@ DbStatus BankDataStore::replaceAgentRows(const QString& agentId, const QVector<B
         for (const BankDataRow& r : rows) {
             ins.addBindValue(1);
             for (const QString* f :
-                 {&r.AgentID, &r.BranchID, &r.CategoryCode, &r.SchemeCode, &r.ACNumber,
-                  &r.ACName, &r.BalAmount, &r.AgreedAmount, &r.OpeningDate, &r.Txndate,
-                  &r.FileName, &r.CustomerCode, &r.MyDate, &r.BankSoftACNumber}) {
+                 {&r.AgentID, &r.BranchID, &r.CategoryCode, &r.SchemeCode, &r.ACNumber, &r.ACName,
+                  &r.BalAmount, &r.AgreedAmount, &r.OpeningDate, &r.Txndate, &r.FileName,
+                  &r.CustomerCode, &r.MyDate, &r.BankSoftACNumber}) {
                 ins.addBindValue(*f);
             }
             if (!ins.exec()) {

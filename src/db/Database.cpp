@@ -172,6 +172,8 @@ DbStatus Database::commit() {
     return {};
 }
 
-void Database::rollback() { m_db.rollback(); }
+void Database::rollback() {
+    m_db.rollback();
+}
 
 }  // namespace kovrin

@@ -22,13 +22,13 @@ QString errorOf(const QSqlQuery& q) {
 
 std::initializer_list<QString RestoreDataRow::*> fields() {
     static const std::initializer_list<QString RestoreDataRow::*> f = {
-        &RestoreDataRow::AgentID,       &RestoreDataRow::BranchID,
-        &RestoreDataRow::AccountNo,     &RestoreDataRow::Amtcollected,
-        &RestoreDataRow::DateTime,      &RestoreDataRow::TransactionNumber,
-        &RestoreDataRow::CategoryCode,  &RestoreDataRow::SchemeCode,
-        &RestoreDataRow::CustomerCode,  &RestoreDataRow::AccountName,
-        &RestoreDataRow::BalanceAmount, &RestoreDataRow::AgreedAmount,
-        &RestoreDataRow::LastTxndate,   &RestoreDataRow::DatewiseTxn,
+        &RestoreDataRow::AgentID,         &RestoreDataRow::BranchID,
+        &RestoreDataRow::AccountNo,       &RestoreDataRow::Amtcollected,
+        &RestoreDataRow::DateTime,        &RestoreDataRow::TransactionNumber,
+        &RestoreDataRow::CategoryCode,    &RestoreDataRow::SchemeCode,
+        &RestoreDataRow::CustomerCode,    &RestoreDataRow::AccountName,
+        &RestoreDataRow::BalanceAmount,   &RestoreDataRow::AgreedAmount,
+        &RestoreDataRow::LastTxndate,     &RestoreDataRow::DatewiseTxn,
         &RestoreDataRow::BankSoftACNumber};
     return f;
 }

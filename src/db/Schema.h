@@ -5,7 +5,7 @@
 namespace kovrin::schema {
 
 // Version of the schema this program creates; kept in PRAGMA user_version.
-constexpr int kVersion = 1;
+constexpr int kVersion = 2;
 
 // Statements that create the tables, indexes and report views of a new database file.
 QStringList createTables();

@@ -9,11 +9,11 @@ namespace kovrin {
 
 // What the configuration screen saves.
 struct ConfigurationInput {
-    QString bankName;                // trimmed by the store
+    QString bankName;                 // trimmed by the store
     std::optional<QString> commPort;  // nullopt: no port chosen, the stored one is kept
-    QString branchName;              // trimmed by the store
-    int fontIndex = -1;              // list position picked (-1: none picked); used for a new row
-    QString fontText;                // text the font box shows; used for an existing row
+    QString branchName;               // trimmed by the store
+    int fontIndex = -1;               // list position picked (-1: none picked); used for a new row
+    QString fontText;                 // text the font box shows; used for an existing row
 };
 
 enum class FolderKind { BankInformation, Report };

@@ -38,7 +38,8 @@ std::optional<QSqlRecord> readSingleRow(Database& db, const QString& table, DbSt
 DbStatus writeSingleRow(Database& db, const QString& table, const ColumnValues& columns) {
     return db.inTransaction([&]() -> DbStatus {
         QSqlQuery probe(db.handle());
-        if (!probe.exec(QStringLiteral("SELECT 1 FROM %1 WHERE SNo='1' LIMIT 1").arg(quoted(table)))) {
+        if (!probe.exec(
+                QStringLiteral("SELECT 1 FROM %1 WHERE SNo='1' LIMIT 1").arg(quoted(table)))) {
             return DbStatus::failure(errorOf(probe));
         }
         const bool exists = probe.next();

@@ -17,8 +17,7 @@ double vbVal(const QString& text) {
         if (c >= u'0' && c <= u'9') {
             s.push_back(static_cast<char>(c));
             (seenExp ? expDigit : seenDigit) = true;
-        } else if ((c == u'+' || c == u'-') &&
-                   (s.empty() || (seenExp && (s.back() == 'E')))) {
+        } else if ((c == u'+' || c == u'-') && (s.empty() || (seenExp && (s.back() == 'E')))) {
             s.push_back(static_cast<char>(c));
         } else if (c == u'.' && !seenPoint && !seenExp) {
             s.push_back('.');

@@ -1,0 +1,203 @@
+#include "download/FrmSend.h"
+
+#include "app/AppContext.h"
+#include "app/FocusColours.h"
+#include "app/KeyFilter.h"
+#include "app/Messages.h"
+#include "db/PasswordStore.h"
+#include "download/DownloadTransfer.h"
+#include "link/SerialPortLink.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace kovrin {
+
+namespace {
+
+QLineEdit* entry(const char* name, int maxLength) {
+    auto* e = new QLineEdit;
+    e->setObjectName(QLatin1String(name));
+    e->setMaxLength(maxLength);
+    return e;
+}
+
+// The terminal's passwords go into four-digit fields: "0000" when there is none.
+QString fourDigits(const QString& stored) {
+    bool ok = false;
+    const int v = stored.trimmed().toInt(&ok);
+    return QStringLiteral("%1").arg(ok && v >= 0 ? v : 0, 4, 10, QLatin1Char('0'));
+}
+
+// Digits only (up to `highest`); Backspace empties the entry; Enter moves on.
+void digitEntry(QLineEdit* e, QChar highest, QWidget* next) {
+    KeyFilter::install(e, [e, highest, next](QKeyEvent* k) {
+        if (KeyFilter::isEnter(k)) {
+            next->setFocus(Qt::TabFocusReason);
+            return true;
+        }
+        if (k->key() == Qt::Key_Backspace) {
+            e->clear();
+            return true;
+        }
+        if (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) {
+            return false;
+        }
+        const QString t = k->text();
+        const bool digit = t.size() == 1 && t[0] >= QLatin1Char('0') && t[0] <= highest;
+        return !digit;
+    });
+}
+
+}  // namespace
+
+FrmSend::FrmSend(AppContext& ctx, QWidget* parent, link::SerialLink* port)
+    : QWidget(parent), m_ctx(ctx) {
+    setObjectName(QStringLiteral("frmsend"));
+    setWindowTitle(QStringLiteral("Send Data"));
+    QFont arial(QStringLiteral("Arial"));
+    setFont(arial);
+
+    if (!port) {
+        m_ownPort = std::make_unique<link::SerialPortLink>(
+            ctx.folder().path(), [&ctx] { return ctx.settings().CommPort; });
+        port = m_ownPort.get();
+    }
+    m_transfer = std::make_unique<DownloadTransfer>(ctx.db(), ctx.settings(), ctx.folder().path(),
+                                                    *port, ctx.transferLog());
+    m_transfer->setRules(DownloadRules::forRevision(ctx.revision()));
+
+    auto* layout = new QVBoxLayout(this);
+    auto* title = new QLabel(QStringLiteral("Send Data to HandHeld"));
+    title->setObjectName(QStringLiteral("Label2"));
+    title->setAlignment(Qt::AlignCenter);
+    QFont big = title->font();
+    big.setPointSize(big.pointSize() + 4);
+    big.setBold(true);
+    title->setFont(big);
+    layout->addWidget(title);
+
+    auto* frame = new QGroupBox;
+    frame->setObjectName(QStringLiteral("Frame1"));
+    auto* grid = new QGridLayout(frame);
+    m_agent = entry("txtAgent", 3);
+    m_date = entry("txtDate", 4);
+    m_transact = entry("txtTransact", 1);
+    m_record = new QLabel;
+    m_record->setObjectName(QStringLiteral("lblRecord"));
+    m_bar = new QProgressBar;
+    m_bar->setObjectName(QStringLiteral("barRecord"));
+    m_bar->setRange(0, 1);
+    m_bar->setValue(0);
+    m_bar->setFormat(QStringLiteral("%v / %m"));
+    auto label = [](const char* name, const QString& text) {
+        auto* l = new QLabel(text);
+        l->setObjectName(QLatin1String(name));
+        return l;
+    };
+    grid->addWidget(label("Label1", QStringLiteral("Agent ID :")), 0, 0);
+    grid->addWidget(m_agent, 0, 1);
+    grid->addWidget(label("Label3", QStringLiteral("Date (ddmm) :")), 1, 0);
+    grid->addWidget(m_date, 1, 1);
+    grid->addWidget(label("Label4", QStringLiteral("No. of Transactions :")), 2, 0);
+    grid->addWidget(m_transact, 2, 1);
+    grid->addWidget(label("Label5", QStringLiteral("Record Sent :")), 3, 0);
+    auto* progressRow = new QHBoxLayout;
+    progressRow->addWidget(m_record);
+    progressRow->addWidget(m_bar, 1);
+    grid->addLayout(progressRow, 3, 1);
+    layout->addWidget(frame);
+
+    auto* buttons = new QHBoxLayout;
+    m_send = new QPushButton(QStringLiteral("&Send"));
+    m_send->setObjectName(QStringLiteral("cmdSend"));
+    m_clear = new QPushButton(QStringLiteral("&Clear"));
+    m_clear->setObjectName(QStringLiteral("cmdClear"));
+    auto* exit = new QPushButton(QStringLiteral("&Exit"));
+    exit->setObjectName(QStringLiteral("cmdExit"));
+    buttons->addWidget(m_send);
+    buttons->addWidget(m_clear);
+    buttons->addWidget(exit);
+    layout->addLayout(buttons);
+
+    QWidget::setTabOrder(m_agent, m_date);
+    QWidget::setTabOrder(m_date, m_transact);
+    QWidget::setTabOrder(m_transact, m_send);
+    digitEntry(m_agent, QLatin1Char('9'), m_date);
+    digitEntry(m_date, QLatin1Char('9'), m_transact);
+    digitEntry(m_transact, QLatin1Char('7'), m_send);
+
+    connect(m_send, &QPushButton::clicked, this, &FrmSend::cmdSend_Click);
+    connect(m_clear, &QPushButton::clicked, this, &FrmSend::cmdClear_Click);
+    connect(exit, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_transfer.get(), &DownloadTransfer::sendingChanged, this, [this](bool sending) {
+        const bool hold = sending && m_transfer->rules().holdButtonsWhileSending;
+        m_send->setEnabled(!hold);
+        m_clear->setEnabled(!hold);
+    });
+    connect(m_transfer.get(), &DownloadTransfer::progress, this, &FrmSend::showProgress);
+    connect(m_transfer.get(), &DownloadTransfer::completed, this, &FrmSend::ClearEntries);
+    connect(m_transfer.get(), &DownloadTransfer::focusEntry, this,
+            [this](DownloadTransfer::Entry e) {
+                (e == DownloadTransfer::Entry::Agent ? m_agent : m_date)->setFocus();
+            });
+
+    FocusColours::apply(this);
+
+    // The terminal's passwords, read once when the screen opens.
+    DbStatus st;
+    const auto passwords = PasswordStore(ctx.db()).load(&st);
+    if (!st) {
+        Messages::critical(
+            objectName(),
+            QStringLiteral("The terminal passwords could not be read: %1").arg(st.error));
+    }
+    m_transfer->setTerminalPasswords(fourDigits(passwords ? passwords->download : QString()),
+                                     fourDigits(passwords ? passwords->setup : QString()));
+}
+
+FrmSend::~FrmSend() = default;
+
+void FrmSend::cmdSend_Click() {
+    const DownloadEntries entries{m_agent->text(), m_date->text(), m_transact->text()};
+    // Once the agent and the day are accepted, an empty number of transactions becomes 1.
+    if (!entries.agent.trimmed().isEmpty() && entries.date.trimmed().size() >= 4 &&
+        entries.transactions.trimmed().isEmpty()) {
+        m_transact->setText(QStringLiteral("1"));
+    }
+    m_transfer->cmdSend_Click(entries);
+}
+
+void FrmSend::cmdClear_Click() {
+    m_agent->clear();
+    m_date->clear();
+    m_transact->clear();
+}
+
+void FrmSend::ClearEntries() {
+    cmdClear_Click();
+    m_record->clear();
+    m_bar->setRange(0, 1);
+    m_bar->setValue(0);
+    m_agent->setFocus();
+}
+
+void FrmSend::showProgress(int sent, int total) {
+    m_record->setText(QStringLiteral("%1 / %2").arg(sent).arg(total));
+    m_bar->setRange(0, qMax(total, 1));
+    m_bar->setValue(qMin(sent, qMax(total, 1)));
+}
+
+void FrmSend::closeEvent(QCloseEvent* event) {
+    m_transfer->stop();  // the port is closed and the timers stop with the screen
+    event->accept();
+}
+
+}  // namespace kovrin

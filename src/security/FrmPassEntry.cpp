@@ -1,0 +1,82 @@
+#include "security/FrmPassEntry.h"
+
+#include "app/AppContext.h"
+#include "app/FocusColours.h"
+#include "app/KeyFilter.h"
+#include "app/Messages.h"
+#include "db/PasswordStore.h"
+#include "security/Passwords.h"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace kovrin {
+
+namespace {
+const QString kScreen = QStringLiteral("frmPassEntry");
+}
+
+FrmPassEntry::FrmPassEntry(AppContext& ctx, QWidget* parent) : QWidget(parent), m_ctx(ctx) {
+    setObjectName(kScreen);
+    setWindowTitle(QStringLiteral("PasswordEntry"));
+
+    auto* layout = new QVBoxLayout(this);
+    auto* form = new QFormLayout;
+    auto* user = new QLineEdit(QStringLiteral("Admin"));
+    user->setObjectName(QStringLiteral("txtUser"));
+    user->setReadOnly(true);
+    user->setFocusPolicy(Qt::NoFocus);
+    m_password = new QLineEdit;
+    m_password->setObjectName(QStringLiteral("txtNewPass"));
+    m_password->setEchoMode(QLineEdit::Password);
+    m_password->setMaxLength(10);
+    form->addRow(QStringLiteral("User :"), user);
+    form->addRow(QStringLiteral("Password :"), m_password);
+    layout->addLayout(form);
+
+    auto* buttons = new QHBoxLayout;
+    auto* ok = new QPushButton(QStringLiteral("&OK"));
+    ok->setObjectName(QStringLiteral("cmdOK"));
+    auto* cancel = new QPushButton(QStringLiteral("&Cancel"));
+    cancel->setObjectName(QStringLiteral("cmdCancel"));
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    layout->addLayout(buttons);
+
+    connect(ok, &QPushButton::clicked, this, &FrmPassEntry::cmdOK_Click);
+    connect(cancel, &QPushButton::clicked, this, &QWidget::close);
+    KeyFilter::install(m_password, [this](QKeyEvent* e) {
+        if (!KeyFilter::isEnter(e)) {
+            return false;
+        }
+        cmdOK_Click();
+        return true;
+    });
+    FocusColours::apply(this);
+    m_password->setFocus();
+
+    DbStatus st;
+    if (const auto row = PasswordStore(m_ctx.db()).load(&st)) {
+        m_adminPassword = row->admin;
+    }
+    if (!st) {
+        Messages::critical(kScreen,
+                           QStringLiteral("The password could not be read: %1").arg(st.error));
+    }
+}
+
+void FrmPassEntry::cmdOK_Click() {
+    if (!security::matchesEntry(m_adminPassword, m_password->text())) {
+        m_password->clear();
+        m_password->setFocus();
+        Messages::critical(kScreen, QStringLiteral("Password entered is Incorrect"));
+        return;
+    }
+    close();
+    emit passwordAccepted();
+}
+
+}  // namespace kovrin

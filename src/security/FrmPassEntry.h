@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QWidget>
+
+class QLineEdit;
+
+namespace kovrin {
+
+class AppContext;
+
+// Asks for the administrator password before a settings screen opens.
+class FrmPassEntry : public QWidget {
+    Q_OBJECT
+public:
+    FrmPassEntry(AppContext& ctx, QWidget* parent = nullptr);
+
+    void cmdOK_Click();
+
+signals:
+    // The right password was entered; the screen has closed itself.
+    void passwordAccepted();
+
+private:
+    AppContext& m_ctx;
+    QLineEdit* m_password;
+    QString m_adminPassword;  // the stored administrator password, read when the screen opens
+};
+
+}  // namespace kovrin

@@ -1,0 +1,336 @@
+#include "security/FrmPassword.h"
+
+#include "app/AppContext.h"
+#include "app/FocusColours.h"
+#include "app/KeyFilter.h"
+#include "app/Messages.h"
+#include "db/Val.h"
+#include "security/Passwords.h"
+
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace kovrin {
+
+namespace {
+
+const QString kScreen = QStringLiteral("frmPassword");
+const QString kWrongOld = QStringLiteral("Password entered is incorrect");
+
+QRadioButton* option(const char* name, const QString& caption) {
+    auto* b = new QRadioButton(caption);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+
+QLineEdit* passwordBox(const char* name) {
+    auto* e = new QLineEdit;
+    e->setObjectName(QLatin1String(name));
+    e->setEchoMode(QLineEdit::Password);
+    e->setMaxLength(4);
+    return e;
+}
+
+// Runs a handler when a control gains the focus by the operator's doing (a click, Tab, the
+// program moving it), not when its window is merely activated again.
+class OperatorFocus : public QObject {
+public:
+    OperatorFocus(QWidget* w, std::function<void()> fn) : QObject(w), m_fn(std::move(fn)) {
+        w->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::FocusIn) {
+            const auto reason = static_cast<QFocusEvent*>(e)->reason();
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+                m_fn();
+            }
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_fn;
+};
+
+}  // namespace
+
+FrmPassword::FrmPassword(AppContext& ctx, QWidget* parent) : QWidget(parent), m_ctx(ctx) {
+    setObjectName(kScreen);
+    setWindowTitle(QStringLiteral("Password"));
+
+    auto* layout = new QVBoxLayout(this);
+    auto* heading = new QLabel(QStringLiteral("Password"));
+    heading->setObjectName(QStringLiteral("lblHeading"));
+    heading->setAlignment(Qt::AlignCenter);
+    layout->addWidget(heading);
+
+    auto* kinds = new QGroupBox;
+    kinds->setObjectName(QStringLiteral("Frame1"));
+    auto* kindRow = new QHBoxLayout(kinds);
+    m_handHeld = option("OpHandHeld", QStringLiteral("Hand Held Terminal"));
+    m_software = option("OpSoftware", QStringLiteral("Software"));
+    kindRow->addWidget(m_software);
+    kindRow->addWidget(m_handHeld);
+    layout->addWidget(kinds);
+
+    // Frame4 and Frame5 share one place; the kind that has the focus shows its levels.
+    m_frame4 = new QGroupBox;
+    m_frame4->setObjectName(QStringLiteral("Frame4"));
+    auto* f4 = new QHBoxLayout(m_frame4);
+    m_setup = option("OpSetup", QStringLiteral("Setup"));
+    m_download = option("OpDownload", QStringLiteral("Main Screen"));
+    f4->addWidget(m_setup);
+    f4->addWidget(m_download);
+    m_frame5 = new QGroupBox;
+    m_frame5->setObjectName(QStringLiteral("Frame5"));
+    auto* f5 = new QHBoxLayout(m_frame5);
+    m_admin = option("OpAdmin", QStringLiteral("Admin"));
+    m_user = option("OpUser", QStringLiteral("User"));
+    f5->addWidget(m_admin);
+    f5->addWidget(m_user);
+    auto* levels = new QGridLayout;
+    levels->addWidget(m_frame4, 0, 0);
+    levels->addWidget(m_frame5, 0, 0);
+    layout->addLayout(levels);
+    m_frame4->hide();
+    m_frame5->hide();
+
+    auto* boxes = new QGridLayout;
+    m_old = passwordBox("txtOldPass");
+    m_new = passwordBox("txtNewPass");
+    m_confirm = passwordBox("txtConfirmPass");
+    boxes->addWidget(new QLabel(QStringLiteral("Enter Old Password :")), 0, 0);
+    boxes->addWidget(m_old, 0, 1);
+    boxes->addWidget(new QLabel(QStringLiteral("Enter New Password :")), 1, 0);
+    boxes->addWidget(m_new, 1, 1);
+    boxes->addWidget(new QLabel(QStringLiteral("Confirm New Password :")), 2, 0);
+    boxes->addWidget(m_confirm, 2, 1);
+    layout->addLayout(boxes);
+
+    auto* buttons = new QHBoxLayout;
+    m_update = new QPushButton(QStringLiteral("&Update"));
+    m_update->setObjectName(QStringLiteral("cmdSend"));
+    auto* exit = new QPushButton(QStringLiteral("&Exit"));
+    exit->setObjectName(QStringLiteral("cmdExit"));
+    buttons->addWidget(m_update);
+    buttons->addWidget(exit);
+    layout->addLayout(buttons);
+
+    QWidget::setTabOrder(m_handHeld, m_software);
+    QWidget::setTabOrder(m_software, m_setup);
+    QWidget::setTabOrder(m_setup, m_download);
+    QWidget::setTabOrder(m_download, m_admin);
+    QWidget::setTabOrder(m_admin, m_user);
+    QWidget::setTabOrder(m_user, m_old);
+    QWidget::setTabOrder(m_old, m_new);
+    QWidget::setTabOrder(m_new, m_confirm);
+    QWidget::setTabOrder(m_confirm, m_update);
+    QWidget::setTabOrder(m_update, exit);
+
+    connect(m_update, &QPushButton::clicked, this, &FrmPassword::cmdSend_Click);
+    connect(exit, &QPushButton::clicked, this, &QWidget::close);
+
+    // Focus on a kind shows its levels; choosing it sets the boxes' maximum length.
+    new OperatorFocus(m_software, [this] { showLevels(true); });
+    new OperatorFocus(m_handHeld, [this] { showLevels(false); });
+    connect(m_software, &QRadioButton::clicked, this, [this] {
+        for (QLineEdit* e : {m_old, m_new, m_confirm}) {
+            e->setMaxLength(10);
+        }
+    });
+    connect(m_handHeld, &QRadioButton::clicked, this, [this] {
+        for (QLineEdit* e : {m_old, m_new, m_confirm}) {
+            e->setMaxLength(4);
+        }
+    });
+    for (QRadioButton* level : {m_admin, m_user, m_setup, m_download}) {
+        new OperatorFocus(level, [this] {
+            m_old->clear();
+            m_new->clear();
+            m_confirm->clear();
+        });
+        KeyFilter::install(level, [this](QKeyEvent* e) {
+            if (!KeyFilter::isEnter(e)) {
+                return false;
+            }
+            m_old->setFocus(Qt::OtherFocusReason);
+            return true;
+        });
+    }
+    KeyFilter::install(m_software, [this](QKeyEvent* e) {
+        if (!KeyFilter::isEnter(e)) {
+            return false;
+        }
+        m_admin->setFocus(Qt::OtherFocusReason);
+        return true;
+    });
+    KeyFilter::install(m_handHeld, [this](QKeyEvent* e) {
+        if (!KeyFilter::isEnter(e)) {
+            return false;
+        }
+        m_setup->setFocus(Qt::OtherFocusReason);
+        return true;
+    });
+    for (QLineEdit* box : {m_old, m_new, m_confirm}) {
+        KeyFilter::install(box, [this, box](QKeyEvent* e) { return passwordBoxKey(box, e); });
+    }
+    new OperatorFocus(m_new, [this] { checkOldPassword(); });
+
+    FocusColours::apply(this);
+    // The terminal kind is first in the tab order: it has the focus when the screen opens
+    // and so shows its levels, without being chosen.
+    m_handHeld->setFocus();
+    showLevels(false);
+
+    DbStatus st;
+    if (const auto row = PasswordStore(m_ctx.db()).load(&st)) {
+        m_copies = *row;
+    }
+    if (!st) {
+        Messages::critical(kScreen,
+                           QStringLiteral("The passwords could not be read: %1").arg(st.error));
+    }
+}
+
+void FrmPassword::showLevels(bool software) {
+    m_frame4->setVisible(!software);
+    m_frame5->setVisible(software);
+    layout()->activate();  // the shown levels take their place at once
+}
+
+std::optional<PasswordColumn> FrmPassword::selectedColumn() const {
+    if (m_software->isChecked()) {
+        if (m_admin->isChecked()) {
+            return PasswordColumn::Admin;
+        }
+        if (m_user->isChecked()) {
+            return PasswordColumn::User;
+        }
+    } else if (m_handHeld->isChecked()) {
+        if (m_setup->isChecked()) {
+            return PasswordColumn::Setup;
+        }
+        if (m_download->isChecked()) {
+            return PasswordColumn::Download;
+        }
+    }
+    return std::nullopt;
+}
+
+QString& FrmPassword::copyOf(PasswordColumn column) {
+    switch (column) {
+        case PasswordColumn::Admin:
+            return m_copies.admin;
+        case PasswordColumn::User:
+            return m_copies.user;
+        case PasswordColumn::Setup:
+            return m_copies.setup;
+        case PasswordColumn::Download:
+            break;
+    }
+    return m_copies.download;
+}
+
+bool FrmPassword::oldPasswordMatches(PasswordColumn column) const {
+    return security::matchesOld(const_cast<FrmPassword*>(this)->copyOf(column), m_old->text());
+}
+
+void FrmPassword::rejectOldPassword() {
+    m_old->clear();
+    m_old->setFocus(Qt::OtherFocusReason);
+    Messages::critical(kScreen, kWrongOld);
+}
+
+void FrmPassword::checkOldPassword() {
+    const auto column = selectedColumn();
+    if (column && !oldPasswordMatches(*column)) {
+        rejectOldPassword();
+    }
+}
+
+// While "Hand Held Terminal" is chosen the boxes take digits only; Backspace drops the last
+// digit together with any leading zeros, and Enter moves on to the next box.
+bool FrmPassword::passwordBoxKey(QLineEdit* box, QKeyEvent* e) {
+    if (!m_handHeld->isChecked()) {
+        return false;
+    }
+    if (KeyFilter::isEnter(e)) {
+        QWidget* next = box == m_old   ? static_cast<QWidget*>(m_new)
+                        : box == m_new ? static_cast<QWidget*>(m_confirm)
+                                       : static_cast<QWidget*>(m_update);
+        next->setFocus(Qt::OtherFocusReason);
+        return true;
+    }
+    if (e->key() == Qt::Key_Backspace) {
+        const auto value = static_cast<long long>(vbVal(box->text()));
+        box->setText(QString::number(value / 10));
+        return true;
+    }
+    const QString t = e->text();
+    if (t.size() == 1 && t[0] >= QLatin1Char('0') && t[0] <= QLatin1Char('9')) {
+        return false;  // taken as typed
+    }
+    // Tab and Shift+Tab still move the focus; every other key is discarded.
+    return e->key() != Qt::Key_Tab && e->key() != Qt::Key_Backtab;
+}
+
+void FrmPassword::cmdSend_Click() {
+    if (m_confirm->text().trimmed().toLower() != m_new->text().trimmed().toLower()) {
+        m_confirm->clear();
+        m_confirm->setFocus(Qt::OtherFocusReason);
+        Messages::critical(kScreen, QStringLiteral("Conifrming New Password is Incorrect"));
+        return;
+    }
+    const auto column = selectedColumn();
+    if (!column) {
+        Messages::info(kScreen,
+                       QStringLiteral("Choose the password to change first: Software (Admin or "
+                                      "User) or Hand Held Terminal (Setup or Main Screen)."));
+        return;
+    }
+    // The old password is checked again here: the boxes may have been filled out of order.
+    if (!oldPasswordMatches(*column)) {
+        rejectOldPassword();
+        return;
+    }
+    const QString plain = m_new->text().trimmed().toLower();
+    if (!security::isSoftwarePassword(*column)) {
+        bool digits = plain.size() <= 4;
+        for (const QChar c : plain) {
+            digits = digits && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        }
+        if (!digits) {
+            m_new->clear();
+            m_confirm->clear();
+            m_new->setFocus(Qt::OtherFocusReason);
+            Messages::critical(kScreen, QStringLiteral("A Hand Held Terminal password is at most "
+                                                       "4 digits. Nothing was saved."));
+            return;
+        }
+    }
+    const auto stored = security::storedFormOf(*column, plain);
+    if (!stored) {
+        Messages::critical(kScreen, QStringLiteral("The password could not be protected (not "
+                                                   "enough memory). Nothing was saved."));
+        return;
+    }
+    if (DbStatus st = PasswordStore(m_ctx.db()).save(*column, *stored); !st) {
+        Messages::critical(kScreen,
+                           QStringLiteral("The password could not be saved: %1\nNothing was "
+                                          "changed; try again.")
+                               .arg(st.error));
+        return;
+    }
+    copyOf(*column) = *stored;
+    Messages::show({kScreen, QStringLiteral("Data Saved Successfully"), MsgIcon::Information,
+                    MsgButtons::Ok, QStringLiteral("DATA SAVE")});
+}
+
+}  // namespace kovrin

@@ -1,0 +1,71 @@
+#include "security/Passwords.h"
+
+#include <sodium.h>
+
+namespace kovrin::security {
+
+namespace {
+
+bool sodiumReady() {
+    static const bool ready = sodium_init() >= 0;
+    return ready;
+}
+
+bool verifyHash(const QString& stored, const QString& password) {
+    if (!sodiumReady()) {
+        return false;
+    }
+    const QByteArray hash = stored.toUtf8();
+    const QByteArray pw = password.toUtf8();
+    return crypto_pwhash_str_verify(hash.constData(), pw.constData(),
+                                    static_cast<unsigned long long>(pw.size())) == 0;
+}
+
+}  // namespace
+
+QString hashPassword(const QString& password) {
+    if (!sodiumReady()) {
+        return {};
+    }
+    const QByteArray pw = password.toUtf8();
+    char out[crypto_pwhash_STRBYTES];
+    if (crypto_pwhash_str(out, pw.constData(), static_cast<unsigned long long>(pw.size()),
+                          crypto_pwhash_OPSLIMIT_INTERACTIVE,
+                          crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0) {
+        return {};  // out of memory
+    }
+    return QString::fromLatin1(out);
+}
+
+bool isHashed(const QString& stored) {
+    return stored.startsWith(QLatin1String("$argon2"));
+}
+
+std::optional<QString> storedFormOf(PasswordColumn column, const QString& newPassword) {
+    const QString plain = newPassword.trimmed().toLower();
+    if (!isSoftwarePassword(column)) {
+        return plain;
+    }
+    QString hash = hashPassword(plain);
+    if (hash.isEmpty()) {
+        return std::nullopt;
+    }
+    return hash;
+}
+
+bool matchesEntry(const QString& stored, const QString& typed) {
+    if (isHashed(stored)) {
+        return verifyHash(stored, typed);
+    }
+    return typed == stored.toLower();
+}
+
+bool matchesOld(const QString& stored, const QString& typedOld) {
+    const QString typed = typedOld.toLower();
+    if (isHashed(stored)) {
+        return verifyHash(stored, typed);
+    }
+    return typed == stored.toLower();
+}
+
+}  // namespace kovrin::security

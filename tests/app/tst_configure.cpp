@@ -1,0 +1,206 @@
+// The configuration screen: load, save rules and key rules.
+#include "app/AppContext.h"
+#include "app/FrmConfigure.h"
+#include "db/SettingsStore.h"
+#include "support/MessageRecorder.h"
+#include "support/TempProgramFolder.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSqlQuery>
+#include <QtTest>
+
+using namespace kovrin;
+
+class TestConfigure : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void loadWithoutRow();
+    void firstSaveWithoutPickingFontStoresMinusOne();
+    void saveOverExistingRow();
+    void pickingAFontOnFirstSaveStoresItsPosition();
+    void storedPortTenSelectsTenthEntry();
+    void storedPortNotANumberSelectsNothing();
+    void enterInBankNameResetsPortAndMovesOn();
+    void enterInPortListMovesToUpdateWithoutSaving();
+    void lengthsAreLimited();
+    void portDeviceShownBesideTheList();
+
+private:
+    void insertRow(const QString& port, const QString& font);
+    QString stored(const QString& column);
+    test::TempProgramFolder* m_pf = nullptr;
+    test::MessageRecorder* m_rec = nullptr;
+    std::unique_ptr<AppContext> m_ctx;
+};
+
+void TestConfigure::init() {
+    m_pf = new test::TempProgramFolder;
+    m_rec = new test::MessageRecorder;
+    QString error;
+    m_ctx = AppContext::startUp(m_pf->folder(), &error);
+    QVERIFY(m_ctx);
+    m_rec->clear();
+}
+
+void TestConfigure::cleanup() {
+    m_ctx.reset();
+    delete m_rec;
+    delete m_pf;
+}
+
+void TestConfigure::insertRow(const QString& port, const QString& font) {
+    QSqlQuery q(m_ctx->db().handle());
+    q.prepare(
+        "INSERT INTO Path (SNo, BankName, BranchName, \"Comm Port\", FontSize, "
+        "BankInfoPath) VALUES (1, 'Old Bank', 'Old Branch', ?, ?, '/bank')");
+    q.addBindValue(port);
+    q.addBindValue(font);
+    QVERIFY(q.exec());
+}
+
+QString TestConfigure::stored(const QString& column) {
+    QSqlQuery q(m_ctx->db().handle());
+    if (!q.exec(QString("SELECT \"%1\" FROM Path WHERE SNo='1'").arg(column)) || !q.next()) {
+        return "<no row>";
+    }
+    return q.value(0).toString();
+}
+
+void TestConfigure::loadWithoutRow() {
+    FrmConfigure f(*m_ctx);
+    auto* port = f.findChild<QComboBox*>("cmbComPort");
+    QCOMPARE(port->count(), 10);
+    QCOMPARE(port->itemText(0), QString("1"));
+    QCOMPARE(port->itemText(9), QString("10"));
+    QCOMPARE(port->currentText(), QString("1"));
+    QCOMPARE(f.findChild<QComboBox*>("cmbFontSize")->currentText(), QString("Small"));
+    QVERIFY(f.findChild<QLineEdit*>("txtBankName")->text().isEmpty());
+    QCOMPARE(f.windowTitle(), QString("Configuration"));
+    QCOMPARE(m_rec->messages.size(), 0);
+}
+
+void TestConfigure::firstSaveWithoutPickingFontStoresMinusOne() {
+    FrmConfigure f(*m_ctx);
+    f.findChild<QLineEdit*>("txtBankName")->setText("  New Bank ");
+    f.findChild<QLineEdit*>("txtBranchName")->setText(" Town ");
+    f.findChild<QComboBox*>("cmbComPort")->setCurrentIndex(2);
+    f.findChild<QPushButton*>("cmdUpdate")->click();
+    QCOMPARE(stored("FontSize"), QString("-1"));
+    QCOMPARE(stored("BankName"), QString("New Bank"));
+    QCOMPARE(stored("BranchName"), QString("Town"));
+    QCOMPARE(stored("Comm Port"), QString("3"));
+    QCOMPARE(stored("SNo"), QString("1"));
+    QCOMPARE(stored("BankInfoPath"), QString(""));
+    QCOMPARE(m_ctx->settings().BankName, QString("New Bank"));
+    QCOMPARE(m_ctx->settings().CommPort, QString("3"));
+    QCOMPARE(m_ctx->settings().FontSize, QString("-1"));
+    QCOMPARE(m_rec->texts(), QStringList{"Data Saved Successfully"});
+    QCOMPARE(m_rec->last().icon, MsgIcon::Information);
+
+    // The same screen saved again now edits the row: "Small" maps to "0".
+    f.findChild<QPushButton*>("cmdUpdate")->click();
+    QCOMPARE(stored("FontSize"), QString("0"));
+}
+
+void TestConfigure::saveOverExistingRow() {
+    insertRow("5", "1");
+    FrmConfigure f(*m_ctx);
+    QCOMPARE(f.findChild<QLineEdit*>("txtBankName")->text(), QString("Old Bank"));
+    QCOMPARE(f.findChild<QLineEdit*>("txtBranchName")->text(), QString("Old Branch"));
+    QCOMPARE(f.findChild<QComboBox*>("cmbFontSize")->currentText(), QString("Big"));
+    QCOMPARE(f.findChild<QComboBox*>("cmbComPort")->currentText(), QString("5"));
+    QCOMPARE(m_ctx->settings().CommPort, QString("5"));
+    f.findChild<QLineEdit*>("txtBranchName")->setText("O'Neil Road");
+    f.findChild<QComboBox*>("cmbFontSize")->setCurrentIndex(0);
+    f.findChild<QPushButton*>("cmdUpdate")->click();
+    QCOMPARE(stored("FontSize"), QString("0"));
+    QCOMPARE(stored("BranchName"), QString("O'Neil Road"));
+    QCOMPARE(stored("BankInfoPath"), QString("/bank"));  // not this screen's column
+    QCOMPARE(m_ctx->settings().BranchName, QString("O'Neil Road"));
+    QCOMPARE(m_ctx->settings().FontSize, QString("0"));
+}
+
+void TestConfigure::pickingAFontOnFirstSaveStoresItsPosition() {
+    FrmConfigure f(*m_ctx);
+    auto* font = f.findChild<QComboBox*>("cmbFontSize");
+    font->setCurrentIndex(1);
+    emit font->activated(1);  // the operator picked "Big" from the list
+    f.findChild<QPushButton*>("cmdUpdate")->click();
+    QCOMPARE(stored("FontSize"), QString("1"));
+}
+
+void TestConfigure::storedPortTenSelectsTenthEntry() {
+    insertRow("10", "0");
+    FrmConfigure f(*m_ctx);
+    QCOMPARE(f.findChild<QComboBox*>("cmbComPort")->currentIndex(), 9);
+    QCOMPARE(f.findChild<QComboBox*>("cmbFontSize")->currentText(), QString("Small"));
+}
+
+void TestConfigure::storedPortNotANumberSelectsNothing() {
+    insertRow("COM3", "0");
+    FrmConfigure f(*m_ctx);
+    QCOMPARE(f.findChild<QComboBox*>("cmbComPort")->currentIndex(), -1);
+    f.findChild<QPushButton*>("cmdUpdate")->click();
+    QCOMPARE(stored("Comm Port"), QString("COM3"));  // nothing chosen: kept
+    f.findChild<QComboBox*>("cmbComPort")->setCurrentIndex(1);
+    f.findChild<QPushButton*>("cmdUpdate")->click();
+    QCOMPARE(stored("Comm Port"), QString("2"));
+}
+
+void TestConfigure::enterInBankNameResetsPortAndMovesOn() {
+    FrmConfigure f(*m_ctx);
+    f.show();
+    QVERIFY(QTest::qWaitForWindowActive(&f));
+    auto* port = f.findChild<QComboBox*>("cmbComPort");
+    auto* bank = f.findChild<QLineEdit*>("txtBankName");
+    port->setCurrentIndex(6);  // "7"
+    bank->setFocus();
+    QTest::keyClicks(bank, "Bank");
+    QTest::keyClick(bank, Qt::Key_Return);
+    QCOMPARE(port->currentText(), QString("1"));
+    QTRY_VERIFY(port->hasFocus());
+    QCOMPARE(bank->text(), QString("Bank"));
+}
+
+void TestConfigure::enterInPortListMovesToUpdateWithoutSaving() {
+    FrmConfigure f(*m_ctx);
+    f.show();
+    QVERIFY(QTest::qWaitForWindowActive(&f));
+    auto* port = f.findChild<QComboBox*>("cmbComPort");
+    port->setFocus();
+    QTRY_VERIFY(port->hasFocus());
+    QTest::keyClick(port, Qt::Key_Enter);
+    QTRY_VERIFY(f.findChild<QPushButton*>("cmdUpdate")->hasFocus());
+    QCOMPARE(stored("SNo"), QString("<no row>"));
+    QCOMPARE(m_rec->messages.size(), 0);
+}
+
+void TestConfigure::lengthsAreLimited() {
+    FrmConfigure f(*m_ctx);
+    QCOMPARE(f.findChild<QLineEdit*>("txtBankName")->maxLength(), 48);
+    QCOMPARE(f.findChild<QLineEdit*>("txtBranchName")->maxLength(), 24);
+}
+
+void TestConfigure::portDeviceShownBesideTheList() {
+    QVERIFY(QDir(m_pf->path()).mkdir("ports"));
+    QVERIFY(QFile::link("/dev/null", m_pf->filePath("ports/com2")));
+    FrmConfigure f(*m_ctx);
+    auto* device = f.findChild<QLabel*>("lblPortDevice");
+    auto* port = f.findChild<QComboBox*>("cmbComPort");
+    port->setCurrentIndex(1);
+    QCOMPARE(device->text(), QString("/dev/null (present)"));
+    port->setCurrentIndex(3);
+    QVERIFY(device->text().startsWith("/dev/ttyS3 ("));
+    f.findChild<QPushButton*>("cmdUpdate")->click();
+    QCOMPARE(stored("Comm Port"), QString("4"));  // the number is stored, not the device
+}
+
+QTEST_MAIN(TestConfigure)
+#include "tst_configure.moc"

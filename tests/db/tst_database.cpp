@@ -1,0 +1,174 @@
+// Opening the database file: creation on first start, refusal of unusable files.
+#include "db/Database.h"
+#include "db/Val.h"
+#include "support/TempProgramFolder.h"
+
+#include <QFile>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QtTest>
+
+using namespace kovrin;
+
+class TestDatabase : public QObject {
+    Q_OBJECT
+private slots:
+    void createsSchemaOnFirstStart();
+    void reopensExistingFile();
+    void refusesCorruptFileAndKeepsIt();
+    void refusesDatabaseWithoutTables();
+    void refusesMissingColumn();
+    void oldFileGetsReportViews();
+    void snoWrittenAsNumberIsFoundAsText();
+    void valReadsLeadingNumber_data();
+    void valReadsLeadingNumber();
+};
+
+void TestDatabase::createsSchemaOnFirstStart() {
+    test::TempProgramFolder pf;
+    QString error;
+    auto db = Database::open(pf.folder().databasePath(), &error);
+    QVERIFY2(db, qPrintable(error));
+    QVERIFY(QFile::exists(pf.filePath("HandHeldData.mdb")));
+    QSqlQuery q(db->handle());
+    QVERIFY(q.exec("SELECT name, type FROM sqlite_master WHERE type IN ('table','view') "
+                   "ORDER BY name"));
+    QStringList names;
+    while (q.next()) {
+        names << q.value(0).toString() + ":" + q.value(1).toString();
+    }
+    QCOMPARE(names, QStringList({"BankData:table", "Password:table", "Path:table",
+                                 "Report1:view", "Report2:view", "RestoreData:table"}));
+    // The report queries yield the columns the reports bind.
+    QVERIFY(q.exec("SELECT * FROM Report1"));
+    QSqlRecord r1 = q.record();
+    for (const char* c : {"AgentID", "AccountNo", "ClosingAmt", "CollectedAmt", "Date"}) {
+        QVERIFY2(r1.indexOf(c) >= 0, c);
+    }
+    QVERIFY(q.exec("SELECT * FROM Report2"));
+    QSqlRecord r2 = q.record();
+    for (const char* c : {"AgentID", "CollectedAmt", "Date"}) {
+        QVERIFY2(r2.indexOf(c) >= 0, c);
+    }
+}
+
+void TestDatabase::reopensExistingFile() {
+    test::TempProgramFolder pf;
+    QString error;
+    {
+        auto db = Database::open(pf.folder().databasePath(), &error);
+        QVERIFY(db);
+        QSqlQuery q(db->handle());
+        QVERIFY(q.exec("INSERT INTO Path (SNo, BankName) VALUES (1, 'Keep me')"));
+    }
+    auto db = Database::open(pf.folder().databasePath(), &error);
+    QVERIFY2(db, qPrintable(error));
+    QSqlQuery q(db->handle());
+    QVERIFY(q.exec("SELECT BankName FROM Path WHERE SNo='1'"));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), QString("Keep me"));
+}
+
+void TestDatabase::refusesCorruptFileAndKeepsIt() {
+    test::TempProgramFolder pf;
+    const QByteArray garbage = QByteArray("This is not a database at all. ").repeated(200);
+    QFile f(pf.folder().databasePath());
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(garbage);
+    f.close();
+    QString error;
+    auto db = Database::open(pf.folder().databasePath(), &error);
+    QVERIFY(!db);
+    QVERIFY2(error.contains("HandHeldData.mdb"), qPrintable(error));
+    QVERIFY2(error.contains("not a database"), qPrintable(error));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), garbage);  // never overwritten
+}
+
+void TestDatabase::refusesDatabaseWithoutTables() {
+    test::TempProgramFolder pf;
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other");
+        other.setDatabaseName(pf.folder().databasePath());
+        QVERIFY(other.open());
+        QSqlQuery q(other);
+        QVERIFY(q.exec("CREATE TABLE Unrelated (x TEXT)"));
+        other.close();
+    }
+    QSqlDatabase::removeDatabase("other");
+    QString error;
+    auto db = Database::open(pf.folder().databasePath(), &error);
+    QVERIFY(!db);
+    QVERIFY2(error.contains("table Path is missing"), qPrintable(error));
+}
+
+void TestDatabase::refusesMissingColumn() {
+    test::TempProgramFolder pf;
+    QString error;
+    {
+        auto db = Database::open(pf.folder().databasePath(), &error);
+        QVERIFY(db);
+        QSqlQuery q(db->handle());
+        QVERIFY(q.exec("DROP TABLE Password"));
+        QVERIFY(q.exec("CREATE TABLE Password (SNo TEXT, admin TEXT)"));
+    }
+    auto db = Database::open(pf.folder().databasePath(), &error);
+    QVERIFY(!db);
+    QVERIFY2(error.contains("column user of table Password"), qPrintable(error));
+}
+
+void TestDatabase::oldFileGetsReportViews() {
+    test::TempProgramFolder pf;
+    QString error;
+    {
+        auto db = Database::open(pf.folder().databasePath(), &error);
+        QVERIFY(db);
+        QSqlQuery q(db->handle());
+        QVERIFY(q.exec("DROP VIEW Report2"));
+        QVERIFY(q.exec("DROP VIEW Report1"));
+        QVERIFY(q.exec("PRAGMA user_version = 0"));
+    }
+    auto db = Database::open(pf.folder().databasePath(), &error);
+    QVERIFY2(db, qPrintable(error));
+    QSqlQuery q(db->handle());
+    QVERIFY(q.exec("SELECT * FROM Report1"));
+    QVERIFY(q.exec("SELECT * FROM Report2"));
+}
+
+void TestDatabase::snoWrittenAsNumberIsFoundAsText() {
+    test::TempProgramFolder pf;
+    QString error;
+    auto db = Database::open(pf.folder().databasePath(), &error);
+    QVERIFY(db);
+    QSqlQuery q(db->handle());
+    q.prepare("INSERT INTO BankData (SNo, AgentID) VALUES (?, 'x')");
+    q.addBindValue(1);
+    QVERIFY(q.exec());
+    QVERIFY(q.exec("SELECT typeof(SNo) FROM BankData WHERE SNo='1'"));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), QString("text"));
+}
+
+void TestDatabase::valReadsLeadingNumber_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("value");
+    QTest::newRow("digits") << "123" << 123.0;
+    QTest::newRow("leading blanks") << "   42abc" << 42.0;
+    QTest::newRow("blanks inside") << "1 2 3" << 123.0;
+    QTest::newRow("letter first") << "RAMESH 12" << 0.0;
+    QTest::newRow("empty") << "" << 0.0;
+    QTest::newRow("decimal") << "0012345.50" << 12345.5;
+    QTest::newRow("negative") << "-7 days" << -7.0;
+    QTest::newRow("exponent") << "1E3x" << 1000.0;
+    QTest::newRow("incomplete exponent") << "12E" << 12.0;
+    QTest::newRow("sign only") << "-" << 0.0;
+}
+
+void TestDatabase::valReadsLeadingNumber() {
+    QFETCH(QString, text);
+    QFETCH(double, value);
+    QCOMPARE(vbVal(text), value);
+}
+
+QTEST_GUILESS_MAIN(TestDatabase)
+#include "tst_database.moc"

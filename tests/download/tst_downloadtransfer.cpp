@@ -1,0 +1,483 @@
+// The download exchange against an in-memory line: the order of frames, acknowledgements
+// with wrong numbers, rejections, silence, abandonment, and the import steps before it.
+#include "DownloadFixture.h"
+#include "download/DownloadTransfer.h"
+#include "link/DownloadFrames.h"
+#include "link/Frame.h"
+#include "support/FakeSerialLink.h"
+#include "support/MessageRecorder.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+#include <functional>
+
+using namespace kovrin;
+
+namespace {
+
+QByteArray ack(int record) {
+    return link::buildShortFrame('D', quint16(record), "AACK");
+}
+QByteArray nack(int record) {
+    return link::buildShortFrame('D', quint16(record), "NACK");
+}
+
+bool isEnd(const QByteArray& f) {
+    return f.size() == 14 && f.mid(9, 4) == "OVER";
+}
+
+// The record numbers of the frames written, the end frame shown as -1.
+QList<int> records(const QList<QByteArray>& frames) {
+    QList<int> r;
+    for (const QByteArray& f : frames) {
+        r << (isEnd(f) ? -1 : link::recordNumberOf(f).value_or(-99));
+    }
+    return r;
+}
+
+}  // namespace
+
+class TestDownloadTransfer : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void threeAccountsInOrder();
+    void headerAckWithWrongNumberStartsNothing();
+    void wrongNumberStepsBackTwo();
+    void nackResendsTheSameRecord();
+    void thirteenCharactersStartNothing();
+    void closOrBackAbandons();
+    void timeOutsStepBackOnceThenResend();
+    void cableMessageEveryFifthTimeOut();
+    void headerResentOnSilenceAndNack();
+    void endFrameSentOnce();
+    void entriesAreChecked();
+    void missingFile();
+    void formatErrorStoresNothing();
+    void tooManyRecords();
+    void portThatCannotBeOpenedStoresNothing();
+    void portFailingMidwayEndsTheTransfer();
+    void secondDownloadGetsTimeOutResends();
+    void emptyFileSendsHeaderThenEnd();
+    void fullDownloadOf2000Accounts();
+    void messageHoldsTheTransfer();
+    void transferLogRecordsTheExchange();
+    void revisionsOnAcksWithoutReliableNumbers_data();
+    void revisionsOnAcksWithoutReliableNumbers();
+    void revision20IgnoresClosAndBack();
+    void revision20SendAgainRestartsCleanly();
+
+private:
+    // Starts a download of `accounts` accounts for agent 5, day 0325.
+    void start(int accounts, const QString& transactions = "3");
+    // Answers every frame written with `reply(frame)` (empty: silence), after the write.
+    void answerWith(std::function<QByteArray(const QByteArray&)> reply);
+    void answerAll() {
+        answerWith([](const QByteArray& f) { return ack(link::recordNumberOf(f).value_or(0)); });
+    }
+
+    std::unique_ptr<test::DownloadFixture> m_fx;
+    std::unique_ptr<test::FakeSerialLink> m_port;
+    std::unique_ptr<test::MessageRecorder> m_rec;
+    std::unique_ptr<DownloadTransfer> m_tx;
+    QList<QPair<int, int>> m_progress;
+    int m_completed = 0;
+};
+
+void TestDownloadTransfer::init() {
+    m_fx = std::make_unique<test::DownloadFixture>();
+    m_port = std::make_unique<test::FakeSerialLink>();
+    m_rec = std::make_unique<test::MessageRecorder>();
+    m_tx = std::make_unique<DownloadTransfer>(*m_fx->db, m_fx->settings, m_fx->pf.path(), *m_port,
+                                              *m_fx->log);
+    m_tx->setTimings({1, 60000, 60000});  // time-outs are driven by hand unless a test says
+    m_tx->setClock([] { return QDateTime(QDate(2026, 3, 25), QTime(8, 30, 15)); });
+    m_tx->setTerminalPasswords("0042", "1234");
+    m_progress.clear();
+    m_completed = 0;
+    connect(m_tx.get(), &DownloadTransfer::progress, this,
+            [this](int s, int t) { m_progress << qMakePair(s, t); });
+    connect(m_tx.get(), &DownloadTransfer::completed, this, [this] { ++m_completed; });
+}
+
+void TestDownloadTransfer::cleanup() {
+    m_tx.reset();
+    m_port.reset();
+    m_rec.reset();
+    m_fx.reset();
+}
+
+void TestDownloadTransfer::start(int accounts, const QString& transactions) {
+    m_fx->writeFile("0050325d.txt", test::downloadFile(accounts));
+    m_tx->cmdSend_Click({"5", "0325", transactions});
+}
+
+void TestDownloadTransfer::answerWith(std::function<QByteArray(const QByteArray&)> reply) {
+    connect(m_port.get(), &test::FakeSerialLink::wrote, this, [this, reply](const QByteArray& f) {
+        const QByteArray r = reply(f);
+        if (!r.isEmpty()) {
+            QTimer::singleShot(0, m_port.get(), [this, r] { m_port->inject(r); });
+        }
+    });
+}
+
+void TestDownloadTransfer::threeAccountsInOrder() {
+    answerAll();
+    start(3);
+    QTRY_COMPARE(m_completed, 1);
+    QCOMPARE(records(m_port->written), QList<int>({0, 2, 3, 4, -1}));
+    QCOMPARE(m_port->written.last(),
+             QByteArray::fromHex("01FF10F044000700004F564552C4"));  // the end frame
+    QCOMPARE(m_progress.mid(0, 3), (QList<QPair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
+    QCOMPARE(m_rec->texts(), QStringList{"Download Completed Successfully!"});
+    QCOMPARE(m_rec->last().icon, MsgIcon::Information);
+    QVERIFY(!m_port->isOpen());
+    QVERIFY(!m_tx->isSending());
+    QVERIFY(m_tx->linkDone());
+    QCOMPARE(m_fx->bankRows(), 3);
+}
+
+void TestDownloadTransfer::headerAckWithWrongNumberStartsNothing() {
+    answerWith(
+        [](const QByteArray& f) { return link::recordNumberOf(f) == 0 ? ack(1) : QByteArray(); });
+    start(3);
+    QTest::qWait(50);
+    QCOMPARE(records(m_port->written), QList<int>({0}));
+    QVERIFY(m_tx->isSending());
+}
+
+void TestDownloadTransfer::wrongNumberStepsBackTwo() {
+    // Records 2, 3 and 4 are acknowledged; while 5 is outstanding an AACK numbered 4 comes.
+    int fives = 0;
+    answerWith([&fives](const QByteArray& f) {
+        const int r = link::recordNumberOf(f).value_or(0);
+        if (r == 5 && fives++ == 0) {
+            return ack(4);
+        }
+        return ack(r);
+    });
+    start(6);
+    QTRY_COMPARE(m_completed, 1);
+    QCOMPARE(records(m_port->written), QList<int>({0, 2, 3, 4, 5, 3, 4, 5, 6, 7, -1}));
+}
+
+void TestDownloadTransfer::nackResendsTheSameRecord() {
+    int twos = 0;
+    answerWith([&twos](const QByteArray& f) {
+        const int r = link::recordNumberOf(f).value_or(0);
+        if (r == 2 && twos++ == 0) {
+            return nack(2);
+        }
+        return ack(r);
+    });
+    start(2);
+    QTRY_COMPARE(m_completed, 1);
+    QCOMPARE(records(m_port->written), QList<int>({0, 2, 2, 3, -1}));
+}
+
+void TestDownloadTransfer::thirteenCharactersStartNothing() {
+    start(2);
+    QCOMPARE(records(m_port->written), QList<int>({0}));
+    const QByteArray reply = ack(0);
+    m_port->inject(reply.left(13));
+    QTest::qWait(30);
+    QCOMPARE(records(m_port->written), QList<int>({0}));
+    m_port->inject(reply.mid(13));
+    QTRY_COMPARE(records(m_port->written), QList<int>({0, 2}));
+}
+
+void TestDownloadTransfer::closOrBackAbandons() {
+    start(3);
+    m_port->inject(ack(0));
+    QTRY_COMPARE(m_port->written.size(), 2);
+    // A reply holding both "BACK" and "AACK" abandons the transfer.
+    m_port->inject(QByteArray("\x01\xff\x10\xf0"
+                              "D",
+                              5) +
+                   QByteArray("\x00\x07\x00\x02", 4) + "AACKback");
+    QCOMPARE(m_rec->texts(),
+             QStringList{"Please goto Download Mode in the HandHeld Terminal and then Send Data!"});
+    QCOMPARE(m_rec->last().icon, MsgIcon::Information);
+    QVERIFY(!m_tx->isSending());
+    QVERIFY(!m_port->isOpen());
+    QCOMPARE(m_completed, 0);  // the entries keep their text
+    QTest::qWait(20);
+    QCOMPARE(m_port->written.size(), 2);
+}
+
+void TestDownloadTransfer::timeOutsStepBackOnceThenResend() {
+    answerWith([](const QByteArray& f) {
+        const int r = link::recordNumberOf(f).value_or(0);
+        return r <= 6 ? ack(r) : QByteArray();  // silence from record 7 on
+    });
+    start(8);
+    QTRY_COMPARE(records(m_port->written).last(), 7);
+    m_port->written.clear();
+    m_tx->Timer2_Timer();  // first time-out: record 6 again
+    QCOMPARE(records(m_port->written), QList<int>({6}));
+    QTRY_COMPARE(records(m_port->written), QList<int>({6, 7}));  // 6 acknowledged: 7 next
+    m_port->written.clear();
+    m_tx->Timer2_Timer();
+    m_tx->Timer2_Timer();
+    // The retry count went back to 0 with the reply to record 6: the first time-out after
+    // it steps back again, the second resends the current record.
+    QCOMPARE(records(m_port->written), QList<int>({6, 6}));
+}
+
+void TestDownloadTransfer::cableMessageEveryFifthTimeOut() {
+    start(3);
+    m_port->inject(ack(0));
+    QTRY_COMPARE(m_port->written.size(), 2);
+    for (int i = 1; i <= 10; ++i) {
+        m_tx->Timer2_Timer();
+        const int expected = i / 5;
+        QCOMPARE(m_rec->count("Please Check the Communication Cable"), expected);
+    }
+    QCOMPARE(m_rec->last().icon, MsgIcon::Critical);
+    // Time-outs 1 to 10 sent record 2 each time (record 2 cannot step back further).
+    QCOMPARE(records(m_port->written.mid(2)), QList<int>(10, 2));
+}
+
+void TestDownloadTransfer::headerResentOnSilenceAndNack() {
+    start(2);
+    QCOMPARE(records(m_port->written), QList<int>({0}));
+    m_tx->Timer2_Timer();
+    QCOMPARE(records(m_port->written), QList<int>({0, 0}));
+    QCOMPARE(m_port->written[0], m_port->written[1]);  // the same header frame again
+    m_port->inject(nack(0));
+    QTest::qWait(10);
+    QCOMPARE(m_port->written.size(), 2);  // the next time-out resends it, not the NACK itself
+    m_tx->Timer2_Timer();
+    QCOMPARE(records(m_port->written), QList<int>({0, 0, 0}));
+    // The NACK was a complete reply: the count of time-outs started again from there.
+    for (int i = 0; i < 3; ++i) {
+        m_tx->Timer2_Timer();
+    }
+    QCOMPARE(m_rec->count("Please Check the Communication Cable"), 0);
+    m_tx->Timer2_Timer();
+    QCOMPARE(m_rec->count("Please Check the Communication Cable"), 1);
+    QCOMPARE(records(m_port->written), QList<int>(7, 0));
+    m_port->inject(ack(0));
+    QTRY_COMPARE(records(m_port->written).last(), 2);
+}
+
+void TestDownloadTransfer::endFrameSentOnce() {
+    answerWith([](const QByteArray& f) {
+        return isEnd(f) ? nack(0) : ack(link::recordNumberOf(f).value_or(0));
+    });
+    start(1);
+    QTRY_COMPARE(records(m_port->written).last(), -1);
+    QTest::qWait(20);
+    m_tx->Timer3_Timer();
+    QCOMPARE(records(m_port->written).count(-1), 1);
+    m_port->inject(ack(0));  // any AACK after the end frame completes the download
+    QTRY_COMPARE(m_completed, 1);
+}
+
+void TestDownloadTransfer::entriesAreChecked() {
+    QSignalSpy focus(m_tx.get(), &DownloadTransfer::focusEntry);
+    m_tx->cmdSend_Click({" ", "0325", ""});
+    QCOMPARE(m_rec->texts(), QStringList{"Enter Agent ID"});
+    QCOMPARE(m_rec->last().icon, MsgIcon::Information);
+    m_tx->cmdSend_Click({"5", "", ""});
+    m_tx->cmdSend_Click({"5", "032", ""});
+    QCOMPARE(m_rec->texts(), QStringList({"Enter Agent ID", "Enter Date", "Enter Date"}));
+    QCOMPARE(focus.size(), 3);
+    QCOMPARE(focus[0][0].value<DownloadTransfer::Entry>(), DownloadTransfer::Entry::Agent);
+    QCOMPARE(focus[2][0].value<DownloadTransfer::Entry>(), DownloadTransfer::Entry::Date);
+    QCOMPARE(m_port->opened, 0);
+}
+
+void TestDownloadTransfer::missingFile() {
+    QSignalSpy sending(m_tx.get(), &DownloadTransfer::sendingChanged);
+    m_tx->cmdSend_Click({"12", "0107", ""});
+    QCOMPARE(m_rec->texts(), QStringList{"File does not exist!"});
+    QCOMPARE(m_rec->last().icon, MsgIcon::Critical);
+    QCOMPARE(sending.size(), 2);  // disabled, then enabled again
+    QVERIFY(!m_tx->isSending());
+    QVERIFY(QDir(m_fx->pf.path()).exists("DownLoadData") == false);
+}
+
+void TestDownloadTransfer::formatErrorStoresNothing() {
+    start(2);
+    m_port->inject(ack(0));
+    QTRY_COMPARE(m_port->written.size(), 2);
+    m_tx->stop();
+    m_fx->writeFile("0050325d.txt", test::downloadFile(2) + QByteArray(133, 'x') + "\r\n");
+    m_rec->clear();
+    m_tx->cmdSend_Click({"5", "0325", ""});
+    QCOMPARE(m_rec->texts(), QStringList{"Error in DATA FORMAT"});
+    QCOMPARE(m_rec->last().icon, MsgIcon::None);
+    QCOMPARE(m_fx->bankRows(), 2);  // the rows of the earlier import stay
+    QVERIFY(QDir(m_fx->pf.path()).exists("DownLoadData"));
+}
+
+void TestDownloadTransfer::tooManyRecords() {
+    for (int n : {2001, 2600}) {
+        m_rec->clear();
+        m_fx->writeFile("0050325d.txt", test::downloadFile(n));
+        m_tx->cmdSend_Click({"5", "0325", ""});
+        QCOMPARE(m_rec->texts(),
+                 QStringList{"No.of records has exceeded 2000,Please check the DownLoad File"});
+        QCOMPARE(m_rec->last().icon, MsgIcon::Critical);
+        QCOMPARE(m_fx->bankRows(), 0);
+        QCOMPARE(m_port->opened, 0);
+    }
+}
+
+void TestDownloadTransfer::portThatCannotBeOpenedStoresNothing() {
+    m_port->openError = "Serial port 1 (/dev/ttyS0) could not be opened: Permission denied.";
+    start(3);
+    QCOMPARE(m_rec->texts(), QStringList{m_port->openError});  // one message
+    QCOMPARE(m_rec->last().icon, MsgIcon::Critical);
+    QCOMPARE(m_fx->bankRows(), 0);
+    QVERIFY(!m_tx->isSending());
+    QVERIFY(m_port->written.isEmpty());
+}
+
+void TestDownloadTransfer::portFailingMidwayEndsTheTransfer() {
+    start(3);
+    m_port->inject(ack(0));
+    QTRY_COMPARE(m_port->written.size(), 2);
+    m_port->fail("Serial port 1 (/dev/ttyUSB0) stopped working: No such device.");
+    QCOMPARE(m_rec->messages.size(), 1);
+    QVERIFY(m_rec->last().text.startsWith("Serial port 1 (/dev/ttyUSB0) stopped working"));
+    QVERIFY(!m_tx->isSending());
+    m_tx->Timer2_Timer();  // nothing is written to the closed port, nothing crashes
+    QCOMPARE(m_port->written.size(), 2);
+}
+
+void TestDownloadTransfer::secondDownloadGetsTimeOutResends() {
+    answerAll();
+    start(1);
+    QTRY_COMPARE(m_completed, 1);
+    QVERIFY(m_tx->linkDone());
+    disconnect(m_port.get(), &test::FakeSerialLink::wrote, this, nullptr);
+    m_tx->cmdSend_Click({"5", "0325", ""});
+    QVERIFY(!m_tx->linkDone());
+    const int before = m_port->written.size();
+    m_tx->Timer2_Timer();
+    QCOMPARE(m_port->written.size(), before + 1);
+}
+
+void TestDownloadTransfer::emptyFileSendsHeaderThenEnd() {
+    answerAll();
+    start(0);
+    QTRY_COMPARE(m_completed, 1);
+    QCOMPARE(records(m_port->written), QList<int>({0, -1}));
+    QCOMPARE(quint8(m_port->written[0][9]), quint8(0));
+    QCOMPARE(quint8(m_port->written[0][10]), quint8(0));
+}
+
+void TestDownloadTransfer::fullDownloadOf2000Accounts() {
+    answerAll();
+    start(2000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_completed, 1, 30000);
+    QCOMPARE(m_fx->bankRows(), 2000);
+    QCOMPARE(m_port->written.size(), 2002);
+    QCOMPARE(link::recordNumberOf(m_port->written[2000]).value_or(0), 2001);
+    QCOMPARE(m_progress.last(), qMakePair(2000, 2000));
+}
+
+void TestDownloadTransfer::messageHoldsTheTransfer() {
+    start(3);
+    m_port->inject(ack(0));
+    QTRY_COMPARE(m_port->written.size(), 2);
+    for (int i = 0; i < 4; ++i) {
+        m_tx->Timer2_Timer();
+    }
+    // The fifth time-out shows the cable message; while it is up the terminal answers.
+    m_rec->whileShown([this](const MessageRequest&) {
+        m_port->inject(ack(2));
+        QTest::qWait(30);
+        QCOMPARE(m_port->written.size(), 6);  // nothing of the transfer ran meanwhile
+    });
+    m_tx->Timer2_Timer();
+    m_rec->whileShown(nullptr);
+    QCOMPARE(m_rec->count("Please Check the Communication Cable"), 1);
+    QCOMPARE(m_port->written.size(), 7);               // the time-out finished: record 2 again
+    QTRY_COMPARE(records(m_port->written).last(), 3);  // then the held AACK 2 moved it on
+}
+
+void TestDownloadTransfer::transferLogRecordsTheExchange() {
+    answerAll();
+    start(1);
+    QTRY_COMPARE(m_completed, 1);
+    QFile f(m_fx->log->currentFilePath());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll());
+    QVERIFY(text.contains("BEGIN download: agent 005, file "));
+    QVERIFY(text.contains(" TX 01 FF 10 F0 44 00 82 00 00"));
+    QVERIFY(text.contains(" RX 01 FF 10 F0 44 00 07 00 02 41 41 43 4B"));
+    QVERIFY(text.contains(" END completed: 1 accounts sent"));
+}
+
+void TestDownloadTransfer::revisionsOnAcksWithoutReliableNumbers_data() {
+    QTest::addColumn<int>("revision");
+    QTest::newRow("2.0") << int(Revision::V2_0);
+    QTest::newRow("2.1") << int(Revision::V2_1);
+}
+
+// Older firmware answers every frame with "AACK" and a number that means nothing: here 9 for
+// the odd replies and none at all (AACK at position 1) for the even ones.
+void TestDownloadTransfer::revisionsOnAcksWithoutReliableNumbers() {
+    QFETCH(int, revision);
+    m_tx->setRules(DownloadRules::forRevision(Revision(revision)));
+    int n = 0;
+    answerWith([&n](const QByteArray& f) -> QByteArray {
+        if (link::recordNumberOf(f) == 0 && !isEnd(f)) {
+            return ack(0);
+        }
+        return (n++ % 2) ? ack(9) : QByteArray("AACK" + QByteArray(10, ' '));
+    });
+    start(4);
+    if (revision == int(Revision::V2_0)) {
+        QTRY_COMPARE(m_rec->count("Download Completed Successfully"), 1);
+        QCOMPARE(records(m_port->written), QList<int>({0, 2, 3, 4, 5, -1}));
+        QVERIFY(m_port->isOpen());  // revision 2.0 leaves the port open
+        QCOMPARE(m_completed, 0);   // and the entries as they are
+    } else {
+        QTRY_VERIFY(m_port->written.size() >= 8);
+        // Every mismatch steps back two: revision 2.1 never gets past the first records.
+        QCOMPARE(records(m_port->written).mid(0, 4), QList<int>({0, 2, 2, 2}));
+        QCOMPARE(m_rec->messages.size(), 0);
+        QVERIFY(!records(m_port->written).contains(-1));
+    }
+}
+
+void TestDownloadTransfer::revision20IgnoresClosAndBack() {
+    m_tx->setRules(DownloadRules::forRevision(Revision::V2_0));
+    start(2);
+    m_port->inject(ack(0));
+    QTRY_COMPARE(m_port->written.size(), 2);
+    m_port->inject(link::buildShortFrame('D', 2, "CLOS"));
+    QTest::qWait(10);
+    QCOMPARE(m_rec->messages.size(), 0);
+    QVERIFY(m_tx->isSending());
+    QCOMPARE(m_port->written.size(), 2);  // a reply without AACK or NACK sends nothing
+    m_port->inject(ack(2));
+    QTRY_COMPARE(records(m_port->written).last(), 3);
+}
+
+void TestDownloadTransfer::revision20SendAgainRestartsCleanly() {
+    m_tx->setRules(DownloadRules::forRevision(Revision::V2_0));
+    start(3);
+    m_port->inject(ack(0));
+    QTRY_COMPARE(m_port->written.size(), 2);
+    m_port->inject(ack(2));
+    QTRY_COMPARE(m_port->written.size(), 3);
+    m_port->written.clear();
+    m_tx->cmdSend_Click({"5", "0325", ""});               // Send again in the middle
+    QCOMPARE(records(m_port->written), QList<int>({0}));  // a new header, nothing of the old
+    m_tx->Timer3_Timer();
+    QCOMPARE(records(m_port->written), QList<int>({0}));  // the old transfer's state is gone
+    answerAll();
+    m_port->inject(ack(0));
+    QTRY_COMPARE(m_rec->count("Download Completed Successfully"), 1);
+    QCOMPARE(records(m_port->written), QList<int>({0, 2, 3, 4, -1}));
+}
+
+QTEST_GUILESS_MAIN(TestDownloadTransfer)
+#include "tst_downloadtransfer.moc"

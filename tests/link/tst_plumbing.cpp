@@ -1,0 +1,149 @@
+// The plumbing shared by both transfers: held events while a message is up, the transfer
+// log, and the port number to device rule.
+#include "link/HeldEvents.h"
+#include "link/PortMapping.h"
+#include "link/TransferLog.h"
+#include "support/FakeSerialLink.h"
+#include "support/MessageRecorder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace kovrin;
+using namespace kovrin::link;
+
+class TestPlumbing : public QObject {
+    Q_OBJECT
+private slots:
+    void eventsWaitWhileAMessageIsUp();
+    void stoppedTimerTickIsDropped();
+    void eventsRunAtOnceWithoutAMessage();
+    void transferLogLines();
+    void portNumbersNameDevices();
+};
+
+void TestPlumbing::eventsWaitWhileAMessageIsUp() {
+    test::FakeSerialLink port;
+    QString error;
+    QVERIFY(port.open(&error));
+    QTimer timer;
+    timer.setInterval(5);
+    QStringList trace;
+    HeldEvents* held = nullptr;
+    held = new HeldEvents([&] { trace << "arrival:" + QString::fromLatin1(port.readAll()); },
+                          [&](QTimer* t) {
+                              trace << QString("tick");
+                              t->stop();
+                          },
+                          &port);
+    connect(&port, &link::SerialLink::readyRead, held, &HeldEvents::arrival);
+    connect(&timer, &QTimer::timeout, held, [&] { held->tick(&timer); });
+
+    test::MessageRecorder rec;
+    // While the message is on screen the terminal keeps sending and the timer keeps running.
+    rec.whileShown([&](const MessageRequest&) {
+        timer.start();
+        port.inject("AA");
+        QTest::qWait(30);
+        port.inject("CK");
+        QTest::qWait(30);
+        trace << "answered";
+    });
+    held->show(
+        {"t", "Please Check the Communication Cable", MsgIcon::Critical, MsgButtons::Ok, {}});
+    trace << "step finished";
+    QCOMPARE(trace, QStringList({"answered", "step finished"}));
+    QCOMPARE(port.pendingBytes(), 4);  // the bytes waited in the port's buffer
+    QTRY_COMPARE(trace.size(), 4);
+    QCOMPARE(trace[2], QString("arrival:AACK"));
+    QCOMPARE(trace[3], QString("tick"));  // the timer was still running: its tick comes after
+}
+
+void TestPlumbing::stoppedTimerTickIsDropped() {
+    test::FakeSerialLink port;
+    QString error;
+    QVERIFY(port.open(&error));
+    QTimer timer;
+    timer.setInterval(5);
+    int ticks = 0, arrivals = 0;
+    HeldEvents held(
+        [&] {
+            ++arrivals;
+            timer.stop();
+            port.readAll();
+        },
+        [&](QTimer*) { ++ticks; });
+    connect(&port, &link::SerialLink::readyRead, &held, &HeldEvents::arrival);
+    connect(&timer, &QTimer::timeout, &held, [&] { held.tick(&timer); });
+    test::MessageRecorder rec;
+    rec.whileShown([&](const MessageRequest&) {
+        timer.start();
+        QTest::qWait(20);
+        port.inject("reply");
+    });
+    held.show({"t", "x", MsgIcon::Information, MsgButtons::Ok, {}});
+    QTRY_COMPARE(arrivals, 1);
+    QTest::qWait(20);
+    QCOMPARE(ticks, 0);  // the arrival stopped the timer before its noted tick was due
+}
+
+void TestPlumbing::eventsRunAtOnceWithoutAMessage() {
+    int arrivals = 0;
+    QTimer t;
+    QList<QTimer*> ticked;
+    HeldEvents held([&] { ++arrivals; }, [&](QTimer* timer) { ticked << timer; });
+    held.arrival();
+    held.tick(&t);
+    QCOMPARE(arrivals, 1);
+    QCOMPARE(ticked, QList<QTimer*>{&t});
+}
+
+void TestPlumbing::transferLogLines() {
+    QTemporaryDir dir;
+    TransferLog log(dir.path());
+    log.setClock([] { return QDateTime(QDate(2026, 12, 8), QTime(10, 1, 2, 345)); });
+    log.begin("download agent 005 file srv/0050325d.txt");
+    log.sent(QByteArray::fromHex("01FF10F0440007"));
+    log.received(
+        QByteArray("\x00\x02"
+                   "AACK",
+                   6));
+    log.event("time-out 1: record 2 sent again");
+    log.end("completed");
+    QFile f(dir.filePath("transfer-2026-12-08.log"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines, QStringList({
+                        "10:01:02.345 BEGIN download agent 005 file srv/0050325d.txt",
+                        "10:01:02.345 TX 01 FF 10 F0 44 00 07",
+                        "10:01:02.345 RX 00 02 41 41 43 4B",
+                        "10:01:02.345 EVENT time-out 1: record 2 sent again",
+                        "10:01:02.345 END completed",
+                    }));
+}
+
+void TestPlumbing::portNumbersNameDevices() {
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir("ports"));
+    QVERIFY(QFile::link("/dev/null", dir.filePath("ports/com3")));
+    PortDevice p = resolvePort(dir.path(), "3");
+    QCOMPARE(p.number, 3);
+    QCOMPARE(p.device, QString("/dev/null"));
+    QVERIFY(p.present);
+    p = resolvePort(dir.path(), " 1 ");
+    QCOMPARE(p.device, QString("/dev/ttyS0"));
+    p = resolvePort(dir.path(), "10");
+    QCOMPARE(p.device, QString("/dev/ttyS9"));
+    QVERIFY(!p.present || QFile::exists("/dev/ttyS9"));
+    for (const char* bad : {"", "0", "11", "COM3", "-1"}) {
+        QCOMPARE(resolvePort(dir.path(), bad).number, 0);
+    }
+    QVERIFY(QFile::link(dir.filePath("nothing-here"), dir.filePath("ports/com4")));
+    p = resolvePort(dir.path(), "4");
+    QVERIFY(!p.present);  // a link to a device that is not plugged in
+}
+
+QTEST_GUILESS_MAIN(TestPlumbing)
+#include "tst_plumbing.moc"
