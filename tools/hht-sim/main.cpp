@@ -19,10 +19,14 @@ void print(FILE* stream, const QString& text) {
     std::fflush(stream);
 }
 
-// Leaves once every answer has gone out and the PC had time to read it.
-void quitWhenIdle(const Terminal& terminal, int lingerMs) {
-    if (!terminal.idle()) {
-        QTimer::singleShot(10, [&terminal, lingerMs] { quitWhenIdle(terminal, lingerMs); });
+// Leaves once every answer has gone out and the PC has read it (closing the line throws
+// away what the PC has not read yet), or after ten seconds of waiting for that; then lingers.
+void quitWhenIdle(const Terminal& terminal, const PtyDevice& device, int lingerMs,
+                  int patienceMs = 10000) {
+    if ((!terminal.idle() || device.unreadByPeer() > 0) && patienceMs > 0) {
+        QTimer::singleShot(10, [&terminal, &device, lingerMs, patienceMs] {
+            quitWhenIdle(terminal, device, lingerMs, patienceMs - 10);
+        });
         return;
     }
     QTimer::singleShot(lingerMs, qApp, &QCoreApplication::quit);
@@ -89,7 +93,7 @@ int main(int argc, char* argv[]) {
             print(stdout, QStringLiteral("upload ended with OVER\n"));
         }
         if (!o.stay) {
-            quitWhenIdle(terminal, o.lingerMs);
+            quitWhenIdle(terminal, device, o.lingerMs);
         }
     });
 
