@@ -1,6 +1,7 @@
 #include "app/AppContext.h"
 
 #include "app/Messages.h"
+#include "db/DatabaseBackup.h"
 #include "db/SettingsStore.h"
 
 namespace kovrin {
@@ -19,7 +20,8 @@ AppContext::~AppContext() {
     }
 }
 
-std::unique_ptr<AppContext> AppContext::startUp(const ProgramFolder& folder, QString* error) {
+std::unique_ptr<AppContext> AppContext::startUp(const ProgramFolder& folder, QString* error,
+                                                const QDate& today) {
     QString dbError;
     std::unique_ptr<Database> db = Database::open(folder.databasePath(), &dbError);
     if (!db) {
@@ -29,6 +31,13 @@ std::unique_ptr<AppContext> AppContext::startUp(const ProgramFolder& folder, QSt
         return nullptr;
     }
     auto ctx = std::make_unique<AppContext>(folder, std::move(db));
+    // Once a day, the first start makes the day's copy; a failure is told but never stops
+    // the program.
+    const BackupOutcome backup =
+        makeDailyBackup(ctx->db(), folder.filePath(QStringLiteral("BackupData")), today);
+    if (backup.status == BackupOutcome::Status::Failed) {
+        Messages::critical(QStringLiteral("frmMain"), backup.error);
+    }
     DbStatus st;
     const auto settings = SettingsStore(ctx->db()).load(&st);
     if (!st) {

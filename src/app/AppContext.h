@@ -7,6 +7,7 @@
 #include "db/Database.h"
 #include "link/TransferLog.h"
 
+#include <QDate>
 #include <memory>
 
 namespace kovrin {
@@ -29,7 +30,11 @@ public:
     // Opens the database in `folder` (creating it when missing) and loads the settings row.
     // Shows "Please Select CommPort and BankName" when there is none. On a database that
     // cannot be used, returns null and puts the message for the operator into *error.
-    static std::unique_ptr<AppContext> startUp(const ProgramFolder& folder, QString* error);
+    // Makes the day's backup copy of the database (BackupData/HandHeldData-YYYY-MM-DD.mdb,
+    // the last seven kept) when it is not there yet; a failed copy is reported and the
+    // program goes on.
+    static std::unique_ptr<AppContext> startUp(const ProgramFolder& folder, QString* error,
+                                               const QDate& today = QDate::currentDate());
 
 private:
     ProgramFolder m_folder;

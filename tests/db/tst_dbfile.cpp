@@ -1,0 +1,197 @@
+// The database file as a whole: a damaged file found at start, and the daily backup copies.
+#include "app/AppContext.h"
+#include "db/BankDataStore.h"
+#include "db/Database.h"
+#include "db/DatabaseBackup.h"
+#include "support/MessageRecorder.h"
+#include "support/TempProgramFolder.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QSqlQuery>
+#include <QtTest>
+
+using namespace kovrin;
+
+namespace {
+
+const QDate kToday(2026, 3, 25);
+
+QByteArray contentsOf(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// A database with `n` accounts of agent 005 in it.
+void fillDatabase(const QString& path, int n) {
+    QString error;
+    auto db = Database::open(path, &error);
+    QVERIFY2(db, qPrintable(error));
+    QVector<BankDataRow> rows;
+    for (int i = 0; i < n; ++i) {
+        BankDataRow r;
+        r.AgentID = "005";
+        r.ACNumber = QString::number(100000 + i);
+        r.ACName = QString("DEPOSITOR %1 ").arg(i) + QString(40, 'x');
+        rows << r;
+    }
+    QVERIFY(BankDataStore(*db).replaceAgentRows("005", rows));
+}
+
+int accountsIn(const QString& path) {
+    QSqlDatabase c = QSqlDatabase::addDatabase("QSQLITE", "probe");
+    int n = -1;
+    {
+        c.setDatabaseName(path);
+        if (c.open()) {
+            QSqlQuery q(c);
+            if (q.exec("SELECT COUNT(*) FROM BankData") && q.next()) {
+                n = q.value(0).toInt();
+            }
+            c.close();
+        }
+    }
+    c = QSqlDatabase();
+    QSqlDatabase::removeDatabase("probe");
+    return n;
+}
+
+}  // namespace
+
+class TestDbFile : public QObject {
+    Q_OBJECT
+private slots:
+    void damagedPageIsFoundAtStart();
+    void firstStartOfTheDayMakesACopy();
+    void secondStartOfTheDayLeavesTheCopy();
+    void onlyTheLastSevenAreKept();
+    void failedCopyIsReportedAndTheProgramGoesOn_data();
+    void failedCopyIsReportedAndTheProgramGoesOn();
+};
+
+void TestDbFile::damagedPageIsFoundAtStart() {
+    test::TempProgramFolder pf;
+    const QString path = pf.folder().databasePath();
+    fillDatabase(path, 3000);
+    // A table page in the middle of the file overwritten, as a failing disk would leave it:
+    // the file still opens as SQLite, only the check finds the damage.
+    QByteArray bytes = contentsOf(path);
+    QVERIFY(bytes.size() > 40 * 4096);
+    bytes.replace(20 * 4096, 4096, QByteArray(4096, '\x5a'));
+    writeFile(path, bytes);
+
+    test::MessageRecorder rec;
+    QString error;
+    auto ctx = AppContext::startUp(pf.folder(), &error, kToday);
+    QVERIFY(!ctx);
+    QVERIFY2(error.contains(QDir::toNativeSeparators(path)), qPrintable(error));
+    QVERIFY2(error.contains("damaged"), qPrintable(error));
+    QCOMPARE(contentsOf(path), bytes);  // never repaired or overwritten
+    // No copy of a damaged file is taken for a backup.
+    QVERIFY(!QFile::exists(pf.filePath("BackupData/" + backupFileName(kToday))));
+}
+
+void TestDbFile::firstStartOfTheDayMakesACopy() {
+    test::TempProgramFolder pf;
+    fillDatabase(pf.folder().databasePath(), 50);
+    test::MessageRecorder rec;
+    QString error;
+    auto ctx = AppContext::startUp(pf.folder(), &error, kToday);
+    QVERIFY2(ctx, qPrintable(error));
+    QCOMPARE(rec.texts(), QStringList{"Please Select CommPort and BankName"});
+    const QString copy = pf.filePath("BackupData/HandHeldData-2026-03-25.mdb");
+    QVERIFY(QFile::exists(copy));
+    QVERIFY(!QFile::exists(copy + ".part"));
+    QCOMPARE(accountsIn(copy), 50);
+    // The copy is a database the program itself accepts.
+    auto restored = Database::open(copy, &error);
+    QVERIFY2(restored, qPrintable(error));
+}
+
+void TestDbFile::secondStartOfTheDayLeavesTheCopy() {
+    test::TempProgramFolder pf;
+    fillDatabase(pf.folder().databasePath(), 10);
+    QString error;
+    {
+        auto ctx = AppContext::startUp(pf.folder(), &error, kToday);
+        QVERIFY(ctx);
+    }
+    const QString copy = pf.filePath("BackupData/" + backupFileName(kToday));
+    const QByteArray first = contentsOf(copy);
+    fillDatabase(pf.folder().databasePath(), 20);
+    {
+        auto ctx = AppContext::startUp(pf.folder(), &error, kToday);
+        QVERIFY(ctx);
+        const BackupOutcome again = makeDailyBackup(ctx->db(), pf.filePath("BackupData"), kToday);
+        QCOMPARE(again.status, BackupOutcome::Status::AlreadyThere);
+    }
+    QCOMPARE(contentsOf(copy), first);  // the day's first state is what is kept
+    QCOMPARE(accountsIn(copy), 10);
+    // The next day gets its own copy.
+    auto ctx = AppContext::startUp(pf.folder(), &error, kToday.addDays(1));
+    QVERIFY(ctx);
+    QCOMPARE(accountsIn(pf.filePath("BackupData/" + backupFileName(kToday.addDays(1)))), 20);
+}
+
+void TestDbFile::onlyTheLastSevenAreKept() {
+    test::TempProgramFolder pf;
+    QVERIFY(QDir(pf.path()).mkpath("BackupData"));
+    const QDir backups(pf.filePath("BackupData"));
+    // Ten older copies, some days missing, and files of the upload that share the folder.
+    for (int d : {1, 2, 3, 5, 8, 9, 12, 15, 20, 24}) {
+        writeFile(backups.filePath(backupFileName(QDate(2026, 3, d))), "old copy");
+    }
+    writeFile(backups.filePath("0050325u.bak"), "upload backup");
+    writeFile(backups.filePath("HandHeldData-notes.mdb"), "not a dated copy");
+    test::MessageRecorder rec;
+    QString error;
+    auto ctx = AppContext::startUp(pf.folder(), &error, kToday);
+    QVERIFY(ctx);
+    QStringList kept = backups.entryList({"HandHeldData-*"}, QDir::Files, QDir::Name);
+    QCOMPARE(kept, QStringList({"HandHeldData-2026-03-09.mdb", "HandHeldData-2026-03-12.mdb",
+                                "HandHeldData-2026-03-15.mdb", "HandHeldData-2026-03-20.mdb",
+                                "HandHeldData-2026-03-24.mdb", "HandHeldData-2026-03-25.mdb",
+                                "HandHeldData-notes.mdb"}));
+    QVERIFY(QFile::exists(backups.filePath("0050325u.bak")));
+    QCOMPARE(accountsIn(backups.filePath(backupFileName(kToday))), 0);
+}
+
+void TestDbFile::failedCopyIsReportedAndTheProgramGoesOn_data() {
+    QTest::addColumn<QString>("obstacle");
+    // Root may write anywhere, so the failures are made by what stands in the way.
+    QTest::newRow("BackupData is a file") << "BackupData";
+    QTest::newRow("the copy cannot be written") << "BackupData/HandHeldData-2026-03-25.mdb.part/x";
+}
+
+void TestDbFile::failedCopyIsReportedAndTheProgramGoesOn() {
+    QFETCH(QString, obstacle);
+    test::TempProgramFolder pf;
+    fillDatabase(pf.folder().databasePath(), 5);
+    const QByteArray before = contentsOf(pf.folder().databasePath());
+    QVERIFY(QFileInfo(pf.filePath(obstacle)).dir().mkpath("."));
+    writeFile(pf.filePath(obstacle), "in the way");
+    test::MessageRecorder rec;
+    QString error;
+    auto ctx = AppContext::startUp(pf.folder(), &error, kToday);
+    QVERIFY2(ctx, qPrintable(error));  // the program starts all the same
+    QCOMPARE(rec.messages.size(), 2);
+    const MessageRequest& m = rec.messages[0];
+    QCOMPARE(m.icon, MsgIcon::Critical);
+    QVERIFY2(m.text.contains("HandHeldData-2026-03-25.mdb"), qPrintable(m.text));
+    QVERIFY2(m.text.contains("could not be made"), qPrintable(m.text));
+    QCOMPARE(rec.messages[1].text, QString("Please Select CommPort and BankName"));
+    QVERIFY(!QFileInfo(pf.filePath("BackupData/HandHeldData-2026-03-25.mdb")).isFile());
+    QCOMPARE(BankDataStore(ctx->db()).agentRows("005").size(), 5);
+    ctx.reset();
+    QCOMPARE(contentsOf(pf.folder().databasePath()), before);
+}
+
+QTEST_GUILESS_MAIN(TestDbFile)
+#include "tst_dbfile.moc"
