@@ -305,6 +305,39 @@ private slots:
             QVERIFY(all[i] != clean[i]);
         }
     }
+
+    void lossesFollowTheirSeed() {
+        const auto run = [](double rate, quint32 seed) {
+            TerminalConfig c = upload();
+            c.faults.dropRate = rate;
+            c.faults.seed = seed;
+            Rig rig(c);
+            rig.terminal.setUploadFrames(servedFrames());
+            QByteArray all;
+            for (int r = 0; r < 4; ++r) {
+                all += rig.feed(buildRequestFrame(static_cast<quint16>(r)));
+            }
+            return all;
+        };
+        QByteArray clean;
+        for (const QByteArray& f : servedFrames()) {
+            clean += f;
+        }
+        QCOMPARE(run(0.0, 5), clean);
+        const QByteArray a = run(0.05, 5);
+        QCOMPARE(run(0.05, 5), a);
+        QVERIFY(run(0.05, 6) != a);
+        // What arrives is the answer with some bytes missing, the rest in order.
+        QVERIFY2(a.size() > clean.size() - 70 && a.size() < clean.size() - 5,
+                 qPrintable(QString::number(a.size())));
+        qsizetype at = 0;
+        for (const char c : a) {
+            at = clean.indexOf(c, at);
+            QVERIFY(at >= 0);
+            ++at;
+        }
+        QVERIFY(run(1.0, 5).isEmpty());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestTerminal)

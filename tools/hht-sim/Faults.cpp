@@ -65,6 +65,11 @@ QString applyFault(Faults& f, const QString& name, const QString& value) {
         if (!ok || f.corruptRate < 0.0 || f.corruptRate > 1.0) {
             return bad();
         }
+    } else if (name == u"drop-rate") {
+        f.dropRate = value.toDouble(&ok);
+        if (!ok || f.dropRate < 0.0 || f.dropRate > 1.0) {
+            return bad();
+        }
     } else if (name == u"seed") {
         f.seed = value.toUInt(&ok);
         if (!ok) {
@@ -90,7 +95,8 @@ QStringList faultHelp() {
         QStringLiteral("--clos-at N            answer record N with CLOS (once)"),
         QStringLiteral("--back-at N            answer record N with BACK (once)"),
         QStringLiteral("--corrupt-rate R       replace each reply byte with chance R (0-1)"),
-        QStringLiteral("--seed S               seed of the corruption (default 1)"),
+        QStringLiteral("--drop-rate R          lose each reply byte with chance R (0-1)"),
+        QStringLiteral("--seed S               seed of the corruption and losses (default 1)"),
     };
 }
 

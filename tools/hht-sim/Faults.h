@@ -25,7 +25,8 @@ struct Faults {
     int splitPieces = 1;       // every reply in this many pieces ...
     int splitDelayMs = 20;     // ... with this pause between them
     double corruptRate = 0.0;  // chance of each reply byte being replaced by another
-    quint32 seed = 1;          // of the corruption
+    double dropRate = 0.0;     // chance of each reply byte being lost on the line
+    quint32 seed = 1;          // of the corruption and the losses
 };
 
 // Reads one fault setting "name=value" (the command line's spelling without "--"); the

@@ -206,20 +206,40 @@ void Terminal::send(const QByteArray& reply) {
 }
 
 QByteArray Terminal::corrupt(QByteArray bytes) {
-    if (m_config.faults.corruptRate <= 0.0) {
+    const double rate = m_config.faults.corruptRate;
+    const double drop = m_config.faults.dropRate;
+    if (rate <= 0.0 && drop <= 0.0) {
         return bytes;
     }
     std::uniform_real_distribution<double> chance(0.0, 1.0);
     std::uniform_int_distribution<int> flip(1, 255);
     int changed = 0;
-    for (char& c : bytes) {
-        if (chance(m_rng) < m_config.faults.corruptRate) {
-            c = static_cast<char>(static_cast<quint8>(c) ^ flip(m_rng));
-            ++changed;
+    if (rate > 0.0) {
+        for (char& c : bytes) {
+            if (chance(m_rng) < rate) {
+                c = static_cast<char>(static_cast<quint8>(c) ^ flip(m_rng));
+                ++changed;
+            }
         }
+    }
+    int lost = 0;
+    if (drop > 0.0) {
+        QByteArray kept;
+        kept.reserve(bytes.size());
+        for (const char c : bytes) {
+            if (chance(m_rng) < drop) {
+                ++lost;
+            } else {
+                kept.append(c);
+            }
+        }
+        bytes = kept;
     }
     if (changed > 0) {
         emit log(QStringLiteral("%1 byte(s) of the answer corrupted").arg(changed));
+    }
+    if (lost > 0) {
+        emit log(QStringLiteral("%1 byte(s) of the answer lost").arg(lost));
     }
     return bytes;
 }
