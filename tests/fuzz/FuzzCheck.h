@@ -1,0 +1,15 @@
+#pragma once
+
+// What a fuzz target asserts: a broken promise of a decoder stops the run like a crash, so
+// libFuzzer keeps the input that broke it.
+
+#include <cstdio>
+#include <cstdlib>
+
+#define FUZZ_CHECK(cond)                                                                  \
+    do {                                                                                  \
+        if (!(cond)) {                                                                    \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
+            std::abort();                                                                 \
+        }                                                                                 \
+    } while (0)
