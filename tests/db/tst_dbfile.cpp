@@ -155,10 +155,10 @@ void TestDbFile::onlyTheLastSevenAreKept() {
     auto ctx = AppContext::startUp(pf.folder(), &error, kToday);
     QVERIFY(ctx);
     QStringList kept = backups.entryList({"HandHeldData-*"}, QDir::Files, QDir::Name);
-    QCOMPARE(kept, QStringList({"HandHeldData-2026-03-09.mdb", "HandHeldData-2026-03-12.mdb",
-                                "HandHeldData-2026-03-15.mdb", "HandHeldData-2026-03-20.mdb",
-                                "HandHeldData-2026-03-24.mdb", "HandHeldData-2026-03-25.mdb",
-                                "HandHeldData-notes.mdb"}));
+    QCOMPARE(kept, QStringList({"HandHeldData-2026-03-08.mdb", "HandHeldData-2026-03-09.mdb",
+                                "HandHeldData-2026-03-12.mdb", "HandHeldData-2026-03-15.mdb",
+                                "HandHeldData-2026-03-20.mdb", "HandHeldData-2026-03-24.mdb",
+                                "HandHeldData-2026-03-25.mdb", "HandHeldData-notes.mdb"}));
     QVERIFY(QFile::exists(backups.filePath("0050325u.bak")));
     QCOMPARE(accountsIn(backups.filePath(backupFileName(kToday))), 0);
 }
