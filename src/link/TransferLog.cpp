@@ -11,27 +11,74 @@ TransferLog::~TransferLog() {
     m_file.close();
 }
 
-QString TransferLog::currentFilePath() const {
+QString TransferLog::filePathFor(const QDate& day) const {
     return QDir(m_folder).filePath(
-        QStringLiteral("transfer-%1.log")
-            .arg(m_clock().date().toString(QStringLiteral("yyyy-MM-dd"))));
+        QStringLiteral("transfer-%1.log").arg(day.toString(QStringLiteral("yyyy-MM-dd"))));
 }
 
-void TransferLog::line(const QString& kind, const QString& text, bool flush) {
-    const QString path = currentFilePath();
-    if (m_file.isOpen() && m_file.fileName() != path) {
+QString TransferLog::currentFilePath() const {
+    return filePathFor(m_clock().date());
+}
+
+namespace {
+
+void appendTwoDigits(QByteArray& out, int v) {
+    out.append(char('0' + v / 10));
+    out.append(char('0' + v % 10));
+}
+
+// "HH:mm:ss.zzz"
+void appendTime(QByteArray& out, const QTime& t) {
+    appendTwoDigits(out, t.hour());
+    out.append(':');
+    appendTwoDigits(out, t.minute());
+    out.append(':');
+    appendTwoDigits(out, t.second());
+    out.append('.');
+    out.append(char('0' + t.msec() / 100));
+    appendTwoDigits(out, t.msec() % 100);
+}
+
+// "01 FF 10 F0 ..."
+QByteArray hexText(const QByteArray& bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    QByteArray out;
+    out.reserve(bytes.size() * 3);
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<quint8>(bytes[i]);
+        if (i > 0) {
+            out.append(' ');
+        }
+        out.append(digits[b >> 4]);
+        out.append(digits[b & 0x0F]);
+    }
+    return out;
+}
+
+}  // namespace
+
+void TransferLog::line(const char* kind, QByteArrayView text, bool flush) {
+    const QDateTime now = m_clock();
+    const QDate day = now.date();
+    if (m_file.isOpen() && day != m_fileDay) {
         m_file.close();  // the day changed
     }
     if (!m_file.isOpen()) {
-        m_file.setFileName(path);
+        m_file.setFileName(filePathFor(day));
+        m_fileDay = day;
         // A log that cannot be written never stops a transfer.
         if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append)) {
             return;
         }
     }
-    const QByteArray l = (m_clock().toString(QStringLiteral("HH:mm:ss.zzz")) + QLatin1Char(' ') +
-                          kind + QLatin1Char(' ') + text + QLatin1Char('\n'))
-                             .toUtf8();
+    QByteArray l;
+    l.reserve(16 + text.size() + 8);
+    appendTime(l, now.time());
+    l.append(' ');
+    l.append(kind);
+    l.append(' ');
+    l.append(text);
+    l.append('\n');
     m_file.write(l);
     if (flush) {
         m_file.flush();
@@ -39,23 +86,23 @@ void TransferLog::line(const QString& kind, const QString& text, bool flush) {
 }
 
 void TransferLog::begin(const QString& title) {
-    line(QStringLiteral("BEGIN"), title, true);
+    line("BEGIN", title.toUtf8(), true);
 }
 
 void TransferLog::sent(const QByteArray& frame) {
-    line(QStringLiteral("TX"), QString::fromLatin1(frame.toHex(' ').toUpper()), false);
+    line("TX", hexText(frame), false);
 }
 
 void TransferLog::received(const QByteArray& bytes) {
-    line(QStringLiteral("RX"), QString::fromLatin1(bytes.toHex(' ').toUpper()), false);
+    line("RX", hexText(bytes), false);
 }
 
 void TransferLog::event(const QString& text) {
-    line(QStringLiteral("EVENT"), text, true);
+    line("EVENT", text.toUtf8(), true);
 }
 
 void TransferLog::end(const QString& text) {
-    line(QStringLiteral("END"), text, true);
+    line("END", text.toUtf8(), true);
     m_file.close();
 }
 

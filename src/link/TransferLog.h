@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
+#include <QDate>
 #include <QDateTime>
 #include <QFile>
 #include <QString>
@@ -30,10 +32,14 @@ public:
     QString currentFilePath() const;
 
 private:
-    void line(const QString& kind, const QString& text, bool flush);
+    // One line: time, kind, text. Every frame of a transfer passes here, so the line is
+    // put together as bytes, and the file's name is worked out only when the day changes.
+    void line(const char* kind, QByteArrayView text, bool flush);
+    QString filePathFor(const QDate& day) const;
 
     QString m_folder;
     QFile m_file;
+    QDate m_fileDay;  // the day of the open file
     std::function<QDateTime()> m_clock;
 };
 

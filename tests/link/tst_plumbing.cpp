@@ -122,6 +122,18 @@ void TestPlumbing::transferLogLines() {
                         "10:01:02.345 EVENT time-out 1: record 2 sent again",
                         "10:01:02.345 END completed",
                     }));
+    // A transfer that runs past midnight goes on in the next day's file.
+    QDateTime now(QDate(2026, 12, 8), QTime(23, 59, 59, 999));
+    log.setClock([&now] { return now; });
+    log.begin("upload");
+    now = now.addMSecs(8);
+    log.received(QByteArray::fromHex("0a"));
+    log.end("completed");
+    QFile next(dir.filePath("transfer-2026-12-09.log"));
+    QVERIFY(next.open(QIODevice::ReadOnly));
+    QCOMPARE(next.readAll(), QByteArray("00:00:00.007 RX 0A\n00:00:00.007 END completed\n"));
+    QVERIFY(f.seek(0));
+    QVERIFY(f.readAll().endsWith("23:59:59.999 BEGIN upload\n"));
 }
 
 void TestPlumbing::portNumbersNameDevices() {
