@@ -1,5 +1,7 @@
 #include "db/BankDataStore.h"
 
+#include "db/RowInserter.h"
+
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -64,20 +66,19 @@ DbStatus BankDataStore::replaceAgentRows(const QString& agentId, const QVector<B
         if (!del.exec()) {
             return DbStatus::failure(errorOf(del));
         }
-        QSqlQuery ins(m_db.handle());
-        ins.prepare(QStringLiteral("INSERT INTO BankData (SNo, %1) VALUES "
-                                   "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
-                        .arg(QLatin1String(kColumns)));
+        RowInserter ins(m_db, QStringLiteral("INSERT INTO BankData (SNo, %1) VALUES "
+                                             "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
+                                  .arg(QLatin1String(kColumns)));
+        if (DbStatus p = ins.prepared(); !p) {
+            return p;
+        }
         for (const BankDataRow& r : rows) {
-            ins.addBindValue(1);
-            for (const QString* f :
-                 {&r.AgentID, &r.BranchID, &r.CategoryCode, &r.SchemeCode, &r.ACNumber, &r.ACName,
-                  &r.BalAmount, &r.AgreedAmount, &r.OpeningDate, &r.Txndate, &r.FileName,
-                  &r.CustomerCode, &r.MyDate, &r.BankSoftACNumber}) {
-                ins.addBindValue(*f);
-            }
-            if (!ins.exec()) {
-                return DbStatus::failure(errorOf(ins));
+            const DbStatus st =
+                ins.insert(1, {&r.AgentID, &r.BranchID, &r.CategoryCode, &r.SchemeCode, &r.ACNumber,
+                               &r.ACName, &r.BalAmount, &r.AgreedAmount, &r.OpeningDate, &r.Txndate,
+                               &r.FileName, &r.CustomerCode, &r.MyDate, &r.BankSoftACNumber});
+            if (!st) {
+                return st;
             }
         }
         return {};

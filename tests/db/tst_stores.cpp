@@ -79,6 +79,7 @@ private slots:
     void restoreDataReplaceAndUploadRows();
     void restoreDataCheckRowsInValOrder();
     void restoreDataReplaceIsAtomic();
+    void storedTextKeepsMissingAndEmptyApart();
 
 private:
     test::TempProgramFolder* m_pf = nullptr;
@@ -308,6 +309,33 @@ void TestStores::restoreDataReplaceIsAtomic() {
     const auto rows = store.checkFileRows("001");
     QCOMPARE(rows.size(), 1);
     QCOMPARE(rows[0].AccountNo, QString("old"));
+}
+
+// A field the file did not reach (a null text) is stored as NULL, an empty one as '', and
+// text outside ASCII comes back as it went in.
+void TestStores::storedTextKeepsMissingAndEmptyApart() {
+    BankDataRow a = account("005", "f", "1", QString::fromUtf8("Ravi Kum\u0101r \u20ac"));
+    a.CustomerCode = QString();
+    a.MyDate = QString("");
+    QVERIFY(BankDataStore(*m_db).replaceAgentRows("005", {a}));
+    QSqlQuery q(m_db->handle());
+    QVERIFY(q.exec("SELECT typeof(CustomerCode), typeof(MyDate), MyDate = '', typeof(SNo) "
+                   "FROM BankData"));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), QString("null"));
+    QCOMPARE(q.value(1).toString(), QString("text"));
+    QCOMPARE(q.value(2).toInt(), 1);
+    QCOMPARE(q.value(3).toString(), QString("text"));
+    QCOMPARE(BankDataStore(*m_db).agentRows("005").first().ACName, a.ACName);
+
+    RestoreDataRow r = collected("005", "1", QString(), "0001", QString::fromUtf8("\u0101"));
+    r.DateTime = QString("");
+    QVERIFY(RestoreDataStore(*m_db).replaceAgentRows("005", {r}));
+    QVERIFY(q.exec("SELECT typeof(Amtcollected), typeof(DateTime), AccountName FROM RestoreData"));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), QString("null"));
+    QCOMPARE(q.value(1).toString(), QString("text"));
+    QCOMPARE(q.value(2).toString(), QString::fromUtf8("\u0101"));
 }
 
 QTEST_GUILESS_MAIN(TestStores)
