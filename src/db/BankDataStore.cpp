@@ -19,30 +19,29 @@ QString errorOf(const QSqlQuery& q) {
     return e.databaseText().isEmpty() ? e.text() : e.databaseText();
 }
 
-BankDataRow rowFrom(const QSqlQuery& q) {
+BankDataRow rowFrom(const RowReader& q) {
     BankDataRow r;
     int i = 0;
     for (QString* f : {&r.AgentID, &r.BranchID, &r.CategoryCode, &r.SchemeCode, &r.ACNumber,
                        &r.ACName, &r.BalAmount, &r.AgreedAmount, &r.OpeningDate, &r.Txndate,
                        &r.FileName, &r.CustomerCode, &r.MyDate, &r.BankSoftACNumber}) {
-        *f = q.value(i++).toString();
+        *f = q.text(i++);
     }
     return r;
 }
 
-QVector<BankDataRow> collect(QSqlQuery& q, DbStatus* status) {
+QVector<BankDataRow> collect(Database& db, const QString& sql, std::initializer_list<QString> binds,
+                             DbStatus* status) {
     QVector<BankDataRow> rows;
-    if (!q.exec()) {
-        if (status) {
-            *status = DbStatus::failure(errorOf(q));
-        }
-        return rows;
-    }
+    RowReader q(db, sql.arg(QLatin1String(kColumns)), binds);
     while (q.next()) {
         rows.push_back(rowFrom(q));
     }
     if (status) {
-        *status = {};
+        *status = q.status();
+    }
+    if (!q.status()) {
+        rows.clear();
     }
     return rows;
 }
@@ -87,39 +86,27 @@ DbStatus BankDataStore::replaceAgentRows(const QString& agentId, const QVector<B
 
 QVector<BankDataRow> BankDataStore::rowsToSend(const QString& agentId, const QString& fileName,
                                                DbStatus* status) {
-    QSqlQuery q(m_db.handle());
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT %1 FROM BankData WHERE AgentID = ? AND SNo = '1' AND "
-                             "FileName = ? ORDER BY ACName COLLATE NOCASE, OpeningDate, rowid")
-                  .arg(QLatin1String(kColumns)));
-    q.addBindValue(agentId);
-    q.addBindValue(fileName);
-    return collect(q, status);
+    return collect(
+        m_db,
+        QStringLiteral("SELECT %1 FROM BankData WHERE AgentID = ? AND SNo = '1' AND "
+                       "FileName = ? ORDER BY ACName COLLATE NOCASE, OpeningDate, rowid"),
+        {agentId, fileName}, status);
 }
 
 QVector<BankDataRow> BankDataStore::agentRows(const QString& agentId, DbStatus* status) {
-    QSqlQuery q(m_db.handle());
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT %1 FROM BankData WHERE AgentID = ? ORDER BY rowid")
-                  .arg(QLatin1String(kColumns)));
-    q.addBindValue(agentId);
-    return collect(q, status);
+    return collect(m_db, QStringLiteral("SELECT %1 FROM BankData WHERE AgentID = ? ORDER BY rowid"),
+                   {agentId}, status);
 }
 
 std::optional<BankDataRow> BankDataStore::findAccount(const QString& acNumber,
                                                       const QString& schemeCode,
                                                       const QString& categoryCode,
                                                       const QString& agentId, DbStatus* status) {
-    QSqlQuery q(m_db.handle());
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT %1 FROM BankData WHERE ACNumber = ? AND SchemeCode = ? AND "
-                             "CategoryCode = ? AND AgentID = ? ORDER BY rowid LIMIT 1")
-                  .arg(QLatin1String(kColumns)));
-    q.addBindValue(acNumber);
-    q.addBindValue(schemeCode);
-    q.addBindValue(categoryCode);
-    q.addBindValue(agentId);
-    const QVector<BankDataRow> rows = collect(q, status);
+    const QVector<BankDataRow> rows =
+        collect(m_db,
+                QStringLiteral("SELECT %1 FROM BankData WHERE ACNumber = ? AND SchemeCode = ? AND "
+                               "CategoryCode = ? AND AgentID = ? ORDER BY rowid LIMIT 1"),
+                {acNumber, schemeCode, categoryCode, agentId}, status);
     if (rows.isEmpty()) {
         return std::nullopt;
     }

@@ -6,15 +6,80 @@
 
 namespace kovrin {
 
-RowInserter::RowInserter(Database& db, const QString& sql) {
+sqlite3* nativeHandle(Database& db, DbStatus* status) {
     const QVariant handle = db.handle().driver()->handle();
     if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) {
-        m_status = DbStatus::failure(QStringLiteral("the database driver is not SQLite"));
+        *status = DbStatus::failure(QStringLiteral("the database driver is not SQLite"));
+        return nullptr;
+    }
+    sqlite3* native = *static_cast<sqlite3* const*>(handle.data());
+    if (!native) {
+        *status = DbStatus::failure(QStringLiteral("the database is not open"));
+    }
+    return native;
+}
+
+RowReader::RowReader(Database& db, const QString& sql, std::initializer_list<QString> binds) {
+    m_db = nativeHandle(db, &m_status);
+    if (!m_db) {
         return;
     }
-    m_db = *static_cast<sqlite3* const*>(handle.data());
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &m_stmt, nullptr) !=
+        SQLITE_OK) {
+        m_status = DbStatus::failure(QString::fromUtf8(sqlite3_errmsg(m_db)));
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+        return;
+    }
+    m_binds.reserve(qsizetype(binds.size()));
+    int i = 1;
+    for (const QString& b : binds) {
+        m_binds.push_back(b.toUtf8());
+        const int rc = b.isNull() ? sqlite3_bind_null(m_stmt, i)
+                                  : sqlite3_bind_text(m_stmt, i, m_binds.back().constData(),
+                                                      int(m_binds.back().size()), SQLITE_STATIC);
+        if (rc != SQLITE_OK) {
+            m_status = DbStatus::failure(QString::fromUtf8(sqlite3_errmsg(m_db)));
+            sqlite3_finalize(m_stmt);
+            m_stmt = nullptr;
+            return;
+        }
+        ++i;
+    }
+}
+
+RowReader::~RowReader() {
+    sqlite3_finalize(m_stmt);
+}
+
+bool RowReader::next() {
+    if (!m_stmt) {
+        return false;
+    }
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW) {
+        return true;
+    }
+    if (rc != SQLITE_DONE) {
+        m_status = DbStatus::failure(QString::fromUtf8(sqlite3_errmsg(m_db)));
+    }
+    sqlite3_finalize(m_stmt);
+    m_stmt = nullptr;
+    return false;
+}
+
+QString RowReader::text(int column) const {
+    if (!m_stmt || sqlite3_column_type(m_stmt, column) == SQLITE_NULL) {
+        return {};
+    }
+    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+    return QString::fromUtf8(bytes, sqlite3_column_bytes(m_stmt, column));
+}
+
+RowInserter::RowInserter(Database& db, const QString& sql) {
+    m_db = nativeHandle(db, &m_status);
     if (!m_db) {
-        m_status = DbStatus::failure(QStringLiteral("the database is not open"));
         return;
     }
     const QByteArray text = sql.toUtf8();

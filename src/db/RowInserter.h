@@ -12,6 +12,31 @@ struct sqlite3_stmt;
 
 namespace kovrin {
 
+// The engine's own handle of an open database; null with *status set when there is none.
+sqlite3* nativeHandle(Database& db, DbStatus* status);
+
+// Reads the rows of one SELECT on the engine's own statement interface: every column as
+// text, NULL as a null text, as the general query interface gives them, without caching
+// each row on the way. The values of `binds` are bound to the ?s in order.
+class RowReader {
+public:
+    RowReader(Database& db, const QString& sql, std::initializer_list<QString> binds);
+    ~RowReader();
+    RowReader(const RowReader&) = delete;
+    RowReader& operator=(const RowReader&) = delete;
+
+    // Steps to the next row; false at the end or on a failure (see status()).
+    bool next();
+    QString text(int column) const;
+    DbStatus status() const { return m_status; }
+
+private:
+    sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_stmt = nullptr;
+    DbStatus m_status;
+    QVector<QByteArray> m_binds;
+};
+
 // Inserts many rows through one prepared INSERT on the engine's own statement interface,
 // inside the caller's transaction. Values are bound, never spliced into the text: the
 // number 1 of SNo, then the texts of the row, a null text as NULL and any other (the empty

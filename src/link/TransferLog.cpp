@@ -22,35 +22,36 @@ QString TransferLog::currentFilePath() const {
 
 namespace {
 
-void appendTwoDigits(QByteArray& out, int v) {
-    out.append(char('0' + v / 10));
-    out.append(char('0' + v % 10));
-}
-
 // "HH:mm:ss.zzz"
 void appendTime(QByteArray& out, const QTime& t) {
-    appendTwoDigits(out, t.hour());
-    out.append(':');
-    appendTwoDigits(out, t.minute());
-    out.append(':');
-    appendTwoDigits(out, t.second());
-    out.append('.');
-    out.append(char('0' + t.msec() / 100));
-    appendTwoDigits(out, t.msec() % 100);
+    char b[12];
+    const auto two = [&b](int at, int v) {
+        b[at] = char('0' + v / 10);
+        b[at + 1] = char('0' + v % 10);
+    };
+    two(0, t.hour());
+    b[2] = ':';
+    two(3, t.minute());
+    b[5] = ':';
+    two(6, t.second());
+    b[8] = '.';
+    b[9] = char('0' + t.msec() / 100);
+    two(10, t.msec() % 100);
+    out.append(b, sizeof b);
 }
 
-// "01 FF 10 F0 ..."
+// "01 FF 10 F0 ...", written straight into a buffer of its final size.
 QByteArray hexText(const QByteArray& bytes) {
     static const char digits[] = "0123456789ABCDEF";
-    QByteArray out;
-    out.reserve(bytes.size() * 3);
+    if (bytes.isEmpty()) {
+        return {};
+    }
+    QByteArray out(bytes.size() * 3 - 1, ' ');
+    char* p = out.data();
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         const auto b = static_cast<quint8>(bytes[i]);
-        if (i > 0) {
-            out.append(' ');
-        }
-        out.append(digits[b >> 4]);
-        out.append(digits[b & 0x0F]);
+        p[3 * i] = digits[b >> 4];
+        p[3 * i + 1] = digits[b & 0x0F];
     }
     return out;
 }
