@@ -1,0 +1,48 @@
+#include "SimThread.h"
+
+#include "hht-sim/PtyDevice.h"
+
+#include <time.h>
+
+namespace kovrin::bench {
+
+bool SimThread::open() {
+    start();
+    m_ready.acquire();
+    return m_error.isEmpty();
+}
+
+void SimThread::finish() {
+    if (isRunning()) {
+        quit();
+        wait();
+    }
+}
+
+void SimThread::run() {
+    {
+        sim::PtyDevice device;
+        sim::Terminal terminal(m_config);
+        terminal.setUploadFrames(m_uploadFrames);
+        QObject::connect(&device, &sim::PtyDevice::received, &terminal, &sim::Terminal::feed);
+        QObject::connect(&terminal, &sim::Terminal::output, &device, &sim::PtyDevice::write);
+        m_error = device.openPty();
+        m_path = device.devicePath();
+        m_ready.release();
+        if (!m_error.isEmpty()) {
+            return;
+        }
+        exec();
+        m_accounts = int(terminal.downloadAccounts().size());
+        m_ended = terminal.endReceived();
+        m_bytesSent = terminal.sentBytes().size();
+    }
+}
+
+double threadCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
+}  // namespace kovrin::bench

@@ -1,0 +1,103 @@
+// Whole transfers over a pseudo-terminal against the simulator on its own thread: from the
+// Send button to the completion message. With the simulator answering at once the time is
+// the PC's work plus the pseudo-terminal's; with the simulator pacing its bytes at 19200
+// baud the line dominates, and the PC's share is the CPU time of the PC's thread.
+#include "BenchData.h"
+#include "SimThread.h"
+#include "download/DownloadTransfer.h"
+#include "link/SerialPortLink.h"
+#include "link/TransferLog.h"
+
+#include <benchmark/benchmark.h>
+#include <QCoreApplication>
+#include <QFile>
+#include <QTimer>
+
+using namespace kovrin;
+
+namespace {
+
+// Runs the event loop until `done` or the deadline; false on time-out. Each call waits for
+// an event without spinning, so the CPU time of this thread is the program's own.
+template <typename Done>
+bool runUntil(Done done, int timeoutMs) {
+    bool expired = false;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, [&expired] { expired = true; });
+    deadline.start(timeoutMs);
+    while (!done() && !expired) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return done();
+}
+
+void wholeDownload(benchmark::State& state, bool paced) {
+    const int n = int(state.range(0));
+    double cpuMs = 0;
+    double lineMs = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        bench::BenchFolder folder;
+        bench::QuietMessages messages;
+        sim::TerminalConfig config;
+        config.paced = paced;
+        bench::SimThread sim(config);
+        if (!sim.open()) {
+            state.SkipWithError(sim.error().toStdString().c_str());
+            return;
+        }
+        QDir(folder.path()).mkpath(QStringLiteral("ports"));
+        QFile::link(sim.devicePath(), QDir(folder.path()).filePath(QStringLiteral("ports/com1")));
+        bench::writeFile(QDir(folder.bankFolder()).filePath(QStringLiteral("0050325d.txt")),
+                         bench::downloadFile(n));
+        link::SerialPortLink port(folder.path(), [] { return QStringLiteral("1"); });
+        link::TransferLog log(folder.path());
+        DownloadTransfer tx(*folder.db, folder.settings, folder.path(), port, log);
+        tx.setTerminalPasswords(QStringLiteral("0042"), QStringLiteral("1234"));
+        bool completed = false;
+        QObject::connect(&tx, &DownloadTransfer::completed, [&] { completed = true; });
+        state.ResumeTiming();
+
+        const double cpu0 = bench::threadCpuMs();
+        tx.cmdSend_Click({QStringLiteral("5"), QStringLiteral("0325"), QStringLiteral("3")});
+        const bool finished = runUntil([&] { return completed || !tx.isSending(); }, 600000);
+        cpuMs += bench::threadCpuMs() - cpu0;
+
+        state.PauseTiming();
+        sim.finish();
+        if (!finished || !completed || sim.accountsReceived() != n) {
+            state.SkipWithError(("download not completed: " + messages.last).toStdString().c_str());
+            return;
+        }
+        // Bytes on the line both ways: header, accounts and end frame out, one 14-byte
+        // answer each back; 10 bits a byte at 19200 baud.
+        const qint64 bytes = qint64(n + 1) * 137 + 14 + sim.bytesSent();
+        lineMs += double(bytes) * 10.0 / 19200.0 * 1000.0;
+        state.ResumeTiming();
+    }
+    state.SetComplexityN(n);
+    state.counters["pc_cpu_ms"] = benchmark::Counter(cpuMs, benchmark::Counter::kAvgIterations);
+    state.counters["line_ms_19200"] =
+        benchmark::Counter(lineMs, benchmark::Counter::kAvgIterations);
+}
+
+void BM_WholeDownload(benchmark::State& state) {
+    wholeDownload(state, false);
+}
+
+void BM_WholeDownloadPaced(benchmark::State& state) {
+    wholeDownload(state, true);
+}
+
+void sizes(benchmark::internal::Benchmark* b) {
+    for (int n : {200, 500, 1000, 2000}) {
+        b->Arg(n);
+    }
+    b->Unit(benchmark::kMillisecond)->UseRealTime()->Complexity(benchmark::oN);
+}
+
+}  // namespace
+
+BENCHMARK(BM_WholeDownload)->Apply(sizes)->Iterations(5);
+BENCHMARK(BM_WholeDownloadPaced)->Apply(sizes)->Iterations(1);
