@@ -66,30 +66,111 @@ bool RestoreDataRow::operator==(const RestoreDataRow& o) const {
     return true;
 }
 
+bool UploadInfo::operator==(const UploadInfo& o) const {
+    return AgentID == o.AgentID && AgentDateKey == o.AgentDateKey &&
+           TotalTransactions == o.TotalTransactions && TotalAmount == o.TotalAmount &&
+           UploadedAt == o.UploadedAt;
+}
+
 DbStatus RestoreDataStore::replaceAgentRows(const QString& agentId,
                                             const QVector<RestoreDataRow>& rows) {
+    return m_db.inTransaction([&]() { return writeAgentRows(agentId, rows); });
+}
+
+DbStatus RestoreDataStore::replaceUpload(const UploadInfo& info,
+                                         const QVector<RestoreDataRow>& rows) {
     return m_db.inTransaction([&]() -> DbStatus {
+        if (DbStatus s = writeAgentRows(info.AgentID, rows); !s) {
+            return s;
+        }
         QSqlQuery del(m_db.handle());
-        del.prepare(QStringLiteral("DELETE FROM RestoreData WHERE AgentID = ?"));
-        del.addBindValue(agentId);
+        del.prepare(QStringLiteral("DELETE FROM UploadInfo WHERE AgentID = ?"));
+        del.addBindValue(info.AgentID);
         if (!del.exec()) {
             return DbStatus::failure(errorOf(del));
         }
         QSqlQuery ins(m_db.handle());
-        ins.prepare(QStringLiteral("INSERT INTO RestoreData (SNo, %1) VALUES "
-                                   "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
-                        .arg(QLatin1String(kColumns)));
-        for (const RestoreDataRow& r : rows) {
-            ins.addBindValue(1);
-            for (auto f : fields()) {
-                ins.addBindValue(r.*f);
-            }
-            if (!ins.exec()) {
-                return DbStatus::failure(errorOf(ins));
-            }
+        ins.prepare(
+            QStringLiteral("INSERT INTO UploadInfo (AgentID, AgentDateKey, "
+                           "TotalTransactions, TotalAmount, UploadedAt) "
+                           "VALUES (?,?,?,?,?)"));
+        ins.addBindValue(info.AgentID);
+        ins.addBindValue(info.AgentDateKey);
+        ins.addBindValue(info.TotalTransactions);
+        ins.addBindValue(info.TotalAmount);
+        ins.addBindValue(info.UploadedAt.toString(Qt::ISODateWithMs));
+        if (!ins.exec()) {
+            return DbStatus::failure(errorOf(ins));
         }
         return {};
     });
+}
+
+std::optional<UploadInfo> RestoreDataStore::uploadInfo(const QString& agentId, DbStatus* status) {
+    const QVector<UploadInfo> infos = readUploadInfos(&agentId, status);
+    if (infos.isEmpty()) {
+        return std::nullopt;
+    }
+    return infos.front();
+}
+
+QVector<UploadInfo> RestoreDataStore::uploadInfos(DbStatus* status) {
+    return readUploadInfos(nullptr, status);
+}
+
+QVector<UploadInfo> RestoreDataStore::readUploadInfos(const QString* agentId, DbStatus* status) {
+    QSqlQuery q(m_db.handle());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT AgentID, AgentDateKey, TotalTransactions, TotalAmount, "
+                             "UploadedAt FROM UploadInfo %1 ORDER BY UploadedAt DESC, rowid DESC")
+                  .arg(agentId ? QStringLiteral("WHERE AgentID = ?") : QString()));
+    if (agentId) {
+        q.addBindValue(*agentId);
+    }
+    QVector<UploadInfo> infos;
+    if (!q.exec()) {
+        if (status) {
+            *status = DbStatus::failure(errorOf(q));
+        }
+        return infos;
+    }
+    while (q.next()) {
+        UploadInfo i;
+        i.AgentID = q.value(0).toString();
+        i.AgentDateKey = q.value(1).toString();
+        i.TotalTransactions = q.value(2).toInt();
+        i.TotalAmount = q.value(3).toLongLong();
+        i.UploadedAt = QDateTime::fromString(q.value(4).toString(), Qt::ISODateWithMs);
+        infos.push_back(std::move(i));
+    }
+    if (status) {
+        *status = {};
+    }
+    return infos;
+}
+
+DbStatus RestoreDataStore::writeAgentRows(const QString& agentId,
+                                          const QVector<RestoreDataRow>& rows) {
+    QSqlQuery del(m_db.handle());
+    del.prepare(QStringLiteral("DELETE FROM RestoreData WHERE AgentID = ?"));
+    del.addBindValue(agentId);
+    if (!del.exec()) {
+        return DbStatus::failure(errorOf(del));
+    }
+    QSqlQuery ins(m_db.handle());
+    ins.prepare(QStringLiteral("INSERT INTO RestoreData (SNo, %1) VALUES "
+                               "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
+                    .arg(QLatin1String(kColumns)));
+    for (const RestoreDataRow& r : rows) {
+        ins.addBindValue(1);
+        for (auto f : fields()) {
+            ins.addBindValue(r.*f);
+        }
+        if (!ins.exec()) {
+            return DbStatus::failure(errorOf(ins));
+        }
+    }
+    return {};
 }
 
 QVector<RestoreDataRow> RestoreDataStore::uploadFileRows(const QString& agentId, DbStatus* status) {

@@ -2,8 +2,10 @@
 
 #include "db/Database.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QVector>
+#include <optional>
 
 namespace kovrin {
 
@@ -28,6 +30,19 @@ struct RestoreDataRow {
     bool operator==(const RestoreDataRow& o) const;
 };
 
+// The day's header of an agent's last stored upload (table UploadInfo): the name of its
+// files and the totals the terminal counted, so that the bank upload file and the check file
+// can be written again from the stored rows without a new transfer.
+struct UploadInfo {
+    QString AgentID;       // 15 characters, as the count frame gives it
+    QString AgentDateKey;  // 7 characters: agent number and ddmm
+    int TotalTransactions = 0;
+    qint64 TotalAmount = 0;  // whole currency units
+    QDateTime UploadedAt;
+
+    bool operator==(const UploadInfo& o) const;
+};
+
 // Table RestoreData: the transactions of the last upload of each agent.
 class RestoreDataStore {
 public:
@@ -35,6 +50,16 @@ public:
 
     // Deletes every row of the agent (whatever its date) and adds `rows`, in one transaction.
     DbStatus replaceAgentRows(const QString& agentId, const QVector<RestoreDataRow>& rows);
+
+    // The same for a whole upload: the agent's rows and its UploadInfo row are replaced in
+    // one transaction, so the header kept always belongs to the rows kept.
+    DbStatus replaceUpload(const UploadInfo& info, const QVector<RestoreDataRow>& rows);
+
+    // The header of the agent's last stored upload; empty when none is stored (or on failure).
+    std::optional<UploadInfo> uploadInfo(const QString& agentId, DbStatus* status = nullptr);
+
+    // The headers of every agent's last stored upload, the latest first.
+    QVector<UploadInfo> uploadInfos(DbStatus* status = nullptr);
 
     // Rows of the bank upload file: the agent's rows with a collected amount, in text order
     // of the transaction number (rows of the same number in the order they were stored).
@@ -45,6 +70,9 @@ public:
     QVector<RestoreDataRow> checkFileRows(const QString& agentId, DbStatus* status = nullptr);
 
 private:
+    DbStatus writeAgentRows(const QString& agentId, const QVector<RestoreDataRow>& rows);
+    QVector<UploadInfo> readUploadInfos(const QString* agentId, DbStatus* status);
+
     Database& m_db;
 };
 
