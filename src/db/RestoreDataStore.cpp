@@ -161,10 +161,13 @@ DbStatus RestoreDataStore::writeAgentRows(const QString& agentId,
     ins.prepare(QStringLiteral("INSERT INTO RestoreData (SNo, %1) VALUES "
                                "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
                     .arg(QLatin1String(kColumns)));
+    const QString emptyText = QStringLiteral("");
     for (const RestoreDataRow& r : rows) {
         ins.addBindValue(1);
         for (auto f : fields()) {
-            ins.addBindValue(r.*f);
+            // A column without a value holds empty text, never NULL: the statements and the
+            // report views compare it with ''.
+            ins.addBindValue((r.*f).isNull() ? emptyText : r.*f);
         }
         if (!ins.exec()) {
             return DbStatus::failure(errorOf(ins));
@@ -177,7 +180,8 @@ QVector<RestoreDataRow> RestoreDataStore::uploadFileRows(const QString& agentId,
     QSqlQuery q(m_db.handle());
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT %1 FROM RestoreData WHERE AgentID = ? AND "
-                             "Amtcollected <> '' ORDER BY TransactionNumber, rowid")
+                             "Amtcollected <> '' ORDER BY length(TransactionNumber), "
+                             "TransactionNumber, rowid")
                   .arg(QLatin1String(kColumns)));
     q.addBindValue(agentId);
     return collect(q, status);

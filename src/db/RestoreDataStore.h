@@ -61,8 +61,10 @@ public:
     // The headers of every agent's last stored upload, the latest first.
     QVector<UploadInfo> uploadInfos(DbStatus* status = nullptr);
 
-    // Rows of the bank upload file: the agent's rows with a collected amount, in text order
-    // of the transaction number (rows of the same number in the order they were stored).
+    // Rows of the bank upload file: the agent's rows with a collected amount, in order of
+    // the transaction number (rows of the same number in the order they were stored). The
+    // numbers are zero-filled texts of four digits, five from 10000 on: shorter texts come
+    // first, so that 10000 follows 9999 rather than 1000.
     QVector<RestoreDataRow> uploadFileRows(const QString& agentId, DbStatus* status = nullptr);
 
     // Rows of the check listing: all of the agent's rows, in the numeric order that Val reads

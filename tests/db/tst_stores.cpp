@@ -79,6 +79,7 @@ private slots:
     void restoreDataReplaceAndUploadRows();
     void restoreDataCheckRowsInValOrder();
     void restoreDataReplaceIsAtomic();
+    void uploadRowsInNumberOrderPast9999();
     void uploadInfoReplacedWithTheRows();
     void uploadInfoRollsBackWithTheRows();
 
@@ -310,6 +311,19 @@ void TestStores::restoreDataReplaceIsAtomic() {
     const auto rows = store.checkFileRows("001");
     QCOMPARE(rows.size(), 1);
     QCOMPARE(rows[0].AccountNo, QString("old"));
+}
+
+void TestStores::uploadRowsInNumberOrderPast9999() {
+    RestoreDataStore store(*m_db);
+    QVERIFY(store.replaceAgentRows(
+        "001", {collected("001", "a", "1", "10000", "n"), collected("001", "b", "1", "1001", "n"),
+                collected("001", "c", "1", "9999", "n"), collected("001", "d", "1", "1000", "n"),
+                collected("001", "e", "1", "10000", "n")}));
+    QStringList order;
+    for (const auto& r : store.uploadFileRows("001")) {
+        order << r.AccountNo;
+    }
+    QCOMPARE(order, QStringList({"d", "b", "c", "a", "e"}));
 }
 
 void TestStores::uploadInfoReplacedWithTheRows() {
