@@ -5,6 +5,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <algorithm>
+#include <memory>
 
 namespace kovrin {
 
@@ -157,17 +158,31 @@ DbStatus RestoreDataStore::writeAgentRows(const QString& agentId,
     if (!del.exec()) {
         return DbStatus::failure(errorOf(del));
     }
-    QSqlQuery ins(m_db.handle());
-    ins.prepare(QStringLiteral("INSERT INTO RestoreData (SNo, %1) VALUES "
-                               "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
-                    .arg(QLatin1String(kColumns)));
+    // Many rows to a statement: an upload has up to 14000 of them.
+    constexpr int kRowsPerStatement = 50;  // 750 values, within SQLite's oldest limit of 999
+    const auto insertFor = [this](int n) {
+        QStringList groups;
+        for (int i = 0; i < n; ++i) {
+            groups << QStringLiteral("(1,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+        }
+        auto q = std::make_unique<QSqlQuery>(m_db.handle());
+        q->prepare(QStringLiteral("INSERT INTO RestoreData (SNo, %1) VALUES %2")
+                       .arg(QLatin1String(kColumns), groups.join(u',')));
+        return q;
+    };
+    std::unique_ptr<QSqlQuery> full;
     const QString emptyText = QStringLiteral("");
-    for (const RestoreDataRow& r : rows) {
-        ins.addBindValue(1);
-        for (auto f : fields()) {
-            // A column without a value holds empty text, never NULL: the statements and the
-            // report views compare it with ''.
-            ins.addBindValue((r.*f).isNull() ? emptyText : r.*f);
+    for (qsizetype from = 0; from < rows.size(); from += kRowsPerStatement) {
+        const int n = static_cast<int>(std::min<qsizetype>(kRowsPerStatement, rows.size() - from));
+        std::unique_ptr<QSqlQuery> tail;
+        QSqlQuery& ins =
+            *(n == kRowsPerStatement ? (full ? full : full = insertFor(n)) : (tail = insertFor(n)));
+        for (qsizetype k = from; k < from + n; ++k) {
+            for (auto f : fields()) {
+                // A column without a value holds empty text, never NULL: the statements and
+                // the report views compare it with ''.
+                ins.addBindValue((rows[k].*f).isNull() ? emptyText : rows[k].*f);
+            }
         }
         if (!ins.exec()) {
             return DbStatus::failure(errorOf(ins));
@@ -176,28 +191,39 @@ DbStatus RestoreDataStore::writeAgentRows(const QString& agentId,
     return {};
 }
 
-QVector<RestoreDataRow> RestoreDataStore::uploadFileRows(const QString& agentId, DbStatus* status) {
-    QSqlQuery q(m_db.handle());
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT %1 FROM RestoreData WHERE AgentID = ? AND "
-                             "Amtcollected <> '' ORDER BY length(TransactionNumber), "
-                             "TransactionNumber, rowid")
-                  .arg(QLatin1String(kColumns)));
-    q.addBindValue(agentId);
-    return collect(q, status);
-}
-
-QVector<RestoreDataRow> RestoreDataStore::checkFileRows(const QString& agentId, DbStatus* status) {
+QVector<RestoreDataRow> RestoreDataStore::agentRows(const QString& agentId, DbStatus* status) {
     QSqlQuery q(m_db.handle());
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT %1 FROM RestoreData WHERE AgentID = ? ORDER BY rowid")
                   .arg(QLatin1String(kColumns)));
     q.addBindValue(agentId);
-    QVector<RestoreDataRow> rows = collect(q, status);
-    // Val(AccountName) ordering, done here rather than in SQL.
-    QVector<QPair<double, int>> keys;
+    return collect(q, status);
+}
+
+QVector<RestoreDataRow> RestoreDataStore::uploadFileRows(const QString& agentId, DbStatus* status) {
+    return inUploadFileOrder(agentRows(agentId, status));
+}
+
+QVector<RestoreDataRow> RestoreDataStore::checkFileRows(const QString& agentId, DbStatus* status) {
+    return inCheckFileOrder(agentRows(agentId, status));
+}
+
+QVector<RestoreDataRow> inUploadFileOrder(QVector<RestoreDataRow> rows) {
+    rows.removeIf([](const RestoreDataRow& r) { return r.Amtcollected.isEmpty(); });
+    // Zero-filled numbers of four digits, five from 10000 on: the shorter text first.
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const RestoreDataRow& a, const RestoreDataRow& b) {
+                         const QString& x = a.TransactionNumber;
+                         const QString& y = b.TransactionNumber;
+                         return x.size() != y.size() ? x.size() < y.size() : x < y;
+                     });
+    return rows;
+}
+
+QVector<RestoreDataRow> inCheckFileOrder(QVector<RestoreDataRow> rows) {
+    QVector<QPair<double, qsizetype>> keys;
     keys.reserve(rows.size());
-    for (int i = 0; i < rows.size(); ++i) {
+    for (qsizetype i = 0; i < rows.size(); ++i) {
         keys.push_back({vbVal(rows[i].AccountName), i});
     }
     std::stable_sort(keys.begin(), keys.end(),

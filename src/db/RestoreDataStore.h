@@ -61,14 +61,12 @@ public:
     // The headers of every agent's last stored upload, the latest first.
     QVector<UploadInfo> uploadInfos(DbStatus* status = nullptr);
 
-    // Rows of the bank upload file: the agent's rows with a collected amount, in order of
-    // the transaction number (rows of the same number in the order they were stored). The
-    // numbers are zero-filled texts of four digits, five from 10000 on: shorter texts come
-    // first, so that 10000 follows 9999 rather than 1000.
-    QVector<RestoreDataRow> uploadFileRows(const QString& agentId, DbStatus* status = nullptr);
+    // Every row of the agent, in the order they were stored.
+    QVector<RestoreDataRow> agentRows(const QString& agentId, DbStatus* status = nullptr);
 
-    // Rows of the check listing: all of the agent's rows, in the numeric order that Val reads
-    // from the start of AccountName (ties in the order they were stored).
+    // The agent's rows in the orders of the bank upload file and of the check listing (see
+    // inUploadFileOrder and inCheckFileOrder).
+    QVector<RestoreDataRow> uploadFileRows(const QString& agentId, DbStatus* status = nullptr);
     QVector<RestoreDataRow> checkFileRows(const QString& agentId, DbStatus* status = nullptr);
 
 private:
@@ -77,5 +75,15 @@ private:
 
     Database& m_db;
 };
+
+// Rows of the bank upload file, from rows in stored order: those with a collected amount, in
+// order of the transaction number (rows of the same number in stored order). The numbers are
+// zero-filled texts of four digits, five from 10000 on: shorter texts come first, so that
+// 10000 follows 9999 rather than 1000.
+QVector<RestoreDataRow> inUploadFileOrder(QVector<RestoreDataRow> rows);
+
+// Rows of the check listing, from rows in stored order: all of them, in the numeric order
+// that Val reads from the start of AccountName (ties in stored order).
+QVector<RestoreDataRow> inCheckFileOrder(QVector<RestoreDataRow> rows);
 
 }  // namespace kovrin

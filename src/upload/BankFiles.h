@@ -72,10 +72,10 @@ struct BankUploadFile {
     bool totalsMatch(int TotalTransactions, qint64 TotalAmount) const;
 };
 
-// CreateFlatFile: from the agent's rows with a collected amount in text order of the
-// transaction number (rows of the same number in stored order), one line for the first row
-// of each transaction number. A row whose account was not in the agent's download is left
-// out: the bank's software gets only accounts it sent.
+// CreateFlatFile: from the agent's rows with a collected amount in order of the transaction
+// number (inUploadFileOrder), one line for the first row of each transaction number. A row whose
+// account was not in the agent's download is left out: the bank's software gets only accounts it
+// sent.
 BankUploadFile CreateFlatFile(const QVector<RestoreDataRow>& rows);
 
 // CreateFlatFile1: one line per frame slot k, 0 to TotalRecords + 1 (TotalRecords at most
@@ -85,8 +85,8 @@ BankUploadFile CreateFlatFile(const QVector<RestoreDataRow>& rows);
 QByteArray CreateFlatFile1(const UploadData& data);
 
 // CreateFlatFile2: one line for each of the agent's rows, in the order given (Val of the
-// account name), rows without an amount and repeated transaction numbers included; the
-// date-wise numbers are counted in this order.
+// account name, inCheckFileOrder), rows without an amount and repeated transaction numbers
+// included; the date-wise numbers are counted in this order.
 QByteArray CreateFlatFile2(const QVector<RestoreDataRow>& rows);
 
 // The bank upload file: BankInfoPath, a separator when it does not end with one, the

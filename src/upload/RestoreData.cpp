@@ -242,8 +242,9 @@ RestoreOutcome RestoreData::run(const UploadData& data, const MessageFunction& m
     outcome.rowCount = rows.size();
     m_lastAgentId = data.agentId;
 
+    // The files are made from the rows just committed, in the order they were stored.
     if (namesFiles) {
-        writeListings(info, message, outcome, nullptr);
+        writeListings(info, rows, message, outcome);
     }
     if (!problems.isEmpty()) {
         show(message, problemsText(problems, outcome.backupFile), MsgIcon::Critical);
@@ -284,8 +285,17 @@ RestoreOutcome RestoreData::writeFilesAgain(const QString& agentId,
              MsgIcon::Critical);
         return outcome;
     }
-    QVector<RestoreDataRow> rows;
-    writeListings(*info, message, outcome, &rows);
+    const QVector<RestoreDataRow> rows = RestoreDataStore(m_db).agentRows(agentId, &status);
+    if (!status) {
+        show(message,
+             QStringLiteral("The collections of agent %1 could not be read from table "
+                            "RestoreData: %2. No file was written.")
+                 .arg(agentId.trimmed(), status.error),
+             MsgIcon::Critical);
+        return outcome;
+    }
+    outcome.rowCount = rows.size();
+    writeListings(*info, rows, message, outcome);
     const QVector<RestoreDataRow> unknown = unknownCollections(rows);
     outcome.unknownCollections = unknown.size();
     if (!unknown.isEmpty()) {
@@ -294,11 +304,8 @@ RestoreOutcome RestoreData::writeFilesAgain(const QString& agentId,
     return outcome;
 }
 
-void RestoreData::writeListings(const UploadInfo& info, const MessageFunction& message,
-                                RestoreOutcome& outcome, QVector<RestoreDataRow>* checkRows) {
-    RestoreDataStore store(m_db);
-    DbStatus status;
-
+void RestoreData::writeListings(const UploadInfo& info, const QVector<RestoreDataRow>& rows,
+                                const MessageFunction& message, RestoreOutcome& outcome) {
     // CreateFlatFile: only into a bank folder that is there.
     bool uploadWritten = false;
     const QString bankFolder = m_settings.BankInfoPath;
@@ -308,17 +315,10 @@ void RestoreData::writeListings(const UploadInfo& info, const MessageFunction& m
                             "Again"),
              MsgIcon::None);
     } else {
-        const QVector<RestoreDataRow> rows = store.uploadFileRows(info.AgentID, &status);
         const QString path = bankUploadFilePath(bankFolder, info.AgentDateKey);
+        const BankUploadFile file = CreateFlatFile(inUploadFileOrder(rows));
         QString error;
-        if (!status) {
-            show(message,
-                 QStringLiteral("The rows of the bank upload file %1 could not be read from "
-                                "table RestoreData: %2. The file was not written.")
-                     .arg(native(path), status.error),
-                 MsgIcon::Critical);
-        } else if (const BankUploadFile file = CreateFlatFile(rows);
-                   !writeFile(path, file.bytes, &error)) {
+        if (!writeFile(path, file.bytes, &error)) {
             show(message,
                  QStringLiteral("The bank upload file %1 could not be written: %2. The "
                                 "collections are stored; write the files again once this is "
@@ -346,21 +346,8 @@ void RestoreData::writeListings(const UploadInfo& info, const MessageFunction& m
         return;
     }
     const QString path = QDir(folder).filePath(checkFileName(info.AgentDateKey, uploadWritten));
-    const QVector<RestoreDataRow> rows = store.checkFileRows(info.AgentID, &status);
     QString error;
-    if (!status) {
-        show(message,
-             QStringLiteral("The rows of the check file %1 could not be read from table "
-                            "RestoreData: %2. The file was not written.")
-                 .arg(native(path), status.error),
-             MsgIcon::Critical);
-        return;
-    }
-    outcome.rowCount = rows.size();
-    if (checkRows) {
-        *checkRows = rows;
-    }
-    if (!writeFile(path, CreateFlatFile2(rows), &error)) {
+    if (!writeFile(path, CreateFlatFile2(inCheckFileOrder(rows)), &error)) {
         show(message,
              QStringLiteral("The check file %1 could not be written: %2. The collections are "
                             "stored; write the files again once this is put right.")

@@ -20,7 +20,7 @@ using MessageFunction = std::function<MsgAnswer(const MessageRequest&)>;
 // What a store or a rewrite of the files did.
 struct RestoreOutcome {
     bool stored = false;  // the upload's rows are in RestoreData (run only)
-    int rowCount = 0;     // rows stored, or rows listed in the check file by a rewrite
+    int rowCount = 0;     // the rows of the upload (stored, or read back for a rewrite)
     QString backupFile;   // the files written; empty when one was not written
     QString uploadFile;
     QString checkFile;
@@ -70,10 +70,9 @@ public:
 private:
     void writeBackup(const UploadData& data, const QDate& today, const MessageFunction& message,
                      RestoreOutcome& outcome);
-    // The bank upload file and the check file from the stored rows; the check file's rows
-    // are handed back in `checkRows` when it is given.
-    void writeListings(const UploadInfo& info, const MessageFunction& message,
-                       RestoreOutcome& outcome, QVector<RestoreDataRow>* checkRows);
+    // The bank upload file and the check file from the agent's rows in stored order.
+    void writeListings(const UploadInfo& info, const QVector<RestoreDataRow>& rows,
+                       const MessageFunction& message, RestoreOutcome& outcome);
     bool backupFolder(const MessageFunction& message, QString* path);
 
     Database& m_db;
