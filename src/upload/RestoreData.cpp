@@ -157,7 +157,8 @@ UploadTransfer::Restore RestoreData::restoreFunction() {
     return [this](const UploadData& data, const MessageFunction& message) { run(data, message); };
 }
 
-bool RestoreData::backupFolder(const MessageFunction& message, QString* path) {
+bool RestoreData::backupFolder(const QString& notWritten, const MessageFunction& message,
+                               QString* path) {
     *path = m_folder.filePath(backupFolderName());
     if (QFileInfo(*path).isDir()) {
         return true;
@@ -170,7 +171,8 @@ bool RestoreData::backupFolder(const MessageFunction& message, QString* path) {
     const QString reason = ec ? QString::fromLocal8Bit(ec.message().c_str())
                               : QStringLiteral("a file of that name is in the way");
     show(message,
-         QStringLiteral("The folder %1 could not be created: %2.").arg(native(*path), reason),
+         QStringLiteral("The folder %1 could not be created: %2. %3")
+             .arg(native(*path), reason, notWritten),
          MsgIcon::Critical);
     return false;
 }
@@ -178,15 +180,17 @@ bool RestoreData::backupFolder(const MessageFunction& message, QString* path) {
 void RestoreData::writeBackup(const UploadData& data, const QDate& today,
                               const MessageFunction& message, RestoreOutcome& outcome) {
     QString folder;
-    if (!backupFolder(message, &folder)) {
+    if (!backupFolder(QStringLiteral("The backup file was not written; the upload goes on "
+                                     "without it."),
+                      message, &folder)) {
         return;
     }
     const QString path = QDir(folder).filePath(backupFileName(data.header.AgentDateKey, today));
     QString error;
     if (!writeFile(path, CreateFlatFile1(data), &error)) {
         show(message,
-             QStringLiteral("The backup file %1 could not be written: %2. The upload is stored "
-                            "all the same.")
+             QStringLiteral("The backup file %1 could not be written: %2. The upload goes on "
+                            "without it.")
                  .arg(native(path), error),
              MsgIcon::Critical);
         return;
@@ -342,7 +346,9 @@ void RestoreData::writeListings(const UploadInfo& info, const QVector<RestoreDat
     // CreateFlatFile2: every row of the agent, under a name with the "u" only when the bank
     // upload file was written.
     QString folder;
-    if (!backupFolder(message, &folder)) {
+    if (!backupFolder(QStringLiteral("The check file was not written; write the files again "
+                                     "once this is put right."),
+                      message, &folder)) {
         return;
     }
     const QString path = QDir(folder).filePath(checkFileName(info.AgentDateKey, uploadWritten));

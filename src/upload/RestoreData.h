@@ -73,7 +73,9 @@ private:
     // The bank upload file and the check file from the agent's rows in stored order.
     void writeListings(const UploadInfo& info, const QVector<RestoreDataRow>& rows,
                        const MessageFunction& message, RestoreOutcome& outcome);
-    bool backupFolder(const MessageFunction& message, QString* path);
+    // The BackupData folder, made when missing; when it cannot be, the operator is told why
+    // and what `notWritten` says.
+    bool backupFolder(const QString& notWritten, const MessageFunction& message, QString* path);
 
     Database& m_db;
     const AppSettings& m_settings;

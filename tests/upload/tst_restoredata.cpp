@@ -107,6 +107,7 @@ private slots:
     void unwritableUploadFile();
     void unwritableCheckFile();
     void backupFolderCannotBeMade();
+    void unwritableBackupFile();
     void storeFailureKeepsEarlierRowsAndWritesNoListing();
     void writeFilesAgainGivesTheSameBytes();
     void writeFilesAgainAfterTheBankFolderIsChosen();
@@ -283,10 +284,31 @@ void TestRestoreData::backupFolderCannotBeMade() {
     QVERIFY2(s.recorder.messages[0].text.startsWith(folderMessage),
              qPrintable(s.recorder.messages[0].text));
     QCOMPARE(s.recorder.messages[1].text, QString("Upload Completed Successfully"));
+    QVERIFY(s.recorder.messages[0].text.endsWith(
+        ". The backup file was not written; the upload goes on without it."));
     QVERIFY(s.recorder.messages[2].text.startsWith(folderMessage));
+    QVERIFY(s.recorder.messages[2].text.endsWith(
+        ". The check file was not written; write the files again once this is put right."));
     QVERIFY(out.stored);
     QCOMPARE(s.rowCount(), 41);
     QCOMPARE(readAll(out.uploadFile), fortyUploadFile());
+}
+
+void TestRestoreData::unwritableBackupFile() {
+    Store s;
+    const FortyDay day;
+    s.download(day.accounts);
+    QVERIFY(QDir().mkpath(s.backupPath("005_07_12_26.txt")));
+    const RestoreOutcome out = s.run(upload(day.frames, "0050712", 40, day.total));
+    QCOMPARE(s.recorder.messages.size(), 2);
+    QVERIFY2(s.recorder.messages[0].text.startsWith(
+                 "The backup file " + QDir::toNativeSeparators(s.backupPath("005_07_12_26.txt")) +
+                 " could not be written: "),
+             qPrintable(s.recorder.messages[0].text));
+    QCOMPARE(s.recorder.messages[1].text, QString("Upload Completed Successfully"));
+    QVERIFY(out.backupFile.isEmpty());
+    QCOMPARE(s.rowCount(), 41);
+    QCOMPARE(readAll(out.checkFile), fortyCheckFile());
 }
 
 void TestRestoreData::storeFailureKeepsEarlierRowsAndWritesNoListing() {
