@@ -7,6 +7,7 @@
 #include "download/FrmSend.h"
 #include "security/FrmPassEntry.h"
 #include "security/FrmPassword.h"
+#include "upload/FrmReceive.h"
 
 #include "reports/FrmReport.h"
 
@@ -50,7 +51,7 @@ FrmMain::FrmMain(AppContext& ctx, QWidget* parent) : QWidget(parent), m_ctx(ctx)
     frame->setObjectName(QStringLiteral("Frame1"));
     auto* buttons = new QVBoxLayout(frame);
     QPushButton* send = addButton(buttons, "cmdSend", QStringLiteral("&SEND DATA"));
-    addButton(buttons, "cmdReceive", QStringLiteral("&RECEIVE DATA"));
+    QPushButton* receive = addButton(buttons, "cmdReceive", QStringLiteral("&RECEIVE DATA"));
     QPushButton* configure = addButton(buttons, "cmdConfigure", QStringLiteral("&CONFIGURE"));
     QPushButton* drive = addButton(buttons, "cmdDrive", QStringLiteral("&DRIVE SELECTION"));
     QPushButton* password = addButton(buttons, "cmdPassword", QStringLiteral("P&ASSWORD"));
@@ -64,6 +65,7 @@ FrmMain::FrmMain(AppContext& ctx, QWidget* parent) : QWidget(parent), m_ctx(ctx)
             [this] { openPasswordEntry(SettingsScreen::FolderSelection); });
     connect(password, &QPushButton::clicked, this, [this] { openPassword(); });
     connect(send, &QPushButton::clicked, this, [this] { openSend(); });
+    connect(receive, &QPushButton::clicked, this, [this] { openReceive(); });
     connect(exit, &QPushButton::clicked, this, &QWidget::close);
 
     FocusColours::apply(this);
@@ -108,6 +110,10 @@ FrmPassEntry* FrmMain::openPasswordEntry(SettingsScreen next) {
 
 FrmPassword* FrmMain::openPassword() {
     return openSingle(m_password);
+}
+
+FrmReceive* FrmMain::openReceive() {
+    return openSingle(m_receive);
 }
 
 FrmSend* FrmMain::openSend() {

@@ -12,6 +12,7 @@ class FrmConfigure;
 class FrmDrive;
 class FrmPassEntry;
 class FrmPassword;
+class FrmReceive;
 class FrmSend;
 
 // The main menu: the first window, from which every other screen is opened. Closing it
@@ -33,6 +34,7 @@ public:
     FrmDrive* openDrive();
     FrmPassword* openPassword();
     FrmSend* openSend();
+    FrmReceive* openReceive();
 
 signals:
     // The main menu was closed or "&EXIT" pressed: the program ends.
@@ -51,6 +53,7 @@ private:
     QPointer<FrmPassEntry> m_passEntry;
     QPointer<FrmPassword> m_password;
     QPointer<FrmSend> m_send;
+    QPointer<FrmReceive> m_receive;
     SettingsScreen m_nextSettingsScreen = SettingsScreen::Configuration;
 };
 

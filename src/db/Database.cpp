@@ -134,7 +134,8 @@ std::unique_ptr<Database> Database::open(const QString& filePath, QString* error
     if (DbStatus s = checkTables(db); !s) {
         return fail(s.error);
     }
-    // The report views are definitions, not data: (re)create them when the file is older.
+    // A file of an older version gets the tables added since (its rows stay as they are);
+    // the report views are definitions, not data, and are made again.
     QSqlQuery v(db);
     int version = 0;
     if (v.exec(QStringLiteral("PRAGMA user_version")) && v.next()) {
@@ -142,7 +143,7 @@ std::unique_ptr<Database> Database::open(const QString& filePath, QString* error
     }
     if (version < schema::kVersion) {
         const DbStatus s = result->inTransaction([&]() -> DbStatus {
-            for (const QString& sql : schema::createViews()) {
+            for (const QString& sql : schema::upgradeTables(version) + schema::createViews()) {
                 if (DbStatus e = exec(db, sql); !e) {
                     return e;
                 }

@@ -5,6 +5,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <algorithm>
+#include <memory>
 
 namespace kovrin {
 
@@ -66,53 +67,163 @@ bool RestoreDataRow::operator==(const RestoreDataRow& o) const {
     return true;
 }
 
+bool UploadInfo::operator==(const UploadInfo& o) const {
+    return AgentID == o.AgentID && AgentDateKey == o.AgentDateKey &&
+           TotalTransactions == o.TotalTransactions && TotalAmount == o.TotalAmount &&
+           UploadedAt == o.UploadedAt;
+}
+
 DbStatus RestoreDataStore::replaceAgentRows(const QString& agentId,
                                             const QVector<RestoreDataRow>& rows) {
+    return m_db.inTransaction([&]() { return writeAgentRows(agentId, rows); });
+}
+
+DbStatus RestoreDataStore::replaceUpload(const UploadInfo& info,
+                                         const QVector<RestoreDataRow>& rows) {
     return m_db.inTransaction([&]() -> DbStatus {
+        if (DbStatus s = writeAgentRows(info.AgentID, rows); !s) {
+            return s;
+        }
         QSqlQuery del(m_db.handle());
-        del.prepare(QStringLiteral("DELETE FROM RestoreData WHERE AgentID = ?"));
-        del.addBindValue(agentId);
+        del.prepare(QStringLiteral("DELETE FROM UploadInfo WHERE AgentID = ?"));
+        del.addBindValue(info.AgentID);
         if (!del.exec()) {
             return DbStatus::failure(errorOf(del));
         }
         QSqlQuery ins(m_db.handle());
-        ins.prepare(QStringLiteral("INSERT INTO RestoreData (SNo, %1) VALUES "
-                                   "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
-                        .arg(QLatin1String(kColumns)));
-        for (const RestoreDataRow& r : rows) {
-            ins.addBindValue(1);
-            for (auto f : fields()) {
-                ins.addBindValue(r.*f);
-            }
-            if (!ins.exec()) {
-                return DbStatus::failure(errorOf(ins));
-            }
+        ins.prepare(
+            QStringLiteral("INSERT INTO UploadInfo (AgentID, AgentDateKey, "
+                           "TotalTransactions, TotalAmount, UploadedAt) "
+                           "VALUES (?,?,?,?,?)"));
+        ins.addBindValue(info.AgentID);
+        ins.addBindValue(info.AgentDateKey);
+        ins.addBindValue(info.TotalTransactions);
+        ins.addBindValue(info.TotalAmount);
+        ins.addBindValue(info.UploadedAt.toString(Qt::ISODateWithMs));
+        if (!ins.exec()) {
+            return DbStatus::failure(errorOf(ins));
         }
         return {};
     });
 }
 
-QVector<RestoreDataRow> RestoreDataStore::uploadFileRows(const QString& agentId, DbStatus* status) {
-    QSqlQuery q(m_db.handle());
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT %1 FROM RestoreData WHERE AgentID = ? AND "
-                             "Amtcollected <> '' ORDER BY TransactionNumber, rowid")
-                  .arg(QLatin1String(kColumns)));
-    q.addBindValue(agentId);
-    return collect(q, status);
+std::optional<UploadInfo> RestoreDataStore::uploadInfo(const QString& agentId, DbStatus* status) {
+    const QVector<UploadInfo> infos = readUploadInfos(&agentId, status);
+    if (infos.isEmpty()) {
+        return std::nullopt;
+    }
+    return infos.front();
 }
 
-QVector<RestoreDataRow> RestoreDataStore::checkFileRows(const QString& agentId, DbStatus* status) {
+QVector<UploadInfo> RestoreDataStore::uploadInfos(DbStatus* status) {
+    return readUploadInfos(nullptr, status);
+}
+
+QVector<UploadInfo> RestoreDataStore::readUploadInfos(const QString* agentId, DbStatus* status) {
+    QSqlQuery q(m_db.handle());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT AgentID, AgentDateKey, TotalTransactions, TotalAmount, "
+                             "UploadedAt FROM UploadInfo %1 ORDER BY UploadedAt DESC, rowid DESC")
+                  .arg(agentId ? QStringLiteral("WHERE AgentID = ?") : QString()));
+    if (agentId) {
+        q.addBindValue(*agentId);
+    }
+    QVector<UploadInfo> infos;
+    if (!q.exec()) {
+        if (status) {
+            *status = DbStatus::failure(errorOf(q));
+        }
+        return infos;
+    }
+    while (q.next()) {
+        UploadInfo i;
+        i.AgentID = q.value(0).toString();
+        i.AgentDateKey = q.value(1).toString();
+        i.TotalTransactions = q.value(2).toInt();
+        i.TotalAmount = q.value(3).toLongLong();
+        i.UploadedAt = QDateTime::fromString(q.value(4).toString(), Qt::ISODateWithMs);
+        infos.push_back(std::move(i));
+    }
+    if (status) {
+        *status = {};
+    }
+    return infos;
+}
+
+DbStatus RestoreDataStore::writeAgentRows(const QString& agentId,
+                                          const QVector<RestoreDataRow>& rows) {
+    QSqlQuery del(m_db.handle());
+    del.prepare(QStringLiteral("DELETE FROM RestoreData WHERE AgentID = ?"));
+    del.addBindValue(agentId);
+    if (!del.exec()) {
+        return DbStatus::failure(errorOf(del));
+    }
+    // Many rows to a statement: an upload has up to 14000 of them.
+    constexpr int kRowsPerStatement = 50;  // 750 values, within SQLite's oldest limit of 999
+    const auto insertFor = [this](int n) {
+        QStringList groups;
+        for (int i = 0; i < n; ++i) {
+            groups << QStringLiteral("(1,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+        }
+        auto q = std::make_unique<QSqlQuery>(m_db.handle());
+        q->prepare(QStringLiteral("INSERT INTO RestoreData (SNo, %1) VALUES %2")
+                       .arg(QLatin1String(kColumns), groups.join(u',')));
+        return q;
+    };
+    std::unique_ptr<QSqlQuery> full;
+    const QString emptyText = QStringLiteral("");
+    for (qsizetype from = 0; from < rows.size(); from += kRowsPerStatement) {
+        const int n = static_cast<int>(std::min<qsizetype>(kRowsPerStatement, rows.size() - from));
+        std::unique_ptr<QSqlQuery> tail;
+        QSqlQuery& ins =
+            *(n == kRowsPerStatement ? (full ? full : full = insertFor(n)) : (tail = insertFor(n)));
+        for (qsizetype k = from; k < from + n; ++k) {
+            for (auto f : fields()) {
+                // A column without a value holds empty text, never NULL: the statements and
+                // the report views compare it with ''.
+                ins.addBindValue((rows[k].*f).isNull() ? emptyText : rows[k].*f);
+            }
+        }
+        if (!ins.exec()) {
+            return DbStatus::failure(errorOf(ins));
+        }
+    }
+    return {};
+}
+
+QVector<RestoreDataRow> RestoreDataStore::agentRows(const QString& agentId, DbStatus* status) {
     QSqlQuery q(m_db.handle());
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT %1 FROM RestoreData WHERE AgentID = ? ORDER BY rowid")
                   .arg(QLatin1String(kColumns)));
     q.addBindValue(agentId);
-    QVector<RestoreDataRow> rows = collect(q, status);
-    // Val(AccountName) ordering, done here rather than in SQL.
-    QVector<QPair<double, int>> keys;
+    return collect(q, status);
+}
+
+QVector<RestoreDataRow> RestoreDataStore::uploadFileRows(const QString& agentId, DbStatus* status) {
+    return inUploadFileOrder(agentRows(agentId, status));
+}
+
+QVector<RestoreDataRow> RestoreDataStore::checkFileRows(const QString& agentId, DbStatus* status) {
+    return inCheckFileOrder(agentRows(agentId, status));
+}
+
+QVector<RestoreDataRow> inUploadFileOrder(QVector<RestoreDataRow> rows) {
+    rows.removeIf([](const RestoreDataRow& r) { return r.Amtcollected.isEmpty(); });
+    // Zero-filled numbers of four digits, five from 10000 on: the shorter text first.
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const RestoreDataRow& a, const RestoreDataRow& b) {
+                         const QString& x = a.TransactionNumber;
+                         const QString& y = b.TransactionNumber;
+                         return x.size() != y.size() ? x.size() < y.size() : x < y;
+                     });
+    return rows;
+}
+
+QVector<RestoreDataRow> inCheckFileOrder(QVector<RestoreDataRow> rows) {
+    QVector<QPair<double, qsizetype>> keys;
     keys.reserve(rows.size());
-    for (int i = 0; i < rows.size(); ++i) {
+    for (qsizetype i = 0; i < rows.size(); ++i) {
         keys.push_back({vbVal(rows[i].AccountName), i});
     }
     std::stable_sort(keys.begin(), keys.end(),

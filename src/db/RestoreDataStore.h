@@ -2,8 +2,10 @@
 
 #include "db/Database.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QVector>
+#include <optional>
 
 namespace kovrin {
 
@@ -28,6 +30,19 @@ struct RestoreDataRow {
     bool operator==(const RestoreDataRow& o) const;
 };
 
+// The day's header of an agent's last stored upload (table UploadInfo): the name of its
+// files and the totals the terminal counted, so that the bank upload file and the check file
+// can be written again from the stored rows without a new transfer.
+struct UploadInfo {
+    QString AgentID;       // 15 characters, as the count frame gives it
+    QString AgentDateKey;  // 7 characters: agent number and ddmm
+    int TotalTransactions = 0;
+    qint64 TotalAmount = 0;  // whole currency units
+    QDateTime UploadedAt;
+
+    bool operator==(const UploadInfo& o) const;
+};
+
 // Table RestoreData: the transactions of the last upload of each agent.
 class RestoreDataStore {
 public:
@@ -36,16 +51,39 @@ public:
     // Deletes every row of the agent (whatever its date) and adds `rows`, in one transaction.
     DbStatus replaceAgentRows(const QString& agentId, const QVector<RestoreDataRow>& rows);
 
-    // Rows of the bank upload file: the agent's rows with a collected amount, in text order
-    // of the transaction number (rows of the same number in the order they were stored).
-    QVector<RestoreDataRow> uploadFileRows(const QString& agentId, DbStatus* status = nullptr);
+    // The same for a whole upload: the agent's rows and its UploadInfo row are replaced in
+    // one transaction, so the header kept always belongs to the rows kept.
+    DbStatus replaceUpload(const UploadInfo& info, const QVector<RestoreDataRow>& rows);
 
-    // Rows of the check listing: all of the agent's rows, in the numeric order that Val reads
-    // from the start of AccountName (ties in the order they were stored).
+    // The header of the agent's last stored upload; empty when none is stored (or on failure).
+    std::optional<UploadInfo> uploadInfo(const QString& agentId, DbStatus* status = nullptr);
+
+    // The headers of every agent's last stored upload, the latest first.
+    QVector<UploadInfo> uploadInfos(DbStatus* status = nullptr);
+
+    // Every row of the agent, in the order they were stored.
+    QVector<RestoreDataRow> agentRows(const QString& agentId, DbStatus* status = nullptr);
+
+    // The agent's rows in the orders of the bank upload file and of the check listing (see
+    // inUploadFileOrder and inCheckFileOrder).
+    QVector<RestoreDataRow> uploadFileRows(const QString& agentId, DbStatus* status = nullptr);
     QVector<RestoreDataRow> checkFileRows(const QString& agentId, DbStatus* status = nullptr);
 
 private:
+    DbStatus writeAgentRows(const QString& agentId, const QVector<RestoreDataRow>& rows);
+    QVector<UploadInfo> readUploadInfos(const QString* agentId, DbStatus* status);
+
     Database& m_db;
 };
+
+// Rows of the bank upload file, from rows in stored order: those with a collected amount, in
+// order of the transaction number (rows of the same number in stored order). The numbers are
+// zero-filled texts of four digits, five from 10000 on: shorter texts come first, so that
+// 10000 follows 9999 rather than 1000.
+QVector<RestoreDataRow> inUploadFileOrder(QVector<RestoreDataRow> rows);
+
+// Rows of the check listing, from rows in stored order: all of them, in the numeric order
+// that Val reads from the start of AccountName (ties in stored order).
+QVector<RestoreDataRow> inCheckFileOrder(QVector<RestoreDataRow> rows);
 
 }  // namespace kovrin

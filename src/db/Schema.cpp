@@ -2,10 +2,24 @@
 
 namespace kovrin::schema {
 
+namespace {
+
+// The day's header of each agent's last stored upload (one row per agent), kept with its
+// rows so that the bank upload file and the check file can be written again from them.
+QStringList uploadInfoTable() {
+    return {
+        QStringLiteral("CREATE TABLE IF NOT EXISTS UploadInfo (AgentID TEXT, AgentDateKey TEXT, "
+                       "TotalTransactions INTEGER, TotalAmount INTEGER, UploadedAt TEXT)"),
+        QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS UploadInfoAgent ON UploadInfo (AgentID)"),
+    };
+}
+
+}  // namespace
+
 // Every column is text. SNo has text affinity so that the number 1 written by the program
 // is kept as '1' and found by SNo='1'.
 QStringList createTables() {
-    return {
+    QStringList statements{
         QStringLiteral("CREATE TABLE Path (SNo TEXT, BankName TEXT, BranchName TEXT, "
                        "\"Comm Port\" TEXT, FontSize TEXT, BankInfoPath TEXT, ReportPath TEXT)"),
         QStringLiteral("CREATE TABLE Password (SNo TEXT, admin TEXT, \"user\" TEXT, setup TEXT, "
@@ -22,6 +36,15 @@ QStringList createTables() {
         QStringLiteral("CREATE INDEX BankDataAgent ON BankData (AgentID)"),
         QStringLiteral("CREATE INDEX RestoreDataAgent ON RestoreData (AgentID)"),
     };
+    return statements + uploadInfoTable();
+}
+
+QStringList upgradeTables(int fromVersion) {
+    QStringList statements;
+    if (fromVersion < 3) {
+        statements += uploadInfoTable();
+    }
+    return statements;
 }
 
 // Report1: one row per collected transaction (a row of RestoreData with a collected amount).

@@ -5,14 +5,20 @@
 namespace kovrin::schema {
 
 // Version of the schema this program creates; kept in PRAGMA user_version.
-constexpr int kVersion = 2;
+// 1: the four tables and the report views; 2: the report views made anew; 3: table
+// UploadInfo.
+constexpr int kVersion = 3;
 
 // Statements that create the tables, indexes and report views of a new database file.
 QStringList createTables();
+// Statements that bring the tables of a file of an older version up to this one: they add
+// what is missing and never touch the rows already there.
+QStringList upgradeTables(int fromVersion);
 // Statements that (re)create the two report views.
 QStringList createViews();
 
-// Columns each table must have for the program to use an existing file.
+// Columns each table must have for the program to use an existing file. UploadInfo is not
+// among them: an older file gets it when it is opened.
 struct TableColumns {
     const char* table;
     QStringList columns;

@@ -1,5 +1,6 @@
 // Opening the database file: creation on first start, refusal of unusable files.
 #include "db/Database.h"
+#include "db/Schema.h"
 #include "db/Val.h"
 #include "support/TempProgramFolder.h"
 
@@ -19,6 +20,8 @@ private slots:
     void refusesDatabaseWithoutTables();
     void refusesMissingColumn();
     void oldFileGetsReportViews();
+    void olderFileGetsUploadInfoAndKeepsItsRows();
+    void newFileHasUploadInfo();
     void snoWrittenAsNumberIsFoundAsText();
     void valReadsLeadingNumber_data();
     void valReadsLeadingNumber();
@@ -37,8 +40,8 @@ void TestDatabase::createsSchemaOnFirstStart() {
     while (q.next()) {
         names << q.value(0).toString() + ":" + q.value(1).toString();
     }
-    QCOMPARE(names, QStringList({"BankData:table", "Password:table", "Path:table",
-                                 "Report1:view", "Report2:view", "RestoreData:table"}));
+    QCOMPARE(names, QStringList({"BankData:table", "Password:table", "Path:table", "Report1:view",
+                                 "Report2:view", "RestoreData:table", "UploadInfo:table"}));
     // The report queries yield the columns the reports bind.
     QVERIFY(q.exec("SELECT * FROM Report1"));
     QSqlRecord r1 = q.record();
@@ -133,6 +136,49 @@ void TestDatabase::oldFileGetsReportViews() {
     QSqlQuery q(db->handle());
     QVERIFY(q.exec("SELECT * FROM Report1"));
     QVERIFY(q.exec("SELECT * FROM Report2"));
+}
+
+void TestDatabase::olderFileGetsUploadInfoAndKeepsItsRows() {
+    test::TempProgramFolder pf;
+    QString error;
+    {
+        auto db = Database::open(pf.folder().databasePath(), &error);
+        QVERIFY(db);
+        QSqlQuery q(db->handle());
+        QVERIFY(q.exec("DROP TABLE UploadInfo"));
+        QVERIFY(
+            q.exec("INSERT INTO RestoreData (SNo, AgentID, Amtcollected) "
+                   "VALUES ('1', '001', '0000100.00')"));
+        QVERIFY(q.exec("INSERT INTO BankData (SNo, AgentID, ACName) VALUES ('1', '001', 'A')"));
+        QVERIFY(q.exec("PRAGMA user_version = 1"));
+    }
+    auto db = Database::open(pf.folder().databasePath(), &error);
+    QVERIFY2(db, qPrintable(error));
+    QSqlQuery q(db->handle());
+    QVERIFY(
+        q.exec("SELECT AgentID, AgentDateKey, TotalTransactions, TotalAmount, UploadedAt "
+               "FROM UploadInfo"));
+    QVERIFY(!q.next());
+    QVERIFY(q.exec("SELECT Amtcollected FROM RestoreData WHERE AgentID = '001'"));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), QString("0000100.00"));
+    QVERIFY(q.exec("SELECT count(*) FROM BankData"));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toInt(), 1);
+    QVERIFY(q.exec("PRAGMA user_version"));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toInt(), schema::kVersion);
+}
+
+void TestDatabase::newFileHasUploadInfo() {
+    test::TempProgramFolder pf;
+    QString error;
+    auto db = Database::open(pf.folder().databasePath(), &error);
+    QVERIFY(db);
+    QSqlQuery q(db->handle());
+    QVERIFY(q.exec("INSERT INTO UploadInfo (AgentID, AgentDateKey) VALUES ('001', '0010712')"));
+    // One header per agent.
+    QVERIFY(!q.exec("INSERT INTO UploadInfo (AgentID, AgentDateKey) VALUES ('001', '0010812')"));
 }
 
 void TestDatabase::snoWrittenAsNumberIsFoundAsText() {

@@ -80,6 +80,9 @@ private slots:
     void restoreDataCheckRowsInValOrder();
     void restoreDataReplaceIsAtomic();
     void storedTextKeepsMissingAndEmptyApart();
+    void uploadRowsInNumberOrderPast9999();
+    void uploadInfoReplacedWithTheRows();
+    void uploadInfoRollsBackWithTheRows();
 
 private:
     test::TempProgramFolder* m_pf = nullptr;
@@ -311,8 +314,8 @@ void TestStores::restoreDataReplaceIsAtomic() {
     QCOMPARE(rows[0].AccountNo, QString("old"));
 }
 
-// A field the file did not reach (a null text) is stored as NULL, an empty one as '', and
-// text outside ASCII comes back as it went in.
+// An account field the file did not reach (a null text) is stored as NULL, an empty one as
+// '', and text outside ASCII comes back as it went in.
 void TestStores::storedTextKeepsMissingAndEmptyApart() {
     BankDataRow a = account("005", "f", "1", QString::fromUtf8("Ravi Kum\u0101r \u20ac"));
     a.CustomerCode = QString();
@@ -331,11 +334,65 @@ void TestStores::storedTextKeepsMissingAndEmptyApart() {
     RestoreDataRow r = collected("005", "1", QString(), "0001", QString::fromUtf8("\u0101"));
     r.DateTime = QString("");
     QVERIFY(RestoreDataStore(*m_db).replaceAgentRows("005", {r}));
+    // Collections keep empty text for a missing value: their statements compare with ''.
     QVERIFY(q.exec("SELECT typeof(Amtcollected), typeof(DateTime), AccountName FROM RestoreData"));
     QVERIFY(q.next());
-    QCOMPARE(q.value(0).toString(), QString("null"));
+    QCOMPARE(q.value(0).toString(), QString("text"));
     QCOMPARE(q.value(1).toString(), QString("text"));
     QCOMPARE(q.value(2).toString(), QString::fromUtf8("\u0101"));
+}
+
+void TestStores::uploadRowsInNumberOrderPast9999() {
+    RestoreDataStore store(*m_db);
+    QVERIFY(store.replaceAgentRows(
+        "001", {collected("001", "a", "1", "10000", "n"), collected("001", "b", "1", "1001", "n"),
+                collected("001", "c", "1", "9999", "n"), collected("001", "d", "1", "1000", "n"),
+                collected("001", "e", "1", "10000", "n")}));
+    QStringList order;
+    for (const auto& r : store.uploadFileRows("001")) {
+        order << r.AccountNo;
+    }
+    QCOMPARE(order, QStringList({"d", "b", "c", "a", "e"}));
+}
+
+void TestStores::uploadInfoReplacedWithTheRows() {
+    RestoreDataStore store(*m_db);
+    QCOMPARE(store.uploadInfo("001"), std::nullopt);
+    UploadInfo first{"001", "0010612", 3, 1500, QDateTime(QDate(2026, 12, 6), QTime(18, 5))};
+    QVERIFY(store.replaceUpload(first, {collected("001", "a", "0000500.00", "0001", "n")}));
+    UploadInfo other{"002", "0020712", 1, 10, QDateTime(QDate(2026, 12, 7), QTime(17, 0))};
+    QVERIFY(store.replaceUpload(other, {}));
+    UploadInfo second{"001", "0010712", 42, 99999999,
+                      QDateTime(QDate(2026, 12, 7), QTime(18, 30, 1, 250))};
+    QVERIFY(store.replaceUpload(second, {collected("001", "b", "0000010.00", "0002", "n"),
+                                         collected("001", "c", "", "", "n")}));
+    QCOMPARE(store.uploadInfo("001"), std::optional<UploadInfo>(second));
+    QCOMPARE(store.uploadInfo("002"), std::optional<UploadInfo>(other));
+    QCOMPARE(count(*m_db, "SELECT count(*) FROM UploadInfo"), 2);
+    QCOMPARE(store.checkFileRows("001").size(), 2);
+    const QVector<UploadInfo> all = store.uploadInfos();
+    QCOMPARE(all.size(), 2);
+    QCOMPARE(all[0].AgentID, QString("001"));  // the latest first
+    QCOMPARE(all[1].AgentID, QString("002"));
+}
+
+void TestStores::uploadInfoRollsBackWithTheRows() {
+    RestoreDataStore store(*m_db);
+    const UploadInfo first{"001", "0010612", 1, 100, QDateTime(QDate(2026, 12, 6), QTime(9, 0))};
+    QVERIFY(store.replaceUpload(first, {collected("001", "old", "0000100.00", "0001", "n")}));
+    QSqlQuery q(m_db->handle());
+    QVERIFY(
+        q.exec("CREATE TRIGGER fail BEFORE INSERT ON UploadInfo "
+               "BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
+    const DbStatus s =
+        store.replaceUpload({"001", "0010712", 1, 5, QDateTime(QDate(2026, 12, 7), QTime(9, 0))},
+                            {collected("001", "new", "0000005.00", "0001", "n")});
+    QVERIFY(!s);
+    QVERIFY2(s.error.contains("disk full"), qPrintable(s.error));
+    QCOMPARE(store.uploadInfo("001"), std::optional<UploadInfo>(first));
+    const auto rows = store.checkFileRows("001");
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows[0].AccountNo, QString("old"));
 }
 
 QTEST_GUILESS_MAIN(TestStores)

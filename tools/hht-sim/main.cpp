@@ -7,12 +7,16 @@
 #include "UploadScript.h"
 
 #include <QCoreApplication>
+
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 
 using namespace kovrin::sim;
 
 namespace {
+
+constexpr int kCloseGraceMs = 300;
 
 void print(FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
@@ -29,7 +33,9 @@ void quitWhenIdle(const Terminal& terminal, const PtyDevice& device, int lingerM
         });
         return;
     }
-    QTimer::singleShot(lingerMs, qApp, &QCoreApplication::quit);
+    // The pty's queue is not a sure sign that the PC has taken the last answer off the line:
+    // a moment's grace before closing it, whatever the linger asked for.
+    QTimer::singleShot(std::max(lingerMs, kCloseGraceMs), qApp, &QCoreApplication::quit);
 }
 
 }  // namespace

@@ -1,0 +1,193 @@
+#include "upload/FrmReceive.h"
+
+#include "app/AppContext.h"
+#include "app/FocusColours.h"
+#include "app/KeyFilter.h"
+#include "app/Messages.h"
+#include "db/RestoreDataStore.h"
+#include "link/SerialPortLink.h"
+#include "upload/RestoreData.h"
+#include "upload/UploadTransfer.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QInputDialog>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace kovrin {
+
+namespace {
+
+QLabel* valueLabel(const char* name) {
+    auto* l = new QLabel;
+    l->setObjectName(QLatin1String(name));
+    l->setMinimumWidth(120);
+    l->setFrameShape(QFrame::StyledPanel);
+    return l;
+}
+
+}  // namespace
+
+FrmReceive::FrmReceive(AppContext& ctx, QWidget* parent, link::SerialLink* port)
+    : QWidget(parent), m_ctx(ctx) {
+    setObjectName(QStringLiteral("frmReceive"));
+    setWindowTitle(QStringLiteral("Receive Data"));
+    setFont(QFont(QStringLiteral("Arial")));
+
+    if (!port) {
+        m_ownPort = std::make_unique<link::SerialPortLink>(
+            ctx.folder().path(), [&ctx] { return ctx.settings().CommPort; });
+        port = m_ownPort.get();
+    }
+    m_restore = std::make_unique<RestoreData>(ctx.db(), ctx.settings(), ctx.folder());
+    m_transfer =
+        std::make_unique<UploadTransfer>(*port, ctx.transferLog(), m_restore->restoreFunction());
+
+    auto* layout = new QVBoxLayout(this);
+    auto* title = new QLabel(QStringLiteral("Receive Data from HandHeld"));
+    title->setObjectName(QStringLiteral("lblTitle"));
+    title->setAlignment(Qt::AlignCenter);
+    QFont big = title->font();
+    big.setPointSize(big.pointSize() + 4);
+    big.setBold(true);
+    title->setFont(big);
+    layout->addWidget(title);
+
+    auto* frame = new QGroupBox;
+    frame->setObjectName(QStringLiteral("Frame1"));
+    auto* grid = new QGridLayout(frame);
+    m_agent = valueLabel("Label4");
+    m_date = valueLabel("Label6");
+    m_totalTransact = valueLabel("TotalTransact");
+    m_totalAmount = valueLabel("txtTotalAmount");
+    m_record = valueLabel("lblRecord");
+    m_bar = new QProgressBar;
+    m_bar->setObjectName(QStringLiteral("barRecord"));
+    m_bar->setRange(0, 1);
+    m_bar->setValue(0);
+    m_bar->setFormat(QStringLiteral("%v / %m"));
+    grid->addWidget(new QLabel(QStringLiteral("Agent ID :")), 0, 0);
+    grid->addWidget(m_agent, 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Date (ddmm) :")), 1, 0);
+    grid->addWidget(m_date, 1, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Total No. of Transactions:")), 2, 0);
+    grid->addWidget(m_totalTransact, 2, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Total Amount Collected:")), 3, 0);
+    grid->addWidget(m_totalAmount, 3, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Records Received :")), 4, 0);
+    auto* progressRow = new QHBoxLayout;
+    progressRow->addWidget(m_record);
+    progressRow->addWidget(m_bar, 1);
+    grid->addLayout(progressRow, 4, 1);
+    layout->addWidget(frame);
+
+    m_inProgress = new QLabel(QStringLiteral("Upload in Progress,Please wait ..."));
+    m_inProgress->setObjectName(QStringLiteral("Label9"));
+    m_inProgress->hide();
+    layout->addWidget(m_inProgress);
+
+    auto* buttons = new QHBoxLayout;
+    m_receive = new QPushButton(QStringLiteral("&Receive"));
+    m_receive->setObjectName(QStringLiteral("cmdSend"));
+    m_rewrite = new QPushButton(QStringLiteral("&Write Files Again"));
+    m_rewrite->setObjectName(QStringLiteral("cmdWriteFiles"));
+    m_rewrite->setToolTip(
+        QStringLiteral("Writes the bank upload file and the check file again "
+                       "from the collections already stored"));
+    auto* exit = new QPushButton(QStringLiteral("&Exit"));
+    exit->setObjectName(QStringLiteral("cmdExit"));
+    buttons->addWidget(m_receive);
+    buttons->addWidget(m_rewrite);
+    buttons->addWidget(exit);
+    layout->addLayout(buttons);
+
+    connect(m_receive, &QPushButton::clicked, m_transfer.get(), &UploadTransfer::cmdSend_Click);
+    KeyFilter::install(m_receive, [this](QKeyEvent* e) {
+        if (KeyFilter::isEnter(e)) {
+            m_transfer->cmdSend_Click();
+            return true;
+        }
+        return false;
+    });
+    connect(m_rewrite, &QPushButton::clicked, this, &FrmReceive::writeFilesAgain);
+    connect(exit, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_transfer.get(), &UploadTransfer::receiveEnabled, m_receive, &QWidget::setEnabled);
+    connect(m_transfer.get(), &UploadTransfer::inProgress, m_inProgress, &QWidget::setVisible);
+    connect(m_transfer.get(), &UploadTransfer::headerShown, this,
+            [this](const QString& agent, const QString& ddmm, int total, const QString& amount) {
+                m_agent->setText(agent);
+                m_date->setText(ddmm);
+                m_totalTransact->setText(QString::number(total));
+                m_totalAmount->setText(amount);
+            });
+    connect(m_transfer.get(), &UploadTransfer::progress, this, [this](int received, int total) {
+        m_record->setText(QStringLiteral("%1 / %2").arg(received).arg(total));
+        m_bar->setRange(0, qMax(total, 1));
+        m_bar->setValue(qMin(received, qMax(total, 1)));
+    });
+    connect(m_transfer.get(), &UploadTransfer::closeRequested, this, &QWidget::close,
+            Qt::QueuedConnection);
+
+    FocusColours::apply(this);
+}
+
+FrmReceive::~FrmReceive() = default;
+
+void FrmReceive::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!m_loaded) {
+        m_loaded = true;
+        // The port is opened once the screen is up, so a failure is shown over it.
+        QTimer::singleShot(0, m_transfer.get(), &UploadTransfer::Form_Load);
+    }
+}
+
+void FrmReceive::writeFilesAgain() {
+    const MessageFunction message = [](const MessageRequest& r) { return Messages::show(r); };
+    QString agent = m_restore->lastAgentId();
+    if (agent.isEmpty()) {
+        DbStatus st;
+        const QVector<UploadInfo> stored = RestoreDataStore(m_ctx.db()).uploadInfos(&st);
+        if (!st) {
+            Messages::critical(
+                objectName(),
+                QStringLiteral("The stored uploads could not be read: %1").arg(st.error));
+            return;
+        }
+        if (stored.isEmpty()) {
+            Messages::info(objectName(), QStringLiteral("No upload is stored yet: there are no "
+                                                        "collections to write the files from."));
+            return;
+        }
+        if (stored.size() == 1) {
+            agent = stored.front().AgentID;
+        } else {
+            QStringList choices;
+            for (const UploadInfo& u : stored) {
+                choices << QStringLiteral("%1  (%2)").arg(u.AgentDateKey, u.AgentID.trimmed());
+            }
+            bool ok = false;
+            const QString chosen = QInputDialog::getItem(
+                this, QStringLiteral("Write Files Again"),
+                QStringLiteral("Upload whose files are written again:"), choices, 0, false, &ok);
+            if (!ok) {
+                return;
+            }
+            agent = stored[choices.indexOf(chosen)].AgentID;
+        }
+    }
+    m_restore->writeFilesAgain(agent, message);
+}
+
+void FrmReceive::closeEvent(QCloseEvent* event) {
+    m_transfer->stop();  // nothing more is sent; the port is released with the screen
+    event->accept();
+}
+
+}  // namespace kovrin

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace kovrin {
+
+class AppContext;
+class RestoreData;
+class UploadTransfer;
+namespace link {
+class SerialLink;
+}
+
+// "Receive Data": reads the day's collections from the hand-held terminal.
+class FrmReceive : public QWidget {
+    Q_OBJECT
+public:
+    // `port` replaces the configured serial port (tests); the screen does not own it.
+    FrmReceive(AppContext& ctx, QWidget* parent = nullptr, link::SerialLink* port = nullptr);
+    ~FrmReceive() override;
+
+    UploadTransfer& transfer() { return *m_transfer; }
+    RestoreData& restoreData() { return *m_restore; }
+
+    // Writes the bank upload file and the check file again from the stored collections of
+    // the agent uploaded last (or one the operator chooses), without a new transfer.
+    void writeFilesAgain();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    AppContext& m_ctx;
+    std::unique_ptr<link::SerialLink> m_ownPort;
+    std::unique_ptr<RestoreData> m_restore;
+    std::unique_ptr<UploadTransfer> m_transfer;
+    QPushButton* m_receive;
+    QPushButton* m_rewrite;
+    QLabel* m_inProgress;
+    QLabel* m_totalTransact;
+    QLabel* m_totalAmount;
+    QLabel* m_date;
+    QLabel* m_agent;
+    QLabel* m_record;
+    QProgressBar* m_bar;
+    bool m_loaded = false;
+};
+
+}  // namespace kovrin

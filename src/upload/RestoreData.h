@@ -1,0 +1,87 @@
+#pragma once
+
+#include "app/AppSettings.h"
+#include "app/Messages.h"
+#include "app/ProgramFolder.h"
+#include "db/Database.h"
+#include "db/RestoreDataStore.h"
+#include "upload/UploadTransfer.h"
+
+#include <QDateTime>
+#include <QString>
+#include <functional>
+
+namespace kovrin {
+
+// Shows one message box and returns the answer: the upload transfer's own message function,
+// which keeps the transfer held while a box is up.
+using MessageFunction = std::function<MsgAnswer(const MessageRequest&)>;
+
+// What a store or a rewrite of the files did.
+struct RestoreOutcome {
+    bool stored = false;  // the upload's rows are in RestoreData (run only)
+    int rowCount = 0;     // the rows of the upload (stored, or read back for a rewrite)
+    QString backupFile;   // the files written; empty when one was not written
+    QString uploadFile;
+    QString checkFile;
+    bool totalsMatch = false;    // the bank upload file agrees with the day's header
+    int problemCount = 0;        // records and transactions that did not read cleanly
+    int unknownCollections = 0;  // collections for accounts not in the agent's download
+};
+
+// The work done once the last record of an upload is in: the backup of the raw frames, the
+// rows built from the frames and stored in place of the agent's earlier ones, the bank
+// upload file in the bank-information folder and the check file beside the backup. Every
+// failure is told to the operator, naming the file or table and the reason; the rows once
+// stored are never lost, and writeFilesAgain writes the two listing files from them again.
+class RestoreData {
+public:
+    // `settings` is read at each run, so a bank folder chosen after a failed upload counts.
+    RestoreData(Database& db, const AppSettings& settings, ProgramFolder folder);
+
+    // The PC's date and time: names the backup file, gives the year that dates are read
+    // against, and stamps the stored upload. Tests fix it.
+    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+
+    // RestoreData, for a finished upload: in this order
+    //   the backup file BackupData/<agent>_dd_mm_yy.txt (replacing one of the same name);
+    //   the rows built from the frames, matched against the agent's downloaded accounts;
+    //   the agent's RestoreData rows and UploadInfo replaced in one transaction;
+    //   the bank upload file BankInfoPath/<AgentDateKey>u.txt and the comparison of its
+    //   totals with the day's header ("Upload Completed Successfully" or "Serious Problem
+    //   While Uploading ");
+    //   the check file BackupData/<AgentDateKey>[u]Check.txt;
+    //   a message for records that did not read cleanly, and one listing the collections
+    //   for accounts that were not in the agent's last download.
+    // When the rows cannot be stored nothing else is written (the backup excepted).
+    RestoreOutcome run(const UploadData& data, const MessageFunction& message);
+
+    // The function the upload transfer calls; this object must outlive the transfer.
+    UploadTransfer::Restore restoreFunction();
+
+    // Writes the bank upload file and the check file again from the agent's stored rows and
+    // stored header, with the same names, checks and messages as after the upload: for
+    // instance once the operator has chosen the bank folder. No transfer is needed.
+    RestoreOutcome writeFilesAgain(const QString& agentId, const MessageFunction& message);
+
+    // The agent id of the upload stored last by this object; empty before the first.
+    QString lastAgentId() const { return m_lastAgentId; }
+
+private:
+    void writeBackup(const UploadData& data, const QDate& today, const MessageFunction& message,
+                     RestoreOutcome& outcome);
+    // The bank upload file and the check file from the agent's rows in stored order.
+    void writeListings(const UploadInfo& info, const QVector<RestoreDataRow>& rows,
+                       const MessageFunction& message, RestoreOutcome& outcome);
+    // The BackupData folder, made when missing; when it cannot be, the operator is told why
+    // and what `notWritten` says.
+    bool backupFolder(const QString& notWritten, const MessageFunction& message, QString* path);
+
+    Database& m_db;
+    const AppSettings& m_settings;
+    ProgramFolder m_folder;
+    std::function<QDateTime()> m_clock;
+    QString m_lastAgentId;
+};
+
+}  // namespace kovrin

@@ -1,0 +1,553 @@
+// RestoreData end to end: backup, store and the two listing files written into a temporary
+// program folder and bank folder, the messages the operator sees, failures, and writing the
+// files again from the stored rows.
+#include "UploadFixture.h"
+#include "upload/RestoreData.h"
+
+#include <QElapsedTimer>
+#include <QSqlRecord>
+#include <QtTest>
+
+using namespace kovrin;
+using namespace kovrin::test;
+
+namespace {
+
+const QDateTime kNow(QDate(2026, 12, 7), QTime(18, 30));
+
+QByteArray blanks(int n) {
+    return QByteArray(n, ' ');
+}
+
+QString nameOf(int a) {
+    return QStringLiteral("DEPOSITOR %1").arg(a);
+}
+
+// A day of 40 collections: accounts 0-4 with seven each and account 5 with five, numbered
+// j = 1..40 in frame order, j * 125 collected, 05/12 for the first twenty and 06/12 after;
+// then an account marked as without collections and a frame with none.
+struct FortyDay {
+    QList<QByteArray> frames;
+    QVector<BankDataRow> accounts;
+    qint64 total = 0;
+
+    FortyDay() {
+        int j = 0;
+        for (int a = 0; a < 6; ++a) {
+            QList<QByteArray> txSlots;
+            for (int t = 0; t < (a < 5 ? 7 : 5); ++t) {
+                ++j;
+                total += j * 125;
+                txSlots << slotBytes(
+                    QByteArray::number(j * 125).rightJustified(6, '0').data(),
+                    QString::asprintf("%02d CA %02d %02d", day(j), 8 + t, j).toLatin1().data(), j);
+            }
+            frames << transactionFrame(a + 2, accountNo(a), static_cast<quint8>(txSlots.size()),
+                                       txSlots);
+            accounts << bankAccount(a, nameOf(a));
+        }
+        frames << transactionFrame(8, accountNo(6), 0x20) << transactionFrame(9, accountNo(7), 0);
+        accounts << bankAccount(6, nameOf(6)) << bankAccount(7, nameOf(7));
+    }
+    static int day(int j) { return j <= 20 ? 5 : 6; }
+    static int account(int j) { return (j - 1) / 7; }
+    static int slot(int j) { return (j - 1) % 7; }
+    static QByteArray amount(int j) {
+        return QByteArray::number(j * 125).rightJustified(7, '0') + ".00";
+    }
+    static QByteArray dateTime(int j) {
+        return QString::asprintf("%02d/12/2026 %02d:%02d", day(j), 8 + slot(j), j).toLatin1();
+    }
+    // The line of collection j in the bank upload file and the check file.
+    static QByteArray line(int j) {
+        const int a = account(j);
+        const QByteArray datewise = QByteArray::number(j <= 20 ? j : j - 20).rightJustified(4, '0');
+        return "BR001          SDDS01" + accountNo(a) + "C0000" + QByteArray::number(a) +
+               nameOf(a).toLatin1() + blanks(50 - nameOf(a).size()) +
+               "0000012345.0000100.0015/03/2009005            " + amount(j) + dateTime(j) +
+               QByteArray::number(j).rightJustified(4, '0') + datewise + " BS000000000000" +
+               QByteArray::number(a) + "\r\n";
+    }
+};
+
+QByteArray fortyUploadFile() {
+    QByteArray b;
+    for (int j = 1; j <= 40; ++j) {
+        b += FortyDay::line(j);
+    }
+    return b;
+}
+
+QByteArray fortyCheckFile() {
+    // Val of "DEPOSITOR ..." is 0 for every row: stored order; the amount-less row last.
+    return fortyUploadFile() + "BR001          SDDS01" + accountNo(6) + "C00006" +
+           nameOf(6).toLatin1() + blanks(50 - nameOf(6).size()) +
+           "0000012345.0000100.0015/03/2009005            " + blanks(10 + 16 + 4) + "0001 " +
+           "BS0000000000006\r\n";
+}
+
+struct Store : StoreFixture {
+    RestoreData restore{*db, settings, pf.folder()};
+    Store() {
+        restore.setClock([] { return kNow; });
+    }
+    RestoreOutcome run(const UploadData& d) { return restore.run(d, messages()); }
+};
+
+}  // namespace
+
+class TestRestoreData : public QObject {
+    Q_OBJECT
+private slots:
+    void fortyTransactionDay();
+    void totalsThatDiffer();
+    void bankInfoPathWithItsSeparator();
+    void missingBankFolder_data();
+    void missingBankFolder();
+    void unwritableUploadFile();
+    void unwritableCheckFile();
+    void backupFolderCannotBeMade();
+    void unwritableBackupFile();
+    void storeFailureKeepsEarlierRowsAndWritesNoListing();
+    void writeFilesAgainGivesTheSameBytes();
+    void writeFilesAgainAfterTheBankFolderIsChosen();
+    void writeFilesAgainWithoutAStoredUpload();
+    void secondUploadReplacesTheFirst();
+    void collectionsOfUnknownAccountsAreShown();
+    void unreadableSlotIsShown();
+    void datesReadAgainstThePcsYear();
+    void headerThatCannotNameAFile();
+    void transferCallsTheStore();
+    void fullUpload();
+};
+
+void TestRestoreData::fortyTransactionDay() {
+    Store s;
+    const FortyDay day;
+    s.download(day.accounts);
+    const RestoreOutcome out = s.run(upload(day.frames, "0050712", 40, day.total));
+
+    QCOMPARE(s.recorder.texts(), QStringList({"Upload Completed Successfully"}));
+    QCOMPARE(s.recorder.last().icon, MsgIcon::Information);
+    QCOMPARE(s.recorder.last().screen, QString("frmReceive"));
+    QVERIFY(out.stored);
+    QVERIFY(out.totalsMatch);
+    QCOMPARE(out.rowCount, 41);
+
+    QSqlQuery q(s.db->handle());
+    QVERIFY(
+        q.exec("SELECT SNo, AgentID, BranchID, AccountNo, Amtcollected, DateTime, "
+               "TransactionNumber, CategoryCode, SchemeCode, CustomerCode, AccountName, "
+               "BalanceAmount, AgreedAmount, LastTxndate, DatewiseTxn, BankSoftACNumber "
+               "FROM RestoreData ORDER BY rowid"));
+    for (int j = 1; j <= 41; ++j) {
+        QVERIFY(q.next());
+        const int a = j <= 40 ? FortyDay::account(j) : 6;
+        const QStringList expected = {"1",
+                                      kAgent,
+                                      "BR001          ",
+                                      accountNo(a),
+                                      j <= 40 ? FortyDay::amount(j) : "",
+                                      j <= 40 ? FortyDay::dateTime(j) : "",
+                                      j <= 40 ? QString::number(j).rightJustified(4, '0') : "",
+                                      "S",
+                                      "DDS01",
+                                      "C0000" + QString::number(a),
+                                      nameOf(a).leftJustified(50),
+                                      "0000012345.00",
+                                      "00100.00",
+                                      "15/03/2009",
+                                      "",
+                                      "BS000000000000" + QString::number(a)};
+        for (int c = 0; c < expected.size(); ++c) {
+            QVERIFY2(
+                q.value(c).toString() == expected[c],
+                qPrintable(QString("row %1, %2: %3 instead of %4")
+                               .arg(j)
+                               .arg(q.record().fieldName(c), q.value(c).toString(), expected[c])));
+        }
+    }
+    QVERIFY(!q.next());
+
+    QCOMPARE(out.uploadFile, s.bankPath("0050712u.txt"));
+    QCOMPARE(readAll(out.uploadFile), fortyUploadFile());
+    QCOMPARE(out.checkFile, s.backupPath("0050712uCheck.txt"));
+    QCOMPARE(readAll(out.checkFile), fortyCheckFile());
+    QCOMPARE(out.backupFile, s.backupPath("005_07_12_26.txt"));
+    const QByteArray backup = readAll(out.backupFile);
+    QCOMPARE(backup.count("\r\n"), 10);  // count, header and eight transaction frames
+    QVERIFY(backup.startsWith("0 ) [1] 01  [2] FF  [3] 10  [4] F0  [5] 55  [6] 00  [7] 82  "));
+    QVERIFY(backup.contains("\r\n9 ) [1] 01  "));
+}
+
+void TestRestoreData::totalsThatDiffer() {
+    Store s;
+    const FortyDay day;
+    s.download(day.accounts);
+    RestoreOutcome out = s.run(upload(day.frames, "0050712", 40, day.total + 1));
+    QCOMPARE(s.recorder.texts(), QStringList({"Serious Problem While Uploading "}));
+    QCOMPARE(s.recorder.last().icon, MsgIcon::Critical);
+    QVERIFY(!out.totalsMatch);
+    QCOMPARE(readAll(s.bankPath("0050712u.txt")), fortyUploadFile());  // the file stays
+
+    s.recorder.clear();
+    out = s.run(upload(day.frames, "0050712", 41, day.total));
+    QCOMPARE(s.recorder.texts(), QStringList({"Serious Problem While Uploading "}));
+}
+
+void TestRestoreData::bankInfoPathWithItsSeparator() {
+    Store s;
+    const FortyDay day;
+    s.download(day.accounts);
+    s.settings.BankInfoPath = s.bankFolder + "/";
+    const RestoreOutcome out = s.run(upload(day.frames, "0050712", 40, day.total));
+    QCOMPARE(out.uploadFile, s.bankPath("0050712u.txt"));
+    QCOMPARE(readAll(s.bankPath("0050712u.txt")), fortyUploadFile());
+    QCOMPARE(QDir(s.bankFolder).entryList(QDir::Files), QStringList({"0050712u.txt"}));
+}
+
+void TestRestoreData::missingBankFolder_data() {
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("missing") << "no such folder";
+    QTest::newRow("empty") << "";
+    QTest::newRow("a file") << "file.txt";
+}
+
+void TestRestoreData::missingBankFolder() {
+    QFETCH(QString, folder);
+    Store s;
+    const FortyDay day;
+    s.download(day.accounts);
+    QFile(s.pf.filePath("file.txt")).open(QIODevice::WriteOnly);
+    s.settings.BankInfoPath = folder.isEmpty() ? folder : s.pf.filePath(folder);
+    const RestoreOutcome out = s.run(upload(day.frames, "0050712", 40, day.total));
+    QCOMPARE(
+        s.recorder.texts(),
+        QStringList({"Bank Upload Folder does not Exist,Select BankInfoPath and UpLoad Again"}));
+    QCOMPARE(s.recorder.last().icon, MsgIcon::None);
+    QCOMPARE(s.recorder.last().buttons, MsgButtons::Ok);
+    QVERIFY(out.stored);
+    QVERIFY(out.uploadFile.isEmpty());
+    QVERIFY(QDir(s.bankFolder).entryList(QDir::Files).isEmpty());
+    QCOMPARE(out.checkFile, s.backupPath("0050712Check.txt"));
+    QCOMPARE(readAll(s.backupPath("0050712Check.txt")), fortyCheckFile());
+    QVERIFY(!QFile::exists(s.backupPath("0050712uCheck.txt")));
+}
+
+void TestRestoreData::unwritableUploadFile() {
+    Store s;
+    const FortyDay day;
+    s.download(day.accounts);
+    QVERIFY(QDir(s.bankFolder).mkdir("0050712u.txt"));  // a folder where the file should go
+    const RestoreOutcome out = s.run(upload(day.frames, "0050712", 40, day.total));
+    QCOMPARE(s.recorder.messages.size(), 1);
+    const QString text = s.recorder.last().text;
+    QVERIFY2(text.startsWith("The bank upload file " +
+                             QDir::toNativeSeparators(s.bankPath("0050712u.txt")) +
+                             " could not be written: "),
+             qPrintable(text));
+    QVERIFY2(text.contains("write the files again"), qPrintable(text));
+    QCOMPARE(s.recorder.last().icon, MsgIcon::Critical);
+    QVERIFY(out.stored);
+    QCOMPARE(s.rowCount(), 41);
+    QCOMPARE(readAll(s.backupPath("0050712Check.txt")), fortyCheckFile());
+}
+
+void TestRestoreData::unwritableCheckFile() {
+    Store s;
+    const FortyDay day;
+    s.download(day.accounts);
+    QVERIFY(QDir().mkpath(s.backupPath("0050712uCheck.txt")));
+    const RestoreOutcome out = s.run(upload(day.frames, "0050712", 40, day.total));
+    QCOMPARE(s.recorder.messages.size(), 2);
+    QCOMPARE(s.recorder.messages[0].text, QString("Upload Completed Successfully"));
+    QVERIFY2(s.recorder.last().text.startsWith(
+                 "The check file " + QDir::toNativeSeparators(s.backupPath("0050712uCheck.txt")) +
+                 " could not be written: "),
+             qPrintable(s.recorder.last().text));
+    QVERIFY(out.checkFile.isEmpty());
+    QCOMPARE(readAll(out.uploadFile), fortyUploadFile());
+}
+
+void TestRestoreData::backupFolderCannotBeMade() {
+    Store s;
+    const FortyDay day;
+    s.download(day.accounts);
+    QFile blocker(s.pf.filePath("BackupData"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const RestoreOutcome out = s.run(upload(day.frames, "0050712", 40, day.total));
+    const QString folderMessage = "The folder " +
+                                  QDir::toNativeSeparators(s.pf.filePath("BackupData")) +
+                                  " could not be created: ";
+    QCOMPARE(s.recorder.messages.size(), 3);
+    QVERIFY2(s.recorder.messages[0].text.startsWith(folderMessage),
+             qPrintable(s.recorder.messages[0].text));
+    QCOMPARE(s.recorder.messages[1].text, QString("Upload Completed Successfully"));
+    QVERIFY(s.recorder.messages[0].text.endsWith(
+        ". The backup file was not written; the upload goes on without it."));
+    QVERIFY(s.recorder.messages[2].text.startsWith(folderMessage));
+    QVERIFY(s.recorder.messages[2].text.endsWith(
+        ". The check file was not written; write the files again once this is put right."));
+    QVERIFY(out.stored);
+    QCOMPARE(s.rowCount(), 41);
+    QCOMPARE(readAll(out.uploadFile), fortyUploadFile());
+}
+
+void TestRestoreData::unwritableBackupFile() {
+    Store s;
+    const FortyDay day;
+    s.download(day.accounts);
+    QVERIFY(QDir().mkpath(s.backupPath("005_07_12_26.txt")));
+    const RestoreOutcome out = s.run(upload(day.frames, "0050712", 40, day.total));
+    QCOMPARE(s.recorder.messages.size(), 2);
+    QVERIFY2(s.recorder.messages[0].text.startsWith(
+                 "The backup file " + QDir::toNativeSeparators(s.backupPath("005_07_12_26.txt")) +
+                 " could not be written: "),
+             qPrintable(s.recorder.messages[0].text));
+    QCOMPARE(s.recorder.messages[1].text, QString("Upload Completed Successfully"));
+    QVERIFY(out.backupFile.isEmpty());
+    QCOMPARE(s.rowCount(), 41);
+    QCOMPARE(readAll(out.checkFile), fortyCheckFile());
+}
+
+void TestRestoreData::storeFailureKeepsEarlierRowsAndWritesNoListing() {
+    Store s;
+    const FortyDay day;
+    s.download(day.accounts);
+    s.run(upload(day.frames.mid(0, 1), "0050612", 7, 3500));
+    QCOMPARE(s.rowCount(), 7);
+    QVERIFY(QFile::remove(s.bankPath("0050612u.txt")));
+    QVERIFY(QFile::remove(s.backupPath("005_07_12_26.txt")));
+    s.recorder.clear();
+    QSqlQuery q(s.db->handle());
+    QVERIFY(q.exec("CREATE TRIGGER fail BEFORE INSERT ON RestoreData WHEN NEW.AccountNo = '" +
+                   accountNo(3) + "' BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
+    const RestoreOutcome out = s.run(upload(day.frames, "0050712", 40, day.total));
+    QVERIFY(!out.stored);
+    QCOMPARE(s.recorder.messages.size(), 1);
+    QVERIFY2(s.recorder.last().text.startsWith(
+                 "The collections could not be stored in table RestoreData: disk full."),
+             qPrintable(s.recorder.last().text));
+    QCOMPARE(s.rowCount(), 7);  // the earlier upload's rows, untouched
+    QCOMPARE(s.rowCount("DateTime LIKE '05/12/2026%'"), 7);
+    QVERIFY(!QFile::exists(s.bankPath("0050712u.txt")));
+    QVERIFY(!QFile::exists(s.backupPath("0050712uCheck.txt")));
+    QVERIFY(QFile::exists(s.backupPath("005_07_12_26.txt")));  // the frames are kept
+    QCOMPARE(RestoreDataStore(*s.db).uploadInfo(kAgent)->AgentDateKey, QString("0050612"));
+}
+
+void TestRestoreData::writeFilesAgainGivesTheSameBytes() {
+    Store s;
+    const FortyDay day;
+    s.download(day.accounts);
+    const RestoreOutcome first = s.run(upload(day.frames, "0050712", 40, day.total));
+    const QByteArray uploadBytes = readAll(first.uploadFile);
+    const QByteArray checkBytes = readAll(first.checkFile);
+    QVERIFY(QFile::remove(first.uploadFile));
+    QVERIFY(QFile::remove(first.checkFile));
+    s.download({});  // a new download the next morning does not change the stored rows
+    s.recorder.clear();
+
+    const RestoreOutcome again = s.restore.writeFilesAgain(kAgent, s.messages());
+    QCOMPARE(s.recorder.texts(), QStringList({"Upload Completed Successfully"}));
+    QCOMPARE(again.uploadFile, first.uploadFile);
+    QCOMPARE(again.checkFile, first.checkFile);
+    QCOMPARE(readAll(again.uploadFile), uploadBytes);
+    QCOMPARE(readAll(again.checkFile), checkBytes);
+    QCOMPARE(uploadBytes, fortyUploadFile());
+}
+
+void TestRestoreData::writeFilesAgainAfterTheBankFolderIsChosen() {
+    Store s;
+    const FortyDay day;
+    s.download(day.accounts);
+    s.settings.BankInfoPath = s.pf.filePath("not yet chosen");
+    s.run(upload(day.frames, "0050712", 40, day.total));
+    QVERIFY(QFile::exists(s.backupPath("0050712Check.txt")));
+    s.settings.BankInfoPath = s.bankFolder;
+    s.recorder.clear();
+
+    const RestoreOutcome again = s.restore.writeFilesAgain(s.restore.lastAgentId(), s.messages());
+    QCOMPARE(s.recorder.texts(), QStringList({"Upload Completed Successfully"}));
+    QCOMPARE(readAll(s.bankPath("0050712u.txt")), fortyUploadFile());
+    QCOMPARE(readAll(s.backupPath("0050712uCheck.txt")), fortyCheckFile());
+    QVERIFY(again.totalsMatch);
+}
+
+void TestRestoreData::writeFilesAgainWithoutAStoredUpload() {
+    Store s;
+    const RestoreOutcome out = s.restore.writeFilesAgain(kAgent, s.messages());
+    QCOMPARE(s.recorder.texts(),
+             QStringList({"No upload of agent 005 is stored, so there are no files to write."}));
+    QVERIFY(out.uploadFile.isEmpty());
+    QVERIFY(!QDir(s.pf.filePath("BackupData")).exists());
+}
+
+void TestRestoreData::secondUploadReplacesTheFirst() {
+    Store s;
+    const FortyDay day;
+    s.download(day.accounts);
+    s.download({bankAccount(1, "OTHER AGENT", "006            ")}, "006            ");
+    s.run(
+        upload({transactionFrame(2, accountNo(1), 0x01, {slotBytes("00 01 00", "05 CA 10 00", 1)})},
+               "0060512", 1, 100, "006            "));
+    s.run(upload(day.frames, "0050612", 40, day.total));
+    QCOMPARE(s.rowCount(QString("AgentID = '%1'").arg(kAgent)), 41);
+    s.run(
+        upload({transactionFrame(2, accountNo(2), 0x01, {slotBytes("00 00 75", "07 CA 10 00", 1)})},
+               "0050712", 1, 75));
+    QCOMPARE(s.rowCount(QString("AgentID = '%1'").arg(kAgent)), 1);
+    QCOMPARE(s.rowCount("SNo = '1' AND Amtcollected = '0000075.00'"), 1);
+    QCOMPARE(s.rowCount("AgentID = '006            '"), 1);  // another agent's rows stay
+    QCOMPARE(RestoreDataStore(*s.db).uploadInfo(kAgent)->AgentDateKey, QString("0050712"));
+    QCOMPARE(RestoreDataStore(*s.db).uploadInfo(kAgent)->TotalAmount, 75);
+    QCOMPARE(readAll(s.backupPath("0050712uCheck.txt")).count("\r\n"), 1);
+}
+
+void TestRestoreData::collectionsOfUnknownAccountsAreShown() {
+    Store s;
+    s.download({bankAccount(1, "KNOWN")});
+    const UploadData d = upload(
+        {transactionFrame(2, accountNo(1), 0x01, {slotBytes("00 05 00", "07 CA 10 00", 1)}),
+         transactionFrame(
+             3, accountNo(42), 0x02,
+             {slotBytes("00 02 50", "07 CA 10 05", 2), slotBytes("00 01 00", "07 CA 10 06", 3)}),
+         transactionFrame(4, accountNo(43), 0x20)},
+        "0050712", 3, 850);
+    const RestoreOutcome out = s.run(d);
+    QCOMPARE(out.unknownCollections, 2);
+    QCOMPARE(s.recorder.messages.size(), 2);
+    QCOMPARE(s.recorder.messages[0].text, QString("Serious Problem While Uploading "));
+    const QString text = s.recorder.messages[1].text;
+    QCOMPARE(s.recorder.messages[1].icon, MsgIcon::Critical);
+    QVERIFY2(text.startsWith("These collections are for accounts that were not in the last "
+                             "download of agent 005, so they are not in the bank upload file:\n"
+                             "S DDS01 000000000100042   0000250.00   07/12/2026 10:05   No. 0002\n"
+                             "S DDS01 000000000100042   0000100.00   07/12/2026 10:06   No. 0003\n"
+                             "Total 350.00 in 2 collection(s)."),
+             qPrintable(text));
+    QVERIFY2(text.contains(QDir::toNativeSeparators(s.backupPath("0050712uCheck.txt"))),
+             qPrintable(text));
+    QVERIFY(!text.contains("100043"));  // no money in the amount-less row
+    // Stored with the agent, in the check file, not in the bank upload file.
+    QCOMPARE(s.rowCount(QString("AgentID = '%1' AND AccountNo = '%2'").arg(kAgent, accountNo(42))),
+             2);
+    QCOMPARE(readAll(s.bankPath("0050712u.txt")).count("\r\n"), 1);
+    const QByteArray check = readAll(s.backupPath("0050712uCheck.txt"));
+    QCOMPARE(check.count("\r\n"), 4);
+    QVERIFY(check.contains(blanks(15) + "SDDS01" + accountNo(42) + blanks(6 + 50 + 13 + 8 + 10) +
+                           kAgent.toLatin1() + "0000250.0007/12/2026 10:05"));
+
+    // Shown again when the files are written again.
+    s.recorder.clear();
+    s.restore.writeFilesAgain(kAgent, s.messages());
+    QCOMPARE(s.recorder.messages.size(), 2);
+    QCOMPARE(s.recorder.messages[1].text, text);
+}
+
+void TestRestoreData::unreadableSlotIsShown() {
+    Store s;
+    s.download({bankAccount(1, "A")});
+    const UploadData d = upload({transactionFrame(2, accountNo(1), 0x02,
+                                                  {slotBytes("00 01 00", "07 CA 10 00", 1),
+                                                   slotBytes("00 1A 00", "07 CA 10 01", 2)})},
+                                "0050712", 2, 200);
+    const RestoreOutcome out = s.run(d);
+    QCOMPARE(out.problemCount, 1);
+    QCOMPARE(s.rowCount(), 2);
+    QCOMPARE(s.rowCount("TransactionNumber = '0002' AND Amtcollected = ''"), 1);
+    QCOMPARE(s.recorder.messages.size(), 2);
+    QCOMPARE(s.recorder.messages[0].text, QString("Serious Problem While Uploading "));
+    const QString text = s.recorder.messages[1].text;
+    QVERIFY2(text.contains("Record 2, transaction 2 (account S DDS01 000000000100001): amount "
+                           "bytes are not BCD [00 1A 00 07 CA 10 01 00 02]; stored without its "
+                           "amount, not in the bank upload file."),
+             qPrintable(text));
+    QVERIFY2(text.contains(QDir::toNativeSeparators(s.backupPath("005_07_12_26.txt"))),
+             qPrintable(text));
+}
+
+void TestRestoreData::datesReadAgainstThePcsYear() {
+    Store s;
+    s.download({bankAccount(1, "A")});
+    const UploadData d =
+        upload({transactionFrame(2, accountNo(1), 0x01, {slotBytes("00 01 00", "07 CA 10 00", 1)})},
+               "0050712", 1, 100);
+    s.run(d);
+    QCOMPARE(s.rowCount("DateTime = '07/12/2026 10:00'"), 1);
+    s.restore.setClock([] { return QDateTime(QDate(2010, 12, 8), QTime(9, 0)); });
+    s.run(d);
+    QCOMPARE(s.rowCount("DateTime = '07/12/2010 10:00'"), 1);
+    QVERIFY(QFile::exists(s.backupPath("005_08_12_10.txt")));
+}
+
+void TestRestoreData::headerThatCannotNameAFile() {
+    Store s;
+    s.download({bankAccount(1, "A")});
+    const RestoreOutcome out = s.run(
+        upload({transactionFrame(2, accountNo(1), 0x01, {slotBytes("00 01 00", "07 CA 10 00", 1)})},
+               "../0712", 1, 100));
+    QVERIFY(out.stored);
+    QCOMPARE(s.rowCount(), 1);
+    QCOMPARE(s.recorder.messages.size(), 1);
+    QVERIFY(s.recorder.last().text.contains("\"../0712\", which cannot name a file"));
+    QVERIFY(QDir(s.bankFolder).entryList(QDir::Files).isEmpty());
+    QVERIFY(QDir(s.pf.path()).entryList({"*.txt"}, QDir::Files).isEmpty());
+}
+
+void TestRestoreData::transferCallsTheStore() {
+    Store s;
+    s.download({bankAccount(1, "A")});
+    const UploadTransfer::Restore restore = s.restore.restoreFunction();
+    QVector<MessageRequest> shown;
+    restore(
+        upload({transactionFrame(2, accountNo(1), 0x01, {slotBytes("00 01 00", "07 CA 10 00", 1)})},
+               "0050712", 1, 100),
+        [&shown](const MessageRequest& r) {
+            shown.push_back(r);
+            return MsgAnswer::Ok;
+        });
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, QString("Upload Completed Successfully"));
+    QCOMPARE(s.recorder.messages.size(), 0);  // only through the function given
+    QCOMPARE(s.restore.lastAgentId(), kAgent);
+}
+
+void TestRestoreData::fullUpload() {
+    Store s;
+    QList<QByteArray> frames;
+    QVector<BankDataRow> accounts;
+    qint64 total = 0;
+    for (int i = 0; i < 2000; ++i) {
+        QList<QByteArray> txSlots;
+        for (int t = 0; t < 7; ++t) {
+            txSlots << slotBytes("00 01 00", "07 CA 10 00", i * 7 + t + 1);
+            total += 100;
+        }
+        frames << transactionFrame(i + 2, accountNo(i), 0x07, txSlots);
+        accounts << bankAccount(i, QString("%1 DEPOSITOR").arg(2000 - i));
+    }
+    s.download(accounts);
+    QElapsedTimer timer;
+    timer.start();
+    const RestoreOutcome out = s.run(upload(frames, "0050712", 14000, total));
+    qInfo("2000 frames, 14000 transactions stored and written in %lld ms", timer.elapsed());
+    QCOMPARE(s.recorder.texts(), QStringList({"Upload Completed Successfully"}));
+    QCOMPARE(s.rowCount(), 14000);
+    const QByteArray uploadFile = readAll(out.uploadFile);
+    QCOMPARE(uploadFile.count("\r\n"), 14000);
+    // In number order; from 10000 on the transaction and date-wise numbers have five digits.
+    QCOMPARE(uploadFile.size(), 9999 * 190 + 4001 * 192);
+    const QList<QByteArray> lines = uploadFile.split('\n');
+    QCOMPARE(lines[9998].mid(164, 9), QByteArray("99999999 "));
+    QCOMPARE(lines[9999].mid(164, 11), QByteArray("1000010000 "));
+    QCOMPARE(lines[13999].mid(164, 11), QByteArray("1400014000 "));
+    const QByteArray check = readAll(out.checkFile);
+    QCOMPARE(check.count("\r\n"), 14000);
+    QVERIFY(check.startsWith("BR001          SDDS01" + accountNo(1999)));  // Val order
+    QCOMPARE(readAll(out.backupFile).count("\r\n"), 2002);
+}
+
+QTEST_GUILESS_MAIN(TestRestoreData)
+#include "tst_restoredata.moc"
