@@ -4,9 +4,12 @@
 // baud the line dominates, and the PC's share is the CPU time of the PC's thread.
 #include "BenchData.h"
 #include "SimThread.h"
+#include "UploadData.h"
 #include "download/DownloadTransfer.h"
 #include "link/SerialPortLink.h"
 #include "link/TransferLog.h"
+#include "upload/RestoreData.h"
+#include "upload/UploadTransfer.h"
 
 #include <benchmark/benchmark.h>
 #include <QCoreApplication>
@@ -90,6 +93,71 @@ void BM_WholeDownloadPaced(benchmark::State& state) {
     wholeDownload(state, true);
 }
 
+// From the Receive button to the end of the store and the files, `frames` transaction
+// frames of seven transactions each.
+void wholeUpload(benchmark::State& state, bool paced) {
+    const int n = int(state.range(0));
+    const QVector<QByteArray> frames = bench::collectionFrames(n);
+    double cpuMs = 0;
+    double lineMs = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        bench::BenchFolder folder;
+        bench::QuietMessages messages;
+        BankDataStore(*folder.db).replaceAgentRows(bench::agentId(), bench::downloadedAccounts(n));
+        sim::TerminalConfig config;
+        config.mode = sim::Mode::Upload;
+        config.paced = paced;
+        bench::SimThread sim(config, frames);
+        if (!sim.open()) {
+            state.SkipWithError(sim.error().toStdString().c_str());
+            return;
+        }
+        QDir(folder.path()).mkpath(QStringLiteral("ports"));
+        QFile::link(sim.devicePath(), QDir(folder.path()).filePath(QStringLiteral("ports/com1")));
+        link::SerialPortLink port(folder.path(), [] { return QStringLiteral("1"); });
+        link::TransferLog log(folder.path());
+        RestoreData restore(*folder.db, folder.settings, ProgramFolder(folder.path()));
+        RestoreOutcome outcome;
+        bool stored = false;
+        UploadTransfer tx(port, log, [&](const UploadData& d, const MessageFunction& message) {
+            outcome = restore.run(d, message);
+            stored = true;
+        });
+        tx.Form_Load();
+        state.ResumeTiming();
+
+        const double cpu0 = bench::threadCpuMs();
+        tx.cmdSend_Click();
+        const bool finished = runUntil([&] { return stored; }, 900000);
+        cpuMs += bench::threadCpuMs() - cpu0;
+
+        state.PauseTiming();
+        tx.stop();
+        sim.finish();
+        if (!finished || !outcome.stored || outcome.rowCount != n * 7 || !outcome.totalsMatch) {
+            state.SkipWithError(("upload not completed: " + messages.last).toStdString().c_str());
+            return;
+        }
+        // Requests of 10 bytes out, 137-byte frames back, the end frame.
+        const qint64 bytes = qint64(n + 2) * 10 + 14 + sim.bytesSent();
+        lineMs += double(bytes) * 10.0 / 19200.0 * 1000.0;
+        state.ResumeTiming();
+    }
+    state.SetComplexityN(n);
+    state.counters["pc_cpu_ms"] = benchmark::Counter(cpuMs, benchmark::Counter::kAvgIterations);
+    state.counters["line_ms_19200"] =
+        benchmark::Counter(lineMs, benchmark::Counter::kAvgIterations);
+}
+
+void BM_WholeUpload(benchmark::State& state) {
+    wholeUpload(state, false);
+}
+
+void BM_WholeUploadPaced(benchmark::State& state) {
+    wholeUpload(state, true);
+}
+
 void sizes(benchmark::internal::Benchmark* b) {
     for (int n : {200, 500, 1000, 2000}) {
         b->Arg(n);
@@ -101,3 +169,5 @@ void sizes(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_WholeDownload)->Apply(sizes)->Iterations(5);
 BENCHMARK(BM_WholeDownloadPaced)->Apply(sizes)->Iterations(1);
+BENCHMARK(BM_WholeUpload)->Apply(sizes)->Iterations(5);
+BENCHMARK(BM_WholeUploadPaced)->Apply(sizes)->Iterations(1);

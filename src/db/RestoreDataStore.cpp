@@ -1,10 +1,13 @@
 #include "db/RestoreDataStore.h"
 
+#include "db/RowInserter.h"
+
 #include "db/Val.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
 #include <algorithm>
+#include <array>
 #include <memory>
 
 namespace kovrin {
@@ -158,34 +161,24 @@ DbStatus RestoreDataStore::writeAgentRows(const QString& agentId,
     if (!del.exec()) {
         return DbStatus::failure(errorOf(del));
     }
-    // Many rows to a statement: an upload has up to 14000 of them.
-    constexpr int kRowsPerStatement = 50;  // 750 values, within SQLite's oldest limit of 999
-    const auto insertFor = [this](int n) {
-        QStringList groups;
-        for (int i = 0; i < n; ++i) {
-            groups << QStringLiteral("(1,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
-        }
-        auto q = std::make_unique<QSqlQuery>(m_db.handle());
-        q->prepare(QStringLiteral("INSERT INTO RestoreData (SNo, %1) VALUES %2")
-                       .arg(QLatin1String(kColumns), groups.join(u',')));
-        return q;
-    };
-    std::unique_ptr<QSqlQuery> full;
+    // One prepared statement for every row: an upload has up to 14000 of them.
+    RowInserter ins(m_db, QStringLiteral("INSERT INTO RestoreData (SNo, %1) VALUES "
+                                         "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
+                              .arg(QLatin1String(kColumns)));
+    if (DbStatus p = ins.prepared(); !p) {
+        return p;
+    }
     const QString emptyText = QStringLiteral("");
-    for (qsizetype from = 0; from < rows.size(); from += kRowsPerStatement) {
-        const int n = static_cast<int>(std::min<qsizetype>(kRowsPerStatement, rows.size() - from));
-        std::unique_ptr<QSqlQuery> tail;
-        QSqlQuery& ins =
-            *(n == kRowsPerStatement ? (full ? full : full = insertFor(n)) : (tail = insertFor(n)));
-        for (qsizetype k = from; k < from + n; ++k) {
-            for (auto f : fields()) {
-                // A column without a value holds empty text, never NULL: the statements and
-                // the report views compare it with ''.
-                ins.addBindValue((rows[k].*f).isNull() ? emptyText : rows[k].*f);
-            }
+    std::array<const QString*, 15> values{};
+    for (const RestoreDataRow& r : rows) {
+        size_t i = 0;
+        for (auto f : fields()) {
+            // A column without a value holds empty text, never NULL: the statements and
+            // the report views compare it with ''.
+            values[i++] = (r.*f).isNull() ? &emptyText : &(r.*f);
         }
-        if (!ins.exec()) {
-            return DbStatus::failure(errorOf(ins));
+        if (DbStatus st = ins.insert(1, values.data(), int(i)); !st) {
+            return st;
         }
     }
     return {};

@@ -99,7 +99,7 @@ DbStatus RowInserter::failure() const {
     return DbStatus::failure(QString::fromUtf8(sqlite3_errmsg(m_db)));
 }
 
-DbStatus RowInserter::insert(int sno, std::initializer_list<const QString*> values) {
+DbStatus RowInserter::insert(int sno, const QString* const* values, int count) {
     if (!m_stmt) {
         return m_status;
     }
@@ -108,8 +108,9 @@ DbStatus RowInserter::insert(int sno, std::initializer_list<const QString*> valu
     if (sqlite3_bind_int(m_stmt, i++, sno) != SQLITE_OK) {
         return failure();
     }
-    m_utf8.resize(qsizetype(values.size()));
-    for (const QString* v : values) {
+    m_utf8.resize(count);
+    for (int k = 0; k < count; ++k) {
+        const QString* v = values[k];
         int rc = SQLITE_OK;
         if (v->isNull()) {
             rc = sqlite3_bind_null(m_stmt, i);

@@ -54,7 +54,10 @@ public:
     DbStatus prepared() const { return m_status; }
 
     // One row: SNo and the texts in the order of the statement's columns.
-    DbStatus insert(int sno, std::initializer_list<const QString*> values);
+    DbStatus insert(int sno, std::initializer_list<const QString*> values) {
+        return insert(sno, values.begin(), int(values.size()));
+    }
+    DbStatus insert(int sno, const QString* const* values, int count);
 
 private:
     DbStatus failure() const;
