@@ -1,0 +1,244 @@
+// Uploads over a noisy line: the simulator on a pseudo-terminal garbles and loses bytes of
+// its frames, answers "NACK", numbers frames wrongly, glues and splits them and stays
+// silent, each run with its own fixed seed. Every run must either store rows and write files
+// identical to a clean run's, or end with one of the program's messages and leave the
+// agent's stored rows and files as they were.
+#include "download/DownloadFixture.h"
+#include "hht-sim/PtyDevice.h"
+#include "hht-sim/Terminal.h"
+#include "hht-sim/TerminalFrames.h"
+#include "link/SerialPortLink.h"
+#include "support/MessageRecorder.h"
+#include "upload/RestoreData.h"
+#include "upload/UploadTransfer.h"
+
+#include <QRegularExpression>
+#include <QtTest>
+#include <random>
+
+using namespace kovrin;
+
+namespace {
+
+constexpr int kFrames = 30;
+constexpr int kRuns = 110;
+const QString kAgent = QStringLiteral("005            ");
+
+QString accountNumber(int i) {
+    return QString::number(100000 + i).rightJustified(15, u'0');
+}
+
+QVector<BankDataRow> accounts() {
+    QVector<BankDataRow> rows;
+    for (int i = 0; i < kFrames; ++i) {
+        BankDataRow r;
+        r.AgentID = kAgent;
+        r.BranchID = "BR001          ";
+        r.CategoryCode = "S";
+        r.SchemeCode = "DDS01";
+        r.ACNumber = accountNumber(i);
+        r.ACName = QString("DEPOSITOR %1").arg(kFrames - i).leftJustified(50);
+        r.BalAmount = "00012345";
+        r.AgreedAmount = "00100";
+        r.MyDate = "150309";
+        r.BankSoftACNumber = QString("BS%1").arg(i, 13, 10, QChar('0'));
+        rows << r;
+    }
+    return rows;
+}
+
+// Count, header and kFrames transaction frames of seven collections each.
+QVector<QByteArray> dayFrames() {
+    QVector<QByteArray> f;
+    QVector<QByteArray> tx;
+    qint64 total = 0;
+    int number = 0;
+    for (int i = 0; i < kFrames; ++i) {
+        QVector<sim::CollectedTransaction> t;
+        for (int k = 0; k < 7; ++k) {
+            const qint64 amount = 10 + (i * 7 + k) * 13 % 990;
+            total += amount;
+            t << sim::CollectedTransaction{amount, QDate(2026, 3, 25), QTime(8 + k, i), ++number};
+        }
+        tx << sim::buildTransactionFrame(i + 2, "S", "DDS01", accountNumber(i), t, false).frame;
+    }
+    f << sim::buildCountFrame(kFrames, kAgent).frame;
+    f << sim::buildDayHeaderFrame("0050325", number, total).frame;
+    return f + tx;
+}
+
+struct Outcome {
+    bool stored = false;
+    bool ended = false;  // the transfer is no longer under way
+    int receivePressedAgain = 0;
+    QStringList messages;
+    QVector<RestoreDataRow> rows;
+    QMap<QString, QByteArray> files;  // name -> bytes, of the bank and BackupData folders
+};
+
+QMap<QString, QByteArray> filesIn(const QStringList& folders) {
+    QMap<QString, QByteArray> out;
+    for (const QString& folder : folders) {
+        const QDir dir(folder);
+        for (const QString& name : dir.entryList({"*.txt"}, QDir::Files)) {
+            QFile f(dir.filePath(name));
+            f.open(QIODevice::ReadOnly);
+            out[QDir(folder).dirName() + "/" + name] = f.readAll();
+        }
+    }
+    return out;
+}
+
+// The backup file lists each frame as received, its nine header bytes included. The checksum
+// covers only what follows them: a frame numbered wrongly, or with a garbled header byte, is
+// taken for its contents, which are the clean run's.
+QByteArray withoutFrameHeaders(const QByteArray& file) {
+    static const QRegularExpression number(QStringLiteral("\\[[1-9]\\] [0-9A-F]{2}  "));
+    return QString::fromLatin1(file).remove(number).toLatin1();
+}
+
+Outcome runUpload(const sim::TerminalConfig& config) {
+    Outcome out;
+    test::DownloadFixture fx;
+    test::MessageRecorder rec;
+    BankDataStore(*fx.db).replaceAgentRows(kAgent, accounts());
+    sim::PtyDevice device;
+    if (!device.openPty().isEmpty()) {
+        return out;
+    }
+    sim::Terminal terminal(config);
+    terminal.setUploadFrames(dayFrames());
+    QObject::connect(&device, &sim::PtyDevice::received, &terminal, &sim::Terminal::feed);
+    QObject::connect(&terminal, &sim::Terminal::output, &device, &sim::PtyDevice::write);
+    QDir(fx.pf.path()).mkpath("ports");
+    QFile::link(device.devicePath(), fx.pf.filePath("ports/com1"));
+    link::SerialPortLink port(fx.pf.path(), [] { return QString("1"); });
+    RestoreData restore(*fx.db, fx.settings, fx.pf.folder());
+    restore.setClock([] { return QDateTime(QDate(2026, 3, 25), QTime(18, 0)); });
+    bool stored = false;
+    UploadTransfer tx(port, *fx.log, [&](const UploadData& d, const MessageFunction& message) {
+        stored = restore.run(d, message).stored;
+    });
+    tx.setTimings({60, 300, 5});
+    bool closed = false;
+    QObject::connect(&tx, &UploadTransfer::closeRequested, [&closed] { closed = true; });
+    // The count record is asked for once, with no time-out: when its answer is lost the
+    // screen waits with Receive enabled, and the operator presses Receive again.
+    bool countIn = false;
+    QObject::connect(&tx, &UploadTransfer::receiveEnabled,
+                     [&countIn](bool on) { countIn = countIn || !on; });
+    QTimer operatorAgain;
+    QObject::connect(&operatorAgain, &QTimer::timeout, [&] {
+        if (!countIn && !tx.finished()) {
+            ++out.receivePressedAgain;
+            tx.cmdSend_Click();
+        }
+    });
+    operatorAgain.start(1000);
+    tx.Form_Load();
+    tx.cmdSend_Click();
+    // The upload is over once the store has run, or the transfer gave up (a message said why).
+    bool expired = false;
+    QTimer::singleShot(60000, &tx, [&expired] { expired = true; });
+    while (!tx.finished() && !closed && !expired) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    out.ended = tx.finished() || closed;
+    tx.stop();
+    out.stored = stored;
+    out.messages = rec.texts();
+    out.rows = RestoreDataStore(*fx.db).agentRows(kAgent);
+    out.files = filesIn({fx.bankFolder, fx.pf.filePath("BackupData")});
+    return out;
+}
+
+sim::TerminalConfig noisyLine(quint32 seed) {
+    std::mt19937 rng(seed);
+    auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    sim::TerminalConfig c;
+    c.mode = sim::Mode::Upload;
+    sim::Faults& f = c.faults;
+    f.seed = seed;
+    f.corruptRate = std::array{0.0, 0.0005, 0.001, 0.003}[size_t(pick(0, 3))];
+    f.dropRate = std::array{0.0, 0.0005, 0.002}[size_t(pick(0, 2))];
+    for (int i = pick(0, 2); i > 0; --i) {
+        f.nackAt.insert(pick(0, kFrames + 1));
+    }
+    for (int i = pick(0, 2); i > 0; --i) {
+        f.wrongNumberAt.insert(pick(0, kFrames + 1));
+    }
+    for (int i = pick(0, 2); i > 0; --i) {
+        f.silentAt[pick(0, kFrames + 1)] += pick(1, 3);
+    }
+    for (int i = pick(0, 1); i > 0; --i) {
+        f.badChecksumAt.insert(pick(0, kFrames + 1));
+    }
+    if (pick(0, 3) == 0) {
+        f.splitPieces = pick(2, 5);
+        f.splitDelayMs = 2;
+    }
+    return c;
+}
+
+}  // namespace
+
+class TestSoakUpload : public QObject {
+    Q_OBJECT
+private slots:
+    void noisyLines();
+};
+
+void TestSoakUpload::noisyLines() {
+    const Outcome clean = runUpload([] {
+        sim::TerminalConfig c;
+        c.mode = sim::Mode::Upload;
+        return c;
+    }());
+    QVERIFY(clean.stored);
+    QCOMPARE(clean.rows.size(), kFrames * 7);
+    QCOMPARE(clean.messages, QStringList{"Upload Completed Successfully"});
+    QCOMPARE(clean.files.size(), 3);  // bank upload, backup and check files
+
+    const QStringList known{"Upload Completed Successfully",
+                            "No Acknowledgement from HandHeld Terminal",
+                            "Please Check the Communication Cable",
+                            "Error in CRC,Press OK to try again or Cancel to Quit"};
+    int identical = 0;
+    int endedWithMessage = 0;
+    int pressedAgain = 0;
+    for (quint32 seed = 1; seed <= kRuns; ++seed) {
+        const Outcome o = runUpload(noisyLine(seed));
+        const QByteArray id = "seed " + QByteArray::number(seed);
+        pressedAgain += o.receivePressedAgain;
+        QVERIFY2(o.ended, id + ": still receiving after a minute");
+        if (o.stored) {
+            QVERIFY2(o.rows == clean.rows, id + ": rows differ from the clean run's");
+            QVERIFY2(o.files.keys() == clean.files.keys(), id);
+            for (auto it = clean.files.cbegin(); it != clean.files.cend(); ++it) {
+                QVERIFY2(
+                    withoutFrameHeaders(o.files.value(it.key())) == withoutFrameHeaders(it.value()),
+                    id + ": " + it.key().toLatin1());
+            }
+            QVERIFY2(o.messages.last() == "Upload Completed Successfully", id);
+            for (const QString& m : o.messages) {
+                QVERIFY2(known.contains(m), qPrintable(id + ": " + m));
+            }
+            ++identical;
+        } else {
+            // Nothing stored: the agent has no rows and no listing was written.
+            QVERIFY2(o.rows.isEmpty(), id);
+            QVERIFY2(!o.messages.isEmpty(), id);
+            ++endedWithMessage;
+        }
+    }
+    qInfo(
+        "upload soak: %d runs, %d stored rows and files identical to the clean run, %d ended "
+        "with a message and nothing stored; Receive pressed again %d times after a lost count "
+        "record",
+        kRuns, identical, endedWithMessage, pressedAgain);
+    QCOMPARE(identical + endedWithMessage, int(kRuns));
+    QVERIFY(identical >= 100);
+}
+
+QTEST_GUILESS_MAIN(TestSoakUpload)
+#include "tst_soakupload.moc"
