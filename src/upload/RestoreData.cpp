@@ -37,10 +37,17 @@ bool writeFile(const QString& path, const QByteArray& bytes, QString* error) {
         *error = f.errorString();
         return false;
     }
-    if (f.write(bytes) != bytes.size()) {
-        *error = f.errorString();
-        f.cancelWriting();
-        return false;
+    // A write cut short (a full disk, a file-size limit) reports no reason of its own; the
+    // next write of the rest fails with the system's reason, which the operator is shown.
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 n = f.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0) {
+            *error = f.errorString();
+            f.cancelWriting();
+            return false;
+        }
+        done += n;
     }
     if (!f.commit()) {
         *error = f.errorString();

@@ -1,0 +1,151 @@
+// A disk that fills up while the bank files are written (simulated with a file-size limit,
+// which holds for root too): each file that cannot be written is named in a message, the
+// earlier version of every file stays whole, nothing half-written is left beside them, and
+// the database is not touched.
+#include "db/RestoreDataStore.h"
+#include "support/TempProgramFolder.h"
+#include "upload/RestoreData.h"
+#include "upload/RestoreRows.h"
+#include "upload/UploadFixture.h"
+
+#include <sys/resource.h>
+#include <QCryptographicHash>
+#include <QProcess>
+#include <QSqlQuery>
+#include <QtTest>
+#include <csignal>
+#include <iostream>
+
+using namespace kovrin;
+using namespace kovrin::test;
+
+namespace {
+
+// A day of `frames` transaction frames of seven collections, for accounts 0 to frames - 1.
+UploadData day(int frames, int firstNumber) {
+    QList<QByteArray> list;
+    qint64 total = 0;
+    int n = firstNumber;
+    for (int i = 0; i < frames; ++i) {
+        QList<QByteArray> txSlots;
+        for (int t = 0; t < 7; ++t) {
+            txSlots << slotBytes("00 01 00", "25 3A 10 00", n++);
+            total += 100;
+        }
+        list << transactionFrame(i + 2, accountNo(i), 0x07, txSlots);
+    }
+    return upload(list, "0050325", frames * 7, total);
+}
+
+QMap<QString, QByteArray> snapshot(const QStringList& folders) {
+    QMap<QString, QByteArray> out;
+    for (const QString& folder : folders) {
+        const QDir dir(folder);
+        for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden)) {
+            out[dir.filePath(name)] = readAll(dir.filePath(name));
+        }
+    }
+    return out;
+}
+
+// The child: writes the agent's files again from the stored rows under a file-size limit,
+// printing each message on a line of its own.
+int writeFilesChild(const QString& programFolder, const QString& bankFolder, qint64 limit) {
+    QString error;
+    auto db = Database::open(ProgramFolder(programFolder).databasePath(), &error);
+    if (!db) {
+        std::cout << "no database: " << error.toStdString() << std::endl;
+        return 2;
+    }
+    AppSettings settings;
+    settings.BankInfoPath = bankFolder;
+    RestoreData restore(*db, settings, ProgramFolder(programFolder));
+    std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of ending us
+    const rlimit lim{rlim_t(limit), rlim_t(limit)};
+    if (setrlimit(RLIMIT_FSIZE, &lim) != 0) {
+        return 3;
+    }
+    restore.writeFilesAgain(kAgent, [](const MessageRequest& r) {
+        std::cout << r.text.toStdString() << std::endl;
+        return MsgAnswer::Ok;
+    });
+    return 0;
+}
+
+}  // namespace
+
+class TestFullDisk : public QObject {
+    Q_OBJECT
+private slots:
+    void filesThatDoNotFitKeepTheirEarlierVersion();
+};
+
+void TestFullDisk::filesThatDoNotFitKeepTheirEarlierVersion() {
+    StoreFixture s;
+    QVector<BankDataRow> accounts;
+    for (int i = 0; i < 40; ++i) {
+        accounts << bankAccount(i, QString("DEPOSITOR %1").arg(i));
+    }
+    s.download(accounts);
+    RestoreData restore(*s.db, s.settings, s.pf.folder());
+    restore.setClock([] { return QDateTime(QDate(2026, 3, 25), QTime(18, 0)); });
+    // Yesterday's files of this agent and day are there ...
+    const RestoreOutcome first = restore.run(day(10, 1), s.messages());
+    QVERIFY(first.stored && !first.uploadFile.isEmpty() && !first.checkFile.isEmpty());
+    // ... and a larger upload is stored whose files are to be written again.
+    const UploadData second = day(40, 500);
+    QVector<RestoreProblem> problems;
+    const QVector<RestoreDataRow> rows =
+        buildRestoreRows(second, AccountLookup(accounts), 2026, &problems);
+    QVERIFY(RestoreDataStore(*s.db).replaceUpload(
+        {kAgent, "0050325", 280, 28000, QDateTime(QDate(2026, 3, 25), QTime(19, 0))}, rows));
+    const QStringList folders{s.bankFolder, s.pf.filePath("BackupData")};
+    const QMap<QString, QByteArray> before = snapshot(folders);
+    const QByteArray dbBefore = readAll(s.pf.folder().databasePath());
+    s.db.reset();
+
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(),
+                {"--write-files-again", s.pf.path(), s.bankFolder, "4096"});
+    QVERIFY(child.waitForFinished(60000));
+    QCOMPARE(child.exitCode(), 0);
+    const QStringList messages =
+        QString::fromUtf8(child.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(messages.size(), 2);
+    QVERIFY2(messages[0].startsWith("The bank upload file " +
+                                    QDir::toNativeSeparators(first.uploadFile) +
+                                    " could not be written: "),
+             qPrintable(messages[0]));
+    // Without the bank upload file the check file goes under its name without the "u".
+    const QString check = s.backupPath("0050325Check.txt");
+    QVERIFY2(messages[1].startsWith("The check file " + QDir::toNativeSeparators(check) +
+                                    " could not be written: "),
+             qPrintable(messages[1]));
+    // The system's reason, not an unknown error.
+    for (const QString& m : messages) {
+        QVERIFY2(m.contains("could not be written: File too large."), qPrintable(m));
+    }
+    // Every file as it was, and nothing new beside them.
+    QCOMPARE(snapshot(folders), before);
+    QCOMPARE(readAll(s.pf.folder().databasePath()), dbBefore);
+
+    // Once there is room again, the files are written from the stored rows.
+    QString error;
+    s.db = Database::open(s.pf.folder().databasePath(), &error);
+    RestoreData again(*s.db, s.settings, s.pf.folder());
+    const RestoreOutcome out = again.writeFilesAgain(kAgent, s.messages());
+    QVERIFY(out.totalsMatch);
+    QCOMPARE(readAll(out.uploadFile).count("\r\n"), 280);
+}
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (argc == 5 && QByteArray(argv[1]) == "--write-files-again") {
+        return writeFilesChild(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
+                               QByteArray(argv[4]).toLongLong());
+    }
+    TestFullDisk t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_fulldisk.moc"
