@@ -21,7 +21,7 @@ QString native(const QString& path) {
 
 }  // namespace
 
-QString backupFileName(const QDate& day) {
+QString databaseCopyName(const QDate& day) {
     return QStringLiteral("HandHeldData-%1.mdb").arg(day.toString(QStringLiteral("yyyy-MM-dd")));
 }
 
@@ -29,7 +29,7 @@ BackupOutcome makeDailyBackup(Database& db, const QString& backupFolder, const Q
                               int keep) {
     BackupOutcome out;
     const QDir dir(backupFolder);
-    out.filePath = dir.filePath(backupFileName(today));
+    out.filePath = dir.filePath(databaseCopyName(today));
     auto failed = [&](const QString& reason) {
         out.status = BackupOutcome::Status::Failed;
         out.error = QStringLiteral(

@@ -26,7 +26,7 @@ struct BackupOutcome {
 constexpr int kBackupsKept = 7;
 
 // The name of the copy of one day.
-QString backupFileName(const QDate& day);
+QString databaseCopyName(const QDate& day);
 
 // Makes today's copy of `db` in `backupFolder` (created when missing) unless it exists,
 // then deletes the oldest copies beyond `keep`. Files of other names are left alone.

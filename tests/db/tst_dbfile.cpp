@@ -95,7 +95,7 @@ void TestDbFile::damagedPageIsFoundAtStart() {
     QVERIFY2(error.contains("damaged"), qPrintable(error));
     QCOMPARE(contentsOf(path), bytes);  // never repaired or overwritten
     // No copy of a damaged file is taken for a backup.
-    QVERIFY(!QFile::exists(pf.filePath("BackupData/" + backupFileName(kToday))));
+    QVERIFY(!QFile::exists(pf.filePath("BackupData/" + databaseCopyName(kToday))));
 }
 
 void TestDbFile::firstStartOfTheDayMakesACopy() {
@@ -123,7 +123,7 @@ void TestDbFile::secondStartOfTheDayLeavesTheCopy() {
         auto ctx = AppContext::startUp(pf.folder(), &error, kToday);
         QVERIFY(ctx);
     }
-    const QString copy = pf.filePath("BackupData/" + backupFileName(kToday));
+    const QString copy = pf.filePath("BackupData/" + databaseCopyName(kToday));
     const QByteArray first = contentsOf(copy);
     fillDatabase(pf.folder().databasePath(), 20);
     {
@@ -137,7 +137,7 @@ void TestDbFile::secondStartOfTheDayLeavesTheCopy() {
     // The next day gets its own copy.
     auto ctx = AppContext::startUp(pf.folder(), &error, kToday.addDays(1));
     QVERIFY(ctx);
-    QCOMPARE(accountsIn(pf.filePath("BackupData/" + backupFileName(kToday.addDays(1)))), 20);
+    QCOMPARE(accountsIn(pf.filePath("BackupData/" + databaseCopyName(kToday.addDays(1)))), 20);
 }
 
 void TestDbFile::onlyTheLastSevenAreKept() {
@@ -146,7 +146,7 @@ void TestDbFile::onlyTheLastSevenAreKept() {
     const QDir backups(pf.filePath("BackupData"));
     // Ten older copies, some days missing, and files of the upload that share the folder.
     for (int d : {1, 2, 3, 5, 8, 9, 12, 15, 20, 24}) {
-        writeFile(backups.filePath(backupFileName(QDate(2026, 3, d))), "old copy");
+        writeFile(backups.filePath(databaseCopyName(QDate(2026, 3, d))), "old copy");
     }
     writeFile(backups.filePath("0050325u.bak"), "upload backup");
     writeFile(backups.filePath("HandHeldData-notes.mdb"), "not a dated copy");
@@ -160,7 +160,7 @@ void TestDbFile::onlyTheLastSevenAreKept() {
                                 "HandHeldData-2026-03-20.mdb", "HandHeldData-2026-03-24.mdb",
                                 "HandHeldData-2026-03-25.mdb", "HandHeldData-notes.mdb"}));
     QVERIFY(QFile::exists(backups.filePath("0050325u.bak")));
-    QCOMPARE(accountsIn(backups.filePath(backupFileName(kToday))), 0);
+    QCOMPARE(accountsIn(backups.filePath(databaseCopyName(kToday))), 0);
 }
 
 void TestDbFile::failedCopyIsReportedAndTheProgramGoesOn_data() {

@@ -68,7 +68,9 @@ int storeChild(const QString& path, int rows) {
         std::cerr << error.toStdString() << "\n";
         return 2;
     }
-    const DbStatus st = RestoreDataStore(*db).replaceAgentRows(kAgent, collections(rows, "new "));
+    const DbStatus st = RestoreDataStore(*db).replaceUpload(
+        {kAgent, "0050326", rows, 100LL * rows, QDateTime(QDate(2026, 3, 26), QTime(18, 0))},
+        collections(rows, "new "));
     std::cout << (st ? "stored" : "failed") << std::endl;
     return st ? 0 : 1;
 }
@@ -167,7 +169,8 @@ void TestAtomicity::killedDuringALargeStore() {
         QString error;
         auto db = Database::open(path, &error);
         QVERIFY(db);
-        QVERIFY(RestoreDataStore(*db).replaceAgentRows(kAgent, old));
+        QVERIFY(RestoreDataStore(*db).replaceUpload(
+            {kAgent, "0050325", 500, 50000, QDateTime(QDate(2026, 3, 25), QTime(18, 0))}, old));
     }
     // Killed once its transaction has begun writing: the rollback journal is there.
     QProcess child;
@@ -180,7 +183,7 @@ void TestAtomicity::killedDuringALargeStore() {
         QThread::msleep(2);
     }
     QVERIFY2(QFile::exists(path + "-journal"), "the store never began");
-    QThread::msleep(200);  // well into the inserts
+    QThread::msleep(50);  // into the inserts
     QCOMPARE(child.state(), QProcess::Running);
     ::kill(pid_t(child.processId()), SIGKILL);
     QVERIFY(child.waitForFinished());
@@ -197,6 +200,11 @@ void TestAtomicity::killedDuringALargeStore() {
     for (const RestoreDataRow& r : after) {
         QVERIFY(r.AccountName.startsWith("old "));
     }
+    // The day's header kept is the one of the rows kept.
+    const std::optional<UploadInfo> info = RestoreDataStore(*db).uploadInfo(kAgent);
+    QVERIFY(info);
+    QCOMPARE(info->AgentDateKey, QString("0050325"));
+    QCOMPARE(info->TotalTransactions, 500);
 }
 
 int main(int argc, char** argv) {
