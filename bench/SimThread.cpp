@@ -39,6 +39,24 @@ void SimThread::run() {
     }
 }
 
+SimHere::SimHere(const sim::TerminalConfig& config, QVector<QByteArray> uploadFrames)
+    : m_device(std::make_unique<sim::PtyDevice>()), m_terminal(config) {
+    m_terminal.setUploadFrames(uploadFrames);
+    QObject::connect(m_device.get(), &sim::PtyDevice::received, &m_terminal, &sim::Terminal::feed);
+    QObject::connect(&m_terminal, &sim::Terminal::output, m_device.get(), &sim::PtyDevice::write);
+}
+
+SimHere::~SimHere() = default;
+
+bool SimHere::open() {
+    m_error = m_device->openPty();
+    return m_error.isEmpty();
+}
+
+QString SimHere::devicePath() const {
+    return m_device->devicePath();
+}
+
 double threadCpuMs() {
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);

@@ -10,6 +10,11 @@
 #include <QString>
 #include <QThread>
 #include <QVector>
+#include <memory>
+
+namespace kovrin::sim {
+class PtyDevice;
+}
 
 namespace kovrin::bench {
 
@@ -42,6 +47,27 @@ private:
     int m_accounts = 0;
     bool m_ended = false;
     qint64 m_bytesSent = 0;
+};
+
+// The same simulator on the calling thread, as the tests run it: no hand-over between
+// threads, but its work counts in this thread's CPU time.
+class SimHere {
+public:
+    explicit SimHere(const sim::TerminalConfig& config, QVector<QByteArray> uploadFrames = {});
+    ~SimHere();
+
+    bool open();
+    QString devicePath() const;
+    QString error() const { return m_error; }
+    void finish() {}
+    int accountsReceived() const { return int(m_terminal.downloadAccounts().size()); }
+    bool endReceived() const { return m_terminal.endReceived(); }
+    qint64 bytesSent() const { return m_terminal.sentBytes().size(); }
+
+private:
+    std::unique_ptr<sim::PtyDevice> m_device;
+    sim::Terminal m_terminal;
+    QString m_error;
 };
 
 // CPU time of the calling thread, in milliseconds.

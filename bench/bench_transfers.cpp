@@ -35,6 +35,7 @@ bool runUntil(Done done, int timeoutMs) {
     return done();
 }
 
+template <typename Sim>
 void wholeDownload(benchmark::State& state, bool paced) {
     const int n = int(state.range(0));
     double cpuMs = 0;
@@ -45,7 +46,7 @@ void wholeDownload(benchmark::State& state, bool paced) {
         bench::QuietMessages messages;
         sim::TerminalConfig config;
         config.paced = paced;
-        bench::SimThread sim(config);
+        Sim sim(config);
         if (!sim.open()) {
             state.SkipWithError(sim.error().toStdString().c_str());
             return;
@@ -86,15 +87,20 @@ void wholeDownload(benchmark::State& state, bool paced) {
 }
 
 void BM_WholeDownload(benchmark::State& state) {
-    wholeDownload(state, false);
+    wholeDownload<bench::SimThread>(state, false);
 }
 
 void BM_WholeDownloadPaced(benchmark::State& state) {
-    wholeDownload(state, true);
+    wholeDownload<bench::SimThread>(state, true);
+}
+
+void BM_WholeDownloadOneThread(benchmark::State& state) {
+    wholeDownload<bench::SimHere>(state, false);
 }
 
 // From the Receive button to the end of the store and the files, `frames` transaction
 // frames of seven transactions each.
+template <typename Sim>
 void wholeUpload(benchmark::State& state, bool paced) {
     const int n = int(state.range(0));
     const QVector<QByteArray> frames = bench::collectionFrames(n);
@@ -108,7 +114,7 @@ void wholeUpload(benchmark::State& state, bool paced) {
         sim::TerminalConfig config;
         config.mode = sim::Mode::Upload;
         config.paced = paced;
-        bench::SimThread sim(config, frames);
+        Sim sim(config, frames);
         if (!sim.open()) {
             state.SkipWithError(sim.error().toStdString().c_str());
             return;
@@ -151,11 +157,15 @@ void wholeUpload(benchmark::State& state, bool paced) {
 }
 
 void BM_WholeUpload(benchmark::State& state) {
-    wholeUpload(state, false);
+    wholeUpload<bench::SimThread>(state, false);
 }
 
 void BM_WholeUploadPaced(benchmark::State& state) {
-    wholeUpload(state, true);
+    wholeUpload<bench::SimThread>(state, true);
+}
+
+void BM_WholeUploadOneThread(benchmark::State& state) {
+    wholeUpload<bench::SimHere>(state, false);
 }
 
 void sizes(benchmark::internal::Benchmark* b) {
@@ -171,3 +181,5 @@ BENCHMARK(BM_WholeDownload)->Apply(sizes)->Iterations(5);
 BENCHMARK(BM_WholeDownloadPaced)->Apply(sizes)->Iterations(1);
 BENCHMARK(BM_WholeUpload)->Apply(sizes)->Iterations(5);
 BENCHMARK(BM_WholeUploadPaced)->Apply(sizes)->Iterations(1);
+BENCHMARK(BM_WholeDownloadOneThread)->Apply(sizes)->Iterations(5);
+BENCHMARK(BM_WholeUploadOneThread)->Apply(sizes)->Iterations(5);
