@@ -1,7 +1,8 @@
 // A disk that fills up while the bank files are written (simulated with a file-size limit,
-// which holds for root too): each file that cannot be written is named in a message, the
-// earlier version of every file stays whole, nothing half-written is left beside them, and
-// the database is not touched.
+// which holds for root too), and folders the operator may not write into: each file that
+// cannot be written is named in a message with the system's reason, the earlier version of
+// every file stays whole, nothing half-written is left beside them, and the database is not
+// touched.
 #include "db/RestoreDataStore.h"
 #include "support/TempProgramFolder.h"
 #include "upload/RestoreData.h"
@@ -9,6 +10,7 @@
 #include "upload/UploadFixture.h"
 
 #include <sys/resource.h>
+#include <unistd.h>
 #include <QCryptographicHash>
 #include <QProcess>
 #include <QSqlQuery>
@@ -50,7 +52,8 @@ QMap<QString, QByteArray> snapshot(const QStringList& folders) {
 
 // The child: writes the agent's files again from the stored rows under a file-size limit,
 // printing each message on a line of its own.
-int writeFilesChild(const QString& programFolder, const QString& bankFolder, qint64 limit) {
+int writeFilesChild(const QString& programFolder, const QString& bankFolder, qint64 limit,
+                    bool asNobody) {
     QString error;
     auto db = Database::open(ProgramFolder(programFolder).databasePath(), &error);
     if (!db) {
@@ -62,8 +65,12 @@ int writeFilesChild(const QString& programFolder, const QString& bankFolder, qin
     RestoreData restore(*db, settings, ProgramFolder(programFolder));
     std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of ending us
     const rlimit lim{rlim_t(limit), rlim_t(limit)};
-    if (setrlimit(RLIMIT_FSIZE, &lim) != 0) {
+    if (limit > 0 && setrlimit(RLIMIT_FSIZE, &lim) != 0) {
         return 3;
+    }
+    // Root writes into read-only folders: the operator's rights are those of an ordinary user.
+    if (asNobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+        return 4;
     }
     restore.writeFilesAgain(kAgent, [](const MessageRequest& r) {
         std::cout << r.text.toStdString() << std::endl;
@@ -78,6 +85,7 @@ class TestFullDisk : public QObject {
     Q_OBJECT
 private slots:
     void filesThatDoNotFitKeepTheirEarlierVersion();
+    void readOnlyFoldersKeepTheirFiles();
 };
 
 void TestFullDisk::filesThatDoNotFitKeepTheirEarlierVersion() {
@@ -106,7 +114,7 @@ void TestFullDisk::filesThatDoNotFitKeepTheirEarlierVersion() {
 
     QProcess child;
     child.start(QCoreApplication::applicationFilePath(),
-                {"--write-files-again", s.pf.path(), s.bankFolder, "4096"});
+                {"--write-files-again", s.pf.path(), s.bankFolder, "4096", "-"});
     QVERIFY(child.waitForFinished(60000));
     QCOMPARE(child.exitCode(), 0);
     const QStringList messages =
@@ -138,11 +146,63 @@ void TestFullDisk::filesThatDoNotFitKeepTheirEarlierVersion() {
     QCOMPARE(readAll(out.uploadFile).count("\r\n"), 280);
 }
 
+void TestFullDisk::readOnlyFoldersKeepTheirFiles() {
+    StoreFixture s;
+    QVector<BankDataRow> accounts;
+    for (int i = 0; i < 12; ++i) {
+        accounts << bankAccount(i, QString("DEPOSITOR %1").arg(i));
+    }
+    s.download(accounts);
+    RestoreData restore(*s.db, s.settings, s.pf.folder());
+    restore.setClock([] { return QDateTime(QDate(2026, 3, 25), QTime(18, 0)); });
+    const RestoreOutcome first = restore.run(day(10, 1), s.messages());
+    QVERIFY(first.stored);
+    const QStringList folders{s.bankFolder, s.pf.filePath("BackupData")};
+    const QMap<QString, QByteArray> before = snapshot(folders);
+    const QByteArray dbBefore = readAll(s.pf.folder().databasePath());
+    s.db.reset();
+    // Everyone may read the program folder and its database; nobody but the owner may write
+    // into the two folders of the files.
+    const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                      QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    QVERIFY(QFile::setPermissions(s.pf.path(), open));
+    QVERIFY(QFile::setPermissions(s.pf.folder().databasePath(),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    for (const QString& f : folders) {
+        QVERIFY(QFile::setPermissions(f, open & ~QFile::Permissions(QFile::WriteOwner)));
+    }
+
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(),
+                {"--write-files-again", s.pf.path(), s.bankFolder, "0", "nobody"});
+    QVERIFY(child.waitForFinished(60000));
+    const QStringList messages =
+        QString::fromUtf8(child.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    for (const QString& f : folders) {
+        QFile::setPermissions(f, open);
+    }
+    QCOMPARE(child.exitCode(), 0);
+    QCOMPARE(messages.size(), 2);
+    QVERIFY2(messages[0].startsWith("The bank upload file " +
+                                    QDir::toNativeSeparators(first.uploadFile) +
+                                    " could not be written: "),
+             qPrintable(messages[0]));
+    QVERIFY2(messages[1].startsWith("The check file " +
+                                    QDir::toNativeSeparators(s.backupPath("0050325Check.txt")) +
+                                    " could not be written: "),
+             qPrintable(messages[1]));
+    for (const QString& m : messages) {
+        QVERIFY2(m.contains("ermission denied") || m.contains("is not writable"), qPrintable(m));
+    }
+    QCOMPARE(snapshot(folders), before);
+    QCOMPARE(readAll(s.pf.folder().databasePath()), dbBefore);
+}
+
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    if (argc == 5 && QByteArray(argv[1]) == "--write-files-again") {
+    if (argc == 6 && QByteArray(argv[1]) == "--write-files-again") {
         return writeFilesChild(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
-                               QByteArray(argv[4]).toLongLong());
+                               QByteArray(argv[4]).toLongLong(), QByteArray(argv[5]) == "nobody");
     }
     TestFullDisk t;
     return QTest::qExec(&t, argc, argv);
