@@ -3,6 +3,7 @@
 #include "app/AppSettings.h"
 #include "app/OperatorLog.h"
 #include "app/ProgramFolder.h"
+#include "app/Revision.h"
 #include "db/Database.h"
 #include "link/TransferLog.h"
 
@@ -22,6 +23,8 @@ public:
     AppSettings& settings() { return m_settings; }
     OperatorLog& operatorLog() { return m_log; }
     link::TransferLog& transferLog() { return m_transferLog; }
+    Revision revision() const { return m_revision; }
+    void setRevision(Revision r) { m_revision = r; }
 
     // Opens the database in `folder` (creating it when missing) and loads the settings row.
     // Shows "Please Select CommPort and BankName" when there is none. On a database that
@@ -34,6 +37,7 @@ private:
     AppSettings m_settings;
     OperatorLog m_log;
     link::TransferLog m_transferLog;
+    Revision m_revision = Revision::V2_1;
 };
 
 }  // namespace kovrin

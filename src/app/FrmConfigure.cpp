@@ -140,13 +140,18 @@ void FrmConfigure::cmdUpdate_Click() {
     in.branchName = m_branchName->text();
     in.fontIndex = m_fontPicked ? m_fontSize->currentIndex() : -1;
     in.fontText = m_fontSize->currentText();
-    const DbStatus st = SettingsStore(m_ctx.db()).saveConfiguration(in, m_ctx.settings());
+    QStringList changes;
+    const DbStatus st = SettingsStore(m_ctx.db()).saveConfiguration(in, m_ctx.settings(), &changes);
     if (!st) {
         Messages::critical(kScreen, QStringLiteral("The settings could not be saved: %1\nNothing "
                                                    "was changed; try again.")
                                         .arg(st.error));
         return;
     }
+    m_ctx.operatorLog().audit(
+        kScreen, changes.isEmpty()
+                     ? QStringLiteral("settings saved, nothing changed")
+                     : QStringLiteral("settings changed: ") + changes.join(QStringLiteral("; ")));
     Messages::info(kScreen, QStringLiteral("Data Saved Successfully"));
 }
 

@@ -223,14 +223,19 @@ void FrmDrive::cmdSend_Click() {
                                                "first, then the folder, and press Update."));
         return;
     }
+    QStringList changes;
     const DbStatus st =
-        SettingsStore(m_ctx.db()).saveFolder(*kind, m_filePath->text(), m_ctx.settings());
+        SettingsStore(m_ctx.db()).saveFolder(*kind, m_filePath->text(), m_ctx.settings(), &changes);
     if (!st) {
         Messages::critical(kScreen, QStringLiteral("The folder could not be saved: %1\nNothing "
                                                    "was changed; try again.")
                                         .arg(st.error));
         return;
     }
+    m_ctx.operatorLog().audit(
+        kScreen, changes.isEmpty()
+                     ? QStringLiteral("settings saved, nothing changed")
+                     : QStringLiteral("settings changed: ") + changes.join(QStringLiteral("; ")));
     Messages::info(kScreen, QStringLiteral("Data Saved Successfully"));
 }
 

@@ -8,6 +8,8 @@
 #include "security/FrmPassEntry.h"
 #include "security/FrmPassword.h"
 
+#include "reports/FrmReport.h"
+
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -38,7 +40,7 @@ FrmMain::FrmMain(AppContext& ctx, QWidget* parent) : QWidget(parent), m_ctx(ctx)
     f.setBold(true);
     heading->setFont(f);
     heading->setAlignment(Qt::AlignCenter);
-    auto* version = new QLabel(QStringLiteral("Version 2.1 Tamsel"));
+    auto* version = new QLabel(versionText(ctx.revision()));
     version->setObjectName(QStringLiteral("lblVersion"));
     version->setAlignment(Qt::AlignCenter);
     layout->addWidget(heading);
@@ -65,6 +67,13 @@ FrmMain::FrmMain(AppContext& ctx, QWidget* parent) : QWidget(parent), m_ctx(ctx)
     connect(exit, &QPushButton::clicked, this, &QWidget::close);
 
     FocusColours::apply(this);
+
+    // "RE&PORT": the report screen, modal; the menu waits until it is closed.
+    connect(findChild<QPushButton*>(QStringLiteral("cmdReport")), &QPushButton::clicked, this,
+            [this] {
+                FrmReport report(m_ctx, this);
+                report.exec();
+            });
 }
 
 template <typename Screen>

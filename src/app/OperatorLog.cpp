@@ -7,6 +7,10 @@ namespace kovrin {
 OperatorLog::OperatorLog(const QString& filePath)
     : m_filePath(filePath), m_clock([] { return QDateTime::currentDateTime(); }) {}
 
+void OperatorLog::audit(const QString& screen, const QString& text) {
+    append(screen, QStringLiteral("AUDIT ") + text);
+}
+
 void OperatorLog::append(const QString& screen, const QString& text) {
     QString flat = text;
     flat.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));

@@ -14,6 +14,11 @@ public:
 
     void append(const QString& screen, const QString& text);
 
+    // The audit trail of settings and passwords, in the same file: password entries,
+    // settings changes (old and new values of settings that are not secret) and password
+    // changes (which password, never its value). The text is marked "AUDIT".
+    void audit(const QString& screen, const QString& text);
+
     QString filePath() const { return m_filePath; }
 
     // Tests fix the time stamp.

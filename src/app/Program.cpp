@@ -11,7 +11,7 @@
 
 namespace kovrin {
 
-int runProgram(QApplication& app, const ProgramFolder& folder) {
+int runProgram(QApplication& app, const ProgramFolder& folder, Revision revision) {
     // Fusion draws button faces from the palette, so the focus colours show on every platform.
     app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     app.setApplicationName(QStringLiteral("Kovrin Hand-Held Interface Software"));
@@ -26,6 +26,7 @@ int runProgram(QApplication& app, const ProgramFolder& folder) {
                                                   "empty database is created."));
         return 1;
     }
+    ctx->setRevision(revision);
     FrmMain menu(*ctx);
     QObject::connect(&menu, &FrmMain::programEnded, &app, &QApplication::quit);
     menu.show();

@@ -41,28 +41,58 @@ QStringList createTables() {
 
 QStringList upgradeTables(int fromVersion) {
     QStringList statements;
-    if (fromVersion < 2) {
+    if (fromVersion < 3) {
         statements += uploadInfoTable();
     }
     return statements;
 }
 
-// Report1: one row per collected transaction. Report2: one row per agent and date.
-// Date is the collection's day from DateTime (DD/MM/YYYY HH:NN) as an ISO date, which
-// sorts and compares as a date.
+// Report1: one row per collected transaction (a row of RestoreData with a collected amount).
+//   AgentID, AccountNo: without the blanks that pad them.
+//   CollectedAmt: Amtcollected as a number; ClosingAmt: BalanceAmount plus CollectedAmt, the
+//   account's balance after the day's collection.
+//   Date: the collection's day from DateTime (DD/MM/20YY HH:NN) as an ISO date (YYYY-MM-DD),
+//   which sorts and compares as a date.
+// A text that is not a well-formed amount or date gives NULL rather than a made-up number, so
+// the report side can refuse it instead of counting it as nothing. A missing balance (an
+// account the upload did not find among the downloaded ones) gives a NULL ClosingAmt.
+// Report2: one row per agent and date with the sum of the collections, added up in hundredths
+// so that the sum is exact; NULL when any of the day's amounts cannot be read.
 QStringList createViews() {
+    // After its first character: digits with at most one decimal point and at most two
+    // decimals. The column is already trimmed.
+    const QString amountOk = QStringLiteral(
+        "substr(%1, 2) NOT GLOB '*[^0-9.]*' AND %1 NOT GLOB '*.*.*' AND "
+        "%1 NOT GLOB '*.[0-9][0-9][0-9]*'");
+    const QString collectedOk =
+        QStringLiteral("a GLOB '[0-9]*' AND ") + amountOk.arg(QStringLiteral("a"));
+    const QString balanceOk = QStringLiteral("(b GLOB '[0-9]*' OR b GLOB '-[0-9]*') AND ") +
+                              amountOk.arg(QStringLiteral("b"));
     return {
         QStringLiteral("DROP VIEW IF EXISTS Report2"),
         QStringLiteral("DROP VIEW IF EXISTS Report1"),
-        QStringLiteral("CREATE VIEW Report1 AS SELECT AgentID, AccountNo, "
-                       "CAST(trim(coalesce(BalanceAmount, '')) AS REAL) + "
-                       "CAST(trim(Amtcollected) AS REAL) AS ClosingAmt, "
-                       "CAST(trim(Amtcollected) AS REAL) AS CollectedAmt, "
-                       "substr(DateTime, 7, 4) || '-' || substr(DateTime, 4, 2) || '-' || "
-                       "substr(DateTime, 1, 2) AS Date "
-                       "FROM RestoreData WHERE trim(coalesce(Amtcollected, '')) <> ''"),
-        QStringLiteral("CREATE VIEW Report2 AS SELECT AgentID, SUM(CollectedAmt) AS CollectedAmt, "
-                       "Date FROM Report1 GROUP BY AgentID, Date"),
+        QStringLiteral(
+            "CREATE VIEW Report1 AS SELECT AgentID, AccountNo, "
+            "CASE WHEN Bal IS NOT NULL AND Amt IS NOT NULL THEN round(Bal + Amt, 2) END "
+            "AS ClosingAmt, Amt AS CollectedAmt, Date FROM ("
+            "SELECT trim(coalesce(AgentID, '')) AS AgentID, "
+            "trim(coalesce(AccountNo, '')) AS AccountNo, "
+            "CASE WHEN %1 THEN CAST(a AS REAL) END AS Amt, "
+            "CASE WHEN %2 THEN CAST(b AS REAL) END AS Bal, "
+            "CASE WHEN dt GLOB '[0-9][0-9]/[0-9][0-9]/[0-9][0-9][0-9][0-9]*' AND "
+            "date(iso, '+0 days') = iso THEN iso END AS Date FROM ("
+            "SELECT AgentID, AccountNo, trim(coalesce(Amtcollected, '')) AS a, "
+            "trim(coalesce(BalanceAmount, '')) AS b, trim(coalesce(DateTime, '')) AS dt, "
+            "substr(trim(coalesce(DateTime, '')), 7, 4) || '-' || "
+            "substr(trim(coalesce(DateTime, '')), 4, 2) || '-' || "
+            "substr(trim(coalesce(DateTime, '')), 1, 2) AS iso "
+            "FROM RestoreData) WHERE a <> '')")
+            .arg(collectedOk, balanceOk),
+        QStringLiteral(
+            "CREATE VIEW Report2 AS SELECT AgentID, "
+            "CASE WHEN count(*) = count(CollectedAmt) THEN "
+            "sum(CAST(round(CollectedAmt * 100) AS INTEGER)) / 100.0 END AS CollectedAmt, "
+            "Date FROM Report1 GROUP BY AgentID, Date"),
     };
 }
 

@@ -2,11 +2,32 @@
 
 #include "db/SingleRow.h"
 
+#include <tuple>
+
 namespace kovrin {
 
 namespace {
 const QString kTable = QStringLiteral("Path");
+
+// "Name 'old' -> 'new'" for each setting that a save changed.
+QStringList differences(const std::optional<AppSettings>& before, const AppSettings& after) {
+    const AppSettings old = before.value_or(AppSettings{});
+    QStringList out;
+    const QList<std::tuple<const char*, QString, QString>> fields = {
+        {"BankName", old.BankName, after.BankName},
+        {"BranchName", old.BranchName, after.BranchName},
+        {"Comm Port", old.CommPort, after.CommPort},
+        {"FontSize", old.FontSize, after.FontSize},
+        {"BankInfoPath", old.BankInfoPath, after.BankInfoPath},
+        {"ReportPath", old.ReportPath, after.ReportPath}};
+    for (const auto& [name, was, now] : fields) {
+        if (was != now) {
+            out << QStringLiteral("%1 '%2' -> '%3'").arg(QLatin1String(name), was, now);
+        }
+    }
+    return out;
 }
+}  // namespace
 
 std::optional<AppSettings> SettingsStore::load(DbStatus* status) {
     const auto row = readSingleRow(m_db, kTable, status);
@@ -23,7 +44,8 @@ std::optional<AppSettings> SettingsStore::load(DbStatus* status) {
     return s;
 }
 
-DbStatus SettingsStore::saveConfiguration(const ConfigurationInput& input, AppSettings& settings) {
+DbStatus SettingsStore::saveConfiguration(const ConfigurationInput& input, AppSettings& settings,
+                                          QStringList* changes) {
     DbStatus st;
     const auto before = load(&st);
     if (!st) {
@@ -52,6 +74,9 @@ DbStatus SettingsStore::saveConfiguration(const ConfigurationInput& input, AppSe
     if (!st) {
         return st;
     }
+    if (after && changes) {
+        *changes = differences(before, *after);
+    }
     if (after) {
         settings.BankName = after->BankName;
         settings.CommPort = after->CommPort;
@@ -61,7 +86,13 @@ DbStatus SettingsStore::saveConfiguration(const ConfigurationInput& input, AppSe
     return {};
 }
 
-DbStatus SettingsStore::saveFolder(FolderKind kind, const QString& folder, AppSettings& settings) {
+DbStatus SettingsStore::saveFolder(FolderKind kind, const QString& folder, AppSettings& settings,
+                                   QStringList* changes) {
+    DbStatus before;
+    const auto old = load(&before);
+    if (!before) {
+        return before;
+    }
     const QString column = kind == FolderKind::BankInformation ? QStringLiteral("BankInfoPath")
                                                                : QStringLiteral("ReportPath");
     if (DbStatus s = writeSingleRow(m_db, kTable, {qMakePair(column, folder)}); !s) {
@@ -71,6 +102,9 @@ DbStatus SettingsStore::saveFolder(FolderKind kind, const QString& folder, AppSe
     const auto after = load(&st);
     if (!st) {
         return st;
+    }
+    if (after && changes) {
+        *changes = differences(old, *after);
     }
     if (after) {
         if (kind == FolderKind::BankInformation) {

@@ -3,6 +3,7 @@
 #include "app/AppSettings.h"
 #include "db/Database.h"
 
+#include <QStringList>
 #include <optional>
 
 namespace kovrin {
@@ -29,10 +30,12 @@ public:
     // Saves the configuration screen's four settings and updates `settings` to the stored
     // values. A new row gets FontSize = the picked list position ("-1" when none was picked);
     // an existing row maps "Big" to "1" and "Small" to "0" and otherwise keeps its value.
-    DbStatus saveConfiguration(const ConfigurationInput& input, AppSettings& settings);
+    DbStatus saveConfiguration(const ConfigurationInput& input, AppSettings& settings,
+                               QStringList* changes = nullptr);
 
     // Saves one folder (BankInfoPath or ReportPath) exactly as given and updates `settings`.
-    DbStatus saveFolder(FolderKind kind, const QString& folder, AppSettings& settings);
+    DbStatus saveFolder(FolderKind kind, const QString& folder, AppSettings& settings,
+                        QStringList* changes = nullptr);
 
 private:
     Database& m_db;

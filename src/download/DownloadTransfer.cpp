@@ -11,11 +11,22 @@ namespace kovrin {
 
 namespace {
 const QString kScreen = QStringLiteral("frmsend");
-const QString kCompleted = QStringLiteral("Download Completed Successfully!");
 const QString kNotInDownloadMode =
     QStringLiteral("Please goto Download Mode in the HandHeld Terminal and then Send Data!");
 const QString kCheckCable = QStringLiteral("Please Check the Communication Cable");
 }  // namespace
+
+DownloadRules DownloadRules::forRevision(Revision r) {
+    DownloadRules rules;
+    if (r == Revision::V2_0) {
+        rules.checkRecordNumbers = false;
+        rules.closOrBackAbandons = false;
+        rules.completionText = QStringLiteral("Download Completed Successfully");
+        rules.finishOnCompletion = false;
+        rules.holdButtonsWhileSending = false;
+    }
+    return rules;
+}
 
 DownloadTransfer::DownloadTransfer(Database& db, const AppSettings& settings, QString programFolder,
                                    link::SerialLink& port, link::TransferLog& log, QObject* parent)
@@ -122,7 +133,18 @@ void DownloadTransfer::showProgress() {
 
 void DownloadTransfer::cmdSend_Click(const DownloadEntries& entries) {
     if (m_sending) {
-        return;
+        if (m_rules.holdButtonsWhileSending) {
+            return;
+        }
+        // Send pressed again while a transfer runs: the old one is dropped whole, timers and
+        // state, before the new one starts.
+        stopTimers();
+        m_held.forget();
+        m_log.end(QStringLiteral("replaced: Send was pressed again"));
+        if (m_port.isOpen()) {
+            m_port.close();
+        }
+        setSending(false);
     }
     const QString agent = entries.agent.trimmed();
     const QString date = entries.date.trimmed();
@@ -320,7 +342,7 @@ void DownloadTransfer::MSComm1_OnComm() {
     }
     RetryCount = 0;
     const link::DownloadReply reply = link::parseDownloadReply(RxBuffer);
-    if (reply.abandon) {
+    if (reply.abandon && m_rules.closOrBackAbandons) {
         RxBuffer.clear();
         stopTimers();
         m_log.end(QStringLiteral("abandoned: the terminal is not in download mode"));
@@ -345,18 +367,22 @@ void DownloadTransfer::MSComm1_OnComm() {
         LinkDone = true;
         m_log.end(QStringLiteral("completed: %1 accounts sent").arg(AccountTotal));
         m_held.forget();
-        if (m_port.isOpen()) {
+        if (m_rules.finishOnCompletion && m_port.isOpen()) {
             m_port.close();
         }
         setSending(false);
         emit progress(AccountTotal, AccountTotal);
-        message(kCompleted, MsgIcon::Information);
-        emit completed();
+        message(m_rules.completionText, MsgIcon::Information);
+        if (m_rules.finishOnCompletion) {
+            emit completed();
+        }
         return;
     }
 
+    // Revision 2.0 takes any acknowledgement as the one expected.
+    const bool numberMatches = !m_rules.checkRecordNumbers || ExpectedRecord == ReceivedRecord;
     if (HeaderPending) {
-        if (p > 0 && ReceivedRecord == ExpectedRecord) {
+        if (p > 0 && numberMatches) {
             Timer2.stop();
             HeaderPending = false;
             Timer1.start();
@@ -370,7 +396,7 @@ void DownloadTransfer::MSComm1_OnComm() {
         return;
     }
 
-    if (ExpectedRecord == ReceivedRecord) {
+    if (numberMatches) {
         Timer2.stop();
         if (p > 0) {
             ++NextRecord;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AppSettings.h"
+#include "app/Revision.h"
 #include "db/Database.h"
 #include "link/HeldEvents.h"
 #include "link/SerialLink.h"
@@ -28,6 +29,19 @@ struct DownloadTimings {
     int watchdogMs = 5000;  // Timer3: no traffic at all
 };
 
+// How the download treats the terminal's replies: revision 2.1 checks the record number of
+// every acknowledgement; revision 2.0, for terminals whose acknowledgements carry no reliable
+// number, advances on any "AACK".
+struct DownloadRules {
+    bool checkRecordNumbers = true;  // a wrong number steps back two records
+    bool closOrBackAbandons = true;  // "CLOS"/"BACK": the terminal is not in download mode
+    QString completionText = QStringLiteral("Download Completed Successfully!");
+    bool finishOnCompletion = true;       // empty the entries and close the port when done
+    bool holdButtonsWhileSending = true;  // Send and Clear disabled during a transfer
+
+    static DownloadRules forRevision(Revision r);
+};
+
 // One download to the hand-held terminal, from the Send button to the end frame: checks
 // the entries, reads the bank's file, stores its accounts, then sends the header frame, one
 // account frame per acknowledgement and the end frame, recovering from rejected frames,
@@ -46,6 +60,8 @@ public:
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
     // The terminal's download-mode and setup-mode passwords, read when the screen loads.
     void setTerminalPasswords(const QString& download, const QString& setup);
+    void setRules(const DownloadRules& rules) { m_rules = rules; }
+    const DownloadRules& rules() const { return m_rules; }
 
     // The Send button: checks the entries, imports the file and starts the transfer.
     void cmdSend_Click(const DownloadEntries& entries);
@@ -92,6 +108,7 @@ private:
     link::TransferLog& m_log;
     link::HeldEvents m_held;
     std::function<QDateTime()> m_clock;
+    DownloadRules m_rules;
     QString m_downloadPassword, m_setupPassword;
 
     // The file being sent.

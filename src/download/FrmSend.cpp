@@ -72,6 +72,7 @@ FrmSend::FrmSend(AppContext& ctx, QWidget* parent, link::SerialLink* port)
     }
     m_transfer = std::make_unique<DownloadTransfer>(ctx.db(), ctx.settings(), ctx.folder().path(),
                                                     *port, ctx.transferLog());
+    m_transfer->setRules(DownloadRules::forRevision(ctx.revision()));
 
     auto* layout = new QVBoxLayout(this);
     auto* title = new QLabel(QStringLiteral("Send Data to HandHeld"));
@@ -137,8 +138,9 @@ FrmSend::FrmSend(AppContext& ctx, QWidget* parent, link::SerialLink* port)
     connect(m_clear, &QPushButton::clicked, this, &FrmSend::cmdClear_Click);
     connect(exit, &QPushButton::clicked, this, &QWidget::close);
     connect(m_transfer.get(), &DownloadTransfer::sendingChanged, this, [this](bool sending) {
-        m_send->setEnabled(!sending);
-        m_clear->setEnabled(!sending);
+        const bool hold = sending && m_transfer->rules().holdButtonsWhileSending;
+        m_send->setEnabled(!hold);
+        m_clear->setEnabled(!hold);
     });
     connect(m_transfer.get(), &DownloadTransfer::progress, this, &FrmSend::showProgress);
     connect(m_transfer.get(), &DownloadTransfer::completed, this, &FrmSend::ClearEntries);

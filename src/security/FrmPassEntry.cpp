@@ -70,11 +70,13 @@ FrmPassEntry::FrmPassEntry(AppContext& ctx, QWidget* parent) : QWidget(parent), 
 
 void FrmPassEntry::cmdOK_Click() {
     if (!security::matchesEntry(m_adminPassword, m_password->text())) {
+        m_ctx.operatorLog().audit(kScreen, QStringLiteral("administrator password refused"));
         m_password->clear();
         m_password->setFocus();
         Messages::critical(kScreen, QStringLiteral("Password entered is Incorrect"));
         return;
     }
+    m_ctx.operatorLog().audit(kScreen, QStringLiteral("administrator password accepted"));
     close();
     emit passwordAccepted();
 }

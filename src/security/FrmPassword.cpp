@@ -243,6 +243,11 @@ bool FrmPassword::oldPasswordMatches(PasswordColumn column) const {
 }
 
 void FrmPassword::rejectOldPassword() {
+    if (const auto column = selectedColumn()) {
+        m_ctx.operatorLog().audit(kScreen,
+                                  QStringLiteral("password change refused: wrong old %1 password")
+                                      .arg(columnName(*column)));
+    }
     m_old->clear();
     m_old->setFocus(Qt::OtherFocusReason);
     Messages::critical(kScreen, kWrongOld);
@@ -329,6 +334,8 @@ void FrmPassword::cmdSend_Click() {
         return;
     }
     copyOf(*column) = *stored;
+    m_ctx.operatorLog().audit(kScreen,
+                              QStringLiteral("password changed: %1").arg(columnName(*column)));
     Messages::show({kScreen, QStringLiteral("Data Saved Successfully"), MsgIcon::Information,
                     MsgButtons::Ok, QStringLiteral("DATA SAVE")});
 }

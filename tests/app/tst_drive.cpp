@@ -56,8 +56,9 @@ void TestDrive::cleanup() {
 
 FrmDrive* TestDrive::makeScreen() {
     const QString root = QDir::rootPath();
-    return new FrmDrive(*m_ctx, nullptr,
-                        [root] { return QStringList{root, "/no-such-drive-kovrin"}; });
+    return new FrmDrive(*m_ctx, nullptr, [root] {
+        return QStringList{root, "/no-such-drive-kovrin"};
+    });
 }
 
 QString TestDrive::stored(const QString& column) {

@@ -23,6 +23,7 @@ private slots:
     void init();
     void cleanup();
     void captionsAndButtons();
+    void versionTextOfEachRevision();
     void settingsButtonsOpenSingleInstances();
     void closingTheMenuEndsTheProgram();
     void focusColoursFollowTheFocus();
@@ -71,6 +72,15 @@ void TestMainMenu::captionsAndButtons() {
         QVERIFY(b->isEnabled());
     }
     QCOMPARE(menu.findChildren<QPushButton*>().size(), 7);
+}
+
+void TestMainMenu::versionTextOfEachRevision() {
+    for (auto [revision, text] : {std::pair{Revision::V2_0, "Version 2.0 Tamsel"},
+                                  std::pair{Revision::V2_1, "Version 2.1 Tamsel"}}) {
+        m_ctx->setRevision(revision);
+        FrmMain menu(*m_ctx);
+        QCOMPARE(menu.findChild<QLabel*>("lblVersion")->text(), QString(text));
+    }
 }
 
 void TestMainMenu::settingsButtonsOpenSingleInstances() {

@@ -41,9 +41,10 @@ void TestStartup::settingsRowIsCopiedIntoAppSettings() {
         QString error;
         auto db = Database::open(pf.folder().databasePath(), &error);
         QSqlQuery q(db->handle());
-        QVERIFY(q.exec("INSERT INTO Path (SNo, BankName, BranchName, \"Comm Port\", fontsize, "
-                       "BankInfoPath, ReportPath) VALUES (1, 'Bank', '', '10', '-1', 'C:\\Bank', "
-                       "'/r')"));
+        QVERIFY(
+            q.exec("INSERT INTO Path (SNo, BankName, BranchName, \"Comm Port\", fontsize, "
+                   "BankInfoPath, ReportPath) VALUES (1, 'Bank', '', '10', '-1', 'C:\\Bank', "
+                   "'/r')"));
     }
     test::MessageRecorder rec;
     QString error;
@@ -81,8 +82,8 @@ void TestStartup::operatorLogReceivesEveryMessage() {
     QVERIFY(ctx);
     ctx->operatorLog().setClock([] { return QDateTime(QDate(2026, 12, 8), QTime(9, 30, 5)); });
     Messages::info("frmConfigure", "Data Saved Successfully");
-    Messages::show({"frmPassword", "Data Saved Successfully", MsgIcon::Information,
-                    MsgButtons::Ok, "DATA SAVE"});
+    Messages::show({"frmPassword", "Data Saved Successfully", MsgIcon::Information, MsgButtons::Ok,
+                    "DATA SAVE"});
     QCOMPARE(rec.messages.size(), 3);  // the boxes are still shown
     QCOMPARE(rec.messages[2].title, QString("DATA SAVE"));
     QCOMPARE(rec.messages[1].title, Messages::programTitle());

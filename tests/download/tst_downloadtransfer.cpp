@@ -64,6 +64,10 @@ private slots:
     void fullDownloadOf2000Accounts();
     void messageHoldsTheTransfer();
     void transferLogRecordsTheExchange();
+    void revisionsOnAcksWithoutReliableNumbers_data();
+    void revisionsOnAcksWithoutReliableNumbers();
+    void revision20IgnoresClosAndBack();
+    void revision20SendAgainRestartsCleanly();
 
 private:
     // Starts a download of `accounts` accounts for agent 5, day 0325.
@@ -408,6 +412,71 @@ void TestDownloadTransfer::transferLogRecordsTheExchange() {
     QVERIFY(text.contains(" TX 01 FF 10 F0 44 00 82 00 00"));
     QVERIFY(text.contains(" RX 01 FF 10 F0 44 00 07 00 02 41 41 43 4B"));
     QVERIFY(text.contains(" END completed: 1 accounts sent"));
+}
+
+void TestDownloadTransfer::revisionsOnAcksWithoutReliableNumbers_data() {
+    QTest::addColumn<int>("revision");
+    QTest::newRow("2.0") << int(Revision::V2_0);
+    QTest::newRow("2.1") << int(Revision::V2_1);
+}
+
+// Older firmware answers every frame with "AACK" and a number that means nothing: here 9 for
+// the odd replies and none at all (AACK at position 1) for the even ones.
+void TestDownloadTransfer::revisionsOnAcksWithoutReliableNumbers() {
+    QFETCH(int, revision);
+    m_tx->setRules(DownloadRules::forRevision(Revision(revision)));
+    int n = 0;
+    answerWith([&n](const QByteArray& f) -> QByteArray {
+        if (link::recordNumberOf(f) == 0 && !isEnd(f)) {
+            return ack(0);
+        }
+        return (n++ % 2) ? ack(9) : QByteArray("AACK" + QByteArray(10, ' '));
+    });
+    start(4);
+    if (revision == int(Revision::V2_0)) {
+        QTRY_COMPARE(m_rec->count("Download Completed Successfully"), 1);
+        QCOMPARE(records(m_port->written), QList<int>({0, 2, 3, 4, 5, -1}));
+        QVERIFY(m_port->isOpen());  // revision 2.0 leaves the port open
+        QCOMPARE(m_completed, 0);   // and the entries as they are
+    } else {
+        QTRY_VERIFY(m_port->written.size() >= 8);
+        // Every mismatch steps back two: revision 2.1 never gets past the first records.
+        QCOMPARE(records(m_port->written).mid(0, 4), QList<int>({0, 2, 2, 2}));
+        QCOMPARE(m_rec->messages.size(), 0);
+        QVERIFY(!records(m_port->written).contains(-1));
+    }
+}
+
+void TestDownloadTransfer::revision20IgnoresClosAndBack() {
+    m_tx->setRules(DownloadRules::forRevision(Revision::V2_0));
+    start(2);
+    m_port->inject(ack(0));
+    QTRY_COMPARE(m_port->written.size(), 2);
+    m_port->inject(link::buildShortFrame('D', 2, "CLOS"));
+    QTest::qWait(10);
+    QCOMPARE(m_rec->messages.size(), 0);
+    QVERIFY(m_tx->isSending());
+    QCOMPARE(m_port->written.size(), 2);  // a reply without AACK or NACK sends nothing
+    m_port->inject(ack(2));
+    QTRY_COMPARE(records(m_port->written).last(), 3);
+}
+
+void TestDownloadTransfer::revision20SendAgainRestartsCleanly() {
+    m_tx->setRules(DownloadRules::forRevision(Revision::V2_0));
+    start(3);
+    m_port->inject(ack(0));
+    QTRY_COMPARE(m_port->written.size(), 2);
+    m_port->inject(ack(2));
+    QTRY_COMPARE(m_port->written.size(), 3);
+    m_port->written.clear();
+    m_tx->cmdSend_Click({"5", "0325", ""});               // Send again in the middle
+    QCOMPARE(records(m_port->written), QList<int>({0}));  // a new header, nothing of the old
+    m_tx->Timer3_Timer();
+    QCOMPARE(records(m_port->written), QList<int>({0}));  // the old transfer's state is gone
+    answerAll();
+    m_port->inject(ack(0));
+    QTRY_COMPARE(m_rec->count("Download Completed Successfully"), 1);
+    QCOMPARE(records(m_port->written), QList<int>({0, 2, 3, 4, -1}));
 }
 
 QTEST_GUILESS_MAIN(TestDownloadTransfer)

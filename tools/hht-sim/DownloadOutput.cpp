@@ -55,11 +55,12 @@ QString accountListText(const QByteArray& header, const QMap<int, QByteArray>& a
     }
     out << QString() << QStringLiteral("Accounts");
     out << QStringLiteral(
-        "  record | cat | scheme | account         | name                        "
-        "  | balance    | agreed | opened | last txn");
+               "  record | c | schem | account number  | %1 | balance    | agreed | opened "
+               "| last txn")
+               .arg(QStringLiteral("name"), -28);
     for (auto it = accounts.cbegin(); it != accounts.cend(); ++it) {
         const ReceivedAccount a = parseAccountFrame(it.value());
-        out << QStringLiteral("  %1 | %2   | %3  | %4 | %5 | %6 | %7 | %8 | %9")
+        out << QStringLiteral("  %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9")
                    .arg(it.key(), 6)
                    .arg(a.CategoryCode, a.SchemeCode, a.ACNumber, a.ACName, a.balanceDigits,
                         a.agreedDigits, a.openingDate, a.txnDate);

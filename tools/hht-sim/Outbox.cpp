@@ -12,6 +12,8 @@ constexpr int kPacedChunkMs = 4;
 
 Outbox::Outbox(QObject* parent) : QObject(parent) {
     m_timer.setSingleShot(true);
+    // Pauses and pacing are a few milliseconds: a coarse timer could fire them early.
+    m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &Outbox::pump);
 }
 

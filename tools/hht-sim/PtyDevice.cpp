@@ -4,8 +4,10 @@
 
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -143,6 +145,16 @@ void PtyDevice::readAll() {
     if (!in.isEmpty()) {
         emit received(in);
     }
+}
+
+qint64 PtyDevice::unreadByPeer() const {
+    int queued = 0;
+    if (m_holdFd >= 0) {
+        ::ioctl(m_holdFd, FIONREAD, &queued);
+    } else if (m_fd >= 0) {
+        ::ioctl(m_fd, TIOCOUTQ, &queued);
+    }
+    return m_pending.size() + std::max(queued, 0);
 }
 
 void PtyDevice::close() {

@@ -32,6 +32,10 @@ public:
     void write(const QByteArray& bytes);
     void close();
 
+    // Bytes written but not yet taken by the other end: still queued here, and for a
+    // pseudo-terminal waiting unread at the PC's end, for a real device not yet sent.
+    qint64 unreadByPeer() const;
+
 signals:
     void received(const QByteArray& bytes);
     void error(const QString& text);

@@ -7,25 +7,35 @@
 #include "UploadScript.h"
 
 #include <QCoreApplication>
+
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 
 using namespace kovrin::sim;
 
 namespace {
 
+constexpr int kCloseGraceMs = 300;
+
 void print(FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
     std::fflush(stream);
 }
 
-// Leaves once every answer has gone out and the PC had time to read it.
-void quitWhenIdle(const Terminal& terminal, int lingerMs) {
-    if (!terminal.idle()) {
-        QTimer::singleShot(10, [&terminal, lingerMs] { quitWhenIdle(terminal, lingerMs); });
+// Leaves once every answer has gone out and the PC has read it (closing the line throws
+// away what the PC has not read yet), or after ten seconds of waiting for that; then lingers.
+void quitWhenIdle(const Terminal& terminal, const PtyDevice& device, int lingerMs,
+                  int patienceMs = 10000) {
+    if ((!terminal.idle() || device.unreadByPeer() > 0) && patienceMs > 0) {
+        QTimer::singleShot(10, [&terminal, &device, lingerMs, patienceMs] {
+            quitWhenIdle(terminal, device, lingerMs, patienceMs - 10);
+        });
         return;
     }
-    QTimer::singleShot(lingerMs, qApp, &QCoreApplication::quit);
+    // The pty's queue is not a sure sign that the PC has taken the last answer off the line:
+    // a moment's grace before closing it, whatever the linger asked for.
+    QTimer::singleShot(std::max(lingerMs, kCloseGraceMs), qApp, &QCoreApplication::quit);
 }
 
 }  // namespace
@@ -89,7 +99,7 @@ int main(int argc, char* argv[]) {
             print(stdout, QStringLiteral("upload ended with OVER\n"));
         }
         if (!o.stay) {
-            quitWhenIdle(terminal, o.lingerMs);
+            quitWhenIdle(terminal, device, o.lingerMs);
         }
     });
 

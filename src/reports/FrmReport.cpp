@@ -1,0 +1,233 @@
+#include "reports/FrmReport.h"
+
+#include "app/AppContext.h"
+#include "app/FocusColours.h"
+#include "app/KeyFilter.h"
+#include "app/Messages.h"
+#include "reports/FrmReportPreview.h"
+#include "reports/ReportCsv.h"
+#include "reports/ReportLayout.h"
+
+#include <QDateEdit>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace kovrin {
+
+namespace {
+
+const QString kScreen = QStringLiteral("frmReport");
+
+template <typename W>
+W* named(W* widget, const char* name) {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+QDateEdit* datePicker(const char* name) {
+    auto* picker = named(new QDateEdit, name);
+    picker->setCalendarPopup(true);
+    picker->setLocale(QLocale::c());
+    picker->setDisplayFormat(QStringLiteral("dd-MMM-yyyy"));
+    return picker;
+}
+
+}  // namespace
+
+FrmReport::FrmReport(AppContext& ctx, QWidget* parent) : QDialog(parent), m_ctx(ctx) {
+    setObjectName(kScreen);
+    setWindowTitle(QStringLiteral("Report"));
+    setModal(true);
+
+    m_opt1 = named(new QRadioButton(QStringLiteral("Report1")), "OptReport1");
+    m_opt2 = named(new QRadioButton(QStringLiteral("Report2")), "OptReport2");
+    m_lbAgent = named(new QLabel(QStringLiteral("Agent ID :")), "lbAgentID");
+    m_agent = named(new QLineEdit, "txtAgentID");
+    m_lbAccount = named(new QLabel(QStringLiteral("Account No :")), "lbAccountNo");
+    m_account = named(new QLineEdit, "txtAccountNo");
+    auto* lbFrom = named(new QLabel(QStringLiteral("From Date :")), "lbFromDate");
+    m_from = datePicker("FromDTPicker");
+    auto* lbTo = named(new QLabel(QStringLiteral("To Date :")), "lbToDate");
+    m_to = datePicker("ToDTPicker");
+    auto* view = named(new QPushButton(QStringLiteral("&View")), "cmdView");
+    auto* exit = named(new QPushButton(QStringLiteral("&Exit")), "cmdExit");
+    m_lbAgent->setBuddy(m_agent);
+    m_lbAccount->setBuddy(m_account);
+    lbFrom->setBuddy(m_from);
+    lbTo->setBuddy(m_to);
+
+    auto* layout = new QVBoxLayout(this);
+    auto* options = new QHBoxLayout;
+    options->addWidget(m_opt1);
+    options->addWidget(m_opt2);
+    layout->addLayout(options);
+    auto* grid = new QGridLayout;
+    grid->addWidget(m_lbAgent, 0, 0);
+    grid->addWidget(m_agent, 0, 1);
+    grid->addWidget(m_lbAccount, 1, 0);
+    grid->addWidget(m_account, 1, 1);
+    grid->addWidget(lbFrom, 2, 0);
+    grid->addWidget(m_from, 2, 1);
+    grid->addWidget(lbTo, 3, 0);
+    grid->addWidget(m_to, 3, 1);
+    layout->addLayout(grid);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(view);
+    buttons->addWidget(exit);
+    layout->addLayout(buttons);
+
+    setTabOrder(m_opt1, m_opt2);
+    setTabOrder(m_opt2, m_agent);
+    setTabOrder(m_agent, m_account);
+    setTabOrder(m_account, m_from);
+    setTabOrder(m_from, m_to);
+    setTabOrder(m_to, view);
+    setTabOrder(view, exit);
+
+    // Loading: both pickers show today; neither report is chosen; the boxes are visible.
+    const QDate today = QDate::currentDate();
+    m_from->setDate(today);
+    m_to->setDate(today);
+
+    // Report1 shows the agent and account boxes with their labels, Report2 hides them (their
+    // text is kept), whether the option was clicked or reached with the keyboard.
+    connect(m_opt1, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) {
+            showReport1Boxes(true);
+        }
+    });
+    connect(m_opt2, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) {
+            showReport1Boxes(false);
+        }
+    });
+    FocusInFilter::install(m_opt1, [this] {
+        if (m_opt1->isChecked()) {
+            showReport1Boxes(true);
+        }
+    });
+    FocusInFilter::install(m_opt2, [this] {
+        if (m_opt2->isChecked()) {
+            showReport1Boxes(false);
+        }
+    });
+
+    // Enter moves the focus to the next control, as Tab would; nothing is viewed.
+    for (QWidget* control : {static_cast<QWidget*>(m_agent), static_cast<QWidget*>(m_account),
+                             static_cast<QWidget*>(m_from), static_cast<QWidget*>(m_to)}) {
+        KeyFilter::install(control, [this](QKeyEvent* e) {
+            if (!KeyFilter::isEnter(e)) {
+                return false;
+            }
+            focusNextChild();
+            return true;
+        });
+    }
+
+    connect(view, &QPushButton::clicked, this, &FrmReport::cmdView_Click);
+    connect(exit, &QPushButton::clicked, this, &QDialog::reject);
+
+    m_runPreview = [](FrmReportPreview& preview) { preview.exec(); };
+    FocusColours::apply(this);
+}
+
+void FrmReport::showReport1Boxes(bool visible) {
+    m_lbAgent->setVisible(visible);
+    m_agent->setVisible(visible);
+    m_lbAccount->setVisible(visible);
+    m_account->setVisible(visible);
+}
+
+void FrmReport::cmdView_Click() {
+    if (!m_opt1->isChecked() && !m_opt2->isChecked()) {
+        Messages::info(kScreen,
+                       QStringLiteral("Please choose Report1 or Report2, then press View."));
+        return;
+    }
+    const ReportKind kind =
+        m_opt1->isChecked() ? ReportKind::DailyCollection : ReportKind::AgentCollection;
+    ReportFilter filter;
+    filter.from = m_from->date();
+    filter.to = m_to->date();
+    if (filter.from > filter.to) {
+        Messages::info(kScreen, QStringLiteral("The From Date (%1) is after the To Date (%2).\n"
+                                               "Please choose a From Date on or before the To "
+                                               "Date.")
+                                    .arg(reportDateText(filter.from), reportDateText(filter.to)));
+        return;
+    }
+    if (kind == ReportKind::DailyCollection) {
+        filter.agent = m_agent->text().trimmed();
+        filter.account = m_account->text().trimmed();
+    }
+    view(kind, filter);
+}
+
+bool FrmReport::view(ReportKind kind, const ReportFilter& filter) {
+    const ReportSource source(m_ctx.db().filePath());
+    ReportStatus status;
+    DailyCollectionData daily;
+    AgentCollectionData agents;
+    int rows = 0;
+    if (kind == ReportKind::DailyCollection) {
+        daily = source.dailyCollection(filter, &status);
+        rows = daily.rowCount();
+    } else {
+        agents = source.agentCollection(filter, &status);
+        rows = static_cast<int>(agents.rows.size());
+    }
+    if (status.code == ReportStatus::Code::DatabaseError) {
+        Messages::critical(kScreen, QStringLiteral("The report could not be read from the "
+                                                   "database file %1: %2.\nTry again; if it "
+                                                   "happens again, call support.")
+                                        .arg(source.databasePath(), status.detail));
+        return false;
+    }
+    if (status.code == ReportStatus::Code::Unreadable) {
+        Messages::critical(kScreen,
+                           QStringLiteral("The report cannot be shown: the amount or the date "
+                                          "stored for %1 is not valid.\nNo report is shown "
+                                          "rather than one with a wrong total. Upload that "
+                                          "agent's collections again, or call support.")
+                               .arg(status.detail));
+        return false;
+    }
+    if (rows == 0) {
+        QString text = QStringLiteral("There are no collections %1.").arg(filter.describe(kind));
+        text += !filter.agent.isEmpty() || !filter.account.isEmpty()
+                    ? QStringLiteral("\nChoose other dates, or check the Agent ID and Account No.")
+                    : QStringLiteral("\nChoose other dates.");
+        Messages::info(kScreen, text);
+        return false;
+    }
+
+    const ReportHeading heading{m_ctx.settings().BankName, m_ctx.settings().BranchName, filter.from,
+                                filter.to};
+    PreviewContent content;
+    if (kind == ReportKind::DailyCollection) {
+        content.document = layoutDailyCollection(daily, heading);
+        content.csv = dailyCollectionCsv(daily);
+    } else {
+        content.document = layoutAgentCollection(agents, heading);
+        content.csv = agentCollectionCsv(agents);
+    }
+    // The save dialogs start in the report folder; until one is chosen, in the program folder.
+    const QString reportPath = m_ctx.settings().ReportPath.trimmed();
+    content.folder =
+        !reportPath.isEmpty() && QFileInfo(reportPath).isDir() ? reportPath : m_ctx.folder().path();
+    content.pdfFileName =
+        defaultReportFileName(kind, filter.from, filter.to, QStringLiteral("pdf"));
+    content.csvFileName =
+        defaultReportFileName(kind, filter.from, filter.to, QStringLiteral("csv"));
+    FrmReportPreview preview(std::move(content), this);
+    m_runPreview(preview);
+    return true;
+}
+
+}  // namespace kovrin

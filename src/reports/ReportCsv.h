@@ -1,0 +1,24 @@
+#pragma once
+
+#include "reports/ReportData.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace kovrin {
+
+// The rows of a report as comma-separated text (UTF-8, CRLF line ends, a heading line first):
+// the detail rows only, so that a spreadsheet can add them up itself. Dates are written
+// yyyy-MM-dd, amounts "0.00"; a field holding a comma, a quote or a line break is quoted.
+QByteArray dailyCollectionCsv(const DailyCollectionData& data);
+QByteArray agentCollectionCsv(const AgentCollectionData& data);
+
+// One field as it goes into a line.
+QString csvField(const QString& text);
+
+// Writes `bytes` to `path` through a temporary file that replaces the target only when all of
+// it was written: a failed save never leaves half a file. On failure returns false and puts the
+// reason into *error.
+bool saveFile(const QString& path, const QByteArray& bytes, QString* error);
+
+}  // namespace kovrin

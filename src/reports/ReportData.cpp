@@ -1,0 +1,311 @@
+#include "reports/ReportData.h"
+
+#include <QLocale>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QVariant>
+#include <atomic>
+#include <cmath>
+
+namespace kovrin {
+
+QString amountText(Hundredths amount) {
+    const bool negative = amount < 0;
+    // Work on the magnitude as unsigned so that the most negative value does not overflow.
+    const quint64 magnitude =
+        negative ? quint64(0) - static_cast<quint64>(amount) : static_cast<quint64>(amount);
+    return QStringLiteral("%1%2.%3")
+        .arg(negative ? QStringLiteral("-") : QString())
+        .arg(magnitude / 100)
+        .arg(static_cast<uint>(magnitude % 100), 2, 10, QLatin1Char('0'));
+}
+
+std::optional<Hundredths> hundredthsOf(const QVariant& number) {
+    constexpr double kLargest = 1e13;  // in hundredths
+    if (number.isNull()) {
+        return std::nullopt;
+    }
+    bool ok = false;
+    const double hundredths = number.toDouble(&ok) * 100.0;
+    if (!ok || !std::isfinite(hundredths) || std::fabs(hundredths) >= kLargest) {
+        return std::nullopt;
+    }
+    return std::llround(hundredths);
+}
+
+QString reportDateText(const QDate& date) {
+    return QLocale::c().toString(date, QStringLiteral("dd/MMM/yyyy"));
+}
+
+QString ReportFilter::describe(ReportKind kind) const {
+    QString text =
+        from == to ? QStringLiteral("on %1").arg(reportDateText(from))
+                   : QStringLiteral("from %1 to %2").arg(reportDateText(from), reportDateText(to));
+    if (kind == ReportKind::DailyCollection) {
+        const QString a = agent.trimmed();
+        const QString c = account.trimmed();
+        if (!a.isEmpty() && !c.isEmpty()) {
+            text += QStringLiteral(" for agent %1 and account %2").arg(a, c);
+        } else if (!a.isEmpty()) {
+            text += QStringLiteral(" for agent %1").arg(a);
+        } else if (!c.isEmpty()) {
+            text += QStringLiteral(" for account %1").arg(c);
+        }
+    }
+    return text;
+}
+
+bool CollectionRow::operator==(const CollectionRow& o) const {
+    return AgentID == o.AgentID && AccountNo == o.AccountNo && ClosingAmt == o.ClosingAmt &&
+           CollectedAmt == o.CollectedAmt && Date == o.Date;
+}
+
+bool AgentCollectionRow::operator==(const AgentCollectionRow& o) const {
+    return AgentID == o.AgentID && CollectedAmt == o.CollectedAmt && Date == o.Date;
+}
+
+int DailyCollectionData::rowCount() const {
+    int n = 0;
+    for (const CollectionGroup& g : groups) {
+        n += g.rows.size();
+    }
+    return n;
+}
+
+DailyCollectionData groupByDate(const QVector<CollectionRow>& rows) {
+    DailyCollectionData data;
+    for (const CollectionRow& r : rows) {
+        if (data.groups.isEmpty() || data.groups.last().Date != r.Date) {
+            data.groups.push_back(CollectionGroup{r.Date, {}, 0});
+        }
+        CollectionGroup& g = data.groups.last();
+        g.rows.push_back(r);
+        g.total += r.CollectedAmt;
+        data.grandTotal += r.CollectedAmt;
+    }
+    return data;
+}
+
+namespace {
+
+QString errorText(const QSqlError& e) {
+    QString t = e.databaseText().trimmed();
+    if (t.isEmpty()) {
+        t = e.text().trimmed();
+    }
+    return t.isEmpty() ? QStringLiteral("unknown database error") : t;
+}
+
+// The report connection: opened read-only on the database file for one read, closed and
+// removed when the read is over.
+class ReportConnection {
+public:
+    explicit ReportConnection(const QString& path) {
+        static std::atomic<int> counter{0};
+        m_name = QStringLiteral("kovrin-report-%1").arg(++counter);
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=3000"));
+        if (!db.open()) {
+            m_error = errorText(db.lastError());
+        }
+    }
+    ~ReportConnection() {
+        {
+            QSqlDatabase db = QSqlDatabase::database(m_name, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    ReportConnection(const ReportConnection&) = delete;
+    ReportConnection& operator=(const ReportConnection&) = delete;
+
+    bool isOpen() const { return m_error.isEmpty(); }
+    QString error() const { return m_error; }
+    QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
+
+private:
+    QString m_name;
+    QString m_error;
+};
+
+// Names the first few of the rows that cannot be read, for the operator and for support.
+class UnreadableRows {
+public:
+    void add(const QString& where) {
+        if (!m_names.contains(where)) {
+            m_names << where;
+        }
+    }
+    bool isEmpty() const { return m_names.isEmpty(); }
+    QString text() const {
+        constexpr int kNamed = 5;
+        QString list = m_names.mid(0, kNamed).join(QStringLiteral("; "));
+        if (m_names.size() > kNamed) {
+            list += QStringLiteral("; and %1 more").arg(m_names.size() - kNamed);
+        }
+        return list;
+    }
+
+private:
+    QStringList m_names;
+};
+
+QString isoText(const QDate& d) {
+    return d.toString(Qt::ISODate);
+}
+
+bool onlyDigits(const QString& s) {
+    if (s.isEmpty()) {
+        return false;
+    }
+    for (const QChar c : s) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
+            return false;
+        }
+    }
+    return true;
+}
+
+QString withoutLeadingZeros(const QString& digits) {
+    int i = 0;
+    while (i < digits.size() && digits.at(i) == QLatin1Char('0')) {
+        ++i;
+    }
+    return digits.mid(i);
+}
+
+void fail(ReportStatus* status, ReportStatus::Code code, const QString& detail) {
+    if (status) {
+        *status = ReportStatus{code, detail};
+    }
+}
+
+}  // namespace
+
+DailyCollectionData ReportSource::dailyCollection(const ReportFilter& filter,
+                                                  ReportStatus* status) const {
+    if (status) {
+        *status = {};
+    }
+    ReportConnection conn(m_path);
+    if (!conn.isOpen()) {
+        fail(status, ReportStatus::Code::DatabaseError, conn.error());
+        return {};
+    }
+    // Rows whose date cannot be read are fetched whatever the range, so that they are
+    // reported instead of silently falling out of it.
+    QString sql = QStringLiteral(
+        "SELECT AgentID, AccountNo, ClosingAmt, CollectedAmt, Date FROM Report1 "
+        "WHERE (Date IS NULL OR Date BETWEEN ? AND ?)");
+    QVariantList values{isoText(filter.from), isoText(filter.to)};
+    const QString agent = filter.agent.trimmed();
+    if (onlyDigits(agent)) {
+        sql += QStringLiteral(
+            " AND AgentID <> '' AND AgentID NOT GLOB '*[^0-9]*' AND ltrim(AgentID, '0') = ?");
+        values << withoutLeadingZeros(agent);
+    } else if (!agent.isEmpty()) {
+        sql += QStringLiteral(" AND AgentID = ?");
+        values << agent;
+    }
+    const QString account = filter.account.trimmed();
+    if (!account.isEmpty()) {
+        sql += QStringLiteral(" AND AccountNo = ?");
+        values << account;
+    }
+    sql += QStringLiteral(
+        " ORDER BY Date, CAST(AgentID AS INTEGER), AgentID, CAST(AccountNo AS INTEGER), "
+        "AccountNo, CollectedAmt");
+
+    QVector<CollectionRow> rows;
+    UnreadableRows unreadable;
+    {
+        QSqlQuery q(conn.db());
+        q.setForwardOnly(true);
+        q.prepare(sql);
+        for (const QVariant& v : values) {
+            q.addBindValue(v);
+        }
+        if (!q.exec()) {
+            fail(status, ReportStatus::Code::DatabaseError, errorText(q.lastError()));
+            return {};
+        }
+        while (q.next()) {
+            CollectionRow r;
+            r.AgentID = q.value(0).toString();
+            r.AccountNo = q.value(1).toString();
+            // A NULL closing amount is a balance the upload did not know: shown empty.
+            r.ClosingAmt = hundredthsOf(q.value(2));
+            const std::optional<Hundredths> collected = hundredthsOf(q.value(3));
+            r.Date = QDate::fromString(q.value(4).toString(), Qt::ISODate);
+            if (!collected || !r.Date.isValid() || (!q.value(2).isNull() && !r.ClosingAmt)) {
+                unreadable.add(QStringLiteral("agent %1, account %2").arg(r.AgentID, r.AccountNo));
+                continue;
+            }
+            r.CollectedAmt = *collected;
+            rows.push_back(std::move(r));
+        }
+        if (q.lastError().isValid()) {
+            fail(status, ReportStatus::Code::DatabaseError, errorText(q.lastError()));
+            return {};
+        }
+    }
+    if (!unreadable.isEmpty()) {
+        fail(status, ReportStatus::Code::Unreadable, unreadable.text());
+        return {};
+    }
+    return groupByDate(rows);
+}
+
+AgentCollectionData ReportSource::agentCollection(const ReportFilter& filter,
+                                                  ReportStatus* status) const {
+    if (status) {
+        *status = {};
+    }
+    ReportConnection conn(m_path);
+    if (!conn.isOpen()) {
+        fail(status, ReportStatus::Code::DatabaseError, conn.error());
+        return {};
+    }
+    AgentCollectionData data;
+    UnreadableRows unreadable;
+    {
+        QSqlQuery q(conn.db());
+        q.setForwardOnly(true);
+        q.prepare(
+            QStringLiteral("SELECT AgentID, CollectedAmt, Date FROM Report2 "
+                           "WHERE (Date IS NULL OR Date BETWEEN ? AND ?) "
+                           "ORDER BY Date, CAST(AgentID AS INTEGER), AgentID"));
+        q.addBindValue(isoText(filter.from));
+        q.addBindValue(isoText(filter.to));
+        if (!q.exec()) {
+            fail(status, ReportStatus::Code::DatabaseError, errorText(q.lastError()));
+            return {};
+        }
+        while (q.next()) {
+            AgentCollectionRow r;
+            r.AgentID = q.value(0).toString();
+            const std::optional<Hundredths> collected = hundredthsOf(q.value(1));
+            r.Date = QDate::fromString(q.value(2).toString(), Qt::ISODate);
+            if (!collected || !r.Date.isValid()) {
+                unreadable.add(QStringLiteral("agent %1").arg(r.AgentID));
+                continue;
+            }
+            r.CollectedAmt = *collected;
+            data.rows.push_back(std::move(r));
+        }
+        if (q.lastError().isValid()) {
+            fail(status, ReportStatus::Code::DatabaseError, errorText(q.lastError()));
+            return {};
+        }
+    }
+    if (!unreadable.isEmpty()) {
+        fail(status, ReportStatus::Code::Unreadable, unreadable.text());
+        return {};
+    }
+    return data;
+}
+
+}  // namespace kovrin

@@ -1,0 +1,122 @@
+#pragma once
+
+#include "db/Database.h"
+
+#include <QDate>
+#include <QString>
+#include <QVariant>
+#include <QVector>
+#include <optional>
+
+namespace kovrin {
+
+// Amounts of the reports are kept in hundredths (paise) so that every sum is exact.
+using Hundredths = qint64;
+
+// An amount written with two decimals, no thousands separator, "-" before a negative one:
+// the report format "0.00".
+QString amountText(Hundredths amount);
+// A number read from a report query, rounded to hundredths; none when it is not a number or is
+// beyond a hundred thousand million (no collection or balance comes near it, and sums of such
+// amounts stay exact).
+std::optional<Hundredths> hundredthsOf(const QVariant& number);
+
+// Dates on the reports and in the messages: "dd/MMM/yyyy" in English month names.
+QString reportDateText(const QDate& date);
+
+enum class ReportKind {
+    DailyCollection,  // DataReport1, over the saved query Report1
+    AgentCollection,  // DataReport2, over the saved query Report2
+};
+
+// What the operator asked for on the report screen.
+struct ReportFilter {
+    QDate from;
+    QDate to;
+    QString agent;    // daily collection only; empty: every agent
+    QString account;  // daily collection only; empty: every account
+
+    // The range and, for the daily collection report, the agent and account, in words
+    // ("from 07/Dec/2009 to 08/Dec/2009 for agent 1 and account 12"), for the messages.
+    QString describe(ReportKind kind) const;
+};
+
+// A row of Report1.
+struct CollectionRow {
+    QString AgentID;
+    QString AccountNo;
+    std::optional<Hundredths> ClosingAmt;  // none when the account's balance is not known
+    Hundredths CollectedAmt = 0;
+    QDate Date;
+
+    bool operator==(const CollectionRow& o) const;
+};
+
+// The rows of one date of the daily collection report, with their sum.
+struct CollectionGroup {
+    QDate Date;
+    QVector<CollectionRow> rows;
+    Hundredths total = 0;
+};
+
+// The daily collection report: groups in date order, and the sum of them all.
+struct DailyCollectionData {
+    QVector<CollectionGroup> groups;
+    Hundredths grandTotal = 0;
+    int rowCount() const;
+};
+
+// A row of Report2: one agent's collections of one day.
+struct AgentCollectionRow {
+    QString AgentID;
+    Hundredths CollectedAmt = 0;
+    QDate Date;
+
+    bool operator==(const AgentCollectionRow& o) const;
+};
+
+struct AgentCollectionData {
+    QVector<AgentCollectionRow> rows;
+};
+
+// Groups rows that arrive in date order into one group per date, with group sums and the
+// grand sum.
+DailyCollectionData groupByDate(const QVector<CollectionRow>& rows);
+
+// Why a report could not be read.
+struct ReportStatus {
+    enum class Code {
+        Ok,
+        DatabaseError,  // the file could not be opened or queried: `detail` has the reason
+        Unreadable,     // rows whose amount or date is not valid: `detail` names their agent
+                        // (and account), e.g. "agent 001, account 12; agent 002, account 5"
+    };
+    Code code = Code::Ok;
+    QString detail;
+
+    explicit operator bool() const { return code == Code::Ok; }
+};
+
+// The report data source: the saved queries Report1 and Report2 of the database file, read
+// through a connection of its own (opened read-only for each read and closed after it), so
+// the program's connection is never disturbed. Every value the operator typed is bound.
+class ReportSource {
+public:
+    explicit ReportSource(QString databasePath) : m_path(std::move(databasePath)) {}
+
+    // Rows of Report1 dated from..to (both included), restricted to the agent and the account
+    // when they are not empty. An agent made only of digits is compared as a number, so "1"
+    // finds "001"; other agent texts and the account are compared without surrounding
+    // blanks. Grouped by date, in date order.
+    DailyCollectionData dailyCollection(const ReportFilter& filter, ReportStatus* status) const;
+
+    // Rows of Report2 dated from..to, in date then agent order.
+    AgentCollectionData agentCollection(const ReportFilter& filter, ReportStatus* status) const;
+
+    QString databasePath() const { return m_path; }
+
+private:
+    QString m_path;
+};
+
+}  // namespace kovrin

@@ -1,0 +1,135 @@
+#include "reports/ReportPainter.h"
+
+#include <QPageSize>
+#include <QPagedPaintDevice>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <algorithm>
+
+namespace kovrin {
+
+namespace {
+
+double pointSize(TextStyle style) {
+    return style == TextStyle::Title ? 14 : 10;
+}
+
+double lineHeight(TextStyle style) {
+    return style == TextStyle::Title ? 22 : kReportLineHeight;
+}
+
+}  // namespace
+
+QFont ReportPainter::font(TextStyle style, const QPaintDevice* device) {
+    QFont f(QStringLiteral("Arial"));
+    f.setStyleHint(QFont::SansSerif);
+    // Unhinted outlines keep the advances of the face, so spacing is the same on every device.
+    f.setHintingPreference(QFont::PreferNoHinting);
+    f.setBold(style != TextStyle::Value);
+    // The painter draws in points: the device turns a font's point size into pixels with its
+    // own resolution, so the size is given back in the painter's units.
+    const int dpi = device ? device->logicalDpiY() : 72;
+    f.setPointSizeF(pointSize(style) * 72.0 / (dpi > 0 ? dpi : 72));
+    return f;
+}
+
+void ReportPainter::paintPage(QPainter& painter, const ReportDocument& doc, int index,
+                              double pointsToDevice) {
+    if (index < 0 || index >= doc.pages.size()) {
+        return;
+    }
+    painter.save();
+    painter.scale(pointsToDevice, pointsToDevice);
+    painter.setPen(Qt::black);
+    const double left = doc.geometry.margin;
+    for (const PlacedBand& pb : doc.pages[index].bands) {
+        for (const ReportText& t : pb.band.texts) {
+            if (t.text.isEmpty()) {
+                continue;
+            }
+            painter.setFont(font(t.style, painter.device()));
+            const QRectF box(left + t.x, pb.y + t.y, t.width, lineHeight(t.style));
+            painter.drawText(box,
+                             static_cast<int>(t.align | Qt::AlignVCenter) | Qt::TextDontClip |
+                                 Qt::TextSingleLine,
+                             t.text);
+        }
+    }
+    painter.restore();
+}
+
+bool ReportPainter::render(const ReportDocument& doc, QPagedPaintDevice& device, QString* error) {
+    QPainter painter;
+    if (!painter.begin(&device)) {
+        if (error) {
+            *error = QStringLiteral("the printer or file cannot be written to");
+        }
+        return false;
+    }
+    // The layout is A4; other paper gets the same pages scaled to fit.
+    const double scale =
+        std::min(device.width() / doc.geometry.width, device.height() / doc.geometry.height);
+    for (int i = 0; i < doc.pages.size(); ++i) {
+        if (i > 0 && !device.newPage()) {
+            painter.end();
+            if (error) {
+                *error = QStringLiteral("a new page could not be started");
+            }
+            return false;
+        }
+        paintPage(painter, doc, i, scale);
+    }
+    if (!painter.end()) {
+        if (error) {
+            *error = QStringLiteral("the pages could not be finished");
+        }
+        return false;
+    }
+    return true;
+}
+
+bool ReportPainter::savePdf(const ReportDocument& doc, const QString& path, QString* error) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error) {
+            *error = file.errorString();
+        }
+        return false;
+    }
+    {
+        QPdfWriter writer(&file);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageOrientation(QPageLayout::Portrait);
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+        writer.setTitle(doc.title);
+        writer.setCreator(QStringLiteral("Kovrin Hand-Held Interface Software"));
+        if (!render(doc, writer, error)) {
+            file.cancelWriting();
+            return false;
+        }
+    }
+    if (!file.commit()) {
+        if (error) {
+            *error = file.errorString();
+        }
+        return false;
+    }
+    return true;
+}
+
+QImage ReportPainter::pageImage(const ReportDocument& doc, int index, double dotsPerInch) {
+    const double scale = dotsPerInch / 72.0;
+    QImage image(qRound(doc.geometry.width * scale), qRound(doc.geometry.height * scale),
+                 QImage::Format_ARGB32_Premultiplied);
+    const int dotsPerMetre = qRound(dotsPerInch / 0.0254);
+    image.setDotsPerMeterX(dotsPerMetre);
+    image.setDotsPerMeterY(dotsPerMetre);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    paintPage(painter, doc, index, scale);
+    return image;
+}
+
+}  // namespace kovrin

@@ -1,0 +1,238 @@
+// Whole downloads over a pseudo-terminal against the terminal simulator, through the
+// program's own serial line (ports/com1 linked to the pseudo-terminal).
+#include "DownloadFixture.h"
+#include "download/DownloadTransfer.h"
+#include "hht-sim/PtyDevice.h"
+#include "hht-sim/Terminal.h"
+#include "link/SerialPortLink.h"
+#include "support/MessageRecorder.h"
+
+#include <QElapsedTimer>
+#include <QtTest>
+
+using namespace kovrin;
+
+namespace {
+
+// The frames are built here from the file's columns, byte by byte, without the program's
+// encoders: packed BCD of a digit string, text cut or padded, the checksum.
+QByteArray bcd(const QByteArray& digits) {
+    QByteArray out;
+    for (int i = 0; i + 1 < digits.size(); i += 2) {
+        out += char(((digits[i] - '0') << 4) | (digits[i + 1] - '0'));
+    }
+    return out;
+}
+
+QByteArray finish(QByteArray frame) {
+    int sum = 0;
+    for (int i = 9; i < frame.size(); ++i) {
+        sum += quint8(frame[i]);
+    }
+    frame += char((256 - sum % 256) % 256);
+    return frame;
+}
+
+QByteArray accountFrame(int record, const QByteArray& line) {
+    QByteArray f = QByteArray::fromHex("01FF10F0440082");
+    f += char(record >> 8);
+    f += char(record & 0xFF);
+    f += line.mid(15, 1) + line.mid(16, 5) + line.mid(21, 15);
+    f += line.mid(42, 28);  // the name cut to 28 (the file's 50 are padded already)
+    f += bcd(line.mid(94, 8).rightJustified(10, '0'));
+    f += bcd(line.mid(105, 5).rightJustified(6, '0'));
+    f += bcd(line.mid(138, 2) + line.mid(141, 2) + line.mid(146, 2));
+    f += bcd(line.mid(148, 2) + line.mid(151, 2) + line.mid(156, 2));
+    f += QByteArray(64, ' ');
+    return finish(f);
+}
+
+QByteArray headerFrame(int accounts, const QByteArray& line) {
+    QByteArray f = QByteArray::fromHex("01FF10F044008200 00");
+    f += char(accounts >> 8);
+    f += char(accounts & 0xFF);
+    f += line.mid(0, 15) + line.mid(123, 15);
+    f += "1";  // font size Big
+    f += QByteArray("Kovrin Co-operative Bank").leftJustified(48, ' ');
+    f += QByteArray("Market Road").leftJustified(22, ' ');
+    f += "3";  // number of transactions typed
+    f += "0042"
+         "1"
+         "1234";                               // download password, constant, setup password
+    f += "0050325";                            // download key
+    f += QByteArray::fromHex("250326083015");  // 25/03/26 08:30:15
+    f += " ";
+    return finish(f);
+}
+
+}  // namespace
+
+class TestDownloadPty : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void framesEqualThoseBuiltFromTheFile();
+    void faultsOnTheLine_data();
+    void faultsOnTheLine();
+    void terminalNotInDownloadMode();
+    void revision20AdvancesWhere21StepsBack();
+    void twoThousandAccounts();
+
+private:
+    void setUp(const sim::TerminalConfig& config);
+    void send(const QByteArray& file);
+
+    std::unique_ptr<test::DownloadFixture> m_fx;
+    std::unique_ptr<sim::PtyDevice> m_device;
+    std::unique_ptr<sim::Terminal> m_terminal;
+    std::unique_ptr<link::SerialPortLink> m_port;
+    std::unique_ptr<DownloadTransfer> m_tx;
+    std::unique_ptr<test::MessageRecorder> m_rec;
+    int m_completed = 0;
+};
+
+void TestDownloadPty::init() {
+    m_fx = std::make_unique<test::DownloadFixture>();
+    m_rec = std::make_unique<test::MessageRecorder>();
+    m_completed = 0;
+}
+
+void TestDownloadPty::cleanup() {
+    m_tx.reset();
+    m_port.reset();
+    m_terminal.reset();
+    m_device.reset();
+    m_rec.reset();
+    m_fx.reset();
+}
+
+void TestDownloadPty::setUp(const sim::TerminalConfig& config) {
+    m_device = std::make_unique<sim::PtyDevice>();
+    QCOMPARE(m_device->openPty(), QString());
+    m_terminal = std::make_unique<sim::Terminal>(config);
+    connect(m_device.get(), &sim::PtyDevice::received, m_terminal.get(), &sim::Terminal::feed);
+    connect(m_terminal.get(), &sim::Terminal::output, m_device.get(), &sim::PtyDevice::write);
+    QVERIFY(QDir(m_fx->pf.path()).mkpath("ports"));
+    QVERIFY(QFile::link(m_device->devicePath(), m_fx->pf.filePath("ports/com1")));
+    m_port = std::make_unique<link::SerialPortLink>(m_fx->pf.path(), [] { return QString("1"); });
+    m_tx = std::make_unique<DownloadTransfer>(*m_fx->db, m_fx->settings, m_fx->pf.path(), *m_port,
+                                              *m_fx->log);
+    m_tx->setClock([] { return QDateTime(QDate(2026, 3, 25), QTime(8, 30, 15)); });
+    m_tx->setTerminalPasswords("0042", "1234");
+    m_tx->setTimings({10, 300, 1500});
+    connect(m_tx.get(), &DownloadTransfer::completed, this, [this] { ++m_completed; });
+}
+
+void TestDownloadPty::send(const QByteArray& file) {
+    m_fx->writeFile("0050325d.txt", file);
+    m_tx->cmdSend_Click({"5", "0325", "3"});
+}
+
+void TestDownloadPty::framesEqualThoseBuiltFromTheFile() {
+    setUp({});
+    // Sent in name order without regard to case, then by opening date.
+    const QByteArray l1 = test::downloadLine(1, "ravi", "005", "02/01/2020");
+    const QByteArray l2 = test::downloadLine(2, "Anand Prakash Srinivasan Iyer Long Name");
+    const QByteArray l3 = test::downloadLine(3, "RAVI", "005", "01/01/2020");
+    send(l1 + "\r\n" + l2 + "\r\n" + l3 + "\r\n");
+    QTRY_COMPARE_WITH_TIMEOUT(m_completed, 1, 10000);
+    QCOMPARE(m_rec->texts(), QStringList{"Download Completed Successfully!"});
+    const QList<QByteArray>& got = m_terminal->receivedFrames();
+    QCOMPARE(got.size(), 5);
+    QCOMPARE(got[0], headerFrame(3, l3));  // branch and agent of the last record read
+    QCOMPARE(got[1], accountFrame(2, l2));
+    QCOMPARE(got[2], accountFrame(3, l3));
+    QCOMPARE(got[3], accountFrame(4, l1));
+    QCOMPARE(got[4], QByteArray::fromHex("01FF10F044000700004F564552C4"));
+    QVERIFY(m_terminal->endReceived());
+    QVERIFY(!m_port->isOpen());
+}
+
+void TestDownloadPty::faultsOnTheLine_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("NACK for record 3") << "nack-at"
+                                       << "3";
+    QTest::newRow("wrong number for record 4") << "wrong-number-at"
+                                               << "4";
+    QTest::newRow("silence for record 2") << "silent-at"
+                                          << "2:2";
+    QTest::newRow("bad checksum on record 5") << "bad-checksum-at"
+                                              << "5";
+    QTest::newRow("replies in pieces") << "split"
+                                       << "3";
+    QTest::newRow("glued replies") << "glue-at"
+                                   << "3";
+}
+
+void TestDownloadPty::faultsOnTheLine() {
+    QFETCH(QString, fault);
+    QFETCH(QString, value);
+    sim::TerminalConfig config;
+    QCOMPARE(sim::applyFault(config.faults, fault, value), QString());
+    setUp(config);
+    send(test::downloadFile(6));
+    QTRY_COMPARE_WITH_TIMEOUT(m_completed, 1, 20000);
+    // Whatever went wrong on the way, the terminal holds every account, each as sent.
+    QCOMPARE(m_terminal->downloadAccounts().size(), 6);
+    for (int r = 2; r <= 7; ++r) {
+        QVERIFY2(m_terminal->downloadAccounts().contains(r), qPrintable(QString::number(r)));
+    }
+    QVERIFY(m_terminal->endReceived());
+    QCOMPARE(m_rec->texts().last(), QString("Download Completed Successfully!"));
+}
+
+void TestDownloadPty::terminalNotInDownloadMode() {
+    sim::TerminalConfig config;
+    config.faults.backAt.insert(3);
+    setUp(config);
+    send(test::downloadFile(4));
+    QTRY_COMPARE_WITH_TIMEOUT(m_rec->messages.size(), 1, 10000);
+    QCOMPARE(m_rec->last().text,
+             QString("Please goto Download Mode in the HandHeld Terminal and then Send Data!"));
+    QVERIFY(!m_tx->isSending());
+    QVERIFY(!m_port->isOpen());
+    QCOMPARE(m_completed, 0);
+}
+
+void TestDownloadPty::revision20AdvancesWhere21StepsBack() {
+    for (Revision revision : {Revision::V2_0, Revision::V2_1}) {
+        cleanup();
+        init();
+        sim::TerminalConfig config;
+        for (int r = 2; r <= 5; ++r) {
+            config.faults.wrongNumberAt.insert(r);  // older firmware: numbers off by one
+        }
+        setUp(config);
+        m_tx->setRules(DownloadRules::forRevision(revision));
+        send(test::downloadFile(4));
+        if (revision == Revision::V2_0) {
+            QTRY_COMPARE_WITH_TIMEOUT(m_rec->count("Download Completed Successfully"), 1, 10000);
+            QCOMPARE(m_terminal->receivedFrames().size(), 6);  // header, 4 accounts, end
+        } else {
+            // Revision 2.1 steps back at the first wrong number, then goes on once the
+            // terminal (whose fault fires once per record) numbers its answers right.
+            QTRY_COMPARE_WITH_TIMEOUT(m_completed, 1, 10000);
+            QVERIFY(m_terminal->receivedFrames().size() > 6);
+            QCOMPARE(m_rec->texts().last(), QString("Download Completed Successfully!"));
+        }
+        QCOMPARE(m_terminal->downloadAccounts().size(), 4);
+    }
+}
+
+void TestDownloadPty::twoThousandAccounts() {
+    setUp({});
+    m_fx->writeFile("0050325d.txt", test::downloadFile(2000));
+    QElapsedTimer t;
+    t.start();
+    m_tx->cmdSend_Click({"5", "0325", "3"});
+    QTRY_COMPARE_WITH_TIMEOUT(m_completed, 1, 60000);
+    const qint64 ms = t.elapsed();
+    QCOMPARE(m_terminal->downloadAccounts().size(), 2000);
+    QCOMPARE(m_fx->bankRows(), 2000);
+    qInfo("2000-account download over a pseudo-terminal, simulator answering at once: %lld ms", ms);
+}
+
+QTEST_GUILESS_MAIN(TestDownloadPty)
+#include "tst_downloadpty.moc"

@@ -1,0 +1,48 @@
+#pragma once
+
+// Rows of RestoreData as an upload leaves them, inserted straight into the database file.
+#include "db/Database.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QString>
+#include <QtTest>
+
+namespace kovrin::test {
+
+struct Collection {
+    QString agent = QStringLiteral("001            ");
+    QString account = QStringLiteral("000000000012345");
+    QString amount = QStringLiteral("0000100.00");  // "" for a row without a collected amount
+    QString dateTime = QStringLiteral("07/12/2009 10:15");
+    QString balance = QStringLiteral("0000001000.00");
+};
+
+inline bool insertCollection(Database& db, const Collection& c) {
+    QSqlQuery q(db.handle());
+    q.prepare(QStringLiteral(
+        "INSERT INTO RestoreData (SNo, AgentID, BranchID, AccountNo, Amtcollected, DateTime, "
+        "TransactionNumber, CategoryCode, SchemeCode, CustomerCode, AccountName, BalanceAmount, "
+        "AgreedAmount, LastTxndate, DatewiseTxn, BankSoftACNumber) "
+        "VALUES (1, ?, 'BR01', ?, ?, ?, '0001', 'S', 'DDS01', 'C1', 'Name', ?, '00100.00', "
+        "'01/12/2009', '', 'BS1')"));
+    q.addBindValue(c.agent);
+    q.addBindValue(c.account);
+    q.addBindValue(c.amount);
+    q.addBindValue(c.dateTime);
+    q.addBindValue(c.balance);
+    if (!q.exec()) {
+        qWarning() << "insert failed:" << q.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+// A collection of `amount` (e.g. "0000012.50") by `agent` from `account` at `dateTime`.
+inline Collection collection(const QString& agent, const QString& account, const QString& amount,
+                             const QString& dateTime,
+                             const QString& balance = QStringLiteral("0000001000.00")) {
+    return Collection{agent, account, amount, dateTime, balance};
+}
+
+}  // namespace kovrin::test

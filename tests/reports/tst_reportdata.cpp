@@ -1,0 +1,416 @@
+// The report queries Report1 and Report2 and the report data source: rows, groups, sums,
+// filters by date range, agent and account, and rows that cannot be read.
+#include "CollectionRows.h"
+#include "db/Database.h"
+#include "db/Schema.h"
+#include "reports/ReportData.h"
+#include "support/TempProgramFolder.h"
+
+#include <QSqlQuery>
+#include <QtTest>
+#include <limits>
+
+using namespace kovrin;
+using test::collection;
+
+class TestReportData : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void report1ColumnsAreNumbersAndDates();
+    void report1LeavesOutRowsWithoutAmount();
+    void report2SumsExactlyPerAgentAndDate();
+    void groupsByDateWithSums();
+    void rangeIncludesBothDays();
+    void agentComparedAsNumber();
+    void agentAndAccountWithBlanksAndQuotes();
+    void typedTextNeverBecomesSql();
+    void missingBalanceLeavesClosingAmountEmpty();
+    void unreadableAmountIsRefused();
+    void unreadableDateIsRefusedWhateverTheRange();
+    void unreadableRowOfAnotherAgentDoesNotBlock();
+    void hundredsOfRowsOnOneDate();
+    void ownConnectionIsClosedAfterRead();
+    void missingFileIsAnErrorAndNotCreated();
+    void olderFileGetsTheNewViews();
+    void amountText_data();
+    void amountText();
+    void describeNamesRangeAndFilters();
+
+private:
+    void add(const test::Collection& c) { QVERIFY(test::insertCollection(*m_db, c)); }
+    ReportSource source() const { return ReportSource(m_db->filePath()); }
+    static ReportFilter range(const QDate& from, const QDate& to, const QString& agent = {},
+                              const QString& account = {}) {
+        return ReportFilter{from, to, agent, account};
+    }
+    test::TempProgramFolder* m_pf = nullptr;
+    std::unique_ptr<Database> m_db;
+};
+
+namespace {
+const QDate kDec7(2009, 12, 7);
+const QDate kDec8(2009, 12, 8);
+const QDate kDec9(2009, 12, 9);
+}  // namespace
+
+void TestReportData::init() {
+    m_pf = new test::TempProgramFolder;
+    QString error;
+    m_db = Database::open(m_pf->folder().databasePath(), &error);
+    QVERIFY2(m_db, qPrintable(error));
+}
+
+void TestReportData::cleanup() {
+    m_db.reset();
+    delete m_pf;
+}
+
+void TestReportData::report1ColumnsAreNumbersAndDates() {
+    add(collection("001            ", "  000000000012345", "0001234.50", "07/12/2009 10:15",
+                   "0000010000.25"));
+    QSqlQuery q(m_db->handle());
+    QVERIFY(
+        q.exec("SELECT AgentID, AccountNo, ClosingAmt, CollectedAmt, Date, typeof(ClosingAmt),"
+               " typeof(CollectedAmt) FROM Report1"));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), QString("001"));
+    QCOMPARE(q.value(1).toString(), QString("000000000012345"));
+    QCOMPARE(q.value(2).toDouble(), 11234.75);
+    QCOMPARE(q.value(3).toDouble(), 1234.5);
+    QCOMPARE(q.value(4).toString(), QString("2009-12-07"));
+    QCOMPARE(q.value(5).toString(), QString("real"));
+    QCOMPARE(q.value(6).toString(), QString("real"));
+    QVERIFY(!q.next());
+    // The date compares as a date.
+    QVERIFY(
+        q.exec("SELECT count(*) FROM Report1 WHERE Date BETWEEN '2009-12-01' AND '2009-12-31'"));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toInt(), 1);
+}
+
+void TestReportData::report1LeavesOutRowsWithoutAmount() {
+    add(collection("001", "11", "", "07/12/2009 10:15"));
+    add(collection("001", "12", "   ", "07/12/2009 10:16"));
+    add(collection("001", "13", "0000000.00", "07/12/2009 10:17"));
+    QSqlQuery q(m_db->handle());
+    QVERIFY(q.exec("SELECT AccountNo, CollectedAmt FROM Report1"));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), QString("13"));
+    QCOMPARE(q.value(1).toDouble(), 0.0);
+    QVERIFY(!q.next());
+}
+
+void TestReportData::report2SumsExactlyPerAgentAndDate() {
+    // 0.10 + 0.20 added as binary fractions is not 0.30; the view adds hundredths.
+    add(collection("001", "1", "0000000.10", "07/12/2009 09:00"));
+    add(collection("001            ", "2", "0000000.20", "07/12/2009 09:30"));
+    add(collection("002", "3", "0000050.00", "07/12/2009 09:00"));
+    add(collection("001", "4", "0000007.00", "08/12/2009 09:00"));
+    QVERIFY(m_db->inTransaction([&]() -> DbStatus {
+        for (int i = 0; i < 1000; ++i) {
+            if (!test::insertCollection(*m_db, collection("003", QString::number(i), "0000000.01",
+                                                          "08/12/2009 11:00"))) {
+                return DbStatus::failure("insert");
+            }
+        }
+        return {};
+    }));
+    ReportStatus st;
+    const AgentCollectionData d = source().agentCollection(range(kDec7, kDec8), &st);
+    QVERIFY2(st, qPrintable(st.detail));
+    const QVector<AgentCollectionRow> expected = {
+        {"001", 30, kDec7}, {"002", 5000, kDec7}, {"001", 700, kDec8}, {"003", 1000, kDec8}};
+    QCOMPARE(d.rows, expected);
+    QSqlQuery q(m_db->handle());
+    QVERIFY(
+        q.exec("SELECT CollectedAmt FROM Report2 WHERE AgentID = '001' AND Date = '2009-12-07'"));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toDouble(), 0.3);
+}
+
+void TestReportData::groupsByDateWithSums() {
+    // Inserted out of order: the report is in date order, then agent and account.
+    add(collection("002", "500", "0000020.00", "09/12/2009 10:00", "0000000100.00"));
+    add(collection("001", "300", "0000010.50", "07/12/2009 11:00", "0000000200.00"));
+    add(collection("010", "100", "0000001.25", "07/12/2009 09:00", "0000000300.00"));
+    add(collection("001", "200", "0000002.00", "07/12/2009 12:00", "0000000400.00"));
+    add(collection("001", "9", "0000099.99", "08/12/2009 08:00", "0000000000.01"));
+    add(collection("001", "9", "0000055.55", "06/12/2009 08:00"));  // before the range
+    add(collection("001", "9", "0000066.66", "10/12/2009 08:00"));  // after the range
+    ReportStatus st;
+    const DailyCollectionData d = source().dailyCollection(range(kDec7, kDec9), &st);
+    QVERIFY2(st, qPrintable(st.detail));
+    QCOMPARE(d.groups.size(), 3);
+    QCOMPARE(d.groups[0].Date, kDec7);
+    const QVector<CollectionRow> day7 = {{"001", "200", 40200, 200, kDec7},
+                                         {"001", "300", 21050, 1050, kDec7},
+                                         {"010", "100", 30125, 125, kDec7}};
+    QCOMPARE(d.groups[0].rows, day7);
+    QCOMPARE(d.groups[0].total, Hundredths(1375));
+    QCOMPARE(d.groups[1].Date, kDec8);
+    QCOMPARE(d.groups[1].rows, QVector<CollectionRow>({{"001", "9", 10000, 9999, kDec8}}));
+    QCOMPARE(d.groups[1].total, Hundredths(9999));
+    QCOMPARE(d.groups[2].Date, kDec9);
+    QCOMPARE(d.groups[2].total, Hundredths(2000));
+    QCOMPARE(d.grandTotal, Hundredths(1375 + 9999 + 2000));
+    QCOMPARE(d.rowCount(), 5);
+}
+
+void TestReportData::rangeIncludesBothDays() {
+    add(collection("001", "1", "0000001.00", "07/12/2009 00:00"));
+    add(collection("001", "2", "0000002.00", "07/12/2009 23:59"));
+    add(collection("001", "3", "0000004.00", "08/12/2009 23:59"));
+    add(collection("001", "4", "0000008.00", "09/12/2009 00:00"));
+    ReportStatus st;
+    QCOMPARE(source().dailyCollection(range(kDec7, kDec7), &st).grandTotal, Hundredths(300));
+    QCOMPARE(source().dailyCollection(range(kDec8, kDec8), &st).grandTotal, Hundredths(400));
+    QCOMPARE(source().dailyCollection(range(kDec7, kDec8), &st).grandTotal, Hundredths(700));
+    QCOMPARE(source().dailyCollection(range(kDec8, kDec9), &st).grandTotal, Hundredths(1200));
+    QCOMPARE(
+        source().dailyCollection(range(QDate(2009, 12, 10), QDate(2010, 1, 1)), &st).rowCount(), 0);
+    QVERIFY(st);
+    QCOMPARE(source().agentCollection(range(kDec8, kDec8), &st).rows.size(), 1);
+}
+
+void TestReportData::agentComparedAsNumber() {
+    add(collection("001            ", "1", "0000001.00", "07/12/2009 10:00"));
+    add(collection("  1", "2", "0000002.00", "07/12/2009 10:00"));
+    add(collection("010", "3", "0000004.00", "07/12/2009 10:00"));
+    add(collection("11", "4", "0000008.00", "07/12/2009 10:00"));
+    add(collection("1A", "5", "0000016.00", "07/12/2009 10:00"));
+    add(collection("000", "6", "0000032.00", "07/12/2009 10:00"));
+    ReportStatus st;
+    auto total = [&](const QString& agent) {
+        return source().dailyCollection(range(kDec7, kDec7, agent), &st).grandTotal;
+    };
+    QCOMPARE(total("1"), Hundredths(300));
+    QCOMPARE(total("001"), Hundredths(300));
+    QCOMPARE(total("  01 "), Hundredths(300));
+    QCOMPARE(total("10"), Hundredths(400));
+    QCOMPARE(total("11"), Hundredths(800));
+    QCOMPARE(total("1A"), Hundredths(1600));  // not a number: compared as text
+    QCOMPARE(total("0"), Hundredths(3200));
+    QCOMPARE(total("2"), Hundredths(0));
+    QCOMPARE(total(""), Hundredths(6300));
+    QVERIFY(st);
+}
+
+void TestReportData::agentAndAccountWithBlanksAndQuotes() {
+    add(collection("O'Brien 7      ", "  AC'12 3      ", "0000001.00", "07/12/2009 10:00"));
+    add(collection("O'Brien 7", "AC'12", "0000002.00", "07/12/2009 10:00"));
+    add(collection("O'Brien", "AC'12 3", "0000004.00", "07/12/2009 10:00"));
+    add(collection("005", "   000000000077", "0000008.00", "07/12/2009 10:00"));
+    ReportStatus st;
+    auto total = [&](const QString& agent, const QString& account) {
+        return source().dailyCollection(range(kDec7, kDec7, agent, account), &st).grandTotal;
+    };
+    QCOMPARE(total(" O'Brien 7 ", ""), Hundredths(300));
+    QCOMPARE(total("O'Brien 7", " AC'12 3 "), Hundredths(100));
+    QCOMPARE(total("", "AC'12 3"), Hundredths(500));
+    QCOMPARE(total("", "AC'12"), Hundredths(200));
+    QCOMPARE(total("5", "000000000077"), Hundredths(800));
+    QCOMPARE(total("5", "77"), Hundredths(0));  // an account is text, not a number
+    QVERIFY(st);
+    const DailyCollectionData d =
+        source().dailyCollection(range(kDec7, kDec7, "O'Brien 7", "AC'12 3"), &st);
+    QCOMPARE(d.groups.value(0).rows.value(0).AgentID, QString("O'Brien 7"));
+    QCOMPARE(d.groups.value(0).rows.value(0).AccountNo, QString("AC'12 3"));
+}
+
+void TestReportData::typedTextNeverBecomesSql() {
+    add(collection("001", "1", "0000001.00", "07/12/2009 10:00"));
+    ReportStatus st;
+    for (const QString& text : {QString("1' OR '1'='1"), QString("x'); DROP TABLE RestoreData; --"),
+                                QString("%"), QString("*")}) {
+        QCOMPARE(source().dailyCollection(range(kDec7, kDec7, text), &st).rowCount(), 0);
+        QVERIFY2(st, qPrintable(st.detail));
+        QCOMPARE(source().dailyCollection(range(kDec7, kDec7, {}, text), &st).rowCount(), 0);
+        QVERIFY2(st, qPrintable(st.detail));
+    }
+    QCOMPARE(source().dailyCollection(range(kDec7, kDec7), &st).rowCount(), 1);
+}
+
+void TestReportData::missingBalanceLeavesClosingAmountEmpty() {
+    add(collection("001", "1", "0000012.00", "07/12/2009 10:00", ""));
+    add(collection("001", "2", "0000003.00", "07/12/2009 10:00", "-0000000005.50"));
+    ReportStatus st;
+    const DailyCollectionData d = source().dailyCollection(range(kDec7, kDec7), &st);
+    QVERIFY2(st, qPrintable(st.detail));
+    QVERIFY(!d.groups[0].rows[0].ClosingAmt.has_value());
+    QVERIFY(d.groups[0].rows[1].ClosingAmt.has_value());
+    QCOMPARE(d.groups[0].rows[1].ClosingAmt.value_or(0), Hundredths(-250));
+    QCOMPARE(d.grandTotal, Hundredths(1500));  // the collection still counts
+}
+
+void TestReportData::unreadableAmountIsRefused() {
+    add(collection("001", "1", "0000012.00", "07/12/2009 10:00"));
+    add(collection("004", "  77 ", "00001O2.00", "07/12/2009 10:00"));
+    ReportStatus st;
+    QCOMPARE(source().dailyCollection(range(kDec7, kDec7), &st).rowCount(), 0);
+    QCOMPARE(st.code, ReportStatus::Code::Unreadable);
+    QCOMPARE(st.detail, QString("agent 004, account 77"));
+    QCOMPARE(source().agentCollection(range(kDec7, kDec7), &st).rows.size(), 0);
+    QCOMPARE(st.code, ReportStatus::Code::Unreadable);
+    QCOMPARE(st.detail, QString("agent 004"));
+    // Amounts with a sign, two points or three decimals are not amounts the upload writes.
+    for (const char* bad : {"-000012.00", "12.3.4", "12.345", "1e5", ".50", "100000000000.00"}) {
+        QSqlQuery q(m_db->handle());
+        q.prepare("UPDATE RestoreData SET Amtcollected = ? WHERE AgentID = '004'");
+        q.addBindValue(QString(bad));
+        QVERIFY(q.exec());
+        source().dailyCollection(range(kDec7, kDec7), &st);
+        QVERIFY2(st.code == ReportStatus::Code::Unreadable, bad);
+    }
+    // A balance too large to be one is not taken for an unknown balance either.
+    QSqlQuery q(m_db->handle());
+    QVERIFY(
+        q.exec("UPDATE RestoreData SET Amtcollected = '0000001.00', "
+               "BalanceAmount = '99999999999999999999.00' WHERE AgentID = '004'"));
+    source().dailyCollection(range(kDec7, kDec7), &st);
+    QCOMPARE(st.code, ReportStatus::Code::Unreadable);
+    QVERIFY(q.exec("UPDATE RestoreData SET BalanceAmount = '0000000001.00' WHERE AgentID = '004'"));
+    QCOMPARE(source().dailyCollection(range(kDec7, kDec7), &st).grandTotal, Hundredths(1300));
+    QVERIFY(st);
+}
+
+void TestReportData::unreadableDateIsRefusedWhateverTheRange() {
+    add(collection("001", "1", "0000012.00", "07/12/2009 10:00"));
+    add(collection("002", "5", "0000001.00", "30/02/2009 10:00"));
+    ReportStatus st;
+    source().dailyCollection(range(kDec7, kDec7), &st);
+    QCOMPARE(st.code, ReportStatus::Code::Unreadable);
+    QCOMPARE(st.detail, QString("agent 002, account 5"));
+    source().agentCollection(range(kDec7, kDec7), &st);
+    QCOMPARE(st.code, ReportStatus::Code::Unreadable);
+}
+
+void TestReportData::unreadableRowOfAnotherAgentDoesNotBlock() {
+    add(collection("001", "1", "0000012.00", "07/12/2009 10:00"));
+    add(collection("002", "5", "bad", "07/12/2009 10:00"));
+    ReportStatus st;
+    QCOMPARE(source().dailyCollection(range(kDec7, kDec7, "1"), &st).grandTotal, Hundredths(1200));
+    QVERIFY(st);
+    QCOMPARE(source().dailyCollection(range(kDec7, kDec7, "", "1"), &st).grandTotal,
+             Hundredths(1200));
+    QVERIFY(st);
+}
+
+void TestReportData::hundredsOfRowsOnOneDate() {
+    QVERIFY(m_db->inTransaction([&]() -> DbStatus {
+        for (int i = 0; i < 450; ++i) {
+            const QString amount =
+                QString("%1.%2").arg(i, 7, 10, QChar('0')).arg(i % 100, 2, 10, QChar('0'));
+            if (!test::insertCollection(
+                    *m_db, collection("001", QString("%1").arg(i, 15, 10, QChar('0')), amount,
+                                      "07/12/2009 10:00"))) {
+                return DbStatus::failure("insert");
+            }
+        }
+        return {};
+    }));
+    ReportStatus st;
+    const DailyCollectionData d = source().dailyCollection(range(kDec7, kDec7), &st);
+    QVERIFY2(st, qPrintable(st.detail));
+    QCOMPARE(d.groups.size(), 1);
+    QCOMPARE(d.groups[0].rows.size(), 450);
+    Hundredths expected = 0;
+    for (int i = 0; i < 450; ++i) {
+        expected += Hundredths(i) * 100 + i % 100;
+        QCOMPARE(d.groups[0].rows[i].AccountNo, QString("%1").arg(i, 15, 10, QChar('0')));
+    }
+    QCOMPARE(d.groups[0].total, expected);
+    QCOMPARE(d.grandTotal, expected);
+}
+
+void TestReportData::ownConnectionIsClosedAfterRead() {
+    add(collection("001", "1", "0000012.00", "07/12/2009 10:00"));
+    QStringList before = QSqlDatabase::connectionNames();
+    before.sort();
+    ReportStatus st;
+    QCOMPARE(source().dailyCollection(range(kDec7, kDec7), &st).rowCount(), 1);
+    QCOMPARE(source().agentCollection(range(kDec7, kDec7), &st).rows.size(), 1);
+    QStringList after = QSqlDatabase::connectionNames();
+    after.sort();
+    QCOMPARE(after, before);
+    // The program's own connection goes on working, also inside a transaction.
+    QVERIFY(m_db->inTransaction([&]() -> DbStatus {
+        QSqlQuery q(m_db->handle());
+        return q.exec("DELETE FROM RestoreData") ? DbStatus{} : DbStatus::failure("delete");
+    }));
+    QCOMPARE(source().dailyCollection(range(kDec7, kDec7), &st).rowCount(), 0);
+}
+
+void TestReportData::missingFileIsAnErrorAndNotCreated() {
+    const QString path = m_pf->filePath("Elsewhere.mdb");
+    ReportStatus st;
+    ReportSource(path).dailyCollection(range(kDec7, kDec7), &st);
+    QCOMPARE(st.code, ReportStatus::Code::DatabaseError);
+    QVERIFY(!st.detail.isEmpty());
+    QVERIFY(!QFile::exists(path));
+    ReportSource(path).agentCollection(range(kDec7, kDec7), &st);
+    QCOMPARE(st.code, ReportStatus::Code::DatabaseError);
+}
+
+void TestReportData::olderFileGetsTheNewViews() {
+    {
+        QSqlQuery q(m_db->handle());
+        QVERIFY(q.exec("DROP VIEW Report2"));
+        QVERIFY(q.exec("DROP VIEW Report1"));
+        QVERIFY(
+            q.exec("CREATE VIEW Report1 AS SELECT AgentID, AccountNo, 0 AS ClosingAmt, "
+                   "0 AS CollectedAmt, DateTime AS Date FROM RestoreData"));
+        QVERIFY(
+            q.exec("CREATE VIEW Report2 AS SELECT AgentID, 0 AS CollectedAmt, "
+                   "DateTime AS Date FROM RestoreData"));
+        QVERIFY(q.exec("PRAGMA user_version = 1"));
+    }
+    add(collection("001  ", "1", "0000012.00", "07/12/2009 10:00"));
+    m_db.reset();
+    QString error;
+    m_db = Database::open(m_pf->folder().databasePath(), &error);
+    QVERIFY2(m_db, qPrintable(error));
+    QSqlQuery q(m_db->handle());
+    QVERIFY(q.exec("PRAGMA user_version"));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toInt(), schema::kVersion);
+    ReportStatus st;
+    const DailyCollectionData d = source().dailyCollection(range(kDec7, kDec7, "1"), &st);
+    QVERIFY2(st, qPrintable(st.detail));
+    QCOMPARE(d.grandTotal, Hundredths(1200));
+}
+
+void TestReportData::amountText_data() {
+    QTest::addColumn<qint64>("amount");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("zero") << qint64(0) << "0.00";
+    QTest::newRow("paise") << qint64(5) << "0.05";
+    QTest::newRow("no separator") << qint64(123456789) << "1234567.89";
+    QTest::newRow("negative") << qint64(-250) << "-2.50";
+    QTest::newRow("largest") << std::numeric_limits<qint64>::max() << "92233720368547758.07";
+    QTest::newRow("smallest") << std::numeric_limits<qint64>::min() << "-92233720368547758.08";
+}
+
+void TestReportData::amountText() {
+    QFETCH(qint64, amount);
+    QFETCH(QString, text);
+    QCOMPARE(kovrin::amountText(amount), text);
+}
+
+void TestReportData::describeNamesRangeAndFilters() {
+    QCOMPARE(range(kDec7, kDec8).describe(ReportKind::DailyCollection),
+             QString("from 07/Dec/2009 to 08/Dec/2009"));
+    QCOMPARE(range(kDec7, kDec7, "1", "").describe(ReportKind::DailyCollection),
+             QString("on 07/Dec/2009 for agent 1"));
+    QCOMPARE(range(kDec7, kDec7, "", " 12 ").describe(ReportKind::DailyCollection),
+             QString("on 07/Dec/2009 for account 12"));
+    QCOMPARE(range(kDec7, kDec8, "1", "12").describe(ReportKind::DailyCollection),
+             QString("from 07/Dec/2009 to 08/Dec/2009 for agent 1 and account 12"));
+    QCOMPARE(range(kDec7, kDec8, "1", "12").describe(ReportKind::AgentCollection),
+             QString("from 07/Dec/2009 to 08/Dec/2009"));
+    QCOMPARE(reportDateText(QDate(2010, 1, 5)), QString("05/Jan/2010"));
+}
+
+QTEST_GUILESS_MAIN(TestReportData)
+#include "tst_reportdata.moc"

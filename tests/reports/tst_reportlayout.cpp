@@ -1,0 +1,315 @@
+// The two report layouts on pages (bands, texts, page breaks) and the CSV of their rows.
+#include "reports/ReportCsv.h"
+#include "reports/ReportLayout.h"
+#include "support/TempProgramFolder.h"
+
+#include <QFile>
+#include <QtTest>
+
+using namespace kovrin;
+
+namespace {
+
+const QDate kDec7(2009, 12, 7);
+const QDate kDec8(2009, 12, 8);
+
+ReportHeading heading(const QDate& from = kDec7, const QDate& to = kDec8) {
+    return ReportHeading{"State Bank of Kovrin", "Main Road", from, to};
+}
+
+DailyCollectionData dailyData(const QVector<int>& rowsPerDay) {
+    QVector<CollectionRow> rows;
+    for (int d = 0; d < rowsPerDay.size(); ++d) {
+        for (int i = 0; i < rowsPerDay[d]; ++i) {
+            rows.push_back(CollectionRow{QString("%1").arg(d + 1, 3, 10, QChar('0')),
+                                         QString::number(1000 + i), Hundredths(100000 + i),
+                                         Hundredths(100 + i), kDec7.addDays(d)});
+        }
+    }
+    return groupByDate(rows);
+}
+
+const ReportText* find(const Band& b, const QString& name) {
+    for (const ReportText& t : b.texts) {
+        if (t.name == name) {
+            return &t;
+        }
+    }
+    return nullptr;
+}
+
+QString textOf(const Band& b, const QString& name) {
+    const ReportText* t = find(b, name);
+    return t ? t->text : QString("<none>");
+}
+
+}  // namespace
+
+class TestReportLayout : public QObject {
+    Q_OBJECT
+private slots:
+    void dailyReportBandsAndTexts();
+    void dailyPagesKeepGroupsWithTheirHeaders_data();
+    void dailyPagesKeepGroupsWithTheirHeaders();
+    void agentReportBandsAndPages();
+    void headingDateRange();
+    void defaultFileNames();
+    void csvOfDailyReport();
+    void csvOfAgentReport();
+    void csvFieldsAreQuotedWhenNeeded();
+    void saveFileReplacesWholeOrNothing();
+
+private:
+    // Checks what must hold on the pages of any daily collection report.
+    static void checkDailyPages(const ReportDocument& doc, const DailyCollectionData& data);
+};
+
+void TestReportLayout::dailyReportBandsAndTexts() {
+    DailyCollectionData data = dailyData({2, 1});
+    data.groups[0].rows[1].ClosingAmt.reset();
+    const ReportDocument doc = layoutDailyCollection(data, heading());
+    QCOMPARE(doc.name, QString("DataReport1"));
+    QCOMPARE(doc.title, QString("KOVRIN DAILY COLLECTION SUMMARY"));
+    QCOMPARE(doc.pages.size(), 1);
+    const auto& bands = doc.pages[0].bands;
+    QVector<BandKind> kinds;
+    for (const PlacedBand& pb : bands) {
+        kinds << pb.band.kind;
+    }
+    QCOMPARE(kinds,
+             QVector<BandKind>({BandKind::ReportHeader, BandKind::PageHeader, BandKind::GroupHeader,
+                                BandKind::Detail, BandKind::Detail, BandKind::GroupFooter,
+                                BandKind::GroupHeader, BandKind::Detail, BandKind::GroupFooter,
+                                BandKind::ReportFooter}));
+    QCOMPARE(textOf(bands[0].band, "lblTitle"), QString("KOVRIN DAILY COLLECTION SUMMARY"));
+    const Band& ph = bands[1].band;
+    QCOMPARE(textOf(ph, "lblBankName"), QString("Bank Name :"));
+    QCOMPARE(textOf(ph, "lbBankName"), QString("State Bank of Kovrin"));
+    QCOMPARE(textOf(ph, "lblBranchID"), QString("Branch ID :"));
+    QCOMPARE(textOf(ph, "lbBranchID"), QString("Main Road"));
+    QCOMPARE(textOf(ph, "lblDate"), QString("Date :"));
+    QCOMPARE(textOf(ph, "lbDate"), QString("07/Dec/2009 to 08/Dec/2009"));
+    const Band& gh = bands[2].band;
+    QCOMPARE(textOf(gh, "txtDate"), QString("07/Dec/2009"));
+    QStringList headings;
+    for (const char* n : {"lblAgentID", "lblAccountNo", "lblClosingAmt", "lblCollectedAmt"}) {
+        headings << textOf(gh, n);
+    }
+    QCOMPARE(headings,
+             QStringList({"AgentID", "Account No", "Closing Amount", "Collected Amount"}));
+    QVERIFY(!find(gh, "lblContinued"));
+    const Band& d1 = bands[3].band;
+    QCOMPARE(textOf(d1, "txtAgentID"), QString("001"));
+    QCOMPARE(textOf(d1, "txtAccountNo"), QString("1000"));
+    QCOMPARE(textOf(d1, "txtClosingAmt"), QString("1000.00"));
+    QCOMPARE(textOf(d1, "txtCollectedAmt"), QString("1.00"));
+    QCOMPARE(find(d1, "txtCollectedAmt")->align, Qt::Alignment(Qt::AlignRight));
+    QCOMPARE(textOf(bands[4].band, "txtClosingAmt"), QString(""));  // balance not known
+    QCOMPARE(textOf(bands[5].band, "lblGroupTotal"), QString("Group Total :   Rs."));
+    QCOMPARE(textOf(bands[5].band, "Function1"), QString("2.01"));
+    QCOMPARE(textOf(bands[6].band, "txtDate"), QString("08/Dec/2009"));
+    QCOMPARE(textOf(bands[8].band, "Function1"), QString("1.00"));
+    QCOMPARE(textOf(bands[9].band, "lblGrandTotal"), QString("Grand Total :   Rs."));
+    QCOMPARE(textOf(bands[9].band, "Function2"), QString("3.01"));
+    // Bands follow one another down the page.
+    for (int i = 1; i < bands.size(); ++i) {
+        QCOMPARE(bands[i].y, bands[i - 1].y + bands[i - 1].band.height);
+    }
+    QCOMPARE(bands[0].y, doc.geometry.margin);
+}
+
+void TestReportLayout::checkDailyPages(const ReportDocument& doc, const DailyCollectionData& data) {
+    QVector<QString> rowsSeen;
+    QString groupDate;
+    int footers = 0;
+    for (int p = 0; p < doc.pages.size(); ++p) {
+        const auto& bands = doc.pages[p].bands;
+        int i = 0;
+        if (p == 0) {
+            QCOMPARE(bands.value(i++).band.kind, BandKind::ReportHeader);
+        }
+        QCOMPARE(bands.value(i).band.kind, BandKind::PageHeader);
+        QCOMPARE(textOf(bands[i].band, "lbBankName"), QString("State Bank of Kovrin"));
+        ++i;
+        QVERIFY2(i < bands.size(), "a page with nothing but headers");
+        const PlacedBand& last = bands.last();
+        QVERIFY2(last.y + last.band.height <= doc.geometry.bottom() + 1e-9, "past the bottom");
+        // After the page header comes a group header (repeated, when the group goes on from the
+        // page before) or the report footer.
+        const BandKind firstKind = bands[i].band.kind;
+        QVERIFY2(firstKind == BandKind::GroupHeader || firstKind == BandKind::ReportFooter,
+                 qPrintable(QString("page %1 starts without a group header").arg(p + 1)));
+        for (; i < bands.size(); ++i) {
+            const Band& b = bands[i].band;
+            if (b.kind == BandKind::GroupHeader) {
+                QVERIFY2(i + 1 < bands.size() && bands[i + 1].band.kind == BandKind::Detail,
+                         "a group header without a row under it");
+                // Repeated, marked "(continued)", exactly when the page before ended inside a
+                // group.
+                const bool continued = find(b, "lblContinued") != nullptr;
+                const bool insideGroup =
+                    p > 0 && i == 1 && doc.pages[p - 1].bands.last().band.kind == BandKind::Detail;
+                QCOMPARE(continued, insideGroup);
+                if (continued) {
+                    QCOMPARE(textOf(b, "txtDate"), groupDate);
+                }
+                groupDate = textOf(b, "txtDate");
+            } else if (b.kind == BandKind::Detail) {
+                rowsSeen << textOf(b, "txtAgentID") + "/" + textOf(b, "txtAccountNo");
+            } else if (b.kind == BandKind::GroupFooter) {
+                QVERIFY2(bands[i - 1].band.kind == BandKind::Detail, "a footer without its rows");
+                ++footers;
+            }
+        }
+        // A page is only broken when what comes next would not have fitted on it.
+        if (p + 1 < doc.pages.size()) {
+            const auto& next = doc.pages[p + 1].bands;
+            int j = 1;
+            if (find(next[j].band, "lblContinued")) {
+                ++j;  // the repeated header belongs to the new page, not to what moved
+            }
+            double need = next[j].band.height;
+            if (next[j].band.kind == BandKind::GroupHeader) {
+                need += next[++j].band.height;
+            }
+            if (j + 1 < next.size() && next[j].band.kind == BandKind::Detail &&
+                next[j + 1].band.kind == BandKind::GroupFooter) {
+                need += next[j + 1].band.height;
+            }
+            QVERIFY2(last.y + last.band.height + need > doc.geometry.bottom(),
+                     qPrintable(QString("page %1 broken too early").arg(p + 1)));
+        }
+    }
+    QVector<QString> expected;
+    for (const CollectionGroup& g : data.groups) {
+        for (const CollectionRow& r : g.rows) {
+            expected << r.AgentID + "/" + r.AccountNo;
+        }
+    }
+    QCOMPARE(rowsSeen, expected);  // every row once, in order
+    QCOMPARE(footers, data.groups.size());
+    QCOMPARE(doc.pages.last().bands.last().band.kind, BandKind::ReportFooter);
+}
+
+void TestReportLayout::dailyPagesKeepGroupsWithTheirHeaders_data() {
+    QTest::addColumn<QVector<int>>("rowsPerDay");
+    QTest::addColumn<int>("pages");
+    // Rows start 120 pt down on page one (margin, title, page header) and 128 pt down on the
+    // others (margin, page header, repeated group header); the page ends 36 pt above its foot.
+    QTest::newRow("one row") << QVector<int>{1} << 1;
+    QTest::newRow("whole report on one page") << QVector<int>{39} << 1;
+    QTest::newRow("grand total alone on the next page") << QVector<int>{40} << 2;
+    QTest::newRow("last row keeps its footer") << QVector<int>{42} << 2;
+    QTest::newRow("hundreds of rows") << QVector<int>{400} << 10;
+    QTest::newRow("many small groups") << QVector<int>{3, 5, 1, 40, 2, 1, 30, 7, 1, 1, 60} << 5;
+    QTest::newRow("group moves whole") << QVector<int>{38, 1} << 2;
+}
+
+void TestReportLayout::dailyPagesKeepGroupsWithTheirHeaders() {
+    QFETCH(QVector<int>, rowsPerDay);
+    QFETCH(int, pages);
+    const DailyCollectionData data = dailyData(rowsPerDay);
+    const ReportDocument doc = layoutDailyCollection(data, heading());
+    checkDailyPages(doc, data);
+    QCOMPARE(doc.pages.size(), pages);
+    for (int p = 1; p < doc.pages.size(); ++p) {
+        QVERIFY(!doc.pageTexts(p).contains("KOVRIN DAILY COLLECTION SUMMARY"));
+    }
+    QVERIFY(doc.pageTexts(0).contains("KOVRIN DAILY COLLECTION SUMMARY"));
+}
+
+void TestReportLayout::agentReportBandsAndPages() {
+    AgentCollectionData data;
+    for (int i = 0; i < 130; ++i) {
+        data.rows.push_back(
+            {QString::number(i % 7 + 1), Hundredths(i * 101), kDec7.addDays(i / 7)});
+    }
+    const ReportDocument doc = layoutAgentCollection(data, heading());
+    QCOMPARE(doc.name, QString("DataReport2"));
+    QCOMPARE(doc.title, QString("KOVRIN AGENT COLLECTION SUMMARY"));
+    // 36 + 30 + 78 = 144 down before the rows: 44 rows on page one, 46 on the others.
+    QCOMPARE(doc.pages.size(), 3);
+    int rows = 0;
+    for (int p = 0; p < doc.pages.size(); ++p) {
+        const auto& bands = doc.pages[p].bands;
+        const int first = p == 0 ? 1 : 0;
+        QCOMPARE(bands[first].band.kind, BandKind::PageHeader);
+        const Band& ph = bands[first].band;
+        QCOMPARE(textOf(ph, "lblAgentID"), QString("AgentID"));
+        QCOMPARE(textOf(ph, "lblCollectedAmt"), QString("Collected Amount"));
+        QCOMPARE(textOf(ph, "lblDateHeading"), QString("Date"));
+        QCOMPARE(textOf(ph, "lbBranchID"), QString("Main Road"));
+        for (int i = first + 1; i < bands.size(); ++i) {
+            QCOMPARE(bands[i].band.kind, BandKind::Detail);
+            const Band& d = bands[i].band;
+            QCOMPARE(textOf(d, "txtAgentID"), data.rows[rows].AgentID);
+            QCOMPARE(textOf(d, "txtCollectedAmt"), amountText(data.rows[rows].CollectedAmt));
+            QCOMPARE(textOf(d, "txtDate"), reportDateText(data.rows[rows].Date));
+            ++rows;
+        }
+        QVERIFY(bands.last().y + bands.last().band.height <= doc.geometry.bottom());
+    }
+    QCOMPARE(rows, 130);
+    QCOMPARE(doc.pages[0].bands.size(), 2 + 44);
+    QCOMPARE(doc.pages[1].bands.size(), 1 + 46);
+    QCOMPARE(doc.pageTexts(0).value(0), QString("KOVRIN AGENT COLLECTION SUMMARY"));
+    QCOMPARE(doc.pageTexts(0).filter("/Dec/2009").value(1), QString("07/Dec/2009"));
+    QVERIFY(!doc.pageTexts(1).contains("KOVRIN AGENT COLLECTION SUMMARY"));
+}
+
+void TestReportLayout::headingDateRange() {
+    QCOMPARE(heading(kDec7, kDec7).dateRangeText(), QString("07/Dec/2009"));
+    QCOMPARE(heading(kDec7, QDate(2010, 1, 31)).dateRangeText(),
+             QString("07/Dec/2009 to 31/Jan/2010"));
+}
+
+void TestReportLayout::defaultFileNames() {
+    QCOMPARE(defaultReportFileName(ReportKind::DailyCollection, kDec7, kDec8, "pdf"),
+             QString("DailyCollectionSummary_2009-12-07_to_2009-12-08.pdf"));
+    QCOMPARE(defaultReportFileName(ReportKind::AgentCollection, kDec7, kDec7, "csv"),
+             QString("AgentCollectionSummary_2009-12-07.csv"));
+}
+
+void TestReportLayout::csvOfDailyReport() {
+    DailyCollectionData data = dailyData({2, 1});
+    data.groups[0].rows[1].ClosingAmt.reset();
+    data.groups[1].rows[0].AccountNo = "AC,\"7\"";
+    QCOMPARE(dailyCollectionCsv(data),
+             QByteArray("Date,AgentID,Account No,Closing Amount,Collected Amount\r\n"
+                        "2009-12-07,001,1000,1000.00,1.00\r\n"
+                        "2009-12-07,001,1001,,1.01\r\n"
+                        "2009-12-08,002,\"AC,\"\"7\"\"\",1000.00,1.00\r\n"));
+}
+
+void TestReportLayout::csvOfAgentReport() {
+    AgentCollectionData data;
+    data.rows = {{"001", 123456, kDec7}, {"O'Neil", 5, kDec8}};
+    QCOMPARE(agentCollectionCsv(data), QByteArray("AgentID,Collected Amount,Date\r\n"
+                                                  "001,1234.56,2009-12-07\r\n"
+                                                  "O'Neil,0.05,2009-12-08\r\n"));
+}
+
+void TestReportLayout::csvFieldsAreQuotedWhenNeeded() {
+    QCOMPARE(csvField("plain text"), QString("plain text"));
+    QCOMPARE(csvField("a,b"), QString("\"a,b\""));
+    QCOMPARE(csvField("say \"hi\""), QString("\"say \"\"hi\"\"\""));
+    QCOMPARE(csvField("two\nlines"), QString("\"two\nlines\""));
+    QCOMPARE(csvField("O'Neil"), QString("O'Neil"));
+}
+
+void TestReportLayout::saveFileReplacesWholeOrNothing() {
+    test::TempProgramFolder pf;
+    const QString path = pf.filePath("rows.csv");
+    QString error;
+    QVERIFY2(saveFile(path, "first", &error), qPrintable(error));
+    QVERIFY2(saveFile(path, "second", &error), qPrintable(error));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("second"));
+    QVERIFY(!saveFile(pf.filePath("no such folder/rows.csv"), "x", &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(!QFile::exists(pf.filePath("no such folder/rows.csv")));
+}
+
+QTEST_GUILESS_MAIN(TestReportLayout)
+#include "tst_reportlayout.moc"

@@ -1,0 +1,237 @@
+// Both reports rendered to PDF offscreen, read back with poppler: page count, fonts, titles,
+// headings, labels with their exact spacing, group and grand totals.
+#include "PdfText.h"
+#include "reports/ReportPainter.h"
+#include "support/TempProgramFolder.h"
+
+#include <QFile>
+#include <QtTest>
+
+using namespace kovrin;
+using test::PdfLine;
+using test::PdfPage;
+
+namespace {
+
+const QDate kDec7(2009, 12, 7);
+const QDate kDec8(2009, 12, 8);
+
+ReportHeading heading() {
+    return ReportHeading{"State Bank of Kovrin", "Main Road", kDec7, kDec8};
+}
+
+// 150 rows on 7 December (several pages), 3 on 8 December.
+DailyCollectionData dailyData() {
+    QVector<CollectionRow> rows;
+    for (int i = 0; i < 150; ++i) {
+        rows.push_back({"001", QString("%1").arg(1000 + i, 15, 10, QChar('0')),
+                        Hundredths(500000 + 100 * i), Hundredths(2550 + i), kDec7});
+    }
+    rows.push_back({"O'Neil", "AC'7 X", Hundredths(123456), Hundredths(1000), kDec8});
+    rows.push_back({"O'Neil", "AC'8", std::nullopt, Hundredths(5), kDec8});
+    rows.push_back({"002", "31", Hundredths(99), Hundredths(99), kDec8});
+    return groupByDate(rows);
+}
+
+}  // namespace
+
+class TestReportPdf : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void dailyCollectionPdf();
+    void agentCollectionPdf();
+    void textsAreInArial();
+    void pageImagesShowTheText();
+    void failedSaveLeavesNoFile();
+
+private:
+    QString render(const ReportDocument& doc, const QString& name);
+    test::TempProgramFolder m_pf;
+};
+
+void TestReportPdf::initTestCase() {
+    for (const char* tool : {"pdftotext", "pdfinfo", "pdffonts"}) {
+        QVERIFY2(!test::popplerTool(tool).isEmpty(),
+                 qPrintable(QString("%1 (Debian package poppler-utils) is needed: run scripts/deps")
+                                .arg(tool)));
+    }
+}
+
+QString TestReportPdf::render(const ReportDocument& doc, const QString& name) {
+    const QString path = m_pf.filePath(name);
+    QString error;
+    if (!ReportPainter::savePdf(doc, path, &error)) {
+        qWarning() << "savePdf:" << error;
+        return {};
+    }
+    return path;
+}
+
+void TestReportPdf::dailyCollectionPdf() {
+    const DailyCollectionData data = dailyData();
+    const ReportDocument doc = layoutDailyCollection(data, heading());
+    const QString path = render(doc, "daily.pdf");
+    QVERIFY(!path.isEmpty());
+    QCOMPARE(doc.pages.size(), 4);
+    QCOMPARE(test::pdfPageCount(path), 4);
+    const QVector<PdfPage> pages = test::pdfPages(path);
+    QCOMPARE(pages.size(), 4);
+
+    // The title once, on the first page; the page header on every page.
+    QCOMPARE(pages[0].value(0), PdfLine{"KOVRIN DAILY COLLECTION SUMMARY"});
+    for (int p = 0; p < pages.size(); ++p) {
+        const PdfPage& page = pages[p];
+        QCOMPARE(test::lineStarting(page, "Bank Name :"),
+                 PdfLine({"Bank Name :", "State Bank of Kovrin"}));
+        QCOMPARE(test::lineStarting(page, "Branch ID :"), PdfLine({"Branch ID :", "Main Road"}));
+        QCOMPARE(test::lineStarting(page, "Date :"),
+                 PdfLine({"Date :", "07/Dec/2009 to 08/Dec/2009"}));
+        QCOMPARE(test::countLinesStarting(page, "AgentID"), p == 3 ? 2 : 1);
+        QCOMPARE(test::lineStarting(page, "AgentID"),
+                 PdfLine({"AgentID", "Account No", "Closing Amount", "Collected Amount"}));
+        if (p > 0) {
+            QCOMPARE(test::countLinesStarting(page, "KOVRIN DAILY COLLECTION SUMMARY"), 0);
+            // The group that goes on over the break has its header again.
+            QCOMPARE(test::lineStarting(page, "07/Dec/2009"),
+                     PdfLine({"07/Dec/2009", "(continued)"}));
+        }
+    }
+    QCOMPARE(test::lineStarting(pages[0], "07/Dec/2009"), PdfLine{"07/Dec/2009"});
+    // Detail rows: 43 on page one, 45 on the next two, then the last 7 December rows.
+    auto rowsOn = [&](int p) { return test::countLinesStarting(pages[p], "001"); };
+    QCOMPARE(rowsOn(0), 43);
+    QCOMPARE(rowsOn(1), 45);
+    QCOMPARE(rowsOn(2), 45);
+    QCOMPARE(rowsOn(3), 17);
+    QCOMPARE(test::lineStarting(pages[0], "001"),
+             PdfLine({"001", "000000000001000", "5000.00", "25.50"}));
+
+    // Group sums and the grand sum, labels with three blanks before "Rs.".
+    Hundredths first = 0;
+    for (int i = 0; i < 150; ++i) {
+        first += 2550 + i;
+    }
+    QCOMPARE(amountText(first), QString("3936.75"));
+    const PdfPage& last = pages[3];
+    QCOMPARE(test::countLinesStarting(last, "Group Total :   Rs."), 2);
+    QStringList sums;
+    for (const PdfLine& l : last) {
+        if (l.value(0) == "Group Total :   Rs.") {
+            QCOMPARE(l.size(), 2);
+            sums << l[1];
+        }
+    }
+    QCOMPARE(sums, QStringList({"3936.75", "11.04"}));
+    QCOMPARE(test::lineStarting(last, "Grand Total :   Rs."),
+             PdfLine({"Grand Total :   Rs.", "3947.79"}));
+    QCOMPARE(last.last(), PdfLine({"Grand Total :   Rs.", "3947.79"}));
+    for (int p = 0; p < 3; ++p) {
+        QCOMPARE(test::countLinesStarting(pages[p], "Group Total :   Rs."), 0);
+        QCOMPARE(test::countLinesStarting(pages[p], "Grand Total :   Rs."), 0);
+    }
+    // The 8 December group: agent and account texts as stored, an unknown balance left empty.
+    QCOMPARE(test::lineStarting(last, "08/Dec/2009"), PdfLine{"08/Dec/2009"});
+    QCOMPARE(test::lineStarting(last, "O'Neil"), PdfLine({"O'Neil", "AC'7 X", "1234.56", "10.00"}));
+    QVERIFY(last.contains(PdfLine({"O'Neil", "AC'8", "0.05"})));
+    QCOMPARE(test::lineStarting(last, "002"), PdfLine({"002", "31", "0.99", "0.99"}));
+}
+
+void TestReportPdf::agentCollectionPdf() {
+    AgentCollectionData data;
+    for (int i = 0; i < 60; ++i) {
+        data.rows.push_back({QString("%1").arg(i % 6 + 1, 3, 10, QChar('0')), Hundredths(i * 1001),
+                             kDec7.addDays(i / 6)});
+    }
+    const ReportDocument doc = layoutAgentCollection(data, heading());
+    const QString path = render(doc, "agents.pdf");
+    QVERIFY(!path.isEmpty());
+    QCOMPARE(test::pdfPageCount(path), 2);
+    const QVector<PdfPage> pages = test::pdfPages(path);
+    QCOMPARE(pages.size(), 2);
+    QCOMPARE(pages[0].value(0), PdfLine{"KOVRIN AGENT COLLECTION SUMMARY"});
+    QCOMPARE(test::countLinesStarting(pages[1], "KOVRIN AGENT COLLECTION SUMMARY"), 0);
+    int rows = 0;
+    for (const PdfPage& page : pages) {
+        QCOMPARE(test::lineStarting(page, "Bank Name :"),
+                 PdfLine({"Bank Name :", "State Bank of Kovrin"}));
+        QCOMPARE(test::lineStarting(page, "Branch ID :"), PdfLine({"Branch ID :", "Main Road"}));
+        QCOMPARE(test::lineStarting(page, "Date :"),
+                 PdfLine({"Date :", "07/Dec/2009 to 08/Dec/2009"}));
+        QCOMPARE(test::lineStarting(page, "AgentID"),
+                 PdfLine({"AgentID", "Collected Amount", "Date"}));
+        for (const PdfLine& l : page) {
+            if (l.size() == 3 && l[0].startsWith("00")) {
+                QCOMPARE(l,
+                         PdfLine({data.rows[rows].AgentID, amountText(data.rows[rows].CollectedAmt),
+                                  reportDateText(data.rows[rows].Date)}));
+                ++rows;
+            }
+        }
+    }
+    QCOMPARE(rows, 60);
+    QVERIFY(pages[1].contains(PdfLine({"006", "590.59", "16/Dec/2009"})));
+}
+
+void TestReportPdf::textsAreInArial() {
+    const QString path = render(layoutDailyCollection(dailyData(), heading()), "fonts.pdf");
+    QVERIFY(!path.isEmpty());
+    const QStringList lines = QString::fromUtf8(test::runPoppler("pdffonts", {path})).split('\n');
+    QStringList fonts;
+    for (const QString& l : lines.mid(2)) {
+        if (!l.trimmed().isEmpty()) {
+            fonts << l.section(' ', 0, 0).section('+', -1);
+        }
+    }
+    QVERIFY(!fonts.isEmpty());
+    for (const QString& f : fonts) {
+        // Arial, or Liberation Sans, which has Arial's metrics, where Arial is not installed.
+        QVERIFY2(f.startsWith("Arial") || f.startsWith("LiberationSans"), qPrintable(f));
+        QVERIFY2(!f.startsWith("LiberationSansNarrow"), qPrintable(f));
+    }
+    QVERIFY(fonts.filter("Bold").size() >= 1);
+}
+
+void TestReportPdf::pageImagesShowTheText() {
+    const ReportDocument doc = layoutDailyCollection(dailyData(), heading());
+    const QImage page = ReportPainter::pageImage(doc, 0, 72);
+    QCOMPARE(page.size(), QSize(595, 842));
+    auto inkIn = [&](const QRect& r) {
+        int dark = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y) {
+            for (int x = r.left(); x <= r.right(); ++x) {
+                dark += qGray(page.pixel(x, y)) < 128 ? 1 : 0;
+            }
+        }
+        return dark;
+    };
+    QVERIFY(inkIn(QRect(150, 40, 300, 26)) > 50);   // the title, centred
+    QVERIFY(inkIn(QRect(0, 0, 595, 36)) == 0);      // the top margin stays white
+    QVERIFY(inkIn(QRect(500, 150, 59, 600)) > 50);  // the right-aligned collected amounts
+    QVERIFY(inkIn(QRect(561, 0, 34, 842)) == 0);    // nothing runs into the right margin
+    QVERIFY(ReportPainter::pageImage(doc, 99, 72).pixel(300, 50) == qRgb(255, 255, 255));
+}
+
+void TestReportPdf::failedSaveLeavesNoFile() {
+    const ReportDocument doc = layoutDailyCollection(dailyData(), heading());
+    QString error;
+    const QString bad = m_pf.filePath("missing folder/report.pdf");
+    QVERIFY(!ReportPainter::savePdf(doc, bad, &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(!QFile::exists(bad));
+    // Saving over an earlier file replaces it.
+    const QString path = m_pf.filePath("again.pdf");
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("old");
+    }
+    QVERIFY2(ReportPainter::savePdf(doc, path, &error), qPrintable(error));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(f.readAll().startsWith("%PDF-"));
+    QCOMPARE(test::pdfPageCount(path), 4);
+}
+
+QTEST_MAIN(TestReportPdf)
+#include "tst_reportpdf.moc"

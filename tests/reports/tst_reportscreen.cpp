@@ -1,0 +1,450 @@
+// The report screen and the preview: opening state, the report choice, Enter, the messages of
+// View, and Print, "Save as PDF" and "Save as CSV" with the dialogs replaced.
+#include "CollectionRows.h"
+#include "PdfText.h"
+#include "app/AppContext.h"
+#include "app/FocusColours.h"
+#include "app/FrmMain.h"
+#include "reports/FrmReport.h"
+#include "reports/FrmReportPreview.h"
+#include "support/MessageRecorder.h"
+#include "support/TempProgramFolder.h"
+
+#include <QApplication>
+#include <QDateEdit>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPrinter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QtTest>
+#include <optional>
+
+using namespace kovrin;
+using test::collection;
+
+namespace {
+const QDate kDec7(2009, 12, 7);
+const QDate kDec8(2009, 12, 8);
+}  // namespace
+
+class TestReportScreen : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void openingState();
+    void report2HidesBoxesAndReport1ShowsThemWithTheirText();
+    void keyboardChoiceShowsAndHides();
+    void enterMovesTheFocusWithoutViewing();
+    void viewWithoutAChoiceAsksForOne();
+    void fromAfterToIsRefused();
+    void noCollectionsNamesRangeAndFilters();
+    void viewShowsDailyReportWithSettingsAndFilters();
+    void previewSavesPdfAndCsvInTheReportFolder();
+    void previewPrints();
+    void viewShowsAgentReportIgnoringHiddenBoxes();
+    void unreadableRowsAreRefused();
+    void saveDialogStartsInProgramFolderWithoutReportFolder();
+    void exitCloses();
+    void mainMenuOpensTheScreenModal();
+
+private:
+    void add(const test::Collection& c) { QVERIFY(test::insertCollection(m_ctx->db(), c)); }
+    // Sets up the screen for a View; the preview runner records what it was given.
+    void choose(FrmReport& f, const char* option, const QDate& from, const QDate& to,
+                const QString& agent = {}, const QString& account = {});
+    template <typename T>
+    static T* child(QObject& parent, const char* name) {
+        T* c = parent.findChild<T*>(name);
+        if (!c) {
+            qWarning() << "no control" << name;
+        }
+        return c;
+    }
+
+    test::TempProgramFolder* m_pf = nullptr;
+    test::MessageRecorder* m_rec = nullptr;
+    std::unique_ptr<AppContext> m_ctx;
+    std::optional<PreviewContent> m_shown;
+    int m_previews = 0;
+};
+
+void TestReportScreen::init() {
+    m_pf = new test::TempProgramFolder;
+    m_rec = new test::MessageRecorder;
+    QString error;
+    m_ctx = AppContext::startUp(m_pf->folder(), &error);
+    QVERIFY2(m_ctx, qPrintable(error));
+    QVERIFY(QDir(m_pf->path()).mkdir("reports"));
+    m_ctx->settings().BankName = "State Bank of Kovrin";
+    m_ctx->settings().BranchName = "Main Road";
+    m_ctx->settings().ReportPath = m_pf->filePath("reports");
+    m_rec->clear();
+    m_shown.reset();
+    m_previews = 0;
+}
+
+void TestReportScreen::cleanup() {
+    m_ctx.reset();
+    delete m_rec;
+    delete m_pf;
+}
+
+void TestReportScreen::choose(FrmReport& f, const char* option, const QDate& from, const QDate& to,
+                              const QString& agent, const QString& account) {
+    child<QRadioButton>(f, option)->click();
+    child<QLineEdit>(f, "txtAgentID")->setText(agent);
+    child<QLineEdit>(f, "txtAccountNo")->setText(account);
+    child<QDateEdit>(f, "FromDTPicker")->setDate(from);
+    child<QDateEdit>(f, "ToDTPicker")->setDate(to);
+    f.setPreviewRunner([this](FrmReportPreview& p) {
+        ++m_previews;
+        m_shown = p.content();
+    });
+}
+
+void TestReportScreen::openingState() {
+    FrmReport f(*m_ctx);
+    QCOMPARE(f.objectName(), QString("frmReport"));
+    QCOMPARE(f.windowTitle(), QString("Report"));
+    QVERIFY(f.isModal());
+    QCOMPARE(child<QRadioButton>(f, "OptReport1")->text(), QString("Report1"));
+    QCOMPARE(child<QRadioButton>(f, "OptReport2")->text(), QString("Report2"));
+    QVERIFY(!child<QRadioButton>(f, "OptReport1")->isChecked());
+    QVERIFY(!child<QRadioButton>(f, "OptReport2")->isChecked());
+    QCOMPARE(child<QDateEdit>(f, "FromDTPicker")->date(), QDate::currentDate());
+    QCOMPARE(child<QDateEdit>(f, "ToDTPicker")->date(), QDate::currentDate());
+    QCOMPARE(child<QDateEdit>(f, "FromDTPicker")->displayFormat(), QString("dd-MMM-yyyy"));
+    QCOMPARE(child<QLabel>(f, "lbAgentID")->text(), QString("Agent ID :"));
+    QCOMPARE(child<QLabel>(f, "lbAccountNo")->text(), QString("Account No :"));
+    QCOMPARE(child<QLabel>(f, "lbFromDate")->text(), QString("From Date :"));
+    QCOMPARE(child<QLabel>(f, "lbToDate")->text(), QString("To Date :"));
+    QCOMPARE(child<QPushButton>(f, "cmdView")->text(), QString("&View"));
+    QCOMPARE(child<QPushButton>(f, "cmdExit")->text(), QString("&Exit"));
+    f.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    for (const char* n : {"txtAgentID", "txtAccountNo", "lbAgentID", "lbAccountNo"}) {
+        QVERIFY2(child<QWidget>(f, n)->isVisible(), n);
+    }
+    QCOMPARE(child<QPushButton>(f, "cmdView")->palette().color(QPalette::Button),
+             FocusColours::kMidGrey);
+    QCOMPARE(m_rec->messages.size(), 0);
+}
+
+void TestReportScreen::report2HidesBoxesAndReport1ShowsThemWithTheirText() {
+    FrmReport f(*m_ctx);
+    f.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    child<QLineEdit>(f, "txtAgentID")->setText("001");
+    child<QLineEdit>(f, "txtAccountNo")->setText("12345");
+    const QStringList boxes = {"txtAgentID", "txtAccountNo", "lbAgentID", "lbAccountNo"};
+    QTest::mouseClick(child<QRadioButton>(f, "OptReport2"), Qt::LeftButton);
+    QVERIFY(child<QRadioButton>(f, "OptReport2")->isChecked());
+    for (const QString& n : boxes) {
+        QVERIFY2(!child<QWidget>(f, qPrintable(n))->isVisible(), qPrintable(n));
+    }
+    QVERIFY(child<QDateEdit>(f, "FromDTPicker")->isVisible());
+    QVERIFY(child<QDateEdit>(f, "ToDTPicker")->isVisible());
+    QTest::mouseClick(child<QRadioButton>(f, "OptReport1"), Qt::LeftButton);
+    QVERIFY(!child<QRadioButton>(f, "OptReport2")->isChecked());
+    for (const QString& n : boxes) {
+        QVERIFY2(child<QWidget>(f, qPrintable(n))->isVisible(), qPrintable(n));
+    }
+    QCOMPARE(child<QLineEdit>(f, "txtAgentID")->text(), QString("001"));
+    QCOMPARE(child<QLineEdit>(f, "txtAccountNo")->text(), QString("12345"));
+}
+
+void TestReportScreen::keyboardChoiceShowsAndHides() {
+    FrmReport f(*m_ctx);
+    f.show();
+    QVERIFY(QTest::qWaitForWindowActive(&f));
+    auto* opt2 = child<QRadioButton>(f, "OptReport2");
+    opt2->setFocus();
+    QTRY_VERIFY(opt2->hasFocus());
+    QTest::keyClick(opt2, Qt::Key_Space);
+    QVERIFY(opt2->isChecked());
+    QVERIFY(!child<QLineEdit>(f, "txtAgentID")->isVisible());
+    auto* opt1 = child<QRadioButton>(f, "OptReport1");
+    opt1->setFocus();
+    QTRY_VERIFY(opt1->hasFocus());
+    QTest::keyClick(opt1, Qt::Key_Space);
+    QVERIFY(opt1->isChecked());
+    QVERIFY(child<QLineEdit>(f, "txtAgentID")->isVisible());
+}
+
+void TestReportScreen::enterMovesTheFocusWithoutViewing() {
+    add(collection("001", "1", "0000010.00", QDate::currentDate().toString("dd/MM/yyyy 10:00")));
+    FrmReport f(*m_ctx);
+    f.setPreviewRunner([this](FrmReportPreview&) { ++m_previews; });
+    f.show();
+    QVERIFY(QTest::qWaitForWindowActive(&f));
+    child<QRadioButton>(f, "OptReport1")->click();
+    auto* agent = child<QLineEdit>(f, "txtAgentID");
+    agent->setFocus();
+    QTRY_VERIFY(agent->hasFocus());
+    QTest::keyClicks(agent, "1");
+    QTest::keyClick(agent, Qt::Key_Return);
+    auto* account = child<QLineEdit>(f, "txtAccountNo");
+    QTRY_VERIFY(account->hasFocus());
+    QTest::keyClick(account, Qt::Key_Enter);
+    auto* from = child<QDateEdit>(f, "FromDTPicker");
+    QTRY_VERIFY(from->hasFocus());
+    QTest::keyClick(from, Qt::Key_Return);
+    QTRY_VERIFY(child<QDateEdit>(f, "ToDTPicker")->hasFocus());
+    QCOMPARE(agent->text(), QString("1"));
+    QCOMPARE(m_previews, 0);
+    QCOMPARE(m_rec->messages.size(), 0);
+    QVERIFY(f.isVisible());
+}
+
+void TestReportScreen::viewWithoutAChoiceAsksForOne() {
+    FrmReport f(*m_ctx);
+    f.setPreviewRunner([this](FrmReportPreview&) { ++m_previews; });
+    child<QPushButton>(f, "cmdView")->click();
+    QCOMPARE(m_rec->texts(), QStringList{"Please choose Report1 or Report2, then press View."});
+    QCOMPARE(m_rec->last().icon, MsgIcon::Information);
+    QCOMPARE(m_rec->last().screen, QString("frmReport"));
+    QCOMPARE(m_previews, 0);
+}
+
+void TestReportScreen::fromAfterToIsRefused() {
+    add(collection("001", "1", "0000010.00", "07/12/2009 10:00"));
+    FrmReport f(*m_ctx);
+    choose(f, "OptReport2", kDec8, kDec7);
+    f.cmdView_Click();
+    QCOMPARE(m_rec->texts(),
+             QStringList{"The From Date (08/Dec/2009) is after the To Date (07/Dec/2009).\n"
+                         "Please choose a From Date on or before the To Date."});
+    QCOMPARE(m_previews, 0);
+}
+
+void TestReportScreen::noCollectionsNamesRangeAndFilters() {
+    add(collection("001", "12", "0000010.00", "08/12/2009 10:00"));
+    FrmReport f(*m_ctx);
+    choose(f, "OptReport1", kDec7, kDec7, " 7 ", "12");
+    f.cmdView_Click();
+    choose(f, "OptReport1", kDec7, kDec8, "", "O'Neil");
+    f.cmdView_Click();
+    choose(f, "OptReport2", kDec7, kDec7, "1", "12");
+    f.cmdView_Click();
+    QCOMPARE(m_rec->texts(),
+             QStringList({"There are no collections on 07/Dec/2009 for agent 7 and account 12.\n"
+                          "Choose other dates, or check the Agent ID and Account No.",
+                          "There are no collections from 07/Dec/2009 to 08/Dec/2009 for account "
+                          "O'Neil.\nChoose other dates, or check the Agent ID and Account No.",
+                          "There are no collections on 07/Dec/2009.\nChoose other dates."}));
+    QCOMPARE(m_rec->last().icon, MsgIcon::Information);
+    QCOMPARE(m_previews, 0);
+}
+
+void TestReportScreen::viewShowsDailyReportWithSettingsAndFilters() {
+    add(collection("001            ", "  000000000012345", "0000010.50", "07/12/2009 10:00",
+                   "0000000100.00"));
+    add(collection("001", "000000000012346", "0000002.25", "08/12/2009 11:00"));
+    add(collection("002", "000000000012345", "0000099.00", "07/12/2009 10:00"));
+    add(collection("001", "000000000012345", "0000005.00", "09/12/2009 10:00"));
+    FrmReport f(*m_ctx);
+    choose(f, "OptReport1", kDec7, kDec8, "1");
+    f.cmdView_Click();
+    QCOMPARE(m_rec->messages.size(), 0);
+    QCOMPARE(m_previews, 1);
+    QVERIFY(m_shown);
+    const ReportDocument& doc = m_shown->document;
+    QCOMPARE(doc.name, QString("DataReport1"));
+    QCOMPARE(doc.pages.size(), 1);
+    const QStringList texts = doc.pageTexts(0);
+    QCOMPARE(texts.mid(0, 7),
+             QStringList({"KOVRIN DAILY COLLECTION SUMMARY", "Bank Name :", "State Bank of Kovrin",
+                          "Branch ID :", "Main Road", "Date :", "07/Dec/2009 to 08/Dec/2009"}));
+    QVERIFY(texts.contains("000000000012345"));
+    QVERIFY(texts.contains("110.50"));
+    QVERIFY(texts.contains("000000000012346"));
+    QVERIFY(!texts.contains("99.00"));  // agent 002
+    QVERIFY(!texts.contains("5.00"));   // 9 December
+    QCOMPARE(texts.last(), QString("12.75"));
+    QCOMPARE(m_shown->pdfFileName, QString("DailyCollectionSummary_2009-12-07_to_2009-12-08.pdf"));
+    QCOMPARE(m_shown->csvFileName, QString("DailyCollectionSummary_2009-12-07_to_2009-12-08.csv"));
+    QCOMPARE(m_shown->folder, m_pf->filePath("reports"));
+    QCOMPARE(m_shown->csv, QByteArray("Date,AgentID,Account No,Closing Amount,Collected Amount\r\n"
+                                      "2009-12-07,001,000000000012345,110.50,10.50\r\n"
+                                      "2009-12-08,001,000000000012346,1002.25,2.25\r\n"));
+}
+
+void TestReportScreen::previewSavesPdfAndCsvInTheReportFolder() {
+    for (int i = 0; i < 120; ++i) {
+        add(collection("001", QString::number(5000 + i), "0000001.00", "07/12/2009 10:00"));
+    }
+    FrmReport f(*m_ctx);
+    choose(f, "OptReport1", kDec7, kDec7);
+    QStringList suggested;
+    QString pdfPath = m_pf->filePath("reports/daily.pdf");
+    QString csvPath = m_pf->filePath("reports/rows");  // the suffix is added
+    f.setPreviewRunner([&](FrmReportPreview& p) {
+        ++m_previews;
+        QCOMPARE(p.windowTitle(), QString("KOVRIN DAILY COLLECTION SUMMARY"));
+        QCOMPARE(child<QLabel>(p, "lblPages")->text(), QString("3 pages"));
+        QQueue<QString> answers;
+        answers << pdfPath << csvPath << QString();
+        p.setFileChooser(
+            [&](QWidget*, const QString& caption, const QString& path, const QString& filter) {
+                suggested << caption + "|" + path + "|" + filter;
+                return answers.dequeue();
+            });
+        child<QPushButton>(p, "cmdSavePdf")->click();
+        child<QPushButton>(p, "cmdSaveCsv")->click();
+        child<QPushButton>(p, "cmdSavePdf")->click();  // cancelled: nothing happens
+        // The pages on screen.
+        p.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&p));
+        const QImage shot = child<QScrollArea>(p, "scrPages")->widget()->grab().toImage();
+        int dark = 0;
+        for (int y = 0; y < shot.height(); y += 2) {
+            for (int x = 0; x < shot.width(); x += 2) {
+                dark += qGray(shot.pixel(x, y)) < 100 ? 1 : 0;
+            }
+        }
+        QVERIFY(dark > 100);
+        child<QPushButton>(p, "cmdClose")->click();
+        QVERIFY(!p.isVisible());
+    });
+    f.cmdView_Click();
+    QCOMPARE(m_previews, 1);
+    const QString folder = m_pf->filePath("reports");
+    QCOMPARE(
+        suggested,
+        QStringList(
+            {"Save as PDF|" + folder + "/DailyCollectionSummary_2009-12-07.pdf|PDF files (*.pdf)",
+             "Save as CSV|" + folder + "/DailyCollectionSummary_2009-12-07.csv|CSV files (*.csv)",
+             "Save as PDF|" + folder +
+                 "/DailyCollectionSummary_2009-12-07.pdf|PDF files (*.pdf)"}));
+    QCOMPARE(test::pdfPageCount(pdfPath), 3);
+    const QVector<test::PdfPage> pages = test::pdfPages(pdfPath);
+    QCOMPARE(test::lineStarting(pages.value(2), "Grand Total :   Rs."),
+             test::PdfLine({"Grand Total :   Rs.", "120.00"}));
+    QFile csv(csvPath + ".csv");
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = csv.readAll().split('\n');
+    QCOMPARE(lines.size(), 122);  // heading, 120 rows, nothing after the last line end
+    QCOMPARE(lines[1], QByteArray("2009-12-07,001,5000,1001.00,1.00\r"));
+    QCOMPARE(
+        m_rec->texts(),
+        QStringList({"The report was saved as " + QDir::toNativeSeparators(pdfPath) + ".",
+                     "The rows were saved as " + QDir::toNativeSeparators(csvPath) + ".csv."}));
+    QCOMPARE(m_rec->last().screen, QString("frmReportPreview"));
+}
+
+void TestReportScreen::previewPrints() {
+    add(collection("001", "1", "0000010.00", "07/12/2009 10:00"));
+    FrmReport f(*m_ctx);
+    choose(f, "OptReport2", kDec7, kDec7);
+    const QString printed = m_pf->filePath("printed.pdf");
+    int asked = 0;
+    QPageSize::PageSizeId offered = QPageSize::Custom;
+    f.setPreviewRunner([&](FrmReportPreview& p) {
+        // Cancelled at the print dialog: nothing printed.
+        p.setPrinterChooser([&](QPrinter&, QWidget*) {
+            ++asked;
+            return false;
+        });
+        child<QPushButton>(p, "cmdPrint")->click();
+        QVERIFY(!QFile::exists(printed));
+        // A printer that writes a file stands in for the branch's printer.
+        p.setPrinterChooser([&](QPrinter& printer, QWidget*) {
+            ++asked;
+            offered = printer.pageLayout().pageSize().id();
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(printed);
+            return true;
+        });
+        child<QPushButton>(p, "cmdPrint")->click();
+    });
+    f.cmdView_Click();
+    QCOMPARE(asked, 2);
+    QCOMPARE(offered, QPageSize::A4);
+    QCOMPARE(test::pdfPageCount(printed), 1);
+    const QVector<test::PdfPage> pages = test::pdfPages(printed);
+    QCOMPARE(pages.value(0).value(0), test::PdfLine{"KOVRIN AGENT COLLECTION SUMMARY"});
+    QVERIFY(pages.value(0).contains(test::PdfLine({"001", "10.00", "07/Dec/2009"})));
+    QCOMPARE(m_rec->messages.size(), 0);
+}
+
+void TestReportScreen::viewShowsAgentReportIgnoringHiddenBoxes() {
+    add(collection("001", "1", "0000010.00", "07/12/2009 10:00"));
+    add(collection("001", "2", "0000000.05", "07/12/2009 12:00"));
+    add(collection("002", "3", "0000020.00", "07/12/2009 10:00"));
+    add(collection("001", "1", "0000001.00", "08/12/2009 10:00"));
+    FrmReport f(*m_ctx);
+    choose(f, "OptReport2", kDec7, kDec8, "999", "nothing");
+    f.cmdView_Click();
+    QCOMPARE(m_rec->messages.size(), 0);
+    QVERIFY(m_shown);
+    QCOMPARE(m_shown->document.name, QString("DataReport2"));
+    const QStringList texts = m_shown->document.pageTexts(0);
+    QCOMPARE(texts.mid(7),
+             QStringList({"AgentID", "Collected Amount", "Date", "001", "10.05", "07/Dec/2009",
+                          "002", "20.00", "07/Dec/2009", "001", "1.00", "08/Dec/2009"}));
+    QCOMPARE(m_shown->pdfFileName, QString("AgentCollectionSummary_2009-12-07_to_2009-12-08.pdf"));
+}
+
+void TestReportScreen::unreadableRowsAreRefused() {
+    add(collection("001", "1", "0000010.00", "07/12/2009 10:00"));
+    add(collection("001", "5", "00000x0.00", "07/12/2009 10:00"));
+    FrmReport f(*m_ctx);
+    choose(f, "OptReport1", kDec7, kDec7);
+    f.cmdView_Click();
+    QCOMPARE(m_previews, 0);
+    QCOMPARE(m_rec->messages.size(), 1);
+    QCOMPARE(m_rec->last().icon, MsgIcon::Critical);
+    QVERIFY2(m_rec->last().text.startsWith("The report cannot be shown: the amount or the date "
+                                           "stored for agent 001, account 5 is not valid."),
+             qPrintable(m_rec->last().text));
+}
+
+void TestReportScreen::saveDialogStartsInProgramFolderWithoutReportFolder() {
+    add(collection("001", "1", "0000010.00", "07/12/2009 10:00"));
+    m_ctx->settings().ReportPath = m_pf->filePath("gone");
+    FrmReport f(*m_ctx);
+    choose(f, "OptReport2", kDec7, kDec7);
+    f.cmdView_Click();
+    QVERIFY(m_shown);
+    QCOMPARE(m_shown->folder, m_pf->folder().path());
+    m_ctx->settings().ReportPath.clear();
+    f.cmdView_Click();
+    QCOMPARE(m_shown->folder, m_pf->folder().path());
+}
+
+void TestReportScreen::exitCloses() {
+    FrmReport f(*m_ctx);
+    f.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    child<QPushButton>(f, "cmdExit")->click();
+    QVERIFY(!f.isVisible());
+    QCOMPARE(f.result(), int(QDialog::Rejected));
+}
+
+void TestReportScreen::mainMenuOpensTheScreenModal() {
+    FrmMain menu(*m_ctx);
+    menu.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&menu));
+    QString modalName;
+    bool menuBlocked = false;
+    QTimer::singleShot(0, this, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal) {
+            modalName = modal->objectName();
+            menuBlocked = modal->isModal() && modal->parentWidget() == &menu;
+            modal->close();
+        }
+    });
+    child<QPushButton>(menu, "cmdReport")->click();  // returns when the screen is closed
+    QCOMPARE(modalName, QString("frmReport"));
+    QVERIFY(menuBlocked);
+    QVERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(menu.findChildren<FrmReport*>().size(), 0);  // gone when closed
+}
+
+QTEST_MAIN(TestReportScreen)
+#include "tst_reportscreen.moc"

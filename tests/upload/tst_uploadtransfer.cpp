@@ -1,0 +1,350 @@
+// The upload exchange against an in-memory line: requests, checksums, time-outs, the end.
+#include "hht-sim/TerminalFrames.h"
+#include "link/Frame.h"
+#include "link/TransferLog.h"
+#include "support/FakeSerialLink.h"
+#include "support/MessageRecorder.h"
+#include "upload/UploadTransfer.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace kovrin;
+
+namespace {
+
+// A day of `frames` transaction frames for agent 001 on 07/12, one transaction each.
+QVector<QByteArray> day(int frames, int announced = -1) {
+    QVector<QByteArray> f;
+    f << sim::buildCountFrame(announced < 0 ? frames : announced, "001            ").frame;
+    f << sim::buildDayHeaderFrame("0010712", frames, 100LL * frames).frame;
+    for (int i = 0; i < frames; ++i) {
+        sim::CollectedTransaction t{100, QDate(2026, 12, 7), QTime(10, i % 60), i + 1};
+        f << sim::buildTransactionFrame(i + 2, "S", "DDS01",
+                                        QString::number(i + 1).rightJustified(15, '0'), {t}, false)
+                 .frame;
+    }
+    return f;
+}
+
+bool isRequest(const QByteArray& f) {
+    return f.size() == 10;
+}
+
+QList<int> requests(const QList<QByteArray>& written) {
+    QList<int> r;
+    for (const QByteArray& f : written) {
+        r << (isRequest(f) ? link::recordNumberOf(f).value_or(-9) : -1);  // -1: end frame
+    }
+    return r;
+}
+
+}  // namespace
+
+class TestUploadTransfer : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void normalUpload();
+    void nothingIsAskedAfterTheLastRecord();
+    void replyInPieces();
+    void runningReplyTimerIsNotRestartedByPieces();
+    void twoRepliesGluedTogether();
+    void shortNackReply();
+    void badChecksumAsksAgain();
+    void fifteenBadChecksumsPrompt_data();
+    void fifteenBadChecksumsPrompt();
+    void timeOutsStepBackOnce();
+    void cableMessageEveryFifthTimeOut();
+    void announcementCappedAt2000();
+    void countOfZeroEndsAfterTheHeader();
+    void portClosedAtReceive();
+    void promptHoldsTheTransfer();
+    void badCountFrameIsReported();
+
+private:
+    void serve(const QVector<QByteArray>& frames);
+    void answer(const QByteArray& bytes) {
+        QTimer::singleShot(0, m_port.get(), [this, bytes] { m_port->inject(bytes); });
+    }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<test::FakeSerialLink> m_port;
+    std::unique_ptr<link::TransferLog> m_log;
+    std::unique_ptr<test::MessageRecorder> m_rec;
+    std::unique_ptr<UploadTransfer> m_tx;
+    QList<UploadData> m_stored;
+    std::function<QByteArray(int)> m_reply;  // the terminal's answer to a request
+};
+
+void TestUploadTransfer::init() {
+    m_port = std::make_unique<test::FakeSerialLink>();
+    m_log = std::make_unique<link::TransferLog>(m_dir.path());
+    m_rec = std::make_unique<test::MessageRecorder>();
+    m_stored.clear();
+    m_reply = nullptr;
+    m_tx = std::make_unique<UploadTransfer>(
+        *m_port, *m_log, [this](const UploadData& d, const auto&) { m_stored << d; });
+    m_tx->setTimings({60000, 60000, 5});
+    connect(m_port.get(), &test::FakeSerialLink::wrote, this, [this](const QByteArray& f) {
+        if (m_reply && isRequest(f)) {
+            const QByteArray r = m_reply(link::recordNumberOf(f).value_or(0));
+            if (!r.isEmpty()) {
+                answer(r);
+            }
+        }
+    });
+    m_tx->Form_Load();
+}
+
+void TestUploadTransfer::cleanup() {
+    m_tx.reset();
+    m_rec.reset();
+    m_log.reset();
+    m_port.reset();
+}
+
+void TestUploadTransfer::serve(const QVector<QByteArray>& frames) {
+    m_reply = [frames](int r) { return r < frames.size() ? frames[r] : QByteArray(137, '\0'); };
+}
+
+void TestUploadTransfer::normalUpload() {
+    QSignalSpy enabled(m_tx.get(), &UploadTransfer::receiveEnabled);
+    QSignalSpy header(m_tx.get(), &UploadTransfer::headerShown);
+    QSignalSpy progress(m_tx.get(), &UploadTransfer::progress);
+    const QVector<QByteArray> frames = day(3);
+    serve(frames);
+    m_tx->cmdSend_Click();
+    QTRY_COMPARE(m_stored.size(), 1);
+    QCOMPARE(requests(m_port->written), QList<int>({0, 1, 2, 3, 4, -1}));
+    QCOMPARE(m_port->written.last(), QByteArray::fromHex("01FF10F055000700004F564552C4"));
+    QCOMPARE(enabled.size(), 1);
+    QCOMPARE(enabled[0][0].toBool(), false);  // Receive is disabled from the count frame on
+    QCOMPARE(header.size(), 1);
+    QCOMPARE(header[0][0].toString(), QString("001"));
+    QCOMPARE(header[0][1].toString(), QString("0712"));
+    QCOMPARE(header[0][2].toInt(), 3);
+    QCOMPARE(header[0][3].toString(), QString("300.00"));
+    QCOMPARE(progress.size(), 3);
+    QCOMPARE(progress[2][0].toInt(), 3);
+    QCOMPARE(progress[2][1].toInt(), 3);
+    const UploadData& d = m_stored[0];
+    QCOMPARE(d.TotalRecords, 3);
+    QCOMPARE(d.agentId, QString("001            "));
+    QCOMPARE(d.header.AgentDateKey, QString("0010712"));
+    QCOMPARE(d.RecordFrames.size(), 5);
+    for (int k = 0; k < 5; ++k) {
+        QCOMPARE(d.RecordFrames[k], frames[k]);
+    }
+    QVERIFY(m_tx->linkDone());
+}
+
+void TestUploadTransfer::nothingIsAskedAfterTheLastRecord() {
+    serve(day(2));
+    m_tx->cmdSend_Click();
+    QTRY_COMPARE(m_stored.size(), 1);
+    const int written = m_port->written.size();
+    m_tx->Timer1_Timer();
+    m_tx->Timer3_Timer();
+    m_port->inject(day(2)[3]);  // a late answer
+    m_tx->cmdSend_Click();
+    QTest::qWait(20);
+    QCOMPARE(m_port->written.size(), written);
+    QCOMPARE(m_stored.size(), 1);  // stored exactly once
+}
+
+void TestUploadTransfer::replyInPieces() {
+    const QVector<QByteArray> frames = day(1);
+    m_tx->cmdSend_Click();
+    m_port->inject(frames[0].left(50));
+    m_port->inject(frames[0].mid(50, 86));
+    QCOMPARE(requests(m_port->written), QList<int>({0}));  // 136 characters: nothing yet
+    m_port->inject(frames[0].mid(136));
+    QCOMPARE(requests(m_port->written), QList<int>({0, 1}));
+}
+
+void TestUploadTransfer::runningReplyTimerIsNotRestartedByPieces() {
+    m_tx->setTimings({150, 60000, 5});
+    const QVector<QByteArray> frames = day(1);
+    m_tx->cmdSend_Click();
+    m_port->inject(frames[0].left(40));
+    QTest::qWait(100);
+    m_port->inject(frames[0].mid(40, 40));
+    // The reply timer runs from the first piece: it expires before a third piece could
+    // complete the reply, the partial reply is dropped and the count asked for again.
+    QTRY_COMPARE_WITH_TIMEOUT(requests(m_port->written), QList<int>({0, 0}), 2000);
+}
+
+void TestUploadTransfer::twoRepliesGluedTogether() {
+    const QVector<QByteArray> frames = day(2);
+    m_reply = [frames](int r) {
+        if (r == 2) {
+            return frames[2] + frames[3];  // 274 characters at once
+        }
+        return r < frames.size() ? frames[r] : QByteArray();
+    };
+    m_tx->cmdSend_Click();
+    QTRY_COMPARE(m_stored.size(), 1);
+    QCOMPARE(m_stored[0].RecordFrames[2].size(), 274);  // kept whole in its slot
+    QCOMPARE(requests(m_port->written), QList<int>({0, 1, 2, 3, -1}));
+}
+
+void TestUploadTransfer::shortNackReply() {
+    m_tx->cmdSend_Click();
+    m_port->inject(QByteArray("\x01\xff\x10\xf0U\x00\x07\x00\x00nack", 13));
+    QCOMPARE(m_rec->texts(), QStringList{"No Acknowledgement from HandHeld Terminal"});
+    QCOMPARE(m_rec->last().icon, MsgIcon::Information);
+    m_port->inject(day(1)[0]);  // the dropped text does not spoil the next reply
+    QTRY_COMPARE(requests(m_port->written), QList<int>({0, 1}));
+}
+
+void TestUploadTransfer::badChecksumAsksAgain() {
+    const QVector<QByteArray> frames = day(2);
+    int bad = 0;
+    m_reply = [&frames, &bad](int r) {
+        QByteArray f = frames.value(r);
+        if (r == 3 && bad++ < 2) {
+            f[50] = char(f[50] ^ 0x01);
+        }
+        return f;
+    };
+    m_tx->cmdSend_Click();
+    QTRY_COMPARE(m_stored.size(), 1);
+    QCOMPARE(requests(m_port->written), QList<int>({0, 1, 2, 3, 3, 3, -1}));
+    QCOMPARE(m_stored[0].RecordFrames[3], frames[3]);  // the good copy replaced the bad ones
+    QCOMPARE(m_rec->messages.size(), 0);
+}
+
+void TestUploadTransfer::fifteenBadChecksumsPrompt_data() {
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("OK") << true;
+    QTest::newRow("Cancel") << false;
+}
+
+void TestUploadTransfer::fifteenBadChecksumsPrompt() {
+    QFETCH(bool, ok);
+    const QVector<QByteArray> frames = day(1);
+    int bad = 0;
+    m_reply = [&frames, &bad](int r) {
+        QByteArray f = frames.value(r);
+        if (r == 2 && bad++ < 16) {
+            f[136] = char(f[136] + 1);
+        }
+        return f;
+    };
+    QSignalSpy close(m_tx.get(), &UploadTransfer::closeRequested);
+    m_rec->answerNext(ok ? MsgAnswer::Ok : MsgAnswer::Cancel);
+    m_tx->cmdSend_Click();
+    QTRY_COMPARE(m_rec->messages.size(), 1);
+    QCOMPARE(m_rec->last().text, QString("Error in CRC,Press OK to try again or Cancel to Quit"));
+    QCOMPARE(m_rec->last().icon, MsgIcon::Critical);
+    QCOMPARE(m_rec->last().buttons, MsgButtons::OkCancel);
+    if (ok) {
+        QTRY_COMPARE(m_stored.size(), 1);  // the count began again and the record came good
+        QCOMPARE(requests(m_port->written).count(2), 17);
+        QCOMPARE(close.size(), 0);
+    } else {
+        QCOMPARE(close.size(), 1);
+        QTest::qWait(30);
+        QCOMPARE(requests(m_port->written).count(2), 15);
+        QCOMPARE(m_stored.size(), 0);
+        QVERIFY(!m_port->isOpen());
+    }
+}
+
+void TestUploadTransfer::timeOutsStepBackOnce() {
+    const QVector<QByteArray> frames = day(8);
+    m_reply = [&frames](int r) { return r <= 6 ? frames[r] : QByteArray(); };
+    m_tx->cmdSend_Click();
+    QTRY_COMPARE(requests(m_port->written).last(), 7);
+    m_port->written.clear();
+    m_reply = nullptr;
+    m_tx->Timer1_Timer();  // first time-out while awaiting 7: record 6 asked again
+    m_tx->Timer1_Timer();  // a second one in a row: 6 again, no further step back
+    QCOMPARE(requests(m_port->written), QList<int>({6, 6}));
+    m_tx->Timer3_Timer();
+    QCOMPARE(requests(m_port->written), QList<int>({6, 6, 6}));
+}
+
+void TestUploadTransfer::cableMessageEveryFifthTimeOut() {
+    const QVector<QByteArray> frames = day(3);
+    m_reply = [&frames](int r) { return r <= 2 ? frames[r] : QByteArray(); };
+    m_tx->cmdSend_Click();
+    QTRY_COMPARE(requests(m_port->written).last(), 3);
+    for (int i = 1; i <= 10; ++i) {
+        m_tx->Timer1_Timer();
+        QCOMPARE(m_rec->count("Please Check the Communication Cable"), i / 5);
+    }
+    QCOMPARE(m_rec->last().icon, MsgIcon::Critical);
+}
+
+void TestUploadTransfer::announcementCappedAt2000() {
+    const QVector<QByteArray> frames = day(2000, 2500);
+    serve(frames);
+    m_tx->cmdSend_Click();
+    QTRY_COMPARE_WITH_TIMEOUT(m_stored.size(), 1, 30000);
+    const QList<int> r = requests(m_port->written);
+    QCOMPARE(r[r.size() - 2], 2001);  // the last request, then the end frame
+    QCOMPARE(m_stored[0].TotalRecords, 2000);
+}
+
+void TestUploadTransfer::countOfZeroEndsAfterTheHeader() {
+    serve(day(0));
+    m_tx->cmdSend_Click();
+    QTRY_COMPARE(m_stored.size(), 1);
+    QCOMPARE(requests(m_port->written), QList<int>({0, 1, -1}));
+    QCOMPARE(m_stored[0].TotalRecords, 0);
+}
+
+void TestUploadTransfer::portClosedAtReceive() {
+    m_tx->stop();
+    m_port->openError =
+        "Serial port 1 (/dev/ttyS0) could not be opened: No such file or directory.";
+    m_tx->cmdSend_Click();
+    QCOMPARE(m_rec->messages.size(), 1);
+    QVERIFY(m_rec->last().text.startsWith("The serial port is not open"));
+    QVERIFY(m_rec->last().text.contains("No such file or directory"));
+    QVERIFY(m_port->written.isEmpty());
+}
+
+void TestUploadTransfer::promptHoldsTheTransfer() {
+    const QVector<QByteArray> frames = day(1);
+    int bad = 0;
+    m_reply = [&frames, &bad](int r) {
+        QByteArray f = frames.value(r);
+        if (r == 2 && bad++ < 15) {
+            f[136] = char(f[136] + 1);
+        }
+        return f;
+    };
+    int writtenWhileShown = -1;
+    m_rec->whileShown([&](const MessageRequest&) {
+        const int before = m_port->written.size();
+        m_port->inject(frames[2]);  // the terminal keeps sending while the prompt is up
+        QTest::qWait(40);
+        writtenWhileShown = m_port->written.size() - before;
+    });
+    m_tx->cmdSend_Click();
+    QTRY_COMPARE(m_rec->messages.size(), 1);
+    QCOMPARE(writtenWhileShown, 0);
+    QTRY_COMPARE(m_stored.size(), 1);
+}
+
+void TestUploadTransfer::badCountFrameIsReported() {
+    QByteArray count = day(1)[0];
+    count[9] = char(0x80);  // 32768 or more records
+    count = link::withChecksum(count.left(136));
+    m_reply = [count](int r) { return r == 0 ? count : QByteArray(); };
+    QSignalSpy enabled(m_tx.get(), &UploadTransfer::receiveEnabled);
+    m_tx->cmdSend_Click();
+    QTRY_COMPARE(m_rec->messages.size(), 1);
+    QVERIFY(m_rec->last().text.startsWith("The terminal's count record cannot be read"));
+    QCOMPARE(enabled.last()[0].toBool(), true);
+    QCOMPARE(requests(m_port->written), QList<int>({0}));
+}
+
+QTEST_GUILESS_MAIN(TestUploadTransfer)
+#include "tst_uploadtransfer.moc"
