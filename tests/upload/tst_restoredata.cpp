@@ -113,6 +113,7 @@ private slots:
     void writeFilesAgainAfterTheBankFolderIsChosen();
     void writeFilesAgainWithoutAStoredUpload();
     void secondUploadReplacesTheFirst();
+    void uploadWithoutCollections();
     void collectionsOfUnknownAccountsAreShown();
     void unreadableSlotIsShown();
     void datesReadAgainstThePcsYear();
@@ -403,6 +404,20 @@ void TestRestoreData::secondUploadReplacesTheFirst() {
     QCOMPARE(RestoreDataStore(*s.db).uploadInfo(kAgent)->AgentDateKey, QString("0050712"));
     QCOMPARE(RestoreDataStore(*s.db).uploadInfo(kAgent)->TotalAmount, 75);
     QCOMPARE(readAll(s.backupPath("0050712uCheck.txt")).count("\r\n"), 1);
+}
+
+void TestRestoreData::uploadWithoutCollections() {
+    Store s;
+    const FortyDay day;
+    s.download(day.accounts);
+    s.run(upload(day.frames, "0050612", 40, day.total));
+    s.recorder.clear();
+    const RestoreOutcome out = s.run(upload({transactionFrame(2, accountNo(1), 0x00)}, "0050712"));
+    QCOMPARE(s.recorder.texts(), QStringList({"Upload Completed Successfully"}));
+    QCOMPARE(s.rowCount(), 0);  // the earlier upload's rows are gone all the same
+    QVERIFY(QFile::exists(out.uploadFile));
+    QCOMPARE(readAll(out.uploadFile), QByteArray());
+    QCOMPARE(readAll(out.checkFile), QByteArray());
 }
 
 void TestRestoreData::collectionsOfUnknownAccountsAreShown() {
