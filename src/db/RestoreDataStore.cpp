@@ -158,12 +158,18 @@ DbStatus RestoreDataStore::writeAgentRows(const QString& agentId,
     if (!del.exec()) {
         return DbStatus::failure(errorOf(del));
     }
-    // Many rows to a statement: an upload has up to 14000 of them.
+    // Many rows to a statement: an upload has up to 14000 of them. The values are bound by
+    // name (:v0, :v1, ...), which costs the query layer less per value than by position.
     constexpr int kRowsPerStatement = 50;  // 750 values, within SQLite's oldest limit of 999
-    const auto insertFor = [this](int n) {
+    const int perRow = static_cast<int>(fields().size());
+    QStringList names;
+    for (int i = 0; i < kRowsPerStatement * perRow; ++i) {
+        names << QStringLiteral(":v%1").arg(i);
+    }
+    const auto insertFor = [&](int n) {
         QStringList groups;
-        for (int i = 0; i < n; ++i) {
-            groups << QStringLiteral("(1,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+        for (int r = 0; r < n; ++r) {
+            groups << QStringLiteral("(1,%1)").arg(names.mid(r * perRow, perRow).join(u','));
         }
         auto q = std::make_unique<QSqlQuery>(m_db.handle());
         q->prepare(QStringLiteral("INSERT INTO RestoreData (SNo, %1) VALUES %2")
@@ -177,11 +183,12 @@ DbStatus RestoreDataStore::writeAgentRows(const QString& agentId,
         std::unique_ptr<QSqlQuery> tail;
         QSqlQuery& ins =
             *(n == kRowsPerStatement ? (full ? full : full = insertFor(n)) : (tail = insertFor(n)));
+        int v = 0;
         for (qsizetype k = from; k < from + n; ++k) {
             for (auto f : fields()) {
                 // A column without a value holds empty text, never NULL: the statements and
                 // the report views compare it with ''.
-                ins.addBindValue((rows[k].*f).isNull() ? emptyText : rows[k].*f);
+                ins.bindValue(names[v++], (rows[k].*f).isNull() ? emptyText : rows[k].*f);
             }
         }
         if (!ins.exec()) {
@@ -208,32 +215,50 @@ QVector<RestoreDataRow> RestoreDataStore::checkFileRows(const QString& agentId, 
     return inCheckFileOrder(agentRows(agentId, status));
 }
 
+namespace {
+
+// The rows at the positions of `order`, moved out of `rows`.
+QVector<RestoreDataRow> takeInOrder(QVector<RestoreDataRow>& rows,
+                                    const QVector<qsizetype>& order) {
+    QVector<RestoreDataRow> sorted;
+    sorted.reserve(order.size());
+    for (const qsizetype i : order) {
+        sorted.push_back(std::move(rows[i]));
+    }
+    return sorted;
+}
+
+}  // namespace
+
 QVector<RestoreDataRow> inUploadFileOrder(QVector<RestoreDataRow> rows) {
-    rows.removeIf([](const RestoreDataRow& r) { return r.Amtcollected.isEmpty(); });
+    QVector<qsizetype> order;
+    order.reserve(rows.size());
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (!rows[i].Amtcollected.isEmpty()) {
+            order.push_back(i);
+        }
+    }
     // Zero-filled numbers of four digits, five from 10000 on: the shorter text first.
-    std::stable_sort(rows.begin(), rows.end(),
-                     [](const RestoreDataRow& a, const RestoreDataRow& b) {
-                         const QString& x = a.TransactionNumber;
-                         const QString& y = b.TransactionNumber;
-                         return x.size() != y.size() ? x.size() < y.size() : x < y;
-                     });
-    return rows;
+    std::stable_sort(order.begin(), order.end(), [&rows](qsizetype a, qsizetype b) {
+        const QString& x = rows[a].TransactionNumber;
+        const QString& y = rows[b].TransactionNumber;
+        return x.size() != y.size() ? x.size() < y.size() : x < y;
+    });
+    return takeInOrder(rows, order);
 }
 
 QVector<RestoreDataRow> inCheckFileOrder(QVector<RestoreDataRow> rows) {
-    QVector<QPair<double, qsizetype>> keys;
+    QVector<double> keys;
     keys.reserve(rows.size());
+    QVector<qsizetype> order;
+    order.reserve(rows.size());
     for (qsizetype i = 0; i < rows.size(); ++i) {
-        keys.push_back({vbVal(rows[i].AccountName), i});
+        keys.push_back(vbVal(rows[i].AccountName));
+        order.push_back(i);
     }
-    std::stable_sort(keys.begin(), keys.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    QVector<RestoreDataRow> sorted;
-    sorted.reserve(rows.size());
-    for (const auto& k : keys) {
-        sorted.push_back(std::move(rows[k.second]));
-    }
-    return sorted;
+    std::stable_sort(order.begin(), order.end(),
+                     [&keys](qsizetype a, qsizetype b) { return keys[a] < keys[b]; });
+    return takeInOrder(rows, order);
 }
 
 }  // namespace kovrin
