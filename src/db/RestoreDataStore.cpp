@@ -201,32 +201,50 @@ QVector<RestoreDataRow> RestoreDataStore::checkFileRows(const QString& agentId, 
     return inCheckFileOrder(agentRows(agentId, status));
 }
 
+namespace {
+
+// The rows at the positions of `order`, moved out of `rows`.
+QVector<RestoreDataRow> takeInOrder(QVector<RestoreDataRow>& rows,
+                                    const QVector<qsizetype>& order) {
+    QVector<RestoreDataRow> sorted;
+    sorted.reserve(order.size());
+    for (const qsizetype i : order) {
+        sorted.push_back(std::move(rows[i]));
+    }
+    return sorted;
+}
+
+}  // namespace
+
 QVector<RestoreDataRow> inUploadFileOrder(QVector<RestoreDataRow> rows) {
-    rows.removeIf([](const RestoreDataRow& r) { return r.Amtcollected.isEmpty(); });
+    QVector<qsizetype> order;
+    order.reserve(rows.size());
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (!rows[i].Amtcollected.isEmpty()) {
+            order.push_back(i);
+        }
+    }
     // Zero-filled numbers of four digits, five from 10000 on: the shorter text first.
-    std::stable_sort(rows.begin(), rows.end(),
-                     [](const RestoreDataRow& a, const RestoreDataRow& b) {
-                         const QString& x = a.TransactionNumber;
-                         const QString& y = b.TransactionNumber;
-                         return x.size() != y.size() ? x.size() < y.size() : x < y;
-                     });
-    return rows;
+    std::stable_sort(order.begin(), order.end(), [&rows](qsizetype a, qsizetype b) {
+        const QString& x = rows[a].TransactionNumber;
+        const QString& y = rows[b].TransactionNumber;
+        return x.size() != y.size() ? x.size() < y.size() : x < y;
+    });
+    return takeInOrder(rows, order);
 }
 
 QVector<RestoreDataRow> inCheckFileOrder(QVector<RestoreDataRow> rows) {
-    QVector<QPair<double, qsizetype>> keys;
+    QVector<double> keys;
     keys.reserve(rows.size());
+    QVector<qsizetype> order;
+    order.reserve(rows.size());
     for (qsizetype i = 0; i < rows.size(); ++i) {
-        keys.push_back({vbVal(rows[i].AccountName), i});
+        keys.push_back(vbVal(rows[i].AccountName));
+        order.push_back(i);
     }
-    std::stable_sort(keys.begin(), keys.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    QVector<RestoreDataRow> sorted;
-    sorted.reserve(rows.size());
-    for (const auto& k : keys) {
-        sorted.push_back(std::move(rows[k.second]));
-    }
-    return sorted;
+    std::stable_sort(order.begin(), order.end(),
+                     [&keys](qsizetype a, qsizetype b) { return keys[a] < keys[b]; });
+    return takeInOrder(rows, order);
 }
 
 }  // namespace kovrin

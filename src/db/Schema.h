@@ -5,8 +5,8 @@
 namespace kovrin::schema {
 
 // Version of the schema this program creates; kept in PRAGMA user_version.
-// 1: the four tables and the report views; 2: the report views made anew; 3: table
-// UploadInfo.
+// 1: the four tables and the report views; 2: report views that refuse amounts and dates
+// they cannot read; 3: table UploadInfo.
 constexpr int kVersion = 3;
 
 // Statements that create the tables, indexes and report views of a new database file.

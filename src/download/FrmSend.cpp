@@ -4,9 +4,10 @@
 #include "app/FocusColours.h"
 #include "app/KeyFilter.h"
 #include "app/Messages.h"
+#include "app/ScreenParts.h"
 #include "db/PasswordStore.h"
 #include "download/DownloadTransfer.h"
-#include "link/SerialPortLink.h"
+#include "link/SerialLink.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -66,8 +67,7 @@ FrmSend::FrmSend(AppContext& ctx, QWidget* parent, link::SerialLink* port)
     setFont(arial);
 
     if (!port) {
-        m_ownPort = std::make_unique<link::SerialPortLink>(
-            ctx.folder().path(), [&ctx] { return ctx.settings().CommPort; });
+        m_ownPort = configuredPort(ctx);
         port = m_ownPort.get();
     }
     m_transfer = std::make_unique<DownloadTransfer>(ctx.db(), ctx.settings(), ctx.folder().path(),
@@ -75,14 +75,7 @@ FrmSend::FrmSend(AppContext& ctx, QWidget* parent, link::SerialLink* port)
     m_transfer->setRules(DownloadRules::forRevision(ctx.revision()));
 
     auto* layout = new QVBoxLayout(this);
-    auto* title = new QLabel(QStringLiteral("Send Data to HandHeld"));
-    title->setObjectName(QStringLiteral("Label2"));
-    title->setAlignment(Qt::AlignCenter);
-    QFont big = title->font();
-    big.setPointSize(big.pointSize() + 4);
-    big.setBold(true);
-    title->setFont(big);
-    layout->addWidget(title);
+    layout->addWidget(titleLabel(QStringLiteral("Send Data to HandHeld"), "Label2"));
 
     auto* frame = new QGroupBox;
     frame->setObjectName(QStringLiteral("Frame1"));
@@ -92,11 +85,7 @@ FrmSend::FrmSend(AppContext& ctx, QWidget* parent, link::SerialLink* port)
     m_transact = entry("txtTransact", 1);
     m_record = new QLabel;
     m_record->setObjectName(QStringLiteral("lblRecord"));
-    m_bar = new QProgressBar;
-    m_bar->setObjectName(QStringLiteral("barRecord"));
-    m_bar->setRange(0, 1);
-    m_bar->setValue(0);
-    m_bar->setFormat(QStringLiteral("%v / %m"));
+    m_bar = transferProgressBar();
     auto label = [](const char* name, const QString& text) {
         auto* l = new QLabel(text);
         l->setObjectName(QLatin1String(name));
@@ -184,15 +173,13 @@ void FrmSend::cmdClear_Click() {
 void FrmSend::ClearEntries() {
     cmdClear_Click();
     m_record->clear();
-    m_bar->setRange(0, 1);
-    m_bar->setValue(0);
+    showTransferProgress(m_bar, 0, 0);
     m_agent->setFocus();
 }
 
 void FrmSend::showProgress(int sent, int total) {
     m_record->setText(QStringLiteral("%1 / %2").arg(sent).arg(total));
-    m_bar->setRange(0, qMax(total, 1));
-    m_bar->setValue(qMin(sent, qMax(total, 1)));
+    showTransferProgress(m_bar, sent, total);
 }
 
 void FrmSend::closeEvent(QCloseEvent* event) {

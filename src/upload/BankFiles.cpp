@@ -14,22 +14,26 @@ namespace {
 constexpr int kBackupBytes = 137;  // the bytes of a frame the backup lists
 const QByteArray kLineEnd = QByteArrayLiteral("\r\n");
 
+// The text as 8-bit characters: a character outside Latin-1 becomes "?".
+void putLatin1(QByteArray& line, QStringView text) {
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        line += u < 0x100 ? static_cast<char>(u) : '?';
+    }
+}
+
 // A text field: padded with blanks or cut to its width.
 void putText(QByteArray& line, const QString& text, int width) {
-    QByteArray b = text.toLatin1();
-    if (b.size() > width) {
-        b.truncate(width);
-    }
-    line += b;
-    line.append(width - b.size(), ' ');
+    const qsizetype n = std::min<qsizetype>(text.size(), width);
+    putLatin1(line, QStringView(text).left(n));
+    line.append(width - n, ' ');
 }
 
 // A number field: padded with blanks to its width, never cut.
 void putNumber(QByteArray& line, const QString& text, int width) {
-    const QByteArray b = text.toLatin1();
-    line += b;
-    if (b.size() < width) {
-        line.append(width - b.size(), ' ');
+    putLatin1(line, text);
+    if (text.size() < width) {
+        line.append(width - text.size(), ' ');
     }
 }
 

@@ -4,8 +4,9 @@
 #include "app/FocusColours.h"
 #include "app/KeyFilter.h"
 #include "app/Messages.h"
+#include "app/ScreenParts.h"
 #include "db/RestoreDataStore.h"
-#include "link/SerialPortLink.h"
+#include "link/SerialLink.h"
 #include "upload/RestoreData.h"
 #include "upload/UploadTransfer.h"
 
@@ -41,8 +42,7 @@ FrmReceive::FrmReceive(AppContext& ctx, QWidget* parent, link::SerialLink* port)
     setFont(QFont(QStringLiteral("Arial")));
 
     if (!port) {
-        m_ownPort = std::make_unique<link::SerialPortLink>(
-            ctx.folder().path(), [&ctx] { return ctx.settings().CommPort; });
+        m_ownPort = configuredPort(ctx);
         port = m_ownPort.get();
     }
     m_restore = std::make_unique<RestoreData>(ctx.db(), ctx.settings(), ctx.folder());
@@ -50,14 +50,7 @@ FrmReceive::FrmReceive(AppContext& ctx, QWidget* parent, link::SerialLink* port)
         std::make_unique<UploadTransfer>(*port, ctx.transferLog(), m_restore->restoreFunction());
 
     auto* layout = new QVBoxLayout(this);
-    auto* title = new QLabel(QStringLiteral("Receive Data from HandHeld"));
-    title->setObjectName(QStringLiteral("lblTitle"));
-    title->setAlignment(Qt::AlignCenter);
-    QFont big = title->font();
-    big.setPointSize(big.pointSize() + 4);
-    big.setBold(true);
-    title->setFont(big);
-    layout->addWidget(title);
+    layout->addWidget(titleLabel(QStringLiteral("Receive Data from HandHeld"), "lblTitle"));
 
     auto* frame = new QGroupBox;
     frame->setObjectName(QStringLiteral("Frame1"));
@@ -67,11 +60,7 @@ FrmReceive::FrmReceive(AppContext& ctx, QWidget* parent, link::SerialLink* port)
     m_totalTransact = valueLabel("TotalTransact");
     m_totalAmount = valueLabel("txtTotalAmount");
     m_record = valueLabel("lblRecord");
-    m_bar = new QProgressBar;
-    m_bar->setObjectName(QStringLiteral("barRecord"));
-    m_bar->setRange(0, 1);
-    m_bar->setValue(0);
-    m_bar->setFormat(QStringLiteral("%v / %m"));
+    m_bar = transferProgressBar();
     grid->addWidget(new QLabel(QStringLiteral("Agent ID :")), 0, 0);
     grid->addWidget(m_agent, 0, 1);
     grid->addWidget(new QLabel(QStringLiteral("Date (ddmm) :")), 1, 0);
@@ -128,8 +117,7 @@ FrmReceive::FrmReceive(AppContext& ctx, QWidget* parent, link::SerialLink* port)
             });
     connect(m_transfer.get(), &UploadTransfer::progress, this, [this](int received, int total) {
         m_record->setText(QStringLiteral("%1 / %2").arg(received).arg(total));
-        m_bar->setRange(0, qMax(total, 1));
-        m_bar->setValue(qMin(received, qMax(total, 1)));
+        showTransferProgress(m_bar, received, total);
     });
     connect(m_transfer.get(), &UploadTransfer::closeRequested, this, &QWidget::close,
             Qt::QueuedConnection);

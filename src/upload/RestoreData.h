@@ -60,8 +60,10 @@ public:
     UploadTransfer::Restore restoreFunction();
 
     // Writes the bank upload file and the check file again from the agent's stored rows and
-    // stored header, with the same names, checks and messages as after the upload: for
-    // instance once the operator has chosen the bank folder. No transfer is needed.
+    // stored header (UploadInfo), with the same names, the same totals message and the same
+    // list of collections for unknown accounts as after the upload: for instance once the
+    // operator has chosen the bank folder. No transfer is needed. The agents with a stored
+    // upload, the latest first, come from RestoreDataStore::uploadInfos.
     RestoreOutcome writeFilesAgain(const QString& agentId, const MessageFunction& message);
 
     // The agent id of the upload stored last by this object; empty before the first.

@@ -20,6 +20,7 @@ private slots:
     void refusesDatabaseWithoutTables();
     void refusesMissingColumn();
     void oldFileGetsReportViews();
+    void olderFileGetsUploadInfoAndKeepsItsRows_data();
     void olderFileGetsUploadInfoAndKeepsItsRows();
     void newFileHasUploadInfo();
     void snoWrittenAsNumberIsFoundAsText();
@@ -138,7 +139,14 @@ void TestDatabase::oldFileGetsReportViews() {
     QVERIFY(q.exec("SELECT * FROM Report2"));
 }
 
+void TestDatabase::olderFileGetsUploadInfoAndKeepsItsRows_data() {
+    QTest::addColumn<int>("version");
+    QTest::newRow("first") << 1;
+    QTest::newRow("report views") << 2;
+}
+
 void TestDatabase::olderFileGetsUploadInfoAndKeepsItsRows() {
+    QFETCH(int, version);
     test::TempProgramFolder pf;
     QString error;
     {
@@ -150,7 +158,7 @@ void TestDatabase::olderFileGetsUploadInfoAndKeepsItsRows() {
             q.exec("INSERT INTO RestoreData (SNo, AgentID, Amtcollected) "
                    "VALUES ('1', '001', '0000100.00')"));
         QVERIFY(q.exec("INSERT INTO BankData (SNo, AgentID, ACName) VALUES ('1', '001', 'A')"));
-        QVERIFY(q.exec("PRAGMA user_version = 1"));
+        QVERIFY(q.exec(QString("PRAGMA user_version = %1").arg(version)));
     }
     auto db = Database::open(pf.folder().databasePath(), &error);
     QVERIFY2(db, qPrintable(error));

@@ -81,6 +81,7 @@ private slots:
     void restoreDataReplaceIsAtomic();
     void storedTextKeepsMissingAndEmptyApart();
     void uploadRowsInNumberOrderPast9999();
+    void manyRowsKeepTheirValuesAndOrder();
     void uploadInfoReplacedWithTheRows();
     void uploadInfoRollsBackWithTheRows();
 
@@ -353,6 +354,26 @@ void TestStores::uploadRowsInNumberOrderPast9999() {
         order << r.AccountNo;
     }
     QCOMPARE(order, QStringList({"d", "b", "c", "a", "e"}));
+}
+
+void TestStores::manyRowsKeepTheirValuesAndOrder() {
+    RestoreDataStore store(*m_db);
+    QVector<RestoreDataRow> rows;
+    for (int i = 0; i < 157; ++i) {  // several statements' worth, and a shorter last one
+        RestoreDataRow r = collected("001", QString::number(i), QString::number(i * 3),
+                                     QString::number(i).rightJustified(4, '0'), "n");
+        r.BankSoftACNumber = "BS" + QString::number(i);
+        r.DatewiseTxn = QString();  // no value: stored as empty text
+        rows << r;
+    }
+    QVERIFY(store.replaceAgentRows("001", rows));
+    QCOMPARE(count(*m_db, "SELECT count(*) FROM RestoreData WHERE DatewiseTxn = '' AND SNo = '1'"),
+             157);
+    const QVector<RestoreDataRow> back = store.agentRows("001");
+    QCOMPARE(back.size(), 157);
+    for (int i = 0; i < 157; ++i) {
+        QCOMPARE(back[i], rows[i]);
+    }
 }
 
 void TestStores::uploadInfoReplacedWithTheRows() {

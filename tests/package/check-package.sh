@@ -13,7 +13,7 @@ tar -xzf "$package" -C "$work"
 folder=$(ls -d "$work"/kovrin-*/ | head -n 1)
 
 for f in kovrin kovrin-2.0 hht-sim README.txt kovrin.desktop kovrin.svg ports/README.txt \
-         examples/0051207d.txt examples/day-0051207.txt; do
+         examples/0050712d.txt examples/day-0050712.txt; do
     [ -e "$folder/$f" ] || { echo "missing in the package: $f"; exit 1; }
 done
 [ -z "$(ls "$folder/ports" | grep -v README.txt)" ] || { echo "ports/ is not empty"; exit 1; }

@@ -1,0 +1,253 @@
+// Whole uploads over a pseudo-terminal against the simulator serving scripted days, through
+// the Receive Data screen and the program's own serial line (ports/com1).
+#include "app/AppContext.h"
+#include "db/BankDataStore.h"
+#include "db/RestoreDataStore.h"
+#include "hht-sim/PtyDevice.h"
+#include "hht-sim/Terminal.h"
+#include "hht-sim/UploadScript.h"
+#include "support/MessageRecorder.h"
+#include "support/TempProgramFolder.h"
+#include "upload/FrmReceive.h"
+#include "upload/RestoreData.h"
+#include "upload/UploadTransfer.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace kovrin;
+
+namespace {
+
+const QString kAgent = "005            ";
+
+// A downloaded account: the columns as the import stores them from the bank's file.
+BankDataRow account(const QString& number, const QString& name, const QString& myDate) {
+    BankDataRow r;
+    r.AgentID = kAgent;
+    r.BranchID = "BR001          ";
+    r.CategoryCode = "S";
+    r.SchemeCode = "DD001";
+    r.ACNumber = number.rightJustified(15, '0');
+    r.ACName = name.leftJustified(50, ' ');
+    r.BalAmount = "00015000";
+    r.AgreedAmount = "00500";
+    r.OpeningDate = "010424";
+    r.Txndate = "061226";
+    r.FileName = "bank/0050712d.txt";
+    r.CustomerCode = "C00001";
+    r.MyDate = myDate;
+    r.BankSoftACNumber = "BS" + number.rightJustified(13, '0');
+    return r;
+}
+
+// One line of the bank upload file, put together here field by field.
+QByteArray listingLine(const BankDataRow& a, const QByteArray& amount, const QByteArray& dateTime,
+                       const QByteArray& number, const QByteArray& datewise,
+                       const QByteArray& lastTxn) {
+    return a.BranchID.toLatin1() + "S" + "DD001" + a.ACNumber.toLatin1() +
+           a.CustomerCode.toLatin1() + a.ACName.toLatin1() + "0000015000.00" + "00500.00" +
+           lastTxn + a.AgentID.toLatin1() + amount + dateTime + number + datewise + " " +
+           a.BankSoftACNumber.toLatin1() + "\r\n";
+}
+
+const char* kDay = R"(agent 5
+agent-id 005
+date 0712
+account S DD001 000000000012345
+txn 500 05/12/2026 09:15 1
+txn 250 05/12/2026 16:40 2
+account S DD001 000000000067890
+txn 100 06/12/2026 10:05 3
+txn 75 05/12/2026 11:00 4
+account S DD001 000000000055555 no-transactions
+account S DD001 000000000099999
+txn 40 07/12/2026 12:30 5
+)";
+
+// The same day without the account that was not downloaded.
+const QString kKnownDay = QString(kDay).section("account S DD001 000000000099999", 0, 0);
+
+}  // namespace
+
+class TestUploadPty : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void scriptedDayThroughTheScreen();
+    void faultsOnTheLineGiveTheSameResult_data();
+    void faultsOnTheLineGiveTheSameResult();
+    void fourteenThousandTransactions();
+
+private:
+    void setUp(const QString& scriptText, sim::TerminalConfig config);
+    QByteArray read(const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+
+    std::unique_ptr<test::TempProgramFolder> m_pf;
+    std::unique_ptr<test::MessageRecorder> m_rec;
+    std::unique_ptr<AppContext> m_ctx;
+    std::unique_ptr<sim::PtyDevice> m_device;
+    std::unique_ptr<sim::Terminal> m_terminal;
+    std::unique_ptr<FrmReceive> m_screen;
+};
+
+void TestUploadPty::init() {
+    m_pf = std::make_unique<test::TempProgramFolder>();
+    m_rec = std::make_unique<test::MessageRecorder>();
+    QString error;
+    m_ctx = AppContext::startUp(m_pf->folder(), &error);
+    QVERIFY(m_ctx);
+    m_ctx->settings().BankInfoPath = m_pf->filePath("bank");
+    m_ctx->settings().CommPort = "1";
+    QVERIFY(QDir().mkpath(m_ctx->settings().BankInfoPath));
+    QVERIFY(BankDataStore(m_ctx->db())
+                .replaceAgentRows(kAgent, {account("12345", "MEENA KUMARI", "150309"),
+                                           account("67890", "ARUN PRAKASH", ""),
+                                           account("55555", "LAKSHMI DEVI", "010126")}));
+    m_rec->clear();
+}
+
+void TestUploadPty::cleanup() {
+    m_screen.reset();
+    m_terminal.reset();
+    m_device.reset();
+    m_ctx.reset();
+    m_rec.reset();
+    m_pf.reset();
+}
+
+void TestUploadPty::setUp(const QString& scriptText, sim::TerminalConfig config) {
+    config.mode = sim::Mode::Upload;
+    const sim::ScriptResult script = sim::parseUploadScript(scriptText);
+    QVERIFY2(script.ok, qPrintable(script.error));
+    const sim::UploadFrames frames = sim::buildUploadFrames(script.script);
+    QVERIFY2(frames.ok, qPrintable(frames.error));
+    m_device = std::make_unique<sim::PtyDevice>();
+    QCOMPARE(m_device->openPty(), QString());
+    m_terminal = std::make_unique<sim::Terminal>(config);
+    m_terminal->setUploadFrames(frames.frames);
+    connect(m_device.get(), &sim::PtyDevice::received, m_terminal.get(), &sim::Terminal::feed);
+    connect(m_terminal.get(), &sim::Terminal::output, m_device.get(), &sim::PtyDevice::write);
+    QVERIFY(QDir(m_pf->path()).mkpath("ports"));
+    QFile::remove(m_pf->filePath("ports/com1"));
+    QVERIFY(QFile::link(m_device->devicePath(), m_pf->filePath("ports/com1")));
+    m_screen = std::make_unique<FrmReceive>(*m_ctx);
+    m_screen->transfer().setTimings({300, 1500, 20});
+    m_screen->restoreData().setClock([] { return QDateTime(QDate(2026, 12, 7), QTime(19, 0)); });
+    m_screen->show();
+    QTRY_VERIFY(m_screen->findChild<QPushButton*>("cmdSend")->isEnabled());
+}
+
+void TestUploadPty::scriptedDayThroughTheScreen() {
+    setUp(kDay, {});
+    QTest::qWait(20);  // the port opens once the screen is up
+    QCOMPARE(m_rec->messages.size(), 0);
+    m_screen->findChild<QPushButton*>("cmdSend")->click();
+    // The terminal counted the collection for 99999, which the bank's file leaves out: the
+    // totals differ, and the operator is shown that collection.
+    QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("Serious Problem While Uploading ") == 1, 10000);
+    QVERIFY(m_terminal->endReceived());
+    QCOMPARE(m_screen->findChild<QLabel*>("Label4")->text(), QString("005"));
+    QCOMPARE(m_screen->findChild<QLabel*>("Label6")->text(), QString("0712"));
+    QCOMPARE(m_screen->findChild<QLabel*>("TotalTransact")->text(), QString("5"));
+    QCOMPARE(m_screen->findChild<QLabel*>("txtTotalAmount")->text(), QString("965.00"));
+    QCOMPARE(m_screen->findChild<QLabel*>("lblRecord")->text(), QString("4 / 4"));
+    QVERIFY(!m_screen->findChild<QPushButton*>("cmdSend")->isEnabled());
+    QVERIFY(!m_screen->findChild<QLabel*>("Label9")->isVisible());
+
+    // The rows: 5 collections and the amount-less row of 55555, every one with the agent.
+    const QVector<RestoreDataRow> rows = RestoreDataStore(m_ctx->db()).checkFileRows(kAgent);
+    QCOMPARE(rows.size(), 6);
+    const QVector<RestoreDataRow> upload = RestoreDataStore(m_ctx->db()).uploadFileRows(kAgent);
+    QCOMPARE(upload.size(), 5);
+    QCOMPARE(upload[0].Amtcollected, QString("0000500.00"));
+    QCOMPARE(upload[0].DateTime, QString("05/12/2026 09:15"));
+    QCOMPARE(upload[0].TransactionNumber, QString("0001"));
+    QCOMPARE(upload[0].AccountName, QString("MEENA KUMARI").leftJustified(50, ' '));
+    QCOMPARE(upload[0].BalanceAmount, QString("0000015000.00"));
+    QCOMPARE(upload[0].LastTxndate, QString("15/03/2009"));
+    QCOMPARE(upload[4].AccountNo, QString("000000000099999"));  // not downloaded: kept
+    QCOMPARE(upload[4].AgentID, kAgent);
+    QVERIFY(upload[4].AccountName.isEmpty());
+
+    // The bank upload file, built here from the script and the downloaded accounts: the
+    // unknown account 99999 stays out; date-wise numbers 0001, 0002 (05/12), 0001 (06/12),
+    // 0003 would follow for the next 05/12 line.
+    const BankDataRow a1 = account("12345", "MEENA KUMARI", "150309");
+    const BankDataRow a2 = account("67890", "ARUN PRAKASH", "");
+    const QByteArray expected =
+        listingLine(a1, "0000500.00", "05/12/2026 09:15", "0001", "0001", "15/03/2009") +
+        listingLine(a1, "0000250.00", "05/12/2026 16:40", "0002", "0002", "15/03/2009") +
+        listingLine(a2, "0000100.00", "06/12/2026 10:05", "0003", "0001", QByteArray(10, ' ')) +
+        listingLine(a2, "0000075.00", "05/12/2026 11:00", "0004", "0001", QByteArray(10, ' '));
+    const QByteArray got = read(m_pf->filePath("bank/0050712u.txt"));
+    QCOMPARE(got, expected);
+    QVERIFY(got.split('\n').first().size() == 189);  // 188 characters and CR
+    QCOMPARE(read(m_pf->filePath("BackupData/0050712uCheck.txt")).count("\r\n"), 6);
+    const QByteArray backup = read(m_pf->filePath("BackupData/005_07_12_26.txt"));
+    QCOMPARE(backup.count("\r\n"), 6);  // slots 0 to 5
+    QVERIFY(backup.startsWith("0 ) [1] 01  [2] FF  [3] 10  [4] F0  [5] 55  "));
+    QVERIFY(m_rec->texts().join('\n').contains("000000000099999"));  // shown to the operator
+}
+
+void TestUploadPty::faultsOnTheLineGiveTheSameResult_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("bad checksum on record 3") << "bad-checksum-at"
+                                              << "3";
+    QTest::newRow("silence for record 2") << "silent-at"
+                                          << "2:2";
+    QTest::newRow("replies in pieces") << "split"
+                                       << "4";
+    QTest::newRow("NACK for record 4") << "nack-at"
+                                       << "4";
+}
+
+void TestUploadPty::faultsOnTheLineGiveTheSameResult() {
+    QFETCH(QString, fault);
+    QFETCH(QString, value);
+    sim::TerminalConfig config;
+    config.beyond = sim::Beyond::Silent;
+    QCOMPARE(sim::applyFault(config.faults, fault, value), QString());
+    setUp(kKnownDay, config);
+    QTest::qWait(20);
+    m_screen->findChild<QPushButton*>("cmdSend")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("Upload Completed Successfully") == 1, 20000);
+    QCOMPARE(RestoreDataStore(m_ctx->db()).checkFileRows(kAgent).size(), 5);
+    const QByteArray got = read(m_pf->filePath("bank/0050712u.txt"));
+    QCOMPARE(got.count("\r\n"), 4);
+    QVERIFY(got.contains("0000075.00"));
+}
+
+void TestUploadPty::fourteenThousandTransactions() {
+    QString script = "agent 5\nagent-id 005\ndate 0712\n";
+    for (int i = 0; i < 2000; ++i) {
+        script += QString("account S DD001 %1\n").arg(100000 + i, 15, 10, QChar('0'));
+        for (int t = 0; t < 7; ++t) {
+            script += QString("txn 10 07/12/2026 10:%1 %2\n")
+                          .arg(t, 2, 10, QChar('0'))
+                          .arg(i * 7 + t + 1);
+        }
+    }
+    setUp(script, {});
+    QTest::qWait(20);
+    QElapsedTimer timer;
+    timer.start();
+    m_screen->findChild<QPushButton*>("cmdSend")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(m_terminal->endReceived(), 60000);
+    const qint64 ms = timer.elapsed();
+    QCOMPARE(RestoreDataStore(m_ctx->db()).checkFileRows(kAgent).size(), 14000);
+    qInfo(
+        "2000-frame, 14000-transaction upload over a pseudo-terminal, store and files "
+        "included: %lld ms",
+        ms);
+}
+
+QTEST_MAIN(TestUploadPty)
+#include "tst_uploadpty.moc"
