@@ -152,7 +152,7 @@ void TestUploadPty::scriptedDayThroughTheScreen() {
     // The terminal counted the collection for 99999, which the bank's file leaves out: the
     // totals differ, and the operator is shown that collection.
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("Serious Problem While Uploading ") == 1, 10000);
-    QVERIFY(m_terminal->endReceived());
+    QTRY_VERIFY(m_terminal->endReceived());  // the end frame reaches the terminal
     QCOMPARE(m_screen->findChild<QLabel*>("Label4")->text(), QString("005"));
     QCOMPARE(m_screen->findChild<QLabel*>("Label6")->text(), QString("0712"));
     QCOMPARE(m_screen->findChild<QLabel*>("TotalTransact")->text(), QString("5"));
