@@ -81,6 +81,7 @@ private slots:
     void faultsOnTheLineGiveTheSameResult_data();
     void faultsOnTheLineGiveTheSameResult();
     void fourteenThousandTransactions();
+    void writeFilesAgainFromANewScreen();
 
 private:
     void setUp(const QString& scriptText, sim::TerminalConfig config);
@@ -247,6 +248,27 @@ void TestUploadPty::fourteenThousandTransactions() {
         "2000-frame, 14000-transaction upload over a pseudo-terminal, store and files "
         "included: %lld ms",
         ms);
+}
+
+// The bank folder was missing at the upload; once it is there, a newly opened screen writes
+// the files from the stored collections, without a new transfer.
+void TestUploadPty::writeFilesAgainFromANewScreen() {
+    QVERIFY(QDir(m_ctx->settings().BankInfoPath).removeRecursively());
+    setUp(kKnownDay, {});
+    QTest::qWait(20);
+    m_screen->findChild<QPushButton*>("cmdSend")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        m_rec->count("Bank Upload Folder does not Exist,Select BankInfoPath and UpLoad Again") == 1,
+        10000);
+    QVERIFY(!QFile::exists(m_pf->filePath("bank/0050712u.txt")));
+    m_screen.reset();
+    QVERIFY(QDir().mkpath(m_ctx->settings().BankInfoPath));
+    m_rec->clear();
+    FrmReceive again(*m_ctx);
+    again.findChild<QPushButton*>("cmdWriteFiles")->click();
+    QCOMPARE(m_rec->texts(), QStringList{"Upload Completed Successfully"});
+    QCOMPARE(read(m_pf->filePath("bank/0050712u.txt")).count("\r\n"), 4);
+    QVERIFY(QFile::exists(m_pf->filePath("BackupData/0050712uCheck.txt")));
 }
 
 QTEST_MAIN(TestUploadPty)
