@@ -85,7 +85,7 @@ private slots:
         const QString out = dir.filePath("out");
         QProcess p;
         const QString device = start(p, {"--mode", "download", "--out", out, "--nack-at=2",
-                                         "--split", "2", "--linger", "0"});
+                                         "--split", "2", "--nack-end", "1", "--linger", "0"});
         QVERIFY2(!device.isEmpty(), p.readAllStandardError().constData());
         QSerialPort port;
         QVERIFY2(test::openLinePort(port, device), qPrintable(port.errorString()));
@@ -101,6 +101,8 @@ private slots:
         QCOMPARE(send(port, header, 14), buildShortFrame('D', 0, "AACK"));
         QCOMPARE(send(port, a2, 14), buildShortFrame('D', 2, "NACK"));
         QCOMPARE(send(port, a2, 14), buildShortFrame('D', 2, "AACK"));
+        QCOMPARE(send(port, buildEndFrame('D'), 14), buildShortFrame('D', 0, "NACK"));
+        QVERIFY(!QDir(out).exists());  // not complete until an end frame is acknowledged
         QCOMPARE(send(port, buildEndFrame('D'), 14), buildShortFrame('D', 0, "AACK"));
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), 0);
@@ -114,8 +116,8 @@ private slots:
         QFile hexFile(QDir(out).filePath("frames.hex"));
         QVERIFY(hexFile.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = hexFile.readAll().trimmed().split('\n');
-        QCOMPARE(lines.size(), 4);  // header, record 2 twice, end frame
-        QCOMPARE(lines[3], " 14: " + buildEndFrame('D').toHex(' '));
+        QCOMPARE(lines.size(), 5);  // header, record 2 twice, end frame twice
+        QCOMPARE(lines[4], " 14: " + buildEndFrame('D').toHex(' '));
     }
 
     void badScriptStopsWithTheLine() {

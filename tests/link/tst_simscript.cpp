@@ -176,10 +176,14 @@ private slots:
     }
 
     void commandLineOptions() {
-        OptionsResult r =
-            parseSimOptions({"--mode", "upload", "--script=day.txt", "--nack-at", "3",
-                             "--nack-at=5", "--silent-at", "2:3", "--split", "4", "--corrupt-rate",
-                             "0.25", "--seed", "9", "--beyond", "nack", "--pace"});
+        const QStringList faults{"--late-at",     "5:1300", "--late-at=0:40",  "--twice-at", "6",
+                                 "--stray-at",    "7",      "--stray-at=8:10", "--nack-end", "2",
+                                 "--silent-end=1"};
+        OptionsResult r = parseSimOptions(
+            QStringList{"--mode", "upload", "--script=day.txt", "--nack-at", "3", "--nack-at=5",
+                        "--silent-at", "2:3", "--split", "4", "--corrupt-rate", "0.25", "--seed",
+                        "9", "--beyond", "nack", "--pace"} +
+            faults);
         QVERIFY2(r.ok, qPrintable(r.error));
         const SimOptions& o = r.options;
         QCOMPARE(o.terminal.mode, Mode::Upload);
@@ -191,6 +195,11 @@ private slots:
         QCOMPARE(o.terminal.faults.seed, 9u);
         QCOMPARE(o.terminal.beyond, Beyond::Nack);
         QVERIFY(o.terminal.paced);
+        QCOMPARE(o.terminal.faults.lateAt, (QMap<int, int>{{5, 1300}, {0, 40}}));
+        QCOMPARE(o.terminal.faults.twiceAt, (QSet<int>{6}));
+        QCOMPARE(o.terminal.faults.strayAt, (QMap<int, int>{{7, 3}, {8, 10}}));
+        QCOMPARE(o.terminal.faults.nackEnd, 2);
+        QCOMPARE(o.terminal.faults.silentEnd, 1);
 
         r = parseSimOptions({"--mode", "download"});
         QVERIFY(r.ok);
@@ -209,6 +218,17 @@ private slots:
         QVERIFY(!parseSimOptions({"--mode", "download", "--silent-at", "2:0"}).ok);
         QVERIFY(!parseSimOptions({"--mode", "download", "--silent-at", "2:3:4"}).ok);
         QVERIFY(!parseSimOptions({"--mode", "download", "--corrupt-rate", "1.5"}).ok);
+        QVERIFY(!parseSimOptions({"--mode", "download", "--late-at", "5"}).ok);  // no delay
+        QVERIFY(!parseSimOptions({"--mode", "download", "--late-at", "5:0"}).ok);
+        QVERIFY(!parseSimOptions({"--mode", "download", "--late-at", "70000:10"}).ok);
+        QVERIFY(!parseSimOptions({"--mode", "download", "--late-at", "5:1:2"}).ok);
+        QVERIFY(!parseSimOptions({"--mode", "download", "--twice-at", "-1"}).ok);
+        QVERIFY(!parseSimOptions({"--mode", "download", "--stray-at", "5:0"}).ok);
+        QVERIFY(!parseSimOptions({"--mode", "download", "--stray-at", "5:"}).ok);
+        QVERIFY(!parseSimOptions({"--mode", "download", "--nack-end", "-1"}).ok);
+        QVERIFY(!parseSimOptions({"--mode", "download", "--silent-end", "x"}).ok);
+        QCOMPARE(parseSimOptions({"--mode", "download", "--late-at", "5:ms"}).error,
+                 QString("--late-at: \"5:ms\" is not valid"));
         QVERIFY(!parseSimOptions({"--mode", "download", "--split", "0"}).ok);
         QVERIFY(!parseSimOptions({"--mode", "download", "--frobnicate", "1"}).ok);
         QVERIFY(!parseSimOptions({"--mode", "download", "--out"}).ok);

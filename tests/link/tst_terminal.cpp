@@ -37,11 +37,29 @@ QByteArray ack(int recordNo) {
     return buildShortFrame('D', static_cast<quint16>(recordNo), "AACK");
 }
 
-// A terminal with its output collected.
+QByteArray nack(int recordNo) {
+    return buildShortFrame('D', static_cast<quint16>(recordNo), "NACK");
+}
+
+// A terminal with its output collected, each write with the time it came (ms on `clock`).
 struct Rig {
     explicit Rig(TerminalConfig config) : terminal(config) {
-        QObject::connect(&terminal, &Terminal::output,
-                         [this](const QByteArray& b) { out.append(b), writes.append(b); });
+        clock.start();
+        QObject::connect(&terminal, &Terminal::output, [this](const QByteArray& b) {
+            out.append(b), writes.append(b), writeTimes.append(clock.elapsed());
+        });
+        QObject::connect(&terminal, &Terminal::log,
+                         [this](const QString& line) { logs.append(line); });
+    }
+    // When the byte at `offset` of everything written came; -1 if it has not.
+    qint64 timeOfByte(qsizetype offset) const {
+        for (int i = 0; i < writes.size(); ++i) {
+            offset -= writes[i].size();
+            if (offset < 0) {
+                return writeTimes[i];
+            }
+        }
+        return -1;
     }
     // Feeds bytes and returns what was answered at once.
     QByteArray feed(const QByteArray& bytes) {
@@ -50,8 +68,11 @@ struct Rig {
         return out;
     }
     Terminal terminal;
+    QElapsedTimer clock;
     QByteArray out;
     QList<QByteArray> writes;
+    QList<qint64> writeTimes;
+    QStringList logs;
 };
 
 TerminalConfig download() {
@@ -74,6 +95,8 @@ QVector<QByteArray> servedFrames() {
 }
 
 }  // namespace
+
+Q_DECLARE_METATYPE(kovrin::sim::Faults)
 
 class TestTerminal : public QObject {
     Q_OBJECT
@@ -174,6 +197,114 @@ private slots:
         QVERIFY(rig.terminal.downloadHeader().isEmpty());
         QCOMPARE(rig.feed(accountFrame(2)), buildShortFrame('D', 2, "BACK"));
         QCOMPARE(rig.feed(headerFrame()), ack(0));
+    }
+
+    // Faults of how an answer goes out, and of the end frame, on an instant and a paced line:
+    // the frames are fed one right after the other, and everything written is compared in
+    // order once the terminal has nothing left to write.
+    void answersLateTwiceStrayAndEndFrameFaults_data() {
+        QTest::addColumn<sim::Faults>("faults");
+        QTest::addColumn<bool>("paced");
+        QTest::addColumn<QList<QByteArray>>("frames");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::addColumn<int>("lateFrom");  // offset of the late answer in the output, or -1
+        QTest::addColumn<int>("lateMs");
+        QTest::addColumn<int>("endsAt");  // the frame whose answer completes the download
+        QTest::addColumn<QString>("logged");
+
+        const QByteArray h = headerFrame();
+        const QByteArray a2 = accountFrame(2);
+        const QByteArray a3 = accountFrame(3);
+        const QByteArray end = buildEndFrame('D');
+        const QByteArray stray3 = kovrin::test::hex("00 7F 20");
+        const QByteArray stray7 = kovrin::test::hex("00 7F 20 00 7F 20 00");
+        for (const bool paced : {false, true}) {
+            const char* line = paced ? "paced" : "instant";
+            sim::Faults late;
+            late.lateAt = {{2, 300}};
+            QTest::addRow("late, %s", line)
+                << late << paced << QList<QByteArray>{a2, a3, a2} << ack(2) + ack(3) + ack(2) << 0
+                << 300 << -1 << "answer to record 2 held back 300 ms (fault)";
+            sim::Faults lateLater;
+            lateLater.lateAt = {{2, 250}};
+            lateLater.splitPieces = 2;
+            lateLater.splitDelayMs = 10;
+            QTest::addRow("late in pieces after an answer in time, %s", line)
+                << lateLater << paced << QList<QByteArray>{h, a2, a3} << ack(0) + ack(2) + ack(3)
+                << 14 << 250 << -1 << "answer to record 2 held back 250 ms (fault)";
+            sim::Faults twice;
+            twice.twiceAt = {2};
+            QTest::addRow("twice, %s", line) << twice << paced << QList<QByteArray>{a2, a3, a2}
+                                             << ack(2) + ack(2) + ack(3) + ack(2) << -1 << 0 << -1
+                                             << "answer to record 2 sent twice (fault)";
+            sim::Faults stray;
+            stray.strayAt = {{2, 3}};
+            QTest::addRow("stray, %s", line)
+                << stray << paced << QList<QByteArray>{a2, a3, a2}
+                << ack(2) + stray3 + ack(3) + ack(2) << -1 << 0 << -1
+                << "3 stray byte(s) after the answer to record 2 (fault)";
+            sim::Faults all;
+            all.lateAt = {{0, 200}};
+            all.twiceAt = {0};
+            all.strayAt = {{0, 7}};
+            QTest::addRow("late, twice and stray on one answer, %s", line)
+                << all << paced << QList<QByteArray>{h, a2} << ack(0) + ack(0) + stray7 + ack(2)
+                << 0 << 200 << -1 << "7 stray byte(s) after the answer to record 0 (fault)";
+            sim::Faults nackEnd;
+            nackEnd.nackEnd = 2;
+            QTest::addRow("nack-end, %s", line)
+                << nackEnd << paced << QList<QByteArray>{h, end, end, end}
+                << ack(0) + nack(0) + nack(0) + ack(0) << -1 << 0 << 3
+                << "end frame: answered NACK (fault)";
+            sim::Faults silentEnd;
+            silentEnd.silentEnd = 2;
+            QTest::addRow("silent-end, %s", line)
+                << silentEnd << paced << QList<QByteArray>{h, end, end, end} << ack(0) + ack(0)
+                << -1 << 0 << 3 << "end frame: no answer (fault)";
+            sim::Faults both;
+            both.silentEnd = 1;
+            both.nackEnd = 1;
+            both.lateAt = {{0, 200}};
+            QTest::addRow("silent-end, then nack-end, the header late, %s", line)
+                << both << paced << QList<QByteArray>{h, end, end, end} << ack(0) + nack(0) + ack(0)
+                << 0 << 200 << 3 << "end frame: no answer (fault)";
+        }
+    }
+
+    void answersLateTwiceStrayAndEndFrameFaults() {
+        QFETCH(sim::Faults, faults);
+        QFETCH(bool, paced);
+        QFETCH(QList<QByteArray>, frames);
+        QFETCH(QByteArray, expected);
+        QFETCH(int, lateFrom);
+        QFETCH(int, lateMs);
+        QFETCH(int, endsAt);
+        QFETCH(QString, logged);
+        TerminalConfig c = download();
+        c.faults = faults;
+        c.paced = paced;
+        Rig rig(c);
+        QSignalSpy ended(&rig.terminal, &Terminal::ended);
+        rig.clock.restart();
+        for (int i = 0; i < frames.size(); ++i) {
+            rig.terminal.feed(frames[i]);
+            // Complete only once an end frame is acknowledged.
+            QCOMPARE(rig.terminal.endReceived(), endsAt >= 0 && i >= endsAt);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(rig.terminal.idle(), 5000);
+        QCOMPARE(rig.out.toHex(' '), expected.toHex(' '));
+        QCOMPARE(rig.terminal.sentBytes(), expected);
+        QCOMPARE(ended.count(), endsAt >= 0 ? 1 : 0);
+        QVERIFY2(rig.logs.contains(logged), qPrintable(rig.logs.join('\n')));
+        if (lateFrom >= 0) {
+            // Nothing of the late answer, nor of what follows it, before its time.
+            const qint64 at = rig.timeOfByte(lateFrom);
+            QVERIFY2(at >= lateMs, qPrintable(QString::number(at)));
+            for (qsizetype b = lateFrom; b < rig.out.size(); ++b) {
+                QVERIFY(rig.timeOfByte(b) >= at);
+            }
+            QVERIFY(lateFrom == 0 || rig.timeOfByte(lateFrom - 1) < at);
+        }
     }
 
     void uploadServesRecordsByNumber() {

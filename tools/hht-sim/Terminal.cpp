@@ -103,11 +103,13 @@ void Terminal::onFrame(const QByteArray& frame) {
             reply.back() = static_cast<char>(static_cast<quint8>(reply.back()) + 1);
             emit log(QStringLiteral("record %1 answered with a wrong checksum (fault)").arg(rec));
         }
+        // A reply glued to the next one leaves this record's late, twice and stray faults
+        // for the next time it is answered.
         if (take(m_faults.glueAt, rec)) {
             m_held.append(reply);
             emit log(QStringLiteral("answer to record %1 held back (glue)").arg(rec));
         } else {
-            send(reply);
+            sendAnswer(rec, reply);
         }
     }
     if (m_ended && !wasEnded) {
@@ -129,6 +131,18 @@ QByteArray Terminal::answerDownload(const QByteArray& frame, int rec) {
         if (findWord(frame, "OVER") != 10) {
             emit log(QStringLiteral("%1: ignored").arg(describe(frame, rec)));
             return {};
+        }
+        // The terminal takes the download as complete only when it acknowledges an end
+        // frame; until then the PC has to send it again.
+        if (m_faults.silentEnd > 0) {
+            --m_faults.silentEnd;
+            emit log(QStringLiteral("end frame: no answer (fault)"));
+            return {};
+        }
+        if (m_faults.nackEnd > 0) {
+            --m_faults.nackEnd;
+            emit log(QStringLiteral("end frame: answered NACK (fault)"));
+            return buildShortFrame(kModeDownload, r, "NACK");
         }
         emit log(QStringLiteral("end frame: AACK, download complete"));
         m_ended = true;
@@ -191,17 +205,37 @@ QByteArray Terminal::answerUpload(const QByteArray& frame, int rec) {
     return {};
 }
 
-void Terminal::send(const QByteArray& reply) {
+void Terminal::sendAnswer(int rec, const QByteArray& reply) {
+    // The terminal writes its answers in order: a late one holds back those queued after it.
+    const int lateMs = m_faults.lateAt.take(rec);
+    if (lateMs > 0) {
+        emit log(
+            QStringLiteral("answer to record %1 held back %2 ms (fault)").arg(rec).arg(lateMs));
+    }
+    send(reply, lateMs);
+    if (take(m_faults.twiceAt, rec)) {
+        emit log(QStringLiteral("answer to record %1 sent twice (fault)").arg(rec));
+        send(reply);
+    }
+    if (const int stray = m_faults.strayAt.take(rec); stray > 0) {
+        emit log(QStringLiteral("%1 stray byte(s) after the answer to record %2 (fault)")
+                     .arg(stray)
+                     .arg(rec));
+        m_outbox.enqueue(strayBytes(stray));
+    }
+}
+
+void Terminal::send(const QByteArray& reply, int delayMs) {
     const QByteArray bytes = corrupt(m_held + reply);
     m_held.clear();
     const int pieces = std::min<int>(m_config.faults.splitPieces, static_cast<int>(bytes.size()));
     if (pieces <= 1) {
-        m_outbox.enqueue(bytes);
+        m_outbox.enqueue(bytes, delayMs);
         return;
     }
     const qsizetype size = (bytes.size() + pieces - 1) / pieces;
     for (qsizetype from = 0; from < bytes.size(); from += size) {
-        m_outbox.enqueue(bytes.mid(from, size), from == 0 ? 0 : m_config.faults.splitDelayMs);
+        m_outbox.enqueue(bytes.mid(from, size), from == 0 ? delayMs : m_config.faults.splitDelayMs);
     }
 }
 

@@ -7,7 +7,7 @@
 // Download mode: every frame is answered with a 14-byte acknowledgement carrying the
 // received record number, 01 FF 10 F0 "D" 00 07 hi lo "AACK" checksum; a frame with a wrong
 // checksum gets "NACK" instead. The end frame "OVER" is acknowledged too, and then
-// endReceived() is emitted.
+// ended() is emitted; the download is complete only once an end frame is acknowledged.
 //
 // Upload mode: every 10-byte request is answered with the 137-byte frame of its record
 // number (0 count, 1 header, 2 on transactions); a request beyond the last record gets the
@@ -79,9 +79,11 @@ private:
     void onFrame(const QByteArray& frame);
     QByteArray answerDownload(const QByteArray& frame, int recordNo);
     QByteArray answerUpload(const QByteArray& frame, int recordNo);
-    // The reply to record N after the faults that replace or alter it; empty for none.
-    QByteArray applyFaults(int recordNo, char mode, QByteArray reply);
-    void send(const QByteArray& reply);
+    // Sends the reply to record N with the faults of how it goes out: late, twice, stray.
+    void sendAnswer(int recordNo, const QByteArray& reply);
+    // Queues a reply (after any held back to be glued to it), `delayMs` later than it
+    // would go.
+    void send(const QByteArray& reply, int delayMs = 0);
     QByteArray corrupt(QByteArray bytes);
 
     TerminalConfig m_config;
