@@ -1,4 +1,5 @@
-// The hht-sim program in its own process, driven over its pseudo-terminal with QSerialPort.
+// The hht-sim program in its own process, driven over its pseudo-terminal with
+// QSerialPort.
 
 #include "link/DownloadFrames.h"
 #include "link/Frame.h"
@@ -52,7 +53,9 @@ private slots:
     void uploadFromAScript() {
         QTemporaryDir dir;
         const QString script = dir.filePath("day.txt");
-        writeFile(script, "agent 5\ndate 0712\naccount S DD001 A1\ntxn 750 07/12/2026 09:45 17\n");
+        writeFile(script,
+                  "agent 5\ndate 0712\naccount S DD001 A1\ntxn 750 07/12/2026 09:45 17\n"
+                  "fault twice-at 1\nfault stray-at 1:2\n");
         QProcess p;
         const QString device = start(p, {"--mode", "upload", "--script", script, "--linger", "0"});
         QVERIFY2(!device.isEmpty(), p.readAllStandardError().constData());
@@ -63,7 +66,12 @@ private slots:
         QVERIFY(c.ok);
         QCOMPARE(c.TotalRecords, 1);
         QCOMPARE(c.agentId, QString("005            "));
-        const HeaderInfo h = DecodeThirdProtocol(send(port, buildRequestFrame(1), 137));
+        // The script's faults: the header twice, then two stray bytes.
+        const QByteArray twice = send(port, buildRequestFrame(1), 276);
+        QCOMPARE(twice.size(), 276);
+        QCOMPARE(twice.mid(137, 137), twice.left(137));
+        QCOMPARE(twice.right(2), QByteArray("\x00\x7F", 2));
+        const HeaderInfo h = DecodeThirdProtocol(twice.left(137));
         QCOMPARE(h.AgentDateKey, QString("0050712"));
         QCOMPARE(h.amountText, QString("750.00"));
         const QByteArray t = send(port, buildRequestFrame(2), 137);

@@ -40,7 +40,11 @@ private slots:
             "account S DD001 \"  12 345\"\n"
             "txn 500 05/03/2026 10:15 1\n"
             "txn 20.00 05/03/2026 10:20 2\n"
-            "ACCOUNT R RD 99 no-transactions\n");
+            "ACCOUNT R RD 99 no-transactions\n"
+            "fault late-at 3:1300\n"
+            "fault twice-at \"4\"  # quoted like any word\n"
+            "FAULT stray-at 5\n"
+            "fault seed 7\n");
         QCOMPARE(s.agentNumber, QString("007"));
         QCOMPARE(s.agentId, QString("007            "));
         QCOMPARE(s.ddmm, QString("0503"));
@@ -54,6 +58,21 @@ private slots:
         QCOMPARE(s.accounts[1].scheme, QString("RD   "));
         QVERIFY(s.accounts[1].noTransactions);
         QCOMPARE(s.accounts[1].line, 8);
+        QCOMPARE(s.faults.size(), 4);
+        QCOMPARE(s.faults[0].line, 9);
+        QCOMPARE(s.faults[0].name, QString("late-at"));
+        QCOMPARE(s.faults[0].value, QString("3:1300"));
+        // Added to the command line's faults; a single value is the script's.
+        Faults f;
+        f.nackAt = {2};
+        f.lateAt = {{1, 50}};
+        f.seed = 3;
+        applyScriptFaults(s, f);
+        QCOMPARE(f.nackAt, (QSet<int>{2}));
+        QCOMPARE(f.lateAt, (QMap<int, int>{{1, 50}, {3, 1300}}));
+        QCOMPARE(f.twiceAt, (QSet<int>{4}));
+        QCOMPARE(f.strayAt, (QMap<int, int>{{5, 3}}));
+        QCOMPARE(f.seed, 7u);
     }
 
     void collectedOnGivesTheDateAndTheDefaultDay() {
@@ -94,6 +113,14 @@ private slots:
                  QString("line 2: a double quote is not closed"));
         QCOMPARE(errorOf("agent 1\nagent-id 1234567890123456\n").left(7), QString("line 2:"));
         QCOMPARE(errorOf("agent 1\ntotal-amount 100000000\n").left(7), QString("line 2:"));
+        QCOMPARE(errorOf(head + "fault late-at 3\n"),
+                 QString("line 4: late-at: \"3\" is not valid"));
+        QCOMPARE(errorOf(head + "fault stray-at 3:0\n"),
+                 QString("line 4: stray-at: \"3:0\" is not valid"));
+        QCOMPARE(errorOf(head + "\n\nfault slow-at 3\n"), QString("line 6: unknown fault slow-at"));
+        QCOMPARE(errorOf(head + "fault twice-at\n"),
+                 QString("line 4: expected: fault <name> <value>"));
+        QCOMPARE(errorOf(head + "fault nack-end 1 2\n").left(7), QString("line 4:"));
         QCOMPARE(errorOf("date 0101\n"), QString("no \"agent\" line"));
         QCOMPARE(errorOf("agent 1\n"), QString("no \"date\" line"));
     }

@@ -136,6 +136,8 @@ QString usageText() {
     for (const QString& f : faultHelp()) {
         lines << QStringLiteral("  ") + f;
     }
+    lines << QString()
+          << QStringLiteral("An upload script may give faults too, as lines \"fault NAME VALUE\".");
     return lines.join(u'\n') + u'\n';
 }
 

@@ -184,6 +184,17 @@ private:
                     QStringLiteral("\"%1\" is not a whole amount of up to 8 digits").arg(w[1]));
             }
             m_script.totalAmount = *n;
+        } else if (key == u"fault") {
+            if (!argCount(w, 2, 2, "fault <name> <value>")) {
+                return false;
+            }
+            // Checked on faults of its own; applied to the terminal's by applyScriptFaults.
+            Faults check;
+            const QString e = applyFault(check, w[1], w[2], QString());
+            if (!e.isEmpty()) {
+                return error(e);
+            }
+            m_script.faults.append({m_line, w[1], w[2]});
         } else if (key == u"account") {
             return account(w);
         } else if (key == u"txn") {
@@ -290,6 +301,12 @@ ScriptResult loadUploadScript(const QString& path) {
         r.error = QStringLiteral("%1: %2").arg(path, r.error);
     }
     return r;
+}
+
+void applyScriptFaults(const UploadScript& script, Faults& faults) {
+    for (const ScriptFault& f : script.faults) {
+        applyFault(faults, f.name, f.value);  // checked when the script was read
+    }
 }
 
 UploadFrames buildUploadFrames(const UploadScript& s) {

@@ -8,7 +8,9 @@
 //   account S DD001 000000000012345
 //   txn 500 07/12/2026 10:15 1
 //   account S DD001 000000000067890 no-transactions
+//   fault late-at 3:1300
 
+#include "Faults.h"
 #include "TerminalFrames.h"
 
 #include <QByteArray>
@@ -27,6 +29,13 @@ struct ScriptAccount {
     QVector<CollectedTransaction> transactions;
 };
 
+// A "fault <name> <value>" line: a fault setting as the command line spells it.
+struct ScriptFault {
+    int line = 0;
+    QString name;
+    QString value;
+};
+
 struct UploadScript {
     QString agentNumber;                   // 3 digits
     QString agentId;                       // 15 characters
@@ -35,6 +44,7 @@ struct UploadScript {
     std::optional<int> totalTransactions;  // header; default: the transactions listed
     std::optional<qint64> totalAmount;     // header; default: their sum
     QVector<ScriptAccount> accounts;
+    QVector<ScriptFault> faults;  // in the order of the script
 
     QString agentDateKey() const { return agentNumber + ddmm; }
 };
@@ -47,6 +57,10 @@ struct ScriptResult {
 
 ScriptResult parseUploadScript(const QString& text);
 ScriptResult loadUploadScript(const QString& path);
+
+// Adds the script's fault lines to the terminal's faults, after those already there (a
+// setting of one value, such as a seed, is then the script's).
+void applyScriptFaults(const UploadScript& script, Faults& faults);
 
 // The frames of the upload, indexed by record number: count frame, header frame, then the
 // transaction frames in the order of the script (an account with more than 7 transactions

@@ -53,23 +53,27 @@ int main(int argc, char* argv[]) {
         return 0;
     }
 
-    Terminal terminal(o.terminal);
+    // The script's fault lines join the command line's before the terminal starts.
+    TerminalConfig config = o.terminal;
+    UploadFrames frames;
     if (o.terminal.mode == Mode::Upload) {
         const ScriptResult script = loadUploadScript(o.scriptPath);
         if (!script.ok) {
             print(stderr, QStringLiteral("hht-sim: %1\n").arg(script.error));
             return 2;
         }
-        const UploadFrames frames = buildUploadFrames(script.script);
+        frames = buildUploadFrames(script.script);
         if (!frames.ok) {
             print(stderr, QStringLiteral("hht-sim: %1: %2\n").arg(o.scriptPath, frames.error));
             return 2;
         }
-        terminal.setUploadFrames(frames.frames);
+        applyScriptFaults(script.script, config.faults);
         print(stderr, QStringLiteral("hht-sim: serving %1 records of agent %2\n")
                           .arg(frames.frames.size())
                           .arg(script.script.agentDateKey()));
     }
+    Terminal terminal(config);
+    terminal.setUploadFrames(frames.frames);
 
     PtyDevice device;
     const QString error = o.device.isEmpty() ? device.openPty() : device.openDevice(o.device);
