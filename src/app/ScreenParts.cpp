@@ -33,9 +33,51 @@ void showTransferProgress(QProgressBar* bar, int done, int total) {
     bar->setValue(qBound(0, done, top));
 }
 
-std::unique_ptr<link::SerialLink> configuredPort(AppContext& ctx) {
-    return std::make_unique<link::SerialPortLink>(ctx.folder().path(),
-                                                  [&ctx] { return ctx.settings().CommPort; });
+namespace {
+constexpr int kRepaintMs = 33;
+}
+
+TransferProgressView::TransferProgressView(QLabel* label, QProgressBar* bar, QObject* parent)
+    : QObject(parent), m_label(label), m_bar(bar) {
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &TransferProgressView::paint);
+}
+
+void TransferProgressView::show(int done, int total) {
+    m_done = done;
+    m_total = total;
+    m_waiting = true;
+    if (!m_lastPaint.isValid() || m_lastPaint.elapsed() >= kRepaintMs) {
+        paint();
+    } else if (!m_timer.isActive()) {
+        m_timer.start(int(kRepaintMs - m_lastPaint.elapsed()));
+    }
+}
+
+void TransferProgressView::flush() {
+    if (m_waiting) {
+        paint();
+    }
+}
+
+void TransferProgressView::clear() {
+    m_timer.stop();
+    m_waiting = false;
+    m_label->clear();
+    showTransferProgress(m_bar, 0, 0);
+}
+
+void TransferProgressView::paint() {
+    m_timer.stop();
+    m_waiting = false;
+    m_lastPaint.start();
+    m_label->setText(QStringLiteral("%1 / %2").arg(m_done).arg(m_total));
+    showTransferProgress(m_bar, m_done, m_total);
+}
+
+std::unique_ptr<link::SerialLink> configuredPort(AppContext& ctx, const QString& screen) {
+    return std::make_unique<link::SerialPortLink>(
+        ctx.folder().path(), [&ctx] { return ctx.settings().CommPort; }, screen);
 }
 
 }  // namespace kovrin

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QElapsedTimer>
+#include <QObject>
 #include <QString>
+#include <QTimer>
 #include <memory>
 
 class QLabel;
@@ -22,7 +25,33 @@ QLabel* titleLabel(const QString& text, const char* objectName);
 QProgressBar* transferProgressBar();
 void showTransferProgress(QProgressBar* bar, int done, int total);
 
-// The serial line of the configured port ("Comm Port" setting, read at each opening).
-std::unique_ptr<link::SerialLink> configuredPort(AppContext& ctx);
+// A transfer's "k / T" label and bar, repainted at most about 30 times a second: frames come
+// far faster than a screen can usefully show them, and painting each one would cost the
+// transfer more than its own work. The last value given is always shown.
+class TransferProgressView : public QObject {
+public:
+    TransferProgressView(QLabel* label, QProgressBar* bar, QObject* parent = nullptr);
+
+    void show(int done, int total);
+    // Shows at once whatever is still waiting.
+    void flush();
+    // Empties the label and the bar.
+    void clear();
+
+private:
+    void paint();
+
+    QLabel* m_label;
+    QProgressBar* m_bar;
+    int m_done = 0;
+    int m_total = 0;
+    bool m_waiting = false;
+    QElapsedTimer m_lastPaint;
+    QTimer m_timer;
+};
+
+// The serial line of the configured port ("Comm Port" setting, read at each opening), used by
+// the screen named `screen` ("Receive Data").
+std::unique_ptr<link::SerialLink> configuredPort(AppContext& ctx, const QString& screen);
 
 }  // namespace kovrin

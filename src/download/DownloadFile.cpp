@@ -16,6 +16,8 @@ public:
     explicit RecordReader(const QByteArray& bytes) : m_bytes(bytes) {}
 
     bool atEnd() const { return m_pos >= m_bytes.size(); }
+    // The line (from 1) the next read starts on.
+    int line() const { return m_line; }
 
     QString readLine() {
         const qsizetype start = m_pos;
@@ -25,6 +27,7 @@ public:
             m_pos = end;
         } else {
             m_pos = end + 1;
+            ++m_line;
         }
         qsizetype stop = end;
         if (stop > start && m_bytes[stop - 1] == '\r') {
@@ -66,6 +69,9 @@ public:
             }
         }
         if (m_pos < m_bytes.size()) {
+            if (m_bytes[m_pos] == '\n') {
+                ++m_line;
+            }
             ++m_pos;  // the comma or the line end
         }
         *field = QString::fromLatin1(out);
@@ -86,6 +92,7 @@ public:
 private:
     const QByteArray& m_bytes;
     qsizetype m_pos = 0;
+    int m_line = 1;
 };
 
 void padTo(QString& rec, int width) {
@@ -161,6 +168,7 @@ DownloadFileContents parseDownloadFile(const QByteArray& bytes) {
         if (in.onlyBlankLinesLeft()) {
             break;  // blank lines after the last record are not records
         }
+        const int line = in.line();
         QString rec = in.readLine();
         if (rec.size() < 136) {
             while (rec.size() < 71) {
@@ -180,6 +188,7 @@ DownloadFileContents parseDownloadFile(const QByteArray& bytes) {
         ++count;
         if (count <= kMaxDownloadRecords) {
             records.push_back(parseDownloadRecord(rec));
+            records.back().line = line;
         }
         const DownloadRecord last =
             count <= kMaxDownloadRecords ? records.back() : parseDownloadRecord(rec);

@@ -23,6 +23,7 @@ struct DownloadRecord {
     QString OpeningDate;       // ddmmyy from 139-140, 142-143, 147-148
     QString Txndate;           // ddmmyy from 149-150, 152-153, 157-158
     QString BankSoftACNumber;  // 160-174
+    int line = 0;              // the line of the file the record starts on
 };
 
 // The most records a download may carry (the terminal's record numbers stop there).

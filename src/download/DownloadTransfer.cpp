@@ -1,8 +1,6 @@
 #include "download/DownloadTransfer.h"
 
 #include "db/BankDataStore.h"
-#include "download/DownloadFile.h"
-#include "link/DownloadFrames.h"
 #include "link/Frame.h"
 
 #include <QDir>
@@ -14,6 +12,8 @@ const QString kScreen = QStringLiteral("frmsend");
 const QString kNotInDownloadMode =
     QStringLiteral("Please goto Download Mode in the HandHeld Terminal and then Send Data!");
 const QString kCheckCable = QStringLiteral("Please Check the Communication Cable");
+const QString kSendAgain = QStringLiteral(
+    " The download was stopped; check the cable and the terminal, then press Send again.");
 }  // namespace
 
 DownloadRules DownloadRules::forRevision(Revision r) {
@@ -28,28 +28,61 @@ DownloadRules DownloadRules::forRevision(Revision r) {
     return rules;
 }
 
+void DownloadState::startTransfer() {
+    const int keptTotal = AccountTotal;
+    *this = DownloadState{};
+    AccountTotal = keptTotal;
+}
+
+void DownloadState::startHeader() {
+    phase = DownloadPhase::Header;
+    HeaderPending = true;
+    SendingHeld = true;
+    OverSent = false;
+    NextRecord = 0;
+    ExpectedRecord = 0;
+    RetryCount = 0;
+    stepBackDue = false;
+}
+
+void DownloadState::startAccounts(int accounts) {
+    phase = DownloadPhase::Accounts;
+    HeaderPending = false;
+    SendingHeld = false;
+    AccountTotal = accounts;
+    NextRecord = 2;
+    ExpectedRecord = 2;
+    RetryCount = 0;
+    highestSent = 0;
+    highestAcked = 1;
+    stepBackDue = false;
+}
+
+void DownloadState::startEndFrame() {
+    phase = DownloadPhase::EndFrame;
+    OverSent = true;
+    ExpectedRecord = 0;
+}
+
 DownloadTransfer::DownloadTransfer(Database& db, const AppSettings& settings, QString programFolder,
                                    link::SerialLink& port, link::TransferLog& log, QObject* parent)
     : QObject(parent),
       m_db(db),
       m_settings(settings),
-      m_programFolder(std::move(programFolder)),
-      m_port(port),
-      m_log(log),
-      m_held([this] { MSComm1_OnComm(); }, [this](QTimer* t) { onTick(t); }),
+      m_import(settings, std::move(programFolder)),
+      m_channel(port, log, kScreen),
       m_clock([] { return QDateTime::currentDateTime(); }) {
-    Timer1.setSingleShot(true);
+    m_channel.setHandlers([this] { MSComm1_OnComm(); },
+                          [this](link::TransferTimer* t) { onTick(t); });
+    for (link::TransferTimer* t : {&Timer1, &Timer2, &Timer3}) {
+        m_channel.addTimer(*t);
+    }
     setTimings({});
-    connect(&m_port, &link::SerialLink::readyRead, &m_held, &link::HeldEvents::arrival);
-    connect(&m_port, &link::SerialLink::failed, this, [this](const QString& reason) {
+    connect(&port, &link::SerialLink::failed, this, [this](const QString& reason) {
         if (m_sending) {
-            fail(reason + QStringLiteral(" The download was stopped; check the cable and the "
-                                         "terminal, then press Send again."));
+            fail(reason + kSendAgain);
         }
     });
-    for (QTimer* t : {&Timer1, &Timer2, &Timer3}) {
-        connect(t, &QTimer::timeout, this, [this, t] { m_held.tick(t); });
-    }
 }
 
 DownloadTransfer::~DownloadTransfer() {
@@ -57,6 +90,7 @@ DownloadTransfer::~DownloadTransfer() {
 }
 
 void DownloadTransfer::setTimings(const DownloadTimings& t) {
+    m_timings = t;
     Timer1.setInterval(t.buildDelayMs);
     Timer2.setInterval(t.responseMs);
     Timer3.setInterval(t.watchdogMs);
@@ -68,7 +102,7 @@ void DownloadTransfer::setTerminalPasswords(const QString& download, const QStri
 }
 
 MsgAnswer DownloadTransfer::message(const QString& text, MsgIcon icon) {
-    return m_held.show({kScreen, text, icon, MsgButtons::Ok, {}});
+    return m_channel.message(text, icon);
 }
 
 void DownloadTransfer::setSending(bool sending) {
@@ -78,57 +112,54 @@ void DownloadTransfer::setSending(bool sending) {
     }
 }
 
-void DownloadTransfer::enable(QTimer& timer) {
-    // Enabling a running timer leaves its period as it is.
-    if (!timer.isActive()) {
-        timer.start();
-    }
-}
-
-void DownloadTransfer::stopTimers() {
-    Timer1.stop();
-    Timer2.stop();
-    Timer3.stop();
-}
-
 void DownloadTransfer::stop() {
-    stopTimers();
-    m_held.forget();
-    if (m_port.isOpen()) {
-        m_port.close();
-    }
+    m_channel.stopTimers();
+    m_channel.forget();
+    m_channel.port().close();
     if (m_sending) {
-        m_log.end(QStringLiteral("stopped: the download screen was closed"));
+        m_channel.log().end(QStringLiteral("stopped: the download screen was closed"));
     }
+    m_state.phase = DownloadPhase::Idle;
+    m_state.inFlight = false;
     setSending(false);
 }
 
-// Ends the transfer after a failure: the operator is told, Send and Clear come back, and
-// the entries keep their text.
-void DownloadTransfer::fail(const QString& text) {
-    stopTimers();
-    m_held.forget();
-    if (m_port.isOpen()) {
-        m_port.close();
-    }
-    m_log.end(QStringLiteral("failed: ") + text);
+// Ends the transfer: timers off, held events forgotten, the port closed, Send and Clear back.
+void DownloadTransfer::abandon(const QString& logText) {
+    m_channel.stopTimers();
+    m_channel.forget();
+    m_channel.port().close();
+    m_channel.log().end(logText);
+    m_state.phase = DownloadPhase::Idle;
+    m_state.inFlight = false;
+    m_replies.clear();
     setSending(false);
+}
+
+// Ends the transfer after a failure: the operator is told, and the entries keep their text.
+void DownloadTransfer::fail(const QString& text) {
+    abandon(QStringLiteral("failed: ") + text);
     message(text, MsgIcon::Critical);
 }
 
-bool DownloadTransfer::writeFrame(const QByteArray& frame) {
-    QString error;
-    if (!m_port.write(frame, &error)) {
-        fail(error + QStringLiteral(" The download was stopped; check the cable and the "
-                                    "terminal, then press Send again."));
-        return false;
-    }
-    m_log.sent(frame);
-    return true;
+void DownloadTransfer::showProgress() {
+    emit progress(qMax(0, m_state.NextRecord - 2), m_state.AccountTotal);
 }
 
-void DownloadTransfer::showProgress() {
-    emit progress(qMax(0, NextRecord - 2), AccountTotal);
+link::HeaderFields DownloadTransfer::headerFields(int accounts) const {
+    link::HeaderFields h;
+    h.accountCount = accounts;
+    h.branchId = m_file.branchId;
+    h.agentId = m_file.agentId;
+    h.fontSize = m_settings.FontSize;
+    h.bankName = m_settings.BankName;
+    h.branchName = m_settings.BranchName;
+    h.transactionDigit = m_file.transactionDigit;
+    h.downloadPassword = m_downloadPassword;
+    h.setupPassword = m_setupPassword;
+    h.downloadKey = m_file.downloadKey;
+    h.clock = m_clock();
+    return h;
 }
 
 void DownloadTransfer::cmdSend_Click(const DownloadEntries& entries) {
@@ -138,141 +169,79 @@ void DownloadTransfer::cmdSend_Click(const DownloadEntries& entries) {
         }
         // Send pressed again while a transfer runs: the old one is dropped whole, timers and
         // state, before the new one starts.
-        stopTimers();
-        m_held.forget();
-        m_log.end(QStringLiteral("replaced: Send was pressed again"));
-        if (m_port.isOpen()) {
-            m_port.close();
-        }
-        setSending(false);
+        abandon(QStringLiteral("replaced: Send was pressed again"));
     }
-    const QString agent = entries.agent.trimmed();
-    const QString date = entries.date.trimmed();
-    if (agent.isEmpty()) {
-        message(QStringLiteral("Enter Agent ID"), MsgIcon::Information);
-        emit focusEntry(Entry::Agent);
-        return;
-    }
-    if (date.isEmpty() || date.size() < 4) {
-        message(QStringLiteral("Enter Date"), MsgIcon::Information);
-        emit focusEntry(Entry::Date);
-        return;
-    }
-    NextRecord = 0;
-    ExpectedRecord = 0;
-    SendingHeld = true;
-    LinkDone = false;  // a second download in the same screen gets its time-out resends too
-    stopTimers();
-    m_held.forget();
-    RxBuffer.clear();
+    m_channel.stopTimers();
+    m_channel.forget();
+    m_replies.clear();
+    m_state.startTransfer();  // a second download in the same screen gets its time-outs too
     setSending(true);
 
-    m_transactionDigit = entries.transactions.trimmed().isEmpty() ? QStringLiteral("1")
-                                                                  : entries.transactions.trimmed();
-    const QString agentNumber = QStringLiteral("%1").arg(agent.toInt(), 3, 10, QLatin1Char('0'));
-    m_downloadKey = agentNumber + date;
-
-    const QString wanted = downloadFilePath(m_settings.BankInfoPath, agentNumber, date);
-    const QString path = findDownloadFile(wanted);
-    if (path.isEmpty()) {
+    const DownloadImport::Result imported = m_import.prepare(entries);
+    if (!imported.download) {
         setSending(false);
-        message(QStringLiteral("File does not exist!"), MsgIcon::Critical);
+        message(imported.message, imported.icon);
+        if (imported.focus) {
+            emit focusEntry(*imported.focus);
+        }
         return;
     }
-    const QString downLoadData = QDir(m_programFolder).filePath(QStringLiteral("DownLoadData"));
-    if (!QDir().mkpath(downLoadData)) {
+    m_file = *imported.download;
+
+    // The header is built now as a check: a setting it cannot carry stops the download
+    // before anything is stored.
+    const link::BuildResult header = link::buildHeaderFrame(headerFields(int(m_file.rows.size())));
+    if (!header.ok) {
         setSending(false);
-        message(QStringLiteral("The folder %1 could not be created. Check that the program "
-                               "folder can be written to.")
-                    .arg(QDir::toNativeSeparators(downLoadData)),
+        message(QStringLiteral("The header frame cannot be built: %1. Correct the setting on the "
+                               "Configuration screen and press Send again. Nothing was stored "
+                               "and nothing was sent.")
+                    .arg(header.reason),
                 MsgIcon::Critical);
         return;
-    }
-    OverSent = false;
-
-    const DownloadFileContents contents = readDownloadFile(path);
-    switch (contents.status) {
-        case DownloadFileContents::Status::Ok:
-            break;
-        case DownloadFileContents::Status::ReadError:
-            setSending(false);
-            message(QStringLiteral("The file %1 could not be read: %2")
-                        .arg(QDir::toNativeSeparators(path), contents.error),
-                    MsgIcon::Critical);
-            return;
-        case DownloadFileContents::Status::FormatError:
-            setSending(false);
-            message(QStringLiteral("Error in DATA FORMAT"), MsgIcon::None);
-            return;
-        case DownloadFileContents::Status::TooManyRecords:
-            setSending(false);
-            message(
-                QStringLiteral("No.of records has exceeded 2000,Please check the DownLoad File"),
-                MsgIcon::Critical);
-            return;
     }
 
     // The port is opened before anything is stored: a download that cannot reach the
     // terminal changes nothing.
     QString portError;
-    if (!m_port.open(&portError)) {
+    if (!m_channel.port().open(&portError)) {
         setSending(false);
         message(portError, MsgIcon::Critical);
         return;
     }
-
-    // Store_BankData: the agent's rows are replaced in one transaction.
-    m_agentId = contents.agentId;
-    m_branchId = contents.branchId;
-    m_fileName = pathWithoutRoot(path);
-    const DbStatus stored =
-        BankDataStore(m_db).replaceAgentRows(m_agentId, bankDataRows(contents, m_fileName));
+    const DbStatus stored = DownloadImport::store(m_db, m_file);
     if (!stored) {
-        m_port.close();
+        m_channel.port().close();
         setSending(false);
         message(QStringLiteral("The accounts of %1 could not be stored in the database: %2\n"
                                "Nothing was changed and nothing was sent.")
-                    .arg(QDir::toNativeSeparators(path), stored.error),
+                    .arg(QDir::toNativeSeparators(m_file.path), stored.error),
                 MsgIcon::Critical);
         return;
     }
-    AccountTotal = int(contents.records.size());
-    m_log.begin(QStringLiteral("download: agent %1, file %2, %3 accounts")
-                    .arg(m_agentId.trimmed(), m_fileName, QString::number(AccountTotal)));
+    m_state.AccountTotal = int(m_file.rows.size());
+    m_file.rows = {};  // stored; the frames are built from the database
+    m_channel.log().begin(
+        QStringLiteral("download: agent %1, file %2, %3 accounts")
+            .arg(m_file.agentId.trimmed(), m_file.fileName, QString::number(m_state.AccountTotal)));
     FirstProtocol();
 }
 
 void DownloadTransfer::FirstProtocol() {
-    HeaderPending = true;
-    link::HeaderFields h;
-    h.accountCount = AccountTotal;
-    h.branchId = m_branchId;
-    h.agentId = m_agentId;
-    h.fontSize = m_settings.FontSize;
-    h.bankName = m_settings.BankName;
-    h.branchName = m_settings.BranchName;
-    h.transactionDigit = m_transactionDigit;
-    h.downloadPassword = m_downloadPassword;
-    h.setupPassword = m_setupPassword;
-    h.downloadKey = m_downloadKey;
-    h.clock = m_clock();
-    const link::BuildResult built = link::buildHeaderFrame(h);
+    m_state.startHeader();
+    const link::BuildResult built = link::buildHeaderFrame(headerFields(m_state.AccountTotal));
     if (!built.ok) {
         fail(QStringLiteral("The header frame could not be built: %1").arg(built.reason));
         return;
     }
-    TxFrame = built.frame;
-    if (!writeFrame(TxFrame)) {
-        return;
-    }
-    // The header is sent again each second until the terminal accepts it.
-    Timer2.start();
+    m_state.TxFrame = built.frame;
+    transmit();
 }
 
 void DownloadTransfer::SecondProtocol() {
-    NextRecord = 2;
     DbStatus st;
-    const QVector<BankDataRow> rows = BankDataStore(m_db).rowsToSend(m_agentId, m_fileName, &st);
+    const QVector<BankDataRow> rows =
+        BankDataStore(m_db).rowsToSend(m_file.agentId, m_file.fileName, &st);
     if (!st) {
         fail(QStringLiteral("The accounts could not be read from the database: %1").arg(st.error));
         return;
@@ -294,137 +263,251 @@ void DownloadTransfer::SecondProtocol() {
         FrameTable.push_back(built.frame);
         ++c;
     }
-    AccountTotal = int(rows.size());
-    SendingHeld = false;
-    ExpectedRecord = 2;
-    m_log.event(QStringLiteral("header accepted; %1 account frames built").arg(AccountTotal));
-    if (AccountTotal == 0) {
-        SendOneByOne();  // nothing to send but the end frame
-        return;
-    }
-    writeFrame(FrameTable[1]);
+    m_state.startAccounts(int(rows.size()));
+    m_channel.log().event(
+        QStringLiteral("header accepted; %1 account frames built").arg(m_state.AccountTotal));
+    SendOneByOne();
 }
 
+// The next frame of the accounts phase: the account frame NextRecord, or the end frame once
+// every account is acknowledged. Once the end frame has gone out, only the end frame is sent.
 void DownloadTransfer::SendOneByOne() {
-    if (SendingHeld) {
+    if (m_state.SendingHeld || !m_sending) {
         return;
     }
-    const int n = NextRecord;
-    if (AccountTotal + 1 >= n) {
-        ExpectedRecord = n;
-        if (!writeFrame(FrameTable.value(n - 1))) {
-            return;
-        }
-    } else if (!OverSent) {
-        OverSent = true;
-        TxFrame = link::buildEndFrame(link::kModeDownload);
-        if (!writeFrame(TxFrame)) {
-            return;
-        }
+    if (m_state.phase == DownloadPhase::Accounts && m_state.NextRecord > m_state.AccountTotal + 1) {
+        m_state.startEndFrame();
+        m_state.TxFrame = link::buildEndFrame(link::kModeDownload);
     }
-    enable(Timer2);
+    transmit();
+}
+
+void DownloadTransfer::transmit() {
+    QByteArray frame;
+    switch (m_state.phase) {
+        case DownloadPhase::Header:
+        case DownloadPhase::EndFrame:
+            frame = m_state.TxFrame;
+            break;
+        case DownloadPhase::Accounts:
+            m_state.ExpectedRecord = m_state.NextRecord;
+            m_state.highestSent = qMax(m_state.highestSent, m_state.NextRecord);
+            frame = FrameTable.value(m_state.NextRecord - 1);
+            break;
+        case DownloadPhase::Idle:
+        case DownloadPhase::Building:
+        case DownloadPhase::Done:
+            return;  // nothing may be sent
+    }
+    QString error;
+    if (!m_channel.send(frame, &error)) {
+        fail(error + kSendAgain);
+        return;
+    }
+    m_state.resendDue = false;
+    m_state.inFlight = true;
+    m_state.attemptCounted = false;
+    Timer2.start();
+    Timer3.start();
+}
+
+bool DownloadTransfer::wasSentBefore(int record) const {
+    return record == 0 || (record >= 2 && record <= m_state.highestSent);
+}
+
+DownloadTransfer::Verdict DownloadTransfer::judge(const link::DownloadReply& reply,
+                                                  int* number) const {
+    const bool ack = reply.ackPos > 0;
+    if (!ack && !reply.nack) {
+        return Verdict::Ignore;
+    }
+    if (!m_rules.checkRecordNumbers) {
+        // Revision 2.0: any acknowledgement is the one awaited.
+        return ack ? Verdict::Accept : Verdict::Refuse;
+    }
+    const std::optional<int> n = ack ? reply.ackRecord : reply.nackRecord;
+    if (n) {
+        *number = *n;
+    }
+    if (ack) {
+        if (!n) {
+            // An acknowledgement without a number accepts the header or the end frame; for an
+            // account it is a wrong number.
+            return m_state.phase == DownloadPhase::Accounts ? Verdict::Refuse : Verdict::Accept;
+        }
+        if (*n == m_state.ExpectedRecord) {
+            return Verdict::Accept;
+        }
+        return wasSentBefore(*n) ? Verdict::Stale : Verdict::Refuse;
+    }
+    // "NACK": a refusal of the frame on the line, unless it names a frame sent before.
+    if (n && *n != m_state.ExpectedRecord && wasSentBefore(*n)) {
+        return Verdict::Stale;
+    }
+    return Verdict::Refuse;
+}
+
+bool DownloadTransfer::countFailure(const QString& why) {
+    if (m_state.attemptCounted) {
+        return true;
+    }
+    m_state.attemptCounted = true;
+    ++m_state.RetryCount;
+    ++m_state.failuresSinceProgress;
+    m_channel.log().event(
+        QStringLiteral("%1 (without progress: %2)").arg(why).arg(m_state.RetryCount));
+    if (m_state.RetryCount == 5) {
+        m_state.RetryCount = 0;
+        message(kCheckCable, MsgIcon::Critical);
+    }
+    return m_sending;
 }
 
 void DownloadTransfer::MSComm1_OnComm() {
-    const QByteArray in = m_port.readAll();
-    if (!m_sending) {
-        return;  // nothing is expected: stray bytes are dropped
+    const QByteArray in = m_channel.receive();
+    if (!m_sending || m_state.phase == DownloadPhase::Done) {
+        if (!in.isEmpty()) {
+            m_channel.log().event(QStringLiteral("nothing is awaited: dropped"));
+        }
+        return;
     }
-    if (!in.isEmpty()) {
-        m_log.received(in);
-    }
-    RxBuffer += in;
     Timer3.stop();
-    if (RxBuffer.size() < link::kShortFrameSize) {
-        enable(Timer2);
-        Timer3.start();
-        return;
-    }
-    RetryCount = 0;
-    const link::DownloadReply reply = link::parseDownloadReply(RxBuffer);
-    if (reply.abandon && m_rules.closOrBackAbandons) {
-        RxBuffer.clear();
-        stopTimers();
-        m_log.end(QStringLiteral("abandoned: the terminal is not in download mode"));
-        m_held.forget();
-        if (m_port.isOpen()) {
-            m_port.close();
+    m_replies.append(in);
+    while (m_sending) {
+        const std::optional<QByteArray> reply = m_replies.next();
+        if (!reply) {
+            break;
         }
-        setSending(false);
-        message(kNotInDownloadMode, MsgIcon::Information);
-        return;
+        handleReply(*reply);
     }
-    const int p = reply.ackPos;
-    if (p > 2 && reply.ackRecord) {
-        ReceivedRecord = *reply.ackRecord;
-    }
-    const bool nack = reply.nack;
-    RxBuffer.clear();
-
-    if (p >= 1 && !HeaderPending && OverSent) {
-        stopTimers();
-        OverSent = false;
-        LinkDone = true;
-        m_log.end(QStringLiteral("completed: %1 accounts sent").arg(AccountTotal));
-        m_held.forget();
-        if (m_rules.finishOnCompletion && m_port.isOpen()) {
-            m_port.close();
-        }
-        setSending(false);
-        emit progress(AccountTotal, AccountTotal);
-        message(m_rules.completionText, MsgIcon::Information);
-        if (m_rules.finishOnCompletion) {
-            emit completed();
-        }
-        return;
-    }
-
-    // Revision 2.0 takes any acknowledgement as the one expected.
-    const bool numberMatches = !m_rules.checkRecordNumbers || ExpectedRecord == ReceivedRecord;
-    if (HeaderPending) {
-        if (p > 0 && numberMatches) {
-            Timer2.stop();
-            HeaderPending = false;
-            Timer1.start();
-        } else {
-            // A rejected or wrongly numbered answer to the header: the response timer sends
-            // the header again.
-            m_log.event(QStringLiteral("header not accepted; it is sent again"));
-            enable(Timer2);
-        }
-        Timer3.start();
-        return;
-    }
-
-    if (numberMatches) {
-        Timer2.stop();
-        if (p > 0) {
-            ++NextRecord;
-            showProgress();
-            SendOneByOne();
-        } else if (nack) {
-            m_log.event(QStringLiteral("NACK: record %1 sent again").arg(NextRecord));
-            showProgress();
-            SendOneByOne();
-        }
-    } else {
-        Timer2.stop();
-        m_log.event(QStringLiteral("acknowledged record %1 while %2 was expected: back two")
-                        .arg(p > 0 ? QString::number(ReceivedRecord) : QStringLiteral("none"),
-                             QString::number(ExpectedRecord)));
-        NextRecord = qMax(NextRecord - 2, 2);
-        showProgress();
-        SendOneByOne();
+    if (const int dropped = m_replies.takeDropped()) {
+        m_channel.log().event(QStringLiteral("%1 stray byte(s) dropped").arg(dropped));
     }
     if (m_sending) {
         Timer3.start();
     }
 }
 
-void DownloadTransfer::onTick(QTimer* timer) {
+void DownloadTransfer::handleReply(const QByteArray& text) {
+    const link::DownloadReply reply = link::parseDownloadReply(text);
+    if (reply.abandon && m_rules.closOrBackAbandons) {
+        abandon(QStringLiteral("abandoned: the terminal is not in download mode"));
+        message(kNotInDownloadMode, MsgIcon::Information);
+        return;
+    }
+    if (reply.ackPos > 2 && reply.ackRecord) {
+        m_state.ReceivedRecord = *reply.ackRecord;
+    }
+    if (!m_state.inFlight) {
+        m_channel.log().event(QStringLiteral("a reply while no frame is awaited: dropped"));
+        return;
+    }
+    int number = -1;
+    const Verdict verdict = judge(reply, &number);
+    const QString awaited = m_state.phase == DownloadPhase::Header ? QStringLiteral("header")
+                            : m_state.phase == DownloadPhase::EndFrame
+                                ? QStringLiteral("end frame")
+                                : QString::number(m_state.ExpectedRecord);
+    switch (verdict) {
+        case Verdict::Ignore:
+            m_channel.log().event(QStringLiteral("a reply without AACK or NACK: dropped"));
+            return;
+        case Verdict::Stale:
+            // A late or repeated answer to a frame sent before: the answer to the frame on the
+            // line is still awaited, within the same time-out.
+            m_channel.log().event(
+                QStringLiteral("stale answer for record %1 while %2 is awaited: dropped")
+                    .arg(number)
+                    .arg(awaited));
+            countFailure(QStringLiteral("stale answer"));
+            return;
+        case Verdict::Refuse: {
+            Timer2.stop();
+            m_state.inFlight = false;
+            const QString why =
+                reply.nack ? QStringLiteral("NACK for %1").arg(awaited)
+                           : QStringLiteral("answer numbered %1 while %2 is awaited")
+                                 .arg(number < 0 ? QStringLiteral("none") : QString::number(number),
+                                      awaited);
+            if (!countFailure(why)) {
+                return;
+            }
+            m_state.stepBackDue = true;
+            if (m_state.phase == DownloadPhase::Accounts && m_rules.checkRecordNumbers) {
+                m_state.NextRecord = qMax(m_state.NextRecord - 2, 2);
+                m_channel.log().event(
+                    QStringLiteral("back two: record %1 next").arg(m_state.NextRecord));
+            }
+            showProgress();
+            if (m_state.failuresSinceProgress > 1) {
+                // A terminal that keeps refusing gets the frame again at the pace of the
+                // time-outs, not as fast as it can answer.
+                m_state.resendDue = true;
+                Timer2.start();
+                return;
+            }
+            resend();
+            return;
+        }
+        case Verdict::Accept:
+            break;
+    }
+    Timer2.stop();
+    m_state.inFlight = false;
+    m_state.stepBackDue = true;
+    switch (m_state.phase) {
+        case DownloadPhase::Header:
+            m_state.phase = DownloadPhase::Building;
+            m_state.HeaderPending = false;
+            m_state.RetryCount = 0;
+            m_state.failuresSinceProgress = 0;
+            Timer1.start();
+            return;
+        case DownloadPhase::Accounts:
+            if (m_state.ExpectedRecord > m_state.highestAcked) {
+                m_state.highestAcked = m_state.ExpectedRecord;
+                m_state.RetryCount = 0;  // progress
+                m_state.failuresSinceProgress = 0;
+            }
+            ++m_state.NextRecord;
+            showProgress();
+            SendOneByOne();
+            return;
+        case DownloadPhase::EndFrame:
+            complete();
+            return;
+        case DownloadPhase::Idle:
+        case DownloadPhase::Building:
+        case DownloadPhase::Done:
+            return;
+    }
+}
+
+void DownloadTransfer::complete() {
+    m_channel.stopTimers();
+    m_channel.forget();
+    m_state.phase = DownloadPhase::Done;
+    m_state.OverSent = false;
+    m_state.LinkDone = true;
+    m_replies.clear();
+    m_channel.log().end(QStringLiteral("completed: %1 accounts sent").arg(m_state.AccountTotal));
+    if (m_rules.finishOnCompletion) {
+        m_channel.port().close();
+    }
+    setSending(false);
+    emit progress(m_state.AccountTotal, m_state.AccountTotal);
+    message(m_rules.completionText, MsgIcon::Information);
+    if (m_rules.finishOnCompletion) {
+        emit completed();
+    }
+}
+
+void DownloadTransfer::onTick(link::TransferTimer* timer) {
     if (timer == &Timer1) {
         Timer1.stop();
-        SecondProtocol();
+        if (m_sending && m_state.phase == DownloadPhase::Building) {
+            SecondProtocol();
+        }
     } else if (timer == &Timer2) {
         Timer2_Timer();
     } else if (timer == &Timer3) {
@@ -432,51 +515,69 @@ void DownloadTransfer::onTick(QTimer* timer) {
     }
 }
 
+// No answer to the frame on the line within the response time-out: the frame is sent again
+// (an account frame one record back on the first time-out after an answer).
 void DownloadTransfer::Timer2_Timer() {
-    if (LinkDone || !m_sending) {
+    if (m_state.LinkDone || !m_sending) {
         Timer2.stop();
         return;
     }
-    ++RetryCount;
-    Timer2.stop();
-    RxBuffer.clear();
-    m_log.event(QStringLiteral("no reply (time-out %1)").arg(RetryCount));
-    if (RetryCount == 5) {
-        RetryCount = 0;
-        message(kCheckCable, MsgIcon::Critical);
-        if (!m_sending) {
-            return;
-        }
-    }
-    if (HeaderPending) {
-        if (writeFrame(TxFrame)) {
-            Timer2.start();
-        }
+    if (m_state.resendDue) {
+        Timer2.stop();
+        resend();
         return;
     }
-    if (NextRecord > 1 && RetryCount == 1) {
-        NextRecord = qMax(NextRecord - 1, 2);
+    if (!m_state.inFlight) {
+        Timer2.stop();
+        return;
     }
-    SendOneByOne();
-    if (m_sending) {
-        enable(Timer2);
+    if (!m_replies.isEmpty() && m_channel.msSinceArrival() < m_timings.pieceGapMs) {
+        // A reply is still arriving: it is not cut off.
+        Timer2.startFor(m_timings.pieceGapMs);
+        return;
+    }
+    Timer2.stop();
+    m_replies.clear();  // a partial reply is thrown away
+    if (!countFailure(QStringLiteral("no answer"))) {
+        return;
+    }
+    m_state.inFlight = false;
+    if (m_state.phase == DownloadPhase::Accounts) {
+        if (m_state.stepBackDue) {
+            m_state.NextRecord = qMax(m_state.NextRecord - 1, 2);
+        }
+        m_state.stepBackDue = false;
+    }
+    resend();
+}
+
+// The frame of the current phase again: the account frame NextRecord (or the end frame after
+// the last account), the header or the end frame.
+void DownloadTransfer::resend() {
+    m_state.resendDue = false;
+    if (m_state.phase == DownloadPhase::Accounts) {
+        SendOneByOne();
+    } else {
+        transmit();
     }
 }
 
+// No traffic at all for a while. While a frame's own time-out is armed that time-out decides;
+// the watchdog only sends when a frame on the line has none (it never puts a second frame on
+// the line).
 void DownloadTransfer::Timer3_Timer() {
     Timer3.stop();
     if (!m_sending) {
         return;
     }
-    RxBuffer.clear();
-    m_log.event(QStringLiteral("no traffic for %1 ms").arg(Timer3.interval()));
-    if (NextRecord > 1 && RetryCount == 1) {
-        NextRecord = qMax(NextRecord - 1, 2);
-    }
-    SendOneByOne();
-    if (m_sending) {
+    if (Timer2.isActive() || !m_state.inFlight) {
         Timer3.start();
+        return;
     }
+    m_channel.log().event(QStringLiteral("no traffic for %1 ms").arg(Timer3.interval()));
+    m_replies.clear();
+    m_state.inFlight = false;
+    transmit();
 }
 
 }  // namespace kovrin

@@ -3,30 +3,30 @@
 #include "app/AppSettings.h"
 #include "app/Revision.h"
 #include "db/Database.h"
-#include "link/HeldEvents.h"
+#include "download/DownloadImport.h"
+#include "link/DownloadFrames.h"
+#include "link/Frame.h"
+#include "link/ReplyReaders.h"
 #include "link/SerialLink.h"
+#include "link/TransferChannel.h"
 #include "link/TransferLog.h"
+#include "link/TransferTimer.h"
 
 #include <QDateTime>
 #include <QObject>
-#include <QTimer>
 #include <QVector>
 #include <functional>
 
 namespace kovrin {
 
-// What the operator typed on the download screen.
-struct DownloadEntries {
-    QString agent;         // up to 3 digits
-    QString date;          // ddmm
-    QString transactions;  // one digit 0-7, or empty
-};
-
 // Timer intervals of the download; tests shorten them.
 struct DownloadTimings {
     int buildDelayMs = 10;  // Timer1: the account frames are built shortly after the header
-    int responseMs = 1000;  // Timer2: no complete reply
+    int responseMs = 1000;  // Timer2: no answer to the frame on the line
     int watchdogMs = 5000;  // Timer3: no traffic at all
+    // A reply still arriving when its time-out is due (a byte came this recently) gets this
+    // long again instead of being cut off.
+    int pieceGapMs = 250;
 };
 
 // How the download treats the terminal's replies: revision 2.1 checks the record number of
@@ -42,15 +42,55 @@ struct DownloadRules {
     static DownloadRules forRevision(Revision r);
 };
 
-// One download to the hand-held terminal, from the Send button to the end frame: checks
-// the entries, reads the bank's file, stores its accounts, then sends the header frame, one
-// account frame per acknowledgement and the end frame, recovering from rejected frames,
-// wrong record numbers and silence. Driven by the port's arrivals and three timers; the
-// screen only shows its state (progress, buttons) and its messages.
+// The phases of a download. In each sending phase exactly one frame is on the line at a
+// time: the header, one account frame, or the end frame.
+enum class DownloadPhase {
+    Idle,      // nothing sent yet, or the transfer ended
+    Header,    // the header frame is on the line
+    Building,  // the header was accepted; the account frames are being built
+    Accounts,  // one account frame is on the line
+    EndFrame,  // the end frame is on the line
+    Done,      // the terminal acknowledged the end frame
+};
+
+// The state of a download between events.
+struct DownloadState {
+    DownloadPhase phase = DownloadPhase::Idle;
+    QByteArray TxFrame;     // the header or end frame last built
+    int RetryCount = 0;     // attempts that made no progress; every fifth: cable message
+    bool LinkDone = false;  // a download completed
+    bool HeaderPending = false;
+    bool OverSent = false;
+    bool SendingHeld = true;  // the account frames are not built yet
+    int NextRecord = 0;       // the account frame being sent
+    int ExpectedRecord = 0;   // the number the answer to the frame on the line carries
+    int ReceivedRecord = 0;   // the number of the last "AACK"
+    int AccountTotal = 0;
+    bool inFlight = false;          // a frame is on the line, its answer awaited
+    bool attemptCounted = false;    // the frame on the line has counted toward RetryCount
+    bool stepBackDue = false;       // the first time-out after an answer steps back one record
+    int failuresSinceProgress = 0;  // a refusal after the first goes again only at the time-out
+    bool resendDue = false;         // a refused frame waits for the response timer
+    int highestSent = 0;            // the highest account record sent so far
+    int highestAcked = 1;           // the highest account record acknowledged: the progress
+
+    // One reset per phase: what a phase starts from.
+    void startTransfer();
+    void startHeader();
+    void startAccounts(int accounts);
+    void startEndFrame();
+};
+
+// One download to the hand-held terminal, from the Send button to the end frame: the import
+// checks the entries and reads the bank's file, the accounts are stored, then the header
+// frame, one account frame per acknowledgement and the end frame go out, one frame on the
+// line at a time, recovering from rejected frames, wrong or stale record numbers and
+// silence. Driven by the port's arrivals and three timers; the screen only shows its state
+// (progress, buttons) and its messages.
 class DownloadTransfer : public QObject {
     Q_OBJECT
 public:
-    enum class Entry { Agent, Date };
+    using Entry = DownloadImport::Entry;
 
     DownloadTransfer(Database& db, const AppSettings& settings, QString programFolder,
                      link::SerialLink& port, link::TransferLog& log, QObject* parent = nullptr);
@@ -69,8 +109,9 @@ public:
     void stop();
 
     bool isSending() const { return m_sending; }
-    bool linkDone() const { return LinkDone; }
-    int accountTotal() const { return AccountTotal; }
+    bool linkDone() const { return m_state.LinkDone; }
+    int accountTotal() const { return m_state.AccountTotal; }
+    const DownloadState& state() const { return m_state; }
 
     // The steps of the exchange, public for the tests that drive them one by one.
     void FirstProtocol();
@@ -91,49 +132,42 @@ signals:
     void focusEntry(Entry entry);
 
 private:
+    enum class Verdict { Accept, Stale, Refuse, Ignore };
+
     MsgAnswer message(const QString& text, MsgIcon icon);
     void setSending(bool sending);
-    void finish(const QString& logText);
+    void abandon(const QString& logText);
     void fail(const QString& text);
-    bool writeFrame(const QByteArray& frame);
+    void complete();
+    // Puts the frame of the current phase on the line and arms the response time-out.
+    void transmit();
+    void resend();
+    void handleReply(const QByteArray& text);
+    Verdict judge(const link::DownloadReply& reply, int* number) const;
+    bool wasSentBefore(int record) const;
+    // An attempt that made no progress; the cable message every fifth. False when the
+    // transfer ended meanwhile.
+    bool countFailure(const QString& why);
     void showProgress();
-    void stopTimers();
-    static void enable(QTimer& timer);
-    void onTick(QTimer* timer);
+    void onTick(link::TransferTimer* timer);
+    link::HeaderFields headerFields(int accounts) const;
 
     Database& m_db;
     const AppSettings& m_settings;
-    QString m_programFolder;
-    link::SerialLink& m_port;
-    link::TransferLog& m_log;
-    link::HeldEvents m_held;
+    DownloadImport m_import;
+    link::TransferChannel m_channel;
     std::function<QDateTime()> m_clock;
     DownloadRules m_rules;
+    DownloadTimings m_timings;
     QString m_downloadPassword, m_setupPassword;
 
-    // The file being sent.
-    QString m_agentId;  // as read from the file's last record
-    QString m_branchId;
-    QString m_fileName;  // the path without its root, as stored with the accounts
-    QString m_transactionDigit;
-    QString m_downloadKey;
-
-    // Link state.
-    QByteArray RxBuffer;
-    QByteArray TxFrame;
-    int RetryCount = 0;
-    bool LinkDone = false;
-    bool HeaderPending = false;
-    bool OverSent = false;
-    int NextRecord = 0;
-    int ExpectedRecord = 0;
-    int ReceivedRecord = 0;
-    bool SendingHeld = false;
-    int AccountTotal = 0;
+    PreparedDownload m_file;  // the file being sent (its rows are not kept once stored)
+    DownloadState m_state;
+    link::DownloadReplyReader m_replies;
     QVector<QByteArray> FrameTable;  // the frame of record r at index r - 1
     bool m_sending = false;
 
-    QTimer Timer1, Timer2, Timer3;
+    link::TransferTimer Timer1, Timer2, Timer3;
 };
 
 }  // namespace kovrin

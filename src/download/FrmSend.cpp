@@ -67,7 +67,7 @@ FrmSend::FrmSend(AppContext& ctx, QWidget* parent, link::SerialLink* port)
     setFont(arial);
 
     if (!port) {
-        m_ownPort = configuredPort(ctx);
+        m_ownPort = configuredPort(ctx, QStringLiteral("Send Data"));
         port = m_ownPort.get();
     }
     m_transfer = std::make_unique<DownloadTransfer>(ctx.db(), ctx.settings(), ctx.folder().path(),
@@ -86,6 +86,7 @@ FrmSend::FrmSend(AppContext& ctx, QWidget* parent, link::SerialLink* port)
     m_record = new QLabel;
     m_record->setObjectName(QStringLiteral("lblRecord"));
     m_bar = transferProgressBar();
+    m_progress = new TransferProgressView(m_record, m_bar, this);
     auto label = [](const char* name, const QString& text) {
         auto* l = new QLabel(text);
         l->setObjectName(QLatin1String(name));
@@ -130,6 +131,9 @@ FrmSend::FrmSend(AppContext& ctx, QWidget* parent, link::SerialLink* port)
         const bool hold = sending && m_transfer->rules().holdButtonsWhileSending;
         m_send->setEnabled(!hold);
         m_clear->setEnabled(!hold);
+        if (!sending) {
+            m_progress->flush();
+        }
     });
     connect(m_transfer.get(), &DownloadTransfer::progress, this, &FrmSend::showProgress);
     connect(m_transfer.get(), &DownloadTransfer::completed, this, &FrmSend::ClearEntries);
@@ -172,14 +176,12 @@ void FrmSend::cmdClear_Click() {
 
 void FrmSend::ClearEntries() {
     cmdClear_Click();
-    m_record->clear();
-    showTransferProgress(m_bar, 0, 0);
+    m_progress->clear();
     m_agent->setFocus();
 }
 
 void FrmSend::showProgress(int sent, int total) {
-    m_record->setText(QStringLiteral("%1 / %2").arg(sent).arg(total));
-    showTransferProgress(m_bar, sent, total);
+    m_progress->show(sent, total);
 }
 
 void FrmSend::closeEvent(QCloseEvent* event) {

@@ -12,6 +12,7 @@ namespace kovrin {
 
 class AppContext;
 class DownloadTransfer;
+class TransferProgressView;
 namespace link {
 class SerialLink;
 }
@@ -44,6 +45,7 @@ private:
     QLineEdit* m_transact;
     QLabel* m_record;
     QProgressBar* m_bar;
+    TransferProgressView* m_progress;
     QPushButton* m_send;
     QPushButton* m_clear;
 };

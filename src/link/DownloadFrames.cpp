@@ -144,25 +144,30 @@ BuildResult buildAccountFrame(int recordNo, const AccountFields& f) {
     const auto scheme = identifier(f.SchemeCode, kSchemeWidth);
     const auto account = identifier(f.ACNumber, kAccountWidth);
     if (!category || !scheme || !account) {
-        return failed(QStringLiteral("account %1/%2/%3 does not fit its fields")
+        return failed(QStringLiteral("the category, scheme or account number (%1/%2/%3) is longer "
+                                     "than its field")
                           .arg(f.CategoryCode, f.SchemeCode, f.ACNumber));
     }
     const auto balance = amountBcd(f.BalAmount, 10);
     if (!balance) {
-        return failed(QStringLiteral("balance \"%1\" of account %2 is not an amount of up to ten "
-                                     "digits")
-                          .arg(f.BalAmount, f.ACNumber));
+        return failed(QStringLiteral("the balance \"%1\" is not an amount of up to ten digits")
+                          .arg(f.BalAmount));
     }
     const auto agreed = amountBcd(f.AgreedAmount, 6);
     if (!agreed) {
-        return failed(QStringLiteral("agreed amount \"%1\" of account %2 is not an amount of up to "
-                                     "six digits")
-                          .arg(f.AgreedAmount, f.ACNumber));
+        return failed(
+            QStringLiteral("the agreed amount \"%1\" is not an amount of up to six digits")
+                .arg(f.AgreedAmount));
     }
     const auto opening = dateBcd(f.OpeningDate);
+    if (!opening) {
+        return failed(
+            QStringLiteral("the opening date \"%1\" is not a date ddmmyy").arg(f.OpeningDate));
+    }
     const auto txnDate = dateBcd(f.TxnDate);
-    if (!opening || !txnDate) {
-        return failed(QStringLiteral("a date of account %1 is not ddmmyy").arg(f.ACNumber));
+    if (!txnDate) {
+        return failed(
+            QStringLiteral("the last transaction date \"%1\" is not a date ddmmyy").arg(f.TxnDate));
     }
 
     QByteArray frame = frameHeader(kModeDownload, kLongLength, static_cast<quint16>(recordNo));

@@ -124,7 +124,25 @@ std::optional<QString> digitField(const QString& text, int digits) {
 }
 
 std::optional<QString> dateDigits(const QString& text) {
-    return digitField(text, 6);
+    if (std::optional<QString> digits = digitField(text, 6)) {
+        return digits;
+    }
+    // Day, month and year each in two characters, a part padded with a leading blank
+    // (" 1 309" for 1/3/09): each part on its own.
+    if (text.size() != 6) {
+        return std::nullopt;
+    }
+    QString out;
+    for (int i = 0; i < 6; i += 2) {
+        const QChar first = text[i];
+        const QChar second = text[i + 1];
+        if (!isDigit(second) || (first != u' ' && !isDigit(first))) {
+            return std::nullopt;
+        }
+        out += first == u' ' ? QChar(u'0') : first;
+        out += second;
+    }
+    return out;
 }
 
 QByteArray fixedText(const QString& text, int width) {

@@ -68,8 +68,8 @@ std::optional<QString> zeroFilled(qint64 value, int digits);
 std::optional<QString> digitField(const QString& text, int digits);
 
 // A date kept as ddmmyy text, as the six digits sent to the terminal: an empty or blank
-// text becomes "000000", a shorter number gets leading zeros. Empty when it holds anything
-// but digits or more than six of them.
+// text becomes "000000", a shorter number gets leading zeros, and a part of two characters
+// padded with a leading blank is that digit (" 1 309" is "010309"). Empty for anything else.
 std::optional<QString> dateDigits(const QString& text);
 
 // A text field of the frame: one byte per character (characters outside Latin-1 become

@@ -97,7 +97,12 @@ DownloadReply parseDownloadReply(QByteArrayView text) {
         r.ackRecord = HEX_DECIMAL(static_cast<quint8>(text[r.ackPos - 3]),
                                   static_cast<quint8>(text[r.ackPos - 2]));
     }
-    r.nack = findWord(text, "NACK") > 0;
+    const int nackPos = findWord(text, "NACK");
+    r.nack = nackPos > 0;
+    if (nackPos > 2) {
+        r.nackRecord = HEX_DECIMAL(static_cast<quint8>(text[nackPos - 3]),
+                                   static_cast<quint8>(text[nackPos - 2]));
+    }
     return r;
 }
 

@@ -75,6 +75,8 @@ struct DownloadReply {
     // is absent or starts at position 1 or 2.
     std::optional<int> ackRecord;
     bool nack = false;
+    // The record number just before "NACK", by the same rule as for "AACK".
+    std::optional<int> nackRecord;
 };
 
 DownloadReply parseDownloadReply(QByteArrayView text);

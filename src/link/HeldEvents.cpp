@@ -25,11 +25,14 @@ void HeldEvents::arrival() {
     m_onArrival();
 }
 
-void HeldEvents::tick(QTimer* timer) {
+void HeldEvents::tick(TransferTimer* timer) {
     if (isHeld() || m_replayQueued) {
-        if (!m_ticksPending.contains(timer)) {
-            m_ticksPending.push_back(timer);
+        for (const NotedTick& t : m_ticksPending) {
+            if (t.timer == timer && t.period == timer->period()) {
+                return;
+            }
         }
+        m_ticksPending.push_back({timer, timer->period()});
         return;
     }
     m_onTick(timer);
@@ -53,9 +56,9 @@ void HeldEvents::replay() {
         }
     }
     while (!m_ticksPending.isEmpty() && !isHeld() && !m_replayQueued) {
-        QPointer<QTimer> t = m_ticksPending.takeFirst();
-        if (t && t->isActive()) {
-            m_onTick(t);
+        const NotedTick t = m_ticksPending.takeFirst();
+        if (t.timer && t.timer->period() == t.period) {
+            m_onTick(t.timer);
         }
     }
 }

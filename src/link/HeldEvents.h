@@ -1,11 +1,10 @@
 #pragma once
 
 #include "app/Messages.h"
+#include "link/TransferTimer.h"
 
 #include <QObject>
 #include <QPointer>
-#include <QSet>
-#include <QTimer>
 #include <functional>
 
 namespace kovrin::link {
@@ -15,12 +14,13 @@ namespace kovrin::link {
 // step interrupted half-way by them would be re-entered. So while a message of the transfer
 // is shown its arrivals wait in the port's buffer and its ticks are noted, and once the
 // operator has answered and the step that raised the message has finished, they are
-// delivered: first the arrivals, then each noted tick whose timer is still running.
+// delivered: first the arrivals, then each noted tick whose timer was neither started nor
+// stopped since (a timer armed again meanwhile has a new period; its old tick is stale).
 class HeldEvents : public QObject {
     Q_OBJECT
 public:
     using ArrivalHandler = std::function<void()>;
-    using TickHandler = std::function<void(QTimer*)>;
+    using TickHandler = std::function<void(TransferTimer*)>;
 
     HeldEvents(ArrivalHandler onArrival, TickHandler onTick, QObject* parent = nullptr);
 
@@ -32,19 +32,24 @@ public:
     // Entry points for the port's arrival notification and the timers' ticks: they run the
     // handler at once, or note the event while the transfer is held.
     void arrival();
-    void tick(QTimer* timer);
+    void tick(TransferTimer* timer);
 
     // Forgets everything noted (a transfer that is stopped or started afresh).
     void forget();
 
 private:
+    struct NotedTick {
+        QPointer<TransferTimer> timer;
+        quint64 period = 0;
+    };
+
     void replay();
 
     ArrivalHandler m_onArrival;
     TickHandler m_onTick;
     int m_depth = 0;
     bool m_arrivalPending = false;
-    QList<QPointer<QTimer>> m_ticksPending;
+    QList<NotedTick> m_ticksPending;
     bool m_replayQueued = false;
 };
 

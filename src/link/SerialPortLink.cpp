@@ -1,12 +1,71 @@
 #include "link/SerialPortLink.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+
+#ifndef Q_OS_WIN
+#include <unistd.h>
+#include <cerrno>
+#include <csignal>
+#endif
+
 namespace kovrin::link {
 
+namespace {
+
+// The devices this program holds open, and the screen holding each.
+QHash<QString, QString>& heldDevices() {
+    static QHash<QString, QString> held;
+    return held;
+}
+
+QString deviceKey(const QString& device) {
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    return canonical.isEmpty() ? device : canonical;
+}
+
+#ifndef Q_OS_WIN
+// The program holding a device's lock file ("LCK..ttyUSB0", in the usual lock folders), as
+// "name, process N"; empty when there is none or its process is gone.
+QString lockHolder(const QString& device) {
+    QString name = device;
+    if (name.startsWith(QLatin1String("/dev/"))) {
+        name = name.mid(5);
+    }
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    const QString lockName = QStringLiteral("LCK..") + name;
+    for (const QString& folder : {QStringLiteral("/var/lock"), QStringLiteral("/run/lock"),
+                                  QStringLiteral("/etc/locks"), QStringLiteral("/var/spool/locks"),
+                                  QStringLiteral("/var/spool/uucp"), QDir::tempPath()}) {
+        QFile f(QDir(folder).filePath(lockName));
+        if (!f.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        const QList<QByteArray> lines = f.readAll().split('\n');
+        bool ok = false;
+        const qint64 pid = lines.value(0).trimmed().toLongLong(&ok);
+        if (!ok || pid <= 0 || (::kill(pid_t(pid), 0) != 0 && errno == ESRCH)) {
+            continue;
+        }
+        const QString program = QString::fromLocal8Bit(lines.value(1).trimmed());
+        return program.isEmpty() ? QStringLiteral("process %1").arg(pid)
+                                 : QStringLiteral("%1, process %2").arg(program).arg(pid);
+    }
+    return {};
+}
+#endif
+
+}  // namespace
+
 SerialPortLink::SerialPortLink(QString programFolder, std::function<QString()> commPortSetting,
-                               QObject* parent)
+                               QString holder, QObject* parent)
     : SerialLink(parent),
       m_folder(std::move(programFolder)),
-      m_setting(std::move(commPortSetting)) {
+      m_setting(std::move(commPortSetting)),
+      m_holder(std::move(holder)) {
     connect(&m_port, &QSerialPort::readyRead, this, &SerialLink::readyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
         // A device that disappears while open (cable or adapter pulled) reports a resource
@@ -15,9 +74,55 @@ SerialPortLink::SerialPortLink(QString programFolder, std::function<QString()> c
             const QString reason =
                 describeFailure(QStringLiteral("stopped working"), e, m_port.errorString());
             m_port.close();
+            release();
             emit failed(reason);
         }
     });
+}
+
+SerialPortLink::~SerialPortLink() {
+    close();
+}
+
+void SerialPortLink::release() {
+    if (!m_heldDevice.isEmpty()) {
+        heldDevices().remove(m_heldDevice);
+        m_heldDevice.clear();
+    }
+}
+
+QString SerialPortLink::describeRefusal(const QString& reason) const {
+    const QString port = QStringLiteral("Serial port %1 (%2)")
+                             .arg(QString::number(m_device.number), m_device.device);
+    const QString holder = heldDevices().value(deviceKey(m_device.device));
+    if (!holder.isEmpty()) {
+        return QStringLiteral(
+                   "%1 is busy: the %2 screen of this program is using it. Close the "
+                   "%2 screen, then try again.")
+            .arg(port, holder);
+    }
+#ifndef Q_OS_WIN
+    const QString program = lockHolder(m_device.device);
+    if (!program.isEmpty()) {
+        return QStringLiteral(
+                   "%1 is busy: another program is using the device (%2). Close that "
+                   "program, then try again.")
+            .arg(port, program);
+    }
+    const QByteArray path = QFile::encodeName(m_device.device);
+    if (::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES) {
+        return describeFailure(QStringLiteral("could not be opened"), QSerialPort::PermissionError,
+                               reason);
+    }
+    return QStringLiteral(
+               "%1 is busy: another program is using the device. Close that program "
+               "(revision 2.0 of this program keeps the port open after a download), "
+               "then try again.")
+        .arg(port);
+#else
+    return describeFailure(QStringLiteral("could not be opened"), QSerialPort::PermissionError,
+                           reason);
+#endif
 }
 
 QString SerialPortLink::describeFailure(const QString& what, QSerialPort::SerialPortError code,
@@ -38,9 +143,7 @@ QString SerialPortLink::describeFailure(const QString& what, QSerialPort::Serial
 }
 
 bool SerialPortLink::open(QString* error) {
-    if (m_port.isOpen()) {
-        m_port.close();
-    }
+    close();
     const QString setting = m_setting();
     m_device = resolvePort(m_folder, setting);
     if (m_device.number == 0) {
@@ -61,12 +164,17 @@ bool SerialPortLink::open(QString* error) {
     m_port.setReadBufferSize(1024);
     if (!m_port.open(QIODevice::ReadWrite)) {
         if (error) {
-            *error = describeFailure(QStringLiteral("could not be opened"), m_port.error(),
-                                     m_port.errorString());
+            // The port library reports a device locked by someone else as a permission error.
+            *error = m_port.error() == QSerialPort::PermissionError
+                         ? describeRefusal(m_port.errorString())
+                         : describeFailure(QStringLiteral("could not be opened"), m_port.error(),
+                                           m_port.errorString());
         }
         return false;
     }
     m_port.clear();  // nothing left over from an earlier exchange
+    m_heldDevice = deviceKey(m_device.device);
+    heldDevices().insert(m_heldDevice, m_holder.isEmpty() ? QStringLiteral("transfer") : m_holder);
     return true;
 }
 
@@ -74,6 +182,7 @@ void SerialPortLink::close() {
     if (m_port.isOpen()) {
         m_port.close();
     }
+    release();
 }
 
 bool SerialPortLink::write(const QByteArray& bytes, QString* error) {

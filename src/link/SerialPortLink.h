@@ -14,9 +14,12 @@ class SerialPortLink : public SerialLink {
     Q_OBJECT
 public:
     // `commPortSetting` gives the configured port number when the line is opened (a changed
-    // setting applies at the next opening); `programFolder` holds the ports/comN links.
+    // setting applies at the next opening); `programFolder` holds the ports/comN links;
+    // `holder` names the screen that uses the line ("Receive Data"), for the message another
+    // screen gets when it finds the port busy.
     SerialPortLink(QString programFolder, std::function<QString()> commPortSetting,
-                   QObject* parent = nullptr);
+                   QString holder = {}, QObject* parent = nullptr);
+    ~SerialPortLink() override;
 
     bool open(QString* error) override;
     void close() override;
@@ -29,11 +32,17 @@ public:
 private:
     QString describeFailure(const QString& what, QSerialPort::SerialPortError code,
                             const QString& reason) const;
+    // Why the port could not be opened when the port library says "permission": the device
+    // held by a screen of this program or by another program, or a real refusal.
+    QString describeRefusal(const QString& reason) const;
+    void release();
 
     QSerialPort m_port;
     PortDevice m_device;
     QString m_folder;
     std::function<QString()> m_setting;
+    QString m_holder;
+    QString m_heldDevice;  // the device this line holds open, as registered
 };
 
 }  // namespace kovrin::link

@@ -42,7 +42,7 @@ FrmReceive::FrmReceive(AppContext& ctx, QWidget* parent, link::SerialLink* port)
     setFont(QFont(QStringLiteral("Arial")));
 
     if (!port) {
-        m_ownPort = configuredPort(ctx);
+        m_ownPort = configuredPort(ctx, QStringLiteral("Receive Data"));
         port = m_ownPort.get();
     }
     m_restore = std::make_unique<RestoreData>(ctx.db(), ctx.settings(), ctx.folder());
@@ -61,6 +61,7 @@ FrmReceive::FrmReceive(AppContext& ctx, QWidget* parent, link::SerialLink* port)
     m_totalAmount = valueLabel("txtTotalAmount");
     m_record = valueLabel("lblRecord");
     m_bar = transferProgressBar();
+    m_progress = new TransferProgressView(m_record, m_bar, this);
     grid->addWidget(new QLabel(QStringLiteral("Agent ID :")), 0, 0);
     grid->addWidget(m_agent, 0, 1);
     grid->addWidget(new QLabel(QStringLiteral("Date (ddmm) :")), 1, 0);
@@ -115,9 +116,13 @@ FrmReceive::FrmReceive(AppContext& ctx, QWidget* parent, link::SerialLink* port)
                 m_totalTransact->setText(QString::number(total));
                 m_totalAmount->setText(amount);
             });
-    connect(m_transfer.get(), &UploadTransfer::progress, this, [this](int received, int total) {
-        m_record->setText(QStringLiteral("%1 / %2").arg(received).arg(total));
-        showTransferProgress(m_bar, received, total);
+    connect(m_transfer.get(), &UploadTransfer::progress, m_progress, &TransferProgressView::show);
+    // The stored rows and the files must not be rewritten from under a running upload.
+    connect(m_transfer.get(), &UploadTransfer::activeChanged, this, [this](bool active) {
+        m_rewrite->setEnabled(!active);
+        if (!active) {
+            m_progress->flush();
+        }
     });
     connect(m_transfer.get(), &UploadTransfer::closeRequested, this, &QWidget::close,
             Qt::QueuedConnection);
@@ -137,6 +142,9 @@ void FrmReceive::showEvent(QShowEvent* event) {
 }
 
 void FrmReceive::writeFilesAgain() {
+    if (m_transfer->isActive()) {
+        return;  // the button is disabled meanwhile; a queued click changes nothing
+    }
     const MessageFunction message = [](const MessageRequest& r) { return Messages::show(r); };
     QString agent = m_restore->lastAgentId();
     if (agent.isEmpty()) {

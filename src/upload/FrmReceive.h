@@ -9,6 +9,7 @@ class QPushButton;
 
 namespace kovrin {
 
+class TransferProgressView;
 class AppContext;
 class RestoreData;
 class UploadTransfer;
@@ -49,6 +50,7 @@ private:
     QLabel* m_agent;
     QLabel* m_record;
     QProgressBar* m_bar;
+    TransferProgressView* m_progress;
     bool m_loaded = false;
 };
 

@@ -7,30 +7,38 @@ namespace kovrin {
 namespace {
 const QString kScreen = QStringLiteral("frmReceive");
 const QString kCheckCable = QStringLiteral("Please Check the Communication Cable");
+const QString kReceiveAgain = QStringLiteral(
+    " The upload was stopped; check the cable and the terminal, then press Receive again.");
+const QString kNoAnswer = QStringLiteral(
+    "The HandHeld Terminal does not answer the request for its records. Put the terminal in "
+    "Upload Mode, check the cable, then press Receive again.");
+// Requests without progress before the cable message (or, for the count, the message that
+// the terminal does not answer).
+constexpr int kRetriesPerMessage = 5;
 }  // namespace
+
+void UploadState::startUpload() {
+    const bool linkDone = LinkDone;
+    *this = UploadState{};
+    LinkDone = linkDone;
+    phase = UploadPhase::Count;
+    TotalRecords = 5000;
+}
 
 UploadTransfer::UploadTransfer(link::SerialLink& port, link::TransferLog& log, Restore restore,
                                QObject* parent)
-    : QObject(parent),
-      m_port(port),
-      m_log(log),
-      m_restore(std::move(restore)),
-      m_held([this] { MSComm1_OnComm(); }, [this](QTimer* t) { onTick(t); }) {
-    DrainTimer.setSingleShot(true);
+    : QObject(parent), m_channel(port, log, kScreen), m_restore(std::move(restore)) {
+    m_channel.setHandlers([this] { MSComm1_OnComm(); },
+                          [this](link::TransferTimer* t) { onTick(t); });
+    for (link::TransferTimer* t : {&Timer1, &Timer3, &DrainTimer}) {
+        m_channel.addTimer(*t);
+    }
     setTimings({});
-    connect(&m_port, &link::SerialLink::readyRead, &m_held, &link::HeldEvents::arrival);
-    connect(&m_port, &link::SerialLink::failed, this, [this](const QString& reason) {
-        if (m_active && !m_finished) {
-            end(QStringLiteral("failed: ") + reason);
-            emit receiveEnabled(true);
-            message(reason + QStringLiteral(" The upload was stopped; check the cable and the "
-                                            "terminal, then press Receive again."),
-                    MsgIcon::Critical);
+    connect(&port, &link::SerialLink::failed, this, [this](const QString& reason) {
+        if (isActive() && !finished()) {
+            fail(QStringLiteral("failed: ") + reason, reason + kReceiveAgain);
         }
     });
-    for (QTimer* t : {&Timer1, &Timer3, &DrainTimer}) {
-        connect(t, &QTimer::timeout, this, [this, t] { m_held.tick(t); });
-    }
 }
 
 UploadTransfer::~UploadTransfer() {
@@ -38,244 +46,293 @@ UploadTransfer::~UploadTransfer() {
 }
 
 void UploadTransfer::setTimings(const UploadTimings& t) {
+    m_timings = t;
     Timer1.setInterval(t.replyMs);
     Timer3.setInterval(t.inactivityMs);
     DrainTimer.setInterval(t.drainMs);
 }
 
-MsgAnswer UploadTransfer::message(const QString& text, MsgIcon icon, MsgButtons buttons) {
-    return m_held.show({kScreen, text, icon, buttons, {}});
+bool UploadTransfer::isActive() const {
+    return m_state.phase != UploadPhase::Idle && m_state.phase != UploadPhase::Done;
 }
 
-void UploadTransfer::enable(QTimer& timer) {
-    // Enabling a running timer leaves its period as it is.
-    if (!timer.isActive()) {
-        timer.start();
-    }
+MsgAnswer UploadTransfer::message(const QString& text, MsgIcon icon, MsgButtons buttons) {
+    return m_channel.message(text, icon, buttons);
 }
 
 void UploadTransfer::Form_Load() {
-    LinkDone = false;
+    m_state.LinkDone = false;
     emit receiveEnabled(true);
     QString error;
-    if (!m_port.open(&error)) {
+    if (!m_channel.port().open(&error)) {
         message(error, MsgIcon::Critical);
     }
 }
 
 void UploadTransfer::stop() {
-    Timer1.stop();
-    Timer3.stop();
-    DrainTimer.stop();
-    m_held.forget();
-    if (m_active && !m_finished) {
-        m_log.end(QStringLiteral("stopped: the upload screen was closed"));
+    m_channel.stopTimers();
+    m_channel.forget();
+    const bool wasActive = isActive();
+    if (wasActive && !finished()) {
+        m_channel.log().end(QStringLiteral("stopped: the upload screen was closed"));
+        m_state.phase = UploadPhase::Idle;
     }
-    m_active = false;
-    m_draining = false;
-    if (m_port.isOpen()) {
-        m_port.close();
+    m_state.awaiting = false;
+    m_channel.port().close();
+    if (wasActive && !finished()) {
+        emit activeChanged(false);
     }
 }
 
 void UploadTransfer::end(const QString& logText) {
-    Timer1.stop();
-    Timer3.stop();
-    DrainTimer.stop();
-    m_held.forget();
-    m_active = false;
-    m_draining = false;
-    m_log.end(logText);
+    m_channel.stopTimers();
+    m_channel.forget();
+    m_state.awaiting = false;
+    m_state.phase = UploadPhase::Idle;
+    m_replies.clear();
+    m_channel.log().end(logText);
+    emit receiveEnabled(true);
+    emit activeChanged(false);
+}
+
+void UploadTransfer::fail(const QString& logText, const QString& text) {
+    end(logText);
+    message(text, MsgIcon::Critical);
 }
 
 bool UploadTransfer::request(int recordNo) {
-    RecordNo = recordNo;
-    TxFrame = link::buildRequestFrame(quint16(recordNo));
+    m_state.RecordNo = recordNo;
+    m_state.TxFrame = link::buildRequestFrame(quint16(recordNo));
     QString error;
-    if (!m_port.write(TxFrame, &error)) {
-        end(QStringLiteral("failed: ") + error);
-        emit receiveEnabled(true);
-        message(error + QStringLiteral(" The upload was stopped; check the cable and the "
-                                       "terminal, then press Receive again."),
-                MsgIcon::Critical);
+    if (!m_channel.send(m_state.TxFrame, &error)) {
+        fail(QStringLiteral("failed: ") + error, error + kReceiveAgain);
         return false;
     }
-    m_log.sent(TxFrame);
+    m_state.awaiting = true;
+    m_state.attemptCounted = false;
+    Timer1.start();
+    Timer3.start();
     return true;
 }
 
-void UploadTransfer::FourthProtocol() {
-    if (request(RecordNo)) {
-        enable(Timer1);
-    }
-}
-
 void UploadTransfer::cmdSend_Click() {
-    if (m_finished) {
+    if (finished()) {
         return;  // one opening of the screen performs one upload
     }
-    if (!m_port.isOpen()) {
+    if (isActive()) {
+        m_channel.log().event(QStringLiteral("Receive pressed during the upload: ignored"));
+        return;
+    }
+    if (!m_channel.port().isOpen()) {
         QString error;
-        if (!m_port.open(&error)) {
+        if (!m_channel.port().open(&error)) {
             message(QStringLiteral("The serial port is not open, so nothing can be received. %1")
                         .arg(error),
                     MsgIcon::Critical);
             return;
         }
     }
-    if (!m_active) {
-        m_log.begin(QStringLiteral("upload"));
+    m_channel.log().begin(QStringLiteral("upload"));
+    m_channel.stopTimers();
+    m_channel.forget();
+    m_state.startUpload();
+    m_replies.clear();
+    // Whatever waits at the port now came before the request: it is not its reply.
+    m_channel.drain(QStringLiteral("received before the count request"));
+    emit receiveEnabled(false);
+    emit activeChanged(true);
+    request(0);  // FifthProtocol
+}
+
+bool UploadTransfer::countFailure(const QString& why) {
+    if (m_state.attemptCounted) {
+        return true;
     }
-    TotalRecords = 5000;
-    CrcErrorCount = 0;
-    RetryCount = 0;
-    RxBuffer.clear();
-    RecordFrames.clear();
-    HeaderDecoded = false;
-    Timer1.stop();
-    Timer3.stop();
-    m_active = true;
-    request(0);  // FifthProtocol: no timer runs for the count request
+    m_state.attemptCounted = true;
+    ++m_state.RetryCount;
+    m_channel.log().event(QStringLiteral("%1 for record %2 (without progress: %3)")
+                              .arg(why)
+                              .arg(m_state.RecordNo)
+                              .arg(m_state.RetryCount));
+    if (m_state.RetryCount < kRetriesPerMessage) {
+        return true;
+    }
+    m_state.RetryCount = 0;
+    if (m_state.phase == UploadPhase::Count) {
+        // The terminal never answered the count request: it is not in upload mode, or
+        // the cable is not there.
+        fail(QStringLiteral("failed: no answer to the count request"), kNoAnswer);
+        return false;
+    }
+    message(kCheckCable, MsgIcon::Critical);
+    return isActive();
 }
 
 void UploadTransfer::MSComm1_OnComm() {
-    const QByteArray in = m_port.readAll();
-    if (m_draining || !m_active || m_finished) {
-        if (!in.isEmpty() && m_active) {
-            m_log.received(in);
-        }
-        return;  // thrown away: nothing is expected
-    }
-    if (!in.isEmpty()) {
-        m_log.received(in);
-    }
-    RxBuffer += in;
-    Timer3.stop();
-    if (RxBuffer.size() < link::kLongFrameSize) {
-        enable(Timer1);  // further pieces of the same reply do not restart it
-        if (link::findWord(RxBuffer, "NACK") > 0) {
-            RxBuffer.clear();
-            m_log.event(QStringLiteral("NACK for record %1").arg(RecordNo));
-            message(QStringLiteral("No Acknowledgement from HandHeld Terminal"),
-                    MsgIcon::Information);
+    const QByteArray in = m_channel.receive();
+    if (!m_state.awaiting) {
+        if (!in.isEmpty()) {
+            m_channel.log().event(QStringLiteral("no request is on the line: dropped"));
         }
         return;
     }
-    RetryCount = 0;
-    Timer1.stop();
-    if (RecordFrames.size() <= RecordNo) {
-        RecordFrames.resize(RecordNo + 1);
+    Timer3.stop();
+    m_replies.append(in);
+    while (m_state.awaiting) {
+        const std::optional<link::UploadReplyReader::Reply> reply = m_replies.next();
+        if (!reply) {
+            break;
+        }
+        if (reply->kind == link::UploadReplyReader::Kind::Nack) {
+            m_channel.log().event(QStringLiteral("NACK for record %1").arg(m_state.RecordNo));
+            message(QStringLiteral("No Acknowledgement from HandHeld Terminal"),
+                    MsgIcon::Information);
+            if (!countFailure(QStringLiteral("NACK"))) {
+                return;
+            }
+            continue;  // the time-out asks again
+        }
+        handleFrame(reply->bytes);
     }
-    RecordFrames[RecordNo] = RxBuffer;
-    const QByteArray frame = RxBuffer;
-    RxBuffer.clear();
+    if (const int dropped = m_replies.takeDropped()) {
+        m_channel.log().event(QStringLiteral("%1 stray byte(s) dropped").arg(dropped));
+    }
+    if (m_state.awaiting) {
+        Timer3.start();
+    }
+}
+
+void UploadTransfer::handleFrame(const QByteArray& frame) {
+    const int number = link::recordNumberOf(frame).value_or(-1);
+    if (number != m_state.RecordNo) {
+        // A late or repeated reply to another request: the reply to this one is still
+        // awaited, within the same time-out.
+        m_channel.log().event(QStringLiteral("reply numbered %1 while record %2 is asked for: "
+                                             "discarded")
+                                  .arg(number)
+                                  .arg(m_state.RecordNo));
+        countFailure(QStringLiteral("reply for another record"));
+        return;
+    }
+    Timer1.stop();
+    m_state.awaiting = false;
+    m_replies.discard();  // whatever came with the reply came before the next request
+    const int k = m_state.RecordNo;
+    if (m_state.RecordFrames.size() <= k) {
+        m_state.RecordFrames.resize(k + 1);
+    }
+    m_state.RecordFrames[k] = frame;
 
     if (!link::CheckCRC(frame)) {
-        m_log.event(QStringLiteral("bad checksum on record %1").arg(RecordNo));
+        m_channel.log().event(QStringLiteral("bad checksum on record %1").arg(k));
         // Whatever else the terminal sends now belongs to the bad reply: it is thrown away
         // for a moment before the record is asked for again.
-        m_draining = true;
-        m_port.readAll();
+        m_channel.drain(QStringLiteral("after a bad checksum"));
         DrainTimer.start();
         return;
     }
-
-    if (RecordNo == 0) {
-        emit receiveEnabled(false);
-        const link::CountInfo count = link::DecodeFifthProtocol(frame);
-        if (!count.ok) {
-            end(QStringLiteral("failed: bad count record: ") + count.reason);
-            emit receiveEnabled(true);
-            message(QStringLiteral("The terminal's count record cannot be read (%1). Nothing was "
-                                   "stored; press Receive to try again.")
-                        .arg(count.reason),
-                    MsgIcon::Critical);
-            return;
-        }
-        TotalRecords = count.TotalRecords;
-        m_agentId = count.agentId;
-        m_log.event(QStringLiteral("count: %1 transaction records, agent %2")
-                        .arg(TotalRecords)
-                        .arg(m_agentId.trimmed()));
-        if (request(1)) {  // ThirdProtocol
-            Timer3.start();
-        }
-        return;
+    m_state.stepBackDue = true;
+    if (k > m_state.highestReceived) {
+        m_state.highestReceived = k;
+        m_state.RetryCount = 0;  // progress
     }
 
-    if (RecordNo == 1) {
-        const link::HeaderInfo header = link::DecodeThirdProtocol(frame);
-        if (!header.ok) {
-            end(QStringLiteral("failed: bad header record: ") + header.reason);
-            emit receiveEnabled(true);
-            message(QStringLiteral("The terminal's header record cannot be read (%1). Nothing "
-                                   "was stored; press Receive to try again.")
-                        .arg(header.reason),
-                    MsgIcon::Critical);
+    switch (m_state.phase) {
+        case UploadPhase::Count: {
+            const link::CountInfo count = link::DecodeFifthProtocol(frame);
+            if (!count.ok) {
+                fail(QStringLiteral("failed: bad count record: ") + count.reason,
+                     QStringLiteral("The terminal's count record cannot be read (%1). Nothing "
+                                    "was stored; press Receive to try again.")
+                         .arg(count.reason));
+                return;
+            }
+            m_state.TotalRecords = count.TotalRecords;
+            m_agentId = count.agentId;
+            m_channel.log().event(QStringLiteral("count: %1 transaction records, agent %2")
+                                      .arg(m_state.TotalRecords)
+                                      .arg(m_agentId.trimmed()));
+            m_state.phase = UploadPhase::Header;
+            request(1);  // ThirdProtocol
             return;
         }
-        m_header = header;
-        HeaderDecoded = true;
-        emit headerShown(header.agentNumber, header.dateDdmm, header.TotalTransactions,
-                         header.amountText);
-        if (TotalRecords == 0) {
-            lastRecord();  // no transaction records follow the header
+        case UploadPhase::Header: {
+            const link::HeaderInfo header = link::DecodeThirdProtocol(frame);
+            if (!header.ok) {
+                fail(QStringLiteral("failed: bad header record: ") + header.reason,
+                     QStringLiteral("The terminal's header record cannot be read (%1). Nothing "
+                                    "was stored; press Receive to try again.")
+                         .arg(header.reason));
+                return;
+            }
+            m_header = header;
+            m_state.HeaderDecoded = true;
+            emit headerShown(header.agentNumber, header.dateDdmm, header.TotalTransactions,
+                             header.amountText);
+            if (m_state.TotalRecords == 0) {
+                lastRecord();  // no transaction records follow the header
+                return;
+            }
+            m_state.phase = UploadPhase::Records;
+            m_state.stepBackDue = false;
+            request(2);
             return;
         }
-        RecordNo = 2;
-        FourthProtocol();
-        Timer3.start();
-        return;
+        case UploadPhase::Records: {
+            const bool isLast = k - 1 == m_state.TotalRecords || k - 1 == kMaxUploadRecords;
+            emit inProgress(true);
+            emit progress(k - 1, m_state.TotalRecords);
+            if (isLast) {
+                lastRecord();
+                return;
+            }
+            m_state.CrcErrorCount = 0;
+            request(k + 1);  // FourthProtocol
+            return;
+        }
+        case UploadPhase::Idle:
+        case UploadPhase::Storing:
+        case UploadPhase::Done:
+            return;
     }
-
-    const int k = RecordNo;
-    const bool isLast = k - 1 == TotalRecords || k - 1 == kMaxUploadRecords;
-    emit inProgress(true);
-    emit progress(k - 1, TotalRecords);
-    if (!isLast) {
-        ++RecordNo;
-        CrcErrorCount = 0;
-        FourthProtocol();
-        Timer3.start();
-        return;
-    }
-    lastRecord();
 }
 
 void UploadTransfer::lastRecord() {
-    LinkDone = true;
-    m_finished = true;
-    Timer1.stop();
-    Timer3.stop();
-    RxBuffer.clear();
+    m_state.LinkDone = true;
+    m_state.phase = UploadPhase::Storing;
+    m_state.awaiting = false;
+    m_channel.stopTimers();
+    m_replies.clear();
     emit inProgress(true);
-    if (HeaderDecoded) {
+    if (m_state.HeaderDecoded) {
         const QByteArray over = link::buildEndFrame(link::kModeUpload);
         QString error;
-        if (m_port.write(over, &error)) {
-            TxFrame = over;
-            m_log.sent(over);
+        if (m_channel.send(over, &error)) {
+            m_state.TxFrame = over;
         } else {
-            m_log.event(QStringLiteral("the end frame could not be sent: ") + error);
+            m_channel.log().event(QStringLiteral("the end frame could not be sent: ") + error);
         }
     }
     UploadData data;
-    data.RecordFrames = RecordFrames;
-    data.TotalRecords = qMin(TotalRecords, kMaxUploadRecords);
+    data.RecordFrames = m_state.RecordFrames;
+    data.TotalRecords = qMin(m_state.TotalRecords, kMaxUploadRecords);
     data.agentId = m_agentId;
     data.header = m_header;
-    m_log.event(QStringLiteral("last record received; storing %1 transaction records")
-                    .arg(data.TotalRecords));
-    m_restore(data, [this](const MessageRequest& r) { return m_held.show(r); });
+    m_channel.log().event(QStringLiteral("last record received; storing %1 transaction records")
+                              .arg(data.TotalRecords));
+    m_restore(data, [this](const MessageRequest& r) { return m_channel.show(r); });
     emit inProgress(false);
-    end(QStringLiteral("completed"));
+    m_state.phase = UploadPhase::Done;
+    m_channel.stopTimers();
+    m_channel.forget();
+    m_channel.log().end(QStringLiteral("completed"));
+    emit activeChanged(false);
 }
 
 void UploadTransfer::afterBadChecksum() {
-    m_draining = false;
-    m_port.readAll();
-    ++CrcErrorCount;
-    if (CrcErrorCount == 15) {
+    m_channel.drain(QStringLiteral("after a bad checksum"));
+    ++m_state.CrcErrorCount;
+    if (m_state.CrcErrorCount == 15) {
         const MsgAnswer a = message(QStringLiteral("Error in CRC,Press OK to try again or Cancel "
                                                    "to Quit"),
                                     MsgIcon::Critical, MsgButtons::OkCancel);
@@ -284,62 +341,64 @@ void UploadTransfer::afterBadChecksum() {
             emit closeRequested();
             return;
         }
-        CrcErrorCount = 0;
+        m_state.CrcErrorCount = 0;
     }
-    if (!m_active) {
+    if (!isActive()) {
         return;
     }
-    FourthProtocol();
-    Timer3.start();
+    request(m_state.RecordNo);
 }
 
-void UploadTransfer::onTick(QTimer* timer) {
+void UploadTransfer::onTick(link::TransferTimer* timer) {
     if (timer == &Timer1) {
         Timer1_Timer();
     } else if (timer == &Timer3) {
         Timer3_Timer();
     } else if (timer == &DrainTimer) {
-        afterBadChecksum();
+        if (isActive() && !finished()) {
+            afterBadChecksum();
+        }
     }
 }
 
+// No complete reply within the reply time-out: the request goes out again (one record back
+// on the first time-out after a reply).
 void UploadTransfer::Timer1_Timer() {
-    if (LinkDone || !m_active) {
+    if (m_state.LinkDone || !m_state.awaiting) {
         Timer1.stop();
         return;
     }
-    ++RetryCount;
-    Timer1.stop();
-    RxBuffer.clear();
-    m_log.event(QStringLiteral("no complete reply for record %1 (time-out %2)")
-                    .arg(RecordNo)
-                    .arg(RetryCount));
-    if (RetryCount == 5) {
-        RetryCount = 0;
-        message(kCheckCable, MsgIcon::Critical);
-        if (!m_active) {
-            return;
-        }
-    }
-    if (RecordNo > 1 && RetryCount == 1) {
-        --RecordNo;
-    }
-    FourthProtocol();
-}
-
-void UploadTransfer::Timer3_Timer() {
-    Timer3.stop();
-    if (!m_active || m_finished) {
+    if (!m_replies.isEmpty() && m_channel.msSinceArrival() < m_timings.pieceGapMs) {
+        Timer1.startFor(m_timings.pieceGapMs);  // a reply is still arriving: not cut off
         return;
     }
-    m_log.event(QStringLiteral("no traffic for %1 ms").arg(Timer3.interval()));
-    if (RecordNo > 1 && RetryCount == 1) {
-        --RecordNo;
+    Timer1.stop();
+    m_state.awaiting = false;
+    m_replies.clear();  // a partial reply is thrown away
+    if (!countFailure(QStringLiteral("no complete reply"))) {
+        return;
     }
-    FourthProtocol();
-    if (m_active) {
+    if (m_state.phase == UploadPhase::Records && m_state.stepBackDue && m_state.RecordNo > 2) {
+        --m_state.RecordNo;
+    }
+    m_state.stepBackDue = false;
+    request(m_state.RecordNo);
+}
+
+// No traffic at all for a while. The request on the line has its own time-out, which decides;
+// the inactivity timer only asks again for a request left without one.
+void UploadTransfer::Timer3_Timer() {
+    Timer3.stop();
+    if (!isActive() || finished()) {
+        return;
+    }
+    if (Timer1.isActive() || DrainTimer.isActive() || !m_state.awaiting) {
         Timer3.start();
+        return;
     }
+    m_channel.log().event(QStringLiteral("no traffic for %1 ms").arg(Timer3.interval()));
+    m_replies.clear();
+    request(m_state.RecordNo);
 }
 
 }  // namespace kovrin

@@ -1,12 +1,13 @@
 #pragma once
 
-#include "link/HeldEvents.h"
+#include "link/ReplyReaders.h"
 #include "link/SerialLink.h"
+#include "link/TransferChannel.h"
 #include "link/TransferLog.h"
+#include "link/TransferTimer.h"
 #include "link/UploadFrames.h"
 
 #include <QObject>
-#include <QTimer>
 #include <QVector>
 #include <functional>
 
@@ -14,14 +15,17 @@ namespace kovrin {
 
 // Timer intervals of the upload; tests shorten them.
 struct UploadTimings {
-    int replyMs = 1000;       // Timer1: an incomplete reply or none at all
-    int inactivityMs = 5000;  // Timer3: no traffic after a handled reply
+    int replyMs = 1000;       // Timer1: no complete reply to the request on the line
+    int inactivityMs = 5000;  // Timer3: no traffic at all
     int drainMs = 50;         // after a bad checksum, what else arrives is thrown away this long
+    // A reply still arriving when its time-out is due (a byte came this recently) gets this
+    // long again instead of being cut off.
+    int pieceGapMs = 250;
 };
 
 // What an upload collected, handed to the store once the last record is in.
 struct UploadData {
-    QVector<QByteArray> RecordFrames;  // slot k: the reply to request k, as received
+    QVector<QByteArray> RecordFrames;  // slot k: the reply to request k
     int TotalRecords = 0;              // transaction frames announced (capped at 2000)
     QString agentId;                   // 15 characters, from the count frame
     link::HeaderInfo header;           // the day's header frame
@@ -30,10 +34,41 @@ struct UploadData {
 // The most transaction records one upload takes.
 constexpr int kMaxUploadRecords = 2000;
 
+// The phases of an upload. While the PC waits for a reply exactly one request is on the line.
+enum class UploadPhase {
+    Idle,     // Receive not pressed yet, or the upload stopped
+    Count,    // record 0 requested: how many records follow
+    Header,   // record 1 requested: the day's header
+    Records,  // a transaction record requested
+    Storing,  // the last record is in: the store and the files
+    Done,     // stored; this opening of the screen takes no further upload
+};
+
+// The state of an upload between events.
+struct UploadState {
+    UploadPhase phase = UploadPhase::Idle;
+    int RecordNo = 0;    // the record requested
+    QByteArray TxFrame;  // the frame last written
+    QVector<QByteArray> RecordFrames;
+    int TotalRecords = 0;
+    bool LinkDone = false;
+    bool HeaderDecoded = false;
+    int CrcErrorCount = 0;        // bad checksums since the last good transaction record
+    int RetryCount = 0;           // requests that made no progress; every fifth: a message
+    bool awaiting = false;        // a request is on the line, its reply awaited
+    bool attemptCounted = false;  // the request on the line has counted toward RetryCount
+    bool stepBackDue = false;     // the first time-out after a reply asks for the record before
+    int highestReceived = -1;     // the highest record received whole: the progress
+
+    // One reset per upload: what Receive starts from.
+    void startUpload();
+};
+
 // One upload from the hand-held terminal: requests record 0 (the count), 1 (the day's
-// header), then the transaction records one by one; tests each reply's checksum, asks again
-// after a bad one or after silence, shows progress, sends the end frame after the last record
-// and hands the frames to the store. Driven by the port's arrivals and two timers.
+// header), then the transaction records one by one; checks that each reply is the one asked
+// for and tests its checksum, asks again after a bad one or after silence, shows progress,
+// sends the end frame after the last record and hands the frames to the store. Driven by
+// the port's arrivals and two timers.
 class UploadTransfer : public QObject {
     Q_OBJECT
 public:
@@ -50,15 +85,20 @@ public:
 
     // The screen opened: LinkDone cleared, the port opened (a failure is reported).
     void Form_Load();
-    // The Receive button (or Enter on it): asks for record 0.
+    // The Receive button (or Enter on it): asks for record 0. Ignored while an upload runs.
     void cmdSend_Click();
     // The screen closes: timers off, port closed.
     void stop();
 
-    bool linkDone() const { return LinkDone; }
-    int recordNo() const { return RecordNo; }
-    int crcErrorCount() const { return CrcErrorCount; }
-    bool finished() const { return m_finished; }
+    bool linkDone() const { return m_state.LinkDone; }
+    int recordNo() const { return m_state.RecordNo; }
+    int crcErrorCount() const { return m_state.CrcErrorCount; }
+    bool finished() const {
+        return m_state.phase == UploadPhase::Storing || m_state.phase == UploadPhase::Done;
+    }
+    // An upload is under way: from Receive until it is stored or stopped.
+    bool isActive() const;
+    const UploadState& state() const { return m_state; }
 
     // The steps of the exchange, public for the tests that drive them one by one.
     void MSComm1_OnComm();
@@ -67,6 +107,8 @@ public:
 
 signals:
     void receiveEnabled(bool enabled);
+    // An upload started or ended (the screen holds Write Files Again meanwhile).
+    void activeChanged(bool active);
     // The day's header as the screen shows it.
     void headerShown(const QString& agentNumber, const QString& ddmm, int totalTransactions,
                      const QString& amountText);
@@ -80,34 +122,25 @@ signals:
 private:
     MsgAnswer message(const QString& text, MsgIcon icon, MsgButtons buttons = MsgButtons::Ok);
     bool request(int recordNo);
-    void FourthProtocol();
+    void handleFrame(const QByteArray& frame);
     void afterBadChecksum();
     void lastRecord();
+    // Ends an upload that did not finish; Receive comes back.
     void end(const QString& logText);
-    void onTick(QTimer* timer);
-    static void enable(QTimer& timer);
+    void fail(const QString& logText, const QString& text);
+    // A request that made no progress; a message every fifth. False when the upload ended.
+    bool countFailure(const QString& why);
+    void onTick(link::TransferTimer* timer);
 
-    link::SerialLink& m_port;
-    link::TransferLog& m_log;
+    link::TransferChannel m_channel;
     Restore m_restore;
-    link::HeldEvents m_held;
-
-    int RecordNo = 0;
-    QByteArray RxBuffer;
-    QByteArray TxFrame;
-    QVector<QByteArray> RecordFrames;
-    int TotalRecords = 0;
-    bool LinkDone = false;
-    bool HeaderDecoded = false;
-    int CrcErrorCount = 0;
-    int RetryCount = 0;
+    UploadTimings m_timings;
+    UploadState m_state;
     QString m_agentId;
     link::HeaderInfo m_header;
-    bool m_active = false;    // an upload is under way
-    bool m_finished = false;  // the last record is in: nothing more is asked
-    bool m_draining = false;
+    link::UploadReplyReader m_replies;
 
-    QTimer Timer1, Timer3, DrainTimer;
+    link::TransferTimer Timer1, Timer3, DrainTimer;
 };
 
 }  // namespace kovrin

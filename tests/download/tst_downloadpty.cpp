@@ -8,6 +8,7 @@
 #include "support/MessageRecorder.h"
 
 #include <QElapsedTimer>
+#include <QSerialPort>
 #include <QtTest>
 
 using namespace kovrin;
@@ -78,6 +79,8 @@ private slots:
     void terminalNotInDownloadMode();
     void revision20AdvancesWhere21StepsBack();
     void twoThousandAccounts();
+    void busyPortIsNamed_data();
+    void busyPortIsNamed();
 
 private:
     void setUp(const sim::TerminalConfig& config);
@@ -232,6 +235,50 @@ void TestDownloadPty::twoThousandAccounts() {
     QCOMPARE(m_terminal->downloadAccounts().size(), 2000);
     QCOMPARE(m_fx->bankRows(), 2000);
     qInfo("2000-account download over a pseudo-terminal, simulator answering at once: %lld ms", ms);
+}
+
+void TestDownloadPty::busyPortIsNamed_data() {
+    QTest::addColumn<bool>("heldByAScreen");
+    QTest::newRow("held by the Receive Data screen") << true;
+    QTest::newRow("held by another program") << false;
+}
+
+// The port library reports a device locked by someone else as a permission error; the
+// operator is told who holds it, never to join the "dialout" group.
+void TestDownloadPty::busyPortIsNamed() {
+    QFETCH(bool, heldByAScreen);
+    setUp({});
+    link::SerialPortLink receiveScreen(
+        m_fx->pf.path(), [] { return QString("1"); }, "Receive Data");
+    QSerialPort otherProgram;
+    QString error;
+    if (heldByAScreen) {
+        QVERIFY(receiveScreen.open(&error));
+    } else {
+        otherProgram.setPortName(m_device->devicePath());
+        QVERIFY(otherProgram.open(QIODevice::ReadWrite));
+    }
+    send(test::downloadFile(2));
+    QCOMPARE(m_rec->messages.size(), 1);
+    const QString port = QString("Serial port 1 (%1) is busy: ").arg(m_device->devicePath());
+    if (heldByAScreen) {
+        QCOMPARE(m_rec->last().text, port +
+                                         "the Receive Data screen of this program is using "
+                                         "it. Close the Receive Data screen, then try again.");
+    } else {
+        QCOMPARE(m_rec->last().text,
+                 port + QString("another program is using the device (%1, process %2). Close "
+                                "that program, then try again.")
+                            .arg(QCoreApplication::applicationName())
+                            .arg(QCoreApplication::applicationPid()));
+    }
+    QCOMPARE(m_fx->bankRows(), 0);  // nothing stored, nothing sent
+    QVERIFY(m_terminal->receivedFrames().isEmpty());
+    // Once the other holder lets go, the same screen sends.
+    receiveScreen.close();
+    otherProgram.close();
+    m_tx->cmdSend_Click({"5", "0325", "3"});
+    QTRY_COMPARE_WITH_TIMEOUT(m_completed, 1, 10000);
 }
 
 QTEST_GUILESS_MAIN(TestDownloadPty)

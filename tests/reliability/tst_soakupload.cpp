@@ -1,12 +1,15 @@
-// Uploads over a noisy line: the simulator on a pseudo-terminal garbles and loses bytes of
-// its frames, answers "NACK", numbers frames wrongly, glues and splits them and stays
-// silent, each run with its own fixed seed. Every run must either store rows and write files
-// identical to a clean run's, or end with one of the program's messages and leave the
-// agent's stored rows and files as they were.
+// Uploads over a noisy line at the pace of 19200 baud: the simulator on a pseudo-terminal
+// garbles and loses bytes of its frames, answers "NACK", numbers frames wrongly, splits them,
+// answers late, twice or with stray bytes after them and stays silent, each run with its own
+// fixed seed. Every run must either store rows and write files identical to a clean run's,
+// or end with one of the program's messages and leave the agent's stored rows and files as
+// they were. The one exception is the link's own limit: a frame garbled in two bytes whose
+// changes cancel out in the 8-bit checksum cannot be told from a good one.
 #include "download/DownloadFixture.h"
 #include "hht-sim/PtyDevice.h"
 #include "hht-sim/Terminal.h"
 #include "hht-sim/TerminalFrames.h"
+#include "link/Frame.h"
 #include "link/SerialPortLink.h"
 #include "support/MessageRecorder.h"
 #include "upload/RestoreData.h"
@@ -20,8 +23,8 @@ using namespace kovrin;
 
 namespace {
 
-constexpr int kFrames = 30;
-constexpr int kRuns = 110;
+constexpr int kFrames = 15;
+constexpr int kRuns = 30;
 const QString kAgent = QStringLiteral("005            ");
 
 QString accountNumber(int i) {
@@ -70,8 +73,8 @@ QVector<QByteArray> dayFrames() {
 struct Outcome {
     bool stored = false;
     bool ended = false;  // the transfer is no longer under way
-    int receivePressedAgain = 0;
     QStringList messages;
+    QVector<QByteArray> frames;  // as handed to the store
     QVector<RestoreDataRow> rows;
     QMap<QString, QByteArray> files;  // name -> bytes, of the bank and BackupData folders
 };
@@ -117,33 +120,22 @@ Outcome runUpload(const sim::TerminalConfig& config) {
     restore.setClock([] { return QDateTime(QDate(2026, 3, 25), QTime(18, 0)); });
     bool stored = false;
     UploadTransfer tx(port, *fx.log, [&](const UploadData& d, const MessageFunction& message) {
+        out.frames = d.RecordFrames;
         stored = restore.run(d, message).stored;
     });
-    tx.setTimings({60, 300, 5});
+    // A 137-byte reply takes 71 ms at 19200 baud.
+    tx.setTimings({150, 1000, 5, 30});
     bool closed = false;
     QObject::connect(&tx, &UploadTransfer::closeRequested, [&closed] { closed = true; });
-    // The count record is asked for once, with no time-out: when its answer is lost the
-    // screen waits with Receive enabled, and the operator presses Receive again.
-    bool countIn = false;
-    QObject::connect(&tx, &UploadTransfer::receiveEnabled,
-                     [&countIn](bool on) { countIn = countIn || !on; });
-    QTimer operatorAgain;
-    QObject::connect(&operatorAgain, &QTimer::timeout, [&] {
-        if (!countIn && !tx.finished()) {
-            ++out.receivePressedAgain;
-            tx.cmdSend_Click();
-        }
-    });
-    operatorAgain.start(1000);
     tx.Form_Load();
     tx.cmdSend_Click();
     // The upload is over once the store has run, or the transfer gave up (a message said why).
     bool expired = false;
     QTimer::singleShot(60000, &tx, [&expired] { expired = true; });
-    while (!tx.finished() && !closed && !expired) {
+    while (tx.isActive() && !closed && !expired) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
-    out.ended = tx.finished() || closed;
+    out.ended = !tx.isActive() || closed;
     tx.stop();
     out.stored = stored;
     out.messages = rec.texts();
@@ -157,10 +149,22 @@ sim::TerminalConfig noisyLine(quint32 seed) {
     auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     sim::TerminalConfig c;
     c.mode = sim::Mode::Upload;
+    c.paced = true;
     sim::Faults& f = c.faults;
     f.seed = seed;
     f.corruptRate = std::array{0.0, 0.0005, 0.001, 0.003}[size_t(pick(0, 3))];
     f.dropRate = std::array{0.0, 0.0005, 0.002}[size_t(pick(0, 2))];
+    // The timing of a real terminal: a reply after the PC's time-out, a reply sent twice,
+    // stray bytes after a reply.
+    for (int i = pick(0, 2); i > 0; --i) {
+        f.lateAt[pick(0, kFrames + 1)] = pick(200, 400);
+    }
+    for (int i = pick(0, 2); i > 0; --i) {
+        f.twiceAt.insert(pick(0, kFrames + 1));
+    }
+    for (int i = pick(0, 2); i > 0; --i) {
+        f.strayAt[pick(0, kFrames + 1)] = pick(1, 20);
+    }
     for (int i = pick(0, 2); i > 0; --i) {
         f.nackAt.insert(pick(0, kFrames + 1));
     }
@@ -192,6 +196,7 @@ void TestSoakUpload::noisyLines() {
     const Outcome clean = runUpload([] {
         sim::TerminalConfig c;
         c.mode = sim::Mode::Upload;
+        c.paced = true;
         return c;
     }());
     QVERIFY(clean.stored);
@@ -199,20 +204,33 @@ void TestSoakUpload::noisyLines() {
     QCOMPARE(clean.messages, QStringList{"Upload Completed Successfully"});
     QCOMPARE(clean.files.size(), 3);  // bank upload, backup and check files
 
-    const QStringList known{"Upload Completed Successfully",
-                            "No Acknowledgement from HandHeld Terminal",
-                            "Please Check the Communication Cable",
-                            "Error in CRC,Press OK to try again or Cancel to Quit"};
+    const QStringList known{
+        "Upload Completed Successfully", "No Acknowledgement from HandHeld Terminal",
+        "Please Check the Communication Cable",
+        "Error in CRC,Press OK to try again or Cancel to Quit",
+        "The HandHeld Terminal does not answer the request for its records. Put the terminal in "
+        "Upload Mode, check the cable, then press Receive again."};
     int identical = 0;
     int endedWithMessage = 0;
-    int pressedAgain = 0;
+    int checksumBlind = 0;
     for (quint32 seed = 1; seed <= kRuns; ++seed) {
         const Outcome o = runUpload(noisyLine(seed));
         const QByteArray id = "seed " + QByteArray::number(seed);
-        pressedAgain += o.receivePressedAgain;
         QVERIFY2(o.ended, id + ": still receiving after a minute");
+        if (o.stored && o.rows != clean.rows) {
+            // Allowed only when a frame garbled past the checksum was stored: its own slot,
+            // its checksum right, its contents not the terminal's.
+            bool blind = false;
+            for (int k = 0; k < o.frames.size() && k < clean.frames.size(); ++k) {
+                blind = blind ||
+                        (o.frames[k].mid(9) != clean.frames[k].mid(9) &&
+                         link::CheckCRC(o.frames[k]) && link::recordNumberOf(o.frames[k]) == k);
+            }
+            QVERIFY2(blind, id + ": rows differ from the clean run's");
+            ++checksumBlind;
+            continue;
+        }
         if (o.stored) {
-            QVERIFY2(o.rows == clean.rows, id + ": rows differ from the clean run's");
             QVERIFY2(o.files.keys() == clean.files.keys(), id);
             for (auto it = clean.files.cbegin(); it != clean.files.cend(); ++it) {
                 QVERIFY2(
@@ -232,12 +250,13 @@ void TestSoakUpload::noisyLines() {
         }
     }
     qInfo(
-        "upload soak: %d runs, %d stored rows and files identical to the clean run, %d ended "
-        "with a message and nothing stored; Receive pressed again %d times after a lost count "
-        "record",
-        kRuns, identical, endedWithMessage, pressedAgain);
-    QCOMPARE(identical + endedWithMessage, int(kRuns));
-    QVERIFY(identical >= 100);
+        "upload soak at 19200 baud: %d runs, %d stored rows and files identical to the clean "
+        "run, %d ended with a message and nothing stored, %d stored a frame garbled past the "
+        "checksum",
+        kRuns, identical, endedWithMessage, checksumBlind);
+    QCOMPARE(identical + endedWithMessage + checksumBlind, int(kRuns));
+    QVERIFY(identical >= kRuns - 5);
+    QVERIFY(checksumBlind <= 2);
 }
 
 QTEST_GUILESS_MAIN(TestSoakUpload)

@@ -32,6 +32,53 @@ bool isRequest(const QByteArray& f) {
     return f.size() == 10;
 }
 
+// A terminal's replies written as rules, one per request: "N#k" the k-th request for record
+// N ("N#*" every one). The replies, in order: "ok" (the record's frame), "other" (another
+// record's frame), "pieces" (the frame in four pieces 100 ms apart), "half" (its first half
+// only), "stray" (three stray bytes), "nack", "none"; each with "@ms" to come that much
+// later. A request without a rule gets its frame.
+struct ScriptedTerminal {
+    QVector<QByteArray> frames;
+    QMap<QString, QStringList> rules;
+    QMap<int, int> asked;
+
+    ScriptedTerminal(QVector<QByteArray> f, const QString& text) : frames(std::move(f)) {
+        for (const QString& rule : text.split(' ', Qt::SkipEmptyParts)) {
+            rules[rule.section('=', 0, 0)] = rule.section('=', 1).split(',');
+        }
+    }
+
+    QList<QPair<QByteArray, int>> answer(int record) {
+        const int n = ++asked[record];
+        const QStringList words = rules.value(QString("%1#%2").arg(record).arg(n),
+                                              rules.value(QString("%1#*").arg(record), {"ok"}));
+        const QByteArray frame = frames.value(record, QByteArray(137, '\0'));
+        QList<QPair<QByteArray, int>> out;
+        for (const QString& w : words) {
+            const QString word = w.section('@', 0, 0);
+            const int delay = w.contains('@') ? w.section('@', 1).toInt() : 0;
+            if (word == "ok") {
+                out << qMakePair(frame, delay);
+            } else if (word == "other") {
+                QByteArray other = frame;
+                other[8] = char(record + 10);  // the header is not in the checksum
+                out << qMakePair(other, delay);
+            } else if (word == "pieces") {
+                for (int i = 0; i < 4; ++i) {
+                    out << qMakePair(frame.mid(i * 35, 35), delay + 100 * i);
+                }
+            } else if (word == "half") {
+                out << qMakePair(frame.left(60), delay);
+            } else if (word == "stray") {
+                out << qMakePair(QByteArray("\x00\x7f\x20", 3), delay);
+            } else if (word == "nack") {
+                out << qMakePair(QByteArray("\x01\xff\x10\xf0U\x00\x07\x00\x00NACK", 13), delay);
+            }
+        }
+        return out;
+    }
+};
+
 QList<int> requests(const QList<QByteArray>& written) {
     QList<int> r;
     for (const QByteArray& f : written) {
@@ -51,7 +98,9 @@ private slots:
     void normalUpload();
     void nothingIsAskedAfterTheLastRecord();
     void replyInPieces();
-    void runningReplyTimerIsNotRestartedByPieces();
+    void repliesThatDoNotAdvance_data();
+    void repliesThatDoNotAdvance();
+    void receiveDuringTheUploadIsIgnored();
     void twoRepliesGluedTogether();
     void shortNackReply();
     void badChecksumAsksAgain();
@@ -166,16 +215,91 @@ void TestUploadTransfer::replyInPieces() {
     QCOMPARE(requests(m_port->written), QList<int>({0, 1}));
 }
 
-void TestUploadTransfer::runningReplyTimerIsNotRestartedByPieces() {
-    m_tx->setTimings({150, 60000, 5});
-    const QVector<QByteArray> frames = day(1);
+void TestUploadTransfer::repliesThatDoNotAdvance_data() {
+    QTest::addColumn<QString>("terminal");
+    QTest::addColumn<QList<int>>("asked");  // requests written; -1 the end frame
+    QTest::addColumn<QString>("message");   // the last message; empty when none
+    const QList<int> clean{0, 1, 2, 3, 4, -1};
+    QTest::newRow("clean") << "" << clean << "";
+    // Record 3's reply comes after its time-out: record 2 is asked again (first time-out
+    // after a reply), then 3; the late reply finds record 4 asked for and is discarded.
+    QTest::newRow("late reply") << "3#1=ok@330" << QList<int>{0, 1, 2, 3, 2, 3, 4, -1} << "";
+    QTest::newRow("late header") << "1#1=ok@330" << QList<int>{0, 1, 1, 2, 3, 4, -1} << "";
+    QTest::newRow("late count") << "0#1=ok@330" << QList<int>{0, 0, 1, 2, 3, 4, -1} << "";
+    QTest::newRow("reply twice") << "2#1=ok,ok" << clean << "";
+    QTest::newRow("count reply twice") << "0#1=ok,ok" << clean << "";
+    QTest::newRow("another record's reply")
+        << "2#1=other" << QList<int>{0, 1, 2, 2, 3, 4, -1} << "";
+    QTest::newRow("stray bytes after a reply") << "2#1=ok,stray" << clean << "";
+    QTest::newRow("stray bytes before a reply") << "3#1=stray,ok@20" << clean << "";
+    QTest::newRow("pieces past the time-out") << "2#1=pieces" << clean << "";
+    QTest::newRow("half a reply") << "2#1=half" << QList<int>{0, 1, 2, 2, 3, 4, -1} << "";
+    QTest::newRow("NACK") << "3#1=nack" << QList<int>{0, 1, 2, 3, 2, 3, 4, -1}
+                          << "No Acknowledgement from HandHeld Terminal";
+    QTest::newRow("count never answered")
+        << "0#*=none" << QList<int>{0, 0, 0, 0, 0}
+        << "The HandHeld Terminal does not answer the request for its records. Put the "
+           "terminal in Upload Mode, check the cable, then press Receive again.";
+    QTest::newRow("record 3 answered by others")
+        << "3#*=other" << QList<int>{0, 1, 2, 3, 2, 3, 2, 3, 2, 3, 2, 3}
+        << "Please Check the Communication Cable";
+}
+
+// Replies that are late, repeated, for another record, in pieces or missing: each record is
+// stored from its own reply, or the operator is told and nothing is stored.
+void TestUploadTransfer::repliesThatDoNotAdvance() {
+    QFETCH(QString, terminal);
+    QFETCH(QList<int>, asked);
+    QFETCH(QString, message);
+    m_tx->setTimings({150, 60000, 5, 120});
+    const QVector<QByteArray> frames = day(3);
+    ScriptedTerminal t(frames, terminal);
+    QSignalSpy enabled(m_tx.get(), &UploadTransfer::receiveEnabled);
+    m_rec->whileShown([&](const MessageRequest& r) {
+        if (r.text == message && !message.startsWith("No Ack")) {
+            m_tx->stop();  // the operator closes the screen
+        }
+    });
+    connect(m_port.get(), &test::FakeSerialLink::wrote, this, [&](const QByteArray& f) {
+        if (isRequest(f)) {
+            for (const auto& [reply, delay] : t.answer(link::recordNumberOf(f).value_or(0))) {
+                QTimer::singleShot(delay, m_port.get(), [this, r = reply] { m_port->inject(r); });
+            }
+        }
+    });
     m_tx->cmdSend_Click();
-    m_port->inject(frames[0].left(40));
-    QTest::qWait(100);
-    m_port->inject(frames[0].mid(40, 40));
-    // The reply timer runs from the first piece: it expires before a third piece could
-    // complete the reply, the partial reply is dropped and the count asked for again.
-    QTRY_COMPARE_WITH_TIMEOUT(requests(m_port->written), QList<int>({0, 0}), 2000);
+    if (message.isEmpty() || message.startsWith("No Ack")) {
+        QTRY_COMPARE_WITH_TIMEOUT(m_stored.size(), 1, 10000);
+        QTest::qWait(400);  // late replies land after the end and change nothing
+        QCOMPARE(m_stored.size(), 1);
+        for (int k = 0; k < frames.size(); ++k) {
+            QCOMPARE(m_stored[0].RecordFrames[k], frames[k]);
+        }
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(m_rec->count(message), 1, 10000);
+        QCOMPARE(m_stored.size(), 0);
+        if (asked.first() == 0 && asked.size() == 5) {
+            QCOMPARE(enabled.last()[0].toBool(), true);  // Receive comes back
+            QVERIFY(!m_tx->isActive());
+        }
+    }
+    QCOMPARE(requests(m_port->written), asked);
+    if (!message.isEmpty()) {
+        QCOMPARE(m_rec->texts().last(), message);
+    }
+}
+
+// Receive pressed again while the count's reply is slow: the count is not asked again over
+// it, and its reply is taken once.
+void TestUploadTransfer::receiveDuringTheUploadIsIgnored() {
+    const QVector<QByteArray> frames = day(2);
+    m_tx->cmdSend_Click();
+    m_tx->cmdSend_Click();
+    QCOMPARE(requests(m_port->written), QList<int>({0}));
+    serve(frames);
+    m_port->inject(frames[0]);
+    QTRY_COMPARE(m_stored.size(), 1);
+    QCOMPARE(requests(m_port->written), QList<int>({0, 1, 2, 3, -1}));
 }
 
 void TestUploadTransfer::twoRepliesGluedTogether() {
@@ -188,7 +312,8 @@ void TestUploadTransfer::twoRepliesGluedTogether() {
     };
     m_tx->cmdSend_Click();
     QTRY_COMPARE(m_stored.size(), 1);
-    QCOMPARE(m_stored[0].RecordFrames[2].size(), 274);  // kept whole in its slot
+    // The second reply came before record 3 was asked for: it is not taken as its reply.
+    QCOMPARE(m_stored[0].RecordFrames[2], frames[2]);
     QCOMPARE(requests(m_port->written), QList<int>({0, 1, 2, 3, -1}));
 }
 
@@ -265,8 +390,8 @@ void TestUploadTransfer::timeOutsStepBackOnce() {
     m_tx->Timer1_Timer();  // first time-out while awaiting 7: record 6 asked again
     m_tx->Timer1_Timer();  // a second one in a row: 6 again, no further step back
     QCOMPARE(requests(m_port->written), QList<int>({6, 6}));
-    m_tx->Timer3_Timer();
-    QCOMPARE(requests(m_port->written), QList<int>({6, 6, 6}));
+    m_tx->Timer3_Timer();  // the request on the line has its own time-out: nothing more goes
+    QCOMPARE(requests(m_port->written), QList<int>({6, 6}));
 }
 
 void TestUploadTransfer::cableMessageEveryFifthTimeOut() {

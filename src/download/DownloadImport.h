@@ -1,0 +1,62 @@
+#pragma once
+
+#include "app/AppSettings.h"
+#include "app/Messages.h"
+#include "db/BankDataStore.h"
+#include "db/Database.h"
+
+#include <QString>
+#include <QVector>
+#include <optional>
+
+namespace kovrin {
+
+// What the operator typed on the download screen.
+struct DownloadEntries {
+    QString agent;         // up to 3 digits
+    QString date;          // ddmm
+    QString transactions;  // one digit 0-7, or empty
+};
+
+// A download file read and checked, ready to be stored and sent.
+struct PreparedDownload {
+    QString path;               // the file found in the bank folder
+    QString fileName;           // the path without its root, as stored with the accounts
+    QString agentId;            // as read from the file's last record
+    QString branchId;           // as read from the file's last record
+    QString transactionDigit;   // the number of transactions; "1" when the entry was empty
+    QString downloadKey;        // the agent number "000" followed by the ddmm typed
+    QVector<BankDataRow> rows;  // the accounts, in file order
+};
+
+// The steps of a download before the terminal is reached: the entries are checked, the
+// bank's file is found and read, and every account is checked against what its frame can
+// carry, so that a download that cannot be sent whole is refused before the port is opened
+// and before anything is stored. Then the agent's accounts are stored in one transaction.
+class DownloadImport {
+public:
+    enum class Entry { Agent, Date };
+
+    // The file ready to send, or why not: the message for the operator, its icon, and the
+    // entry that gets the focus back.
+    struct Result {
+        std::optional<PreparedDownload> download;
+        QString message;
+        MsgIcon icon = MsgIcon::Critical;
+        std::optional<Entry> focus;
+    };
+
+    DownloadImport(const AppSettings& settings, QString programFolder);
+
+    Result prepare(const DownloadEntries& entries) const;
+
+    // Store_BankData: the agent's earlier rows (whatever their file) replaced by the accounts
+    // of this file, in one transaction.
+    static DbStatus store(Database& db, const PreparedDownload& download);
+
+private:
+    const AppSettings& m_settings;
+    QString m_programFolder;
+};
+
+}  // namespace kovrin

@@ -1,0 +1,77 @@
+#include "link/TransferChannel.h"
+
+#include <limits>
+
+namespace kovrin::link {
+
+TransferChannel::TransferChannel(SerialLink& port, TransferLog& log, QString screen,
+                                 QObject* parent)
+    : QObject(parent),
+      m_port(port),
+      m_log(log),
+      m_screen(std::move(screen)),
+      m_held(
+          [this] {
+              if (m_onArrival) {
+                  m_onArrival();
+              }
+          },
+          [this](TransferTimer* t) {
+              if (m_onTick) {
+                  m_onTick(t);
+              }
+          }) {
+    connect(&m_port, &SerialLink::readyRead, &m_held, &HeldEvents::arrival);
+}
+
+void TransferChannel::setHandlers(HeldEvents::ArrivalHandler onArrival,
+                                  HeldEvents::TickHandler onTick) {
+    m_onArrival = std::move(onArrival);
+    m_onTick = std::move(onTick);
+}
+
+void TransferChannel::addTimer(TransferTimer& timer) {
+    m_timers.push_back(&timer);
+    connect(&timer, &TransferTimer::timeout, &m_held, [this, t = &timer] { m_held.tick(t); });
+}
+
+void TransferChannel::stopTimers() {
+    for (TransferTimer* t : m_timers) {
+        t->stop();
+    }
+}
+
+MsgAnswer TransferChannel::message(const QString& text, MsgIcon icon, MsgButtons buttons) {
+    return m_held.show({m_screen, text, icon, buttons, {}});
+}
+
+bool TransferChannel::send(const QByteArray& frame, QString* error) {
+    if (!m_port.write(frame, error)) {
+        return false;
+    }
+    m_log.sent(frame);
+    return true;
+}
+
+QByteArray TransferChannel::receive() {
+    const QByteArray in = m_port.readAll();
+    if (!in.isEmpty()) {
+        m_log.received(in);
+        m_lastArrival.start();
+    }
+    return in;
+}
+
+void TransferChannel::drain(const QString& why) {
+    const QByteArray in = receive();
+    if (!in.isEmpty()) {
+        m_log.event(QStringLiteral("%1 byte(s) dropped: %2").arg(in.size()).arg(why));
+    }
+}
+
+qint64 TransferChannel::msSinceArrival() const {
+    return m_lastArrival.isValid() ? m_lastArrival.elapsed()
+                                   : std::numeric_limits<qint64>::max() / 2;
+}
+
+}  // namespace kovrin::link

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "link/HeldEvents.h"
+#include "link/SerialLink.h"
+#include "link/TransferLog.h"
+#include "link/TransferTimer.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+
+namespace kovrin::link {
+
+// The plumbing both transfers stand on: the serial line, the day's transfer log, the
+// transfer's timers and its messages. Arrivals and ticks reach the transfer's handlers
+// through HeldEvents, so that a message on screen holds the whole transfer; every frame
+// written and every byte read passes through here and is logged.
+class TransferChannel : public QObject {
+    Q_OBJECT
+public:
+    TransferChannel(SerialLink& port, TransferLog& log, QString screen, QObject* parent = nullptr);
+
+    // The transfer's handlers of arrivals and timer ticks.
+    void setHandlers(HeldEvents::ArrivalHandler onArrival, HeldEvents::TickHandler onTick);
+    // A timer of the transfer: its ticks go to the tick handler.
+    void addTimer(TransferTimer& timer);
+    void stopTimers();
+
+    SerialLink& port() { return m_port; }
+    TransferLog& log() { return m_log; }
+
+    // A message of the transfer; the transfer is held until the operator answers.
+    MsgAnswer show(const MessageRequest& request) { return m_held.show(request); }
+    MsgAnswer message(const QString& text, MsgIcon icon, MsgButtons buttons = MsgButtons::Ok);
+    bool isHeld() const { return m_held.isHeld(); }
+    // Forgets the arrivals and ticks noted while a message was up.
+    void forget() { m_held.forget(); }
+
+    // Writes a whole frame and logs it; false with the reason when it cannot be written.
+    bool send(const QByteArray& frame, QString* error);
+    // Everything received so far, logged.
+    QByteArray receive();
+    // Reads and throws away whatever waits at the port; logged with the reason when there
+    // was something.
+    void drain(const QString& why);
+    // Milliseconds since bytes last arrived (a very large number before the first).
+    qint64 msSinceArrival() const;
+
+private:
+    SerialLink& m_port;
+    TransferLog& m_log;
+    QString m_screen;
+    HeldEvents m_held;
+    HeldEvents::ArrivalHandler m_onArrival;
+    HeldEvents::TickHandler m_onTick;
+    QList<TransferTimer*> m_timers;
+    QElapsedTimer m_lastArrival;
+};
+
+}  // namespace kovrin::link
