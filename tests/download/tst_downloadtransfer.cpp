@@ -108,6 +108,8 @@ private slots:
     void missingFile();
     void formatErrorStoresNothing();
     void tooManyRecords();
+    void accountsCheckedBeforeThePortOpens_data();
+    void accountsCheckedBeforeThePortOpens();
     void portThatCannotBeOpenedStoresNothing();
     void portFailingMidwayEndsTheTransfer();
     void secondDownloadGetsTimeOutResends();
@@ -357,6 +359,56 @@ void TestDownloadTransfer::tooManyRecords() {
         QCOMPARE(m_fx->bankRows(), 0);
         QCOMPARE(m_port->opened, 0);
     }
+}
+
+void TestDownloadTransfer::accountsCheckedBeforeThePortOpens_data() {
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QString>("reason");  // empty: the account is sent
+    QTest::newRow("balance with a letter")
+        << 95 << QByteArray("0001x345") << "the balance \"0001x345\" is not an amount";
+    QTest::newRow("agreed amount negative")
+        << 106 << QByteArray("-0500") << "the agreed amount \"-0500\" is not an amount";
+    QTest::newRow("opening date with letters")
+        << 139 << QByteArray("2a/03/2009") << "the opening date \"2a0309\" is not a date ddmmyy";
+    QTest::newRow("last transaction date cut")
+        << 149 << QByteArray("06/1 /2026") << "the last transaction date \"061 26\"";
+    QTest::newRow("day and month padded with a blank") << 139 << QByteArray(" 1/ 3/2009") << "";
+}
+
+// An account value its frame cannot carry stops the download before the port is opened:
+// the message names the account and the line, nothing is stored and nothing sent.
+void TestDownloadTransfer::accountsCheckedBeforeThePortOpens() {
+    QFETCH(int, column);
+    QFETCH(QByteArray, value);
+    QFETCH(QString, reason);
+    QList<QByteArray> lines = test::downloadFile(4).split('\n');
+    lines[2].replace(column - 1, value.size(), value);  // the third account, line 3
+    answerAll();
+    m_fx->writeFile("0050325d.txt", lines.join('\n'));
+    m_tx->cmdSend_Click({"5", "0325", "3"});
+    if (reason.isEmpty()) {
+        QTRY_COMPARE(m_completed, 1);
+        // Sent pair by pair: 01 03 09 at positions 67-69 of the third account's frame.
+        bool found = false;
+        for (const QByteArray& f : m_port->written) {
+            if (f.size() == 137 && f.mid(15, 15) == "000000000100002") {
+                QCOMPARE(f.mid(66, 3), QByteArray::fromHex("010309"));
+                found = true;
+            }
+        }
+        QVERIFY(found);
+        return;
+    }
+    QCOMPARE(m_rec->messages.size(), 1);
+    const QString text = m_rec->last().text;
+    QVERIFY2(text.startsWith("The account 000000000100002 on line 3 of "), qPrintable(text));
+    QVERIFY2(text.contains(reason), qPrintable(text));
+    QVERIFY(text.endsWith("Nothing was stored and nothing was sent."));
+    QCOMPARE(m_rec->last().icon, MsgIcon::Critical);
+    QCOMPARE(m_port->opened, 0);
+    QCOMPARE(m_fx->bankRows(), 0);
+    QVERIFY(!m_tx->isSending());
 }
 
 void TestDownloadTransfer::portThatCannotBeOpenedStoresNothing() {

@@ -151,6 +151,12 @@ private slots:
         QCOMPARE(dateDigits("50309"), std::optional<QString>("050309"));
         QVERIFY(!dateDigits("2503091"));
         QVERIFY(!dateDigits("25/03/09"));
+        // Day or month padded with a blank: each two-character part on its own.
+        QCOMPARE(dateDigits(" 1 309"), std::optional<QString>("010309"));
+        QCOMPARE(dateDigits("25 309"), std::optional<QString>("250309"));
+        QCOMPARE(dateDigits(" 112 9"), std::optional<QString>("011209"));
+        QVERIFY(!dateDigits("1 0309"));  // a blank after the digit is not a padding
+        QVERIFY(!dateDigits(" 1 3 9x"));
     }
 
     void fixedTextCutsAndPads() {

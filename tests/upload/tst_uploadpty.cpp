@@ -6,6 +6,7 @@
 #include "hht-sim/PtyDevice.h"
 #include "hht-sim/Terminal.h"
 #include "hht-sim/UploadScript.h"
+#include "link/Frame.h"
 #include "support/MessageRecorder.h"
 #include "support/TempProgramFolder.h"
 #include "upload/FrmReceive.h"
@@ -80,6 +81,7 @@ private slots:
     void scriptedDayThroughTheScreen();
     void faultsOnTheLineGiveTheSameResult_data();
     void faultsOnTheLineGiveTheSameResult();
+    void buttonsDuringAnUpload();
     void fourteenThousandTransactions();
     void writeFilesAgainFromANewScreen();
 
@@ -89,6 +91,12 @@ private:
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
+    // The three files of the day: bank upload, check and backup.
+    QList<QByteArray> dayFiles() {
+        return {read(m_pf->filePath("bank/0050712u.txt")),
+                read(m_pf->filePath("BackupData/0050712uCheck.txt")),
+                read(m_pf->filePath("BackupData/005_07_12_26.txt"))};
+    }
 
     std::unique_ptr<test::TempProgramFolder> m_pf;
     std::unique_ptr<test::MessageRecorder> m_rec;
@@ -96,6 +104,8 @@ private:
     std::unique_ptr<sim::PtyDevice> m_device;
     std::unique_ptr<sim::Terminal> m_terminal;
     std::unique_ptr<FrmReceive> m_screen;
+    QVector<RestoreDataRow> m_cleanRows;
+    QList<QByteArray> m_cleanFiles;
 };
 
 void TestUploadPty::init() {
@@ -139,7 +149,7 @@ void TestUploadPty::setUp(const QString& scriptText, sim::TerminalConfig config)
     QFile::remove(m_pf->filePath("ports/com1"));
     QVERIFY(QFile::link(m_device->devicePath(), m_pf->filePath("ports/com1")));
     m_screen = std::make_unique<FrmReceive>(*m_ctx);
-    m_screen->transfer().setTimings({300, 1500, 20});
+    m_screen->transfer().setTimings({300, 1500, 20, 60});
     m_screen->restoreData().setClock([] { return QDateTime(QDate(2026, 12, 7), QTime(19, 0)); });
     m_screen->show();
     QTRY_VERIFY(m_screen->findChild<QPushButton*>("cmdSend")->isEnabled());
@@ -198,32 +208,90 @@ void TestUploadPty::scriptedDayThroughTheScreen() {
 }
 
 void TestUploadPty::faultsOnTheLineGiveTheSameResult_data() {
-    QTest::addColumn<QString>("fault");
-    QTest::addColumn<QString>("value");
-    QTest::newRow("bad checksum on record 3") << "bad-checksum-at"
-                                              << "3";
-    QTest::newRow("silence for record 2") << "silent-at"
-                                          << "2:2";
-    QTest::newRow("replies in pieces") << "split"
-                                       << "4";
-    QTest::newRow("NACK for record 4") << "nack-at"
-                                       << "4";
+    QTest::addColumn<QStringList>("faults");  // name=value, as on hht-sim's command line
+    QTest::addColumn<bool>("paced");          // the terminal answers at 19200 baud
+    QTest::newRow("bad checksum on record 3") << QStringList{"bad-checksum-at=3"} << false;
+    QTest::newRow("silence for record 2") << QStringList{"silent-at=2:2"} << false;
+    QTest::newRow("replies in pieces") << QStringList{"split=4"} << false;
+    QTest::newRow("NACK for record 4") << QStringList{"nack-at=4"} << false;
+    // A terminal's own timing, at 19200 baud (a reply takes 71 ms; the PC waits 300 ms).
+    QTest::newRow("reply late past its time-out") << QStringList{"late-at=3:450"} << true;
+    QTest::newRow("header reply late") << QStringList{"late-at=1:450"} << true;
+    QTest::newRow("count reply late") << QStringList{"late-at=0:450"} << true;
+    QTest::newRow("reply sent twice") << QStringList{"twice-at=2"} << true;
+    QTest::newRow("count reply sent twice") << QStringList{"twice-at=0"} << true;
+    QTest::newRow("stray bytes") << QStringList{"stray-at=2:5", "stray-at=4:40"} << true;
+    QTest::newRow("reply still arriving at its time-out") << QStringList{"late-at=3:260"} << true;
+    QTest::newRow("wrong number") << QStringList{"wrong-number-at=3"} << true;
 }
 
+// Whatever goes wrong on the line, the upload stores the rows and writes the three files of
+// a clean run, byte for byte.
 void TestUploadPty::faultsOnTheLineGiveTheSameResult() {
-    QFETCH(QString, fault);
-    QFETCH(QString, value);
+    QFETCH(QStringList, faults);
+    QFETCH(bool, paced);
     sim::TerminalConfig config;
     config.beyond = sim::Beyond::Silent;
-    QCOMPARE(sim::applyFault(config.faults, fault, value), QString());
+    config.paced = paced;
+    if (m_cleanFiles.isEmpty()) {
+        setUp(kKnownDay, config);
+        QTest::qWait(20);
+        m_screen->findChild<QPushButton*>("cmdSend")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("Upload Completed Successfully") == 1, 20000);
+        m_cleanRows = RestoreDataStore(m_ctx->db()).checkFileRows(kAgent);
+        m_cleanFiles = dayFiles();
+        QCOMPARE(m_cleanRows.size(), 5);
+        cleanup();
+        init();
+    }
+    for (const QString& f : faults) {
+        QCOMPARE(sim::applyFault(config.faults, f.section('=', 0, 0), f.section('=', 1)),
+                 QString());
+    }
     setUp(kKnownDay, config);
     QTest::qWait(20);
     m_screen->findChild<QPushButton*>("cmdSend")->click();
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("Upload Completed Successfully") == 1, 20000);
-    QCOMPARE(RestoreDataStore(m_ctx->db()).checkFileRows(kAgent).size(), 5);
-    const QByteArray got = read(m_pf->filePath("bank/0050712u.txt"));
-    QCOMPARE(got.count("\r\n"), 4);
-    QVERIFY(got.contains("0000075.00"));
+    QCOMPARE(RestoreDataStore(m_ctx->db()).checkFileRows(kAgent), m_cleanRows);
+    QCOMPARE(dayFiles(), m_cleanFiles);
+}
+
+// Receive pressed again while the count's reply is slow, and Write Files Again while the
+// upload stores (its messages up): neither touches the upload, whose rows and files are
+// those of the day.
+void TestUploadPty::buttonsDuringAnUpload() {
+    sim::TerminalConfig config;
+    config.paced = true;
+    config.beyond = sim::Beyond::Silent;
+    QCOMPARE(sim::applyFault(config.faults, "late-at", "0:250"), QString());
+    setUp(kDay, config);
+    QTest::qWait(20);
+    auto* receive = m_screen->findChild<QPushButton*>("cmdSend");
+    auto* rewrite = m_screen->findChild<QPushButton*>("cmdWriteFiles");
+    QVERIFY(rewrite->isEnabled());
+    int rewriteEnabledDuringStore = -1;
+    m_rec->whileShown([&](const MessageRequest& r) {
+        if (r.text.contains("000000000099999") && rewriteEnabledDuringStore < 0) {
+            rewriteEnabledDuringStore = rewrite->isEnabled();
+            m_screen->writeFilesAgain();  // a click that reached the screen all the same
+        }
+    });
+    receive->click();
+    QTest::qWait(100);
+    QVERIFY(!rewrite->isEnabled());
+    m_screen->transfer().cmdSend_Click();  // Receive again (Enter on the button)
+    QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("Serious Problem While Uploading ") == 1, 20000);
+    QCOMPARE(rewriteEnabledDuringStore, 0);
+    QCOMPARE(m_rec->count("Upload Completed Successfully"), 0);  // no files written again
+    int countRequests = 0;
+    for (const QByteArray& f : m_terminal->receivedFrames()) {
+        countRequests += f.size() == 10 && link::recordNumberOf(f) == 0;
+    }
+    QCOMPARE(countRequests, 1);
+    QCOMPARE(RestoreDataStore(m_ctx->db()).checkFileRows(kAgent).size(), 6);
+    QCOMPARE(read(m_pf->filePath("BackupData/0050712uCheck.txt")).count("\r\n"), 6);
+    QCOMPARE(read(m_pf->filePath("bank/0050712u.txt")).count("\r\n"), 4);
+    QVERIFY(rewrite->isEnabled());  // back once the upload is stored
 }
 
 void TestUploadPty::fourteenThousandTransactions() {
