@@ -2,6 +2,7 @@
 // any bytes.
 #include "FuzzCheck.h"
 #include "link/Frame.h"
+#include "link/ReplyReaders.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -66,5 +67,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         frame.append(QByteArray(kLongFrameSize - 1 - frame.size(), ' '));
         FUZZ_CHECK(CheckCRC(withChecksum(frame)));
     }
+    // The readers cut any byte stream, fed in pieces, into replies without losing or
+    // inventing bytes: every byte is in a reply, dropped, or still held.
+    const int piece = v.isEmpty() ? 1 : 1 + static_cast<quint8>(v[0]) % 40;
+    DownloadReplyReader down;
+    UploadReplyReader up;
+    qsizetype inReplies = 0, upInFrames = 0;
+    int dropped = 0, upDropped = 0;
+    for (qsizetype at = 0; at < v.size(); at += piece) {
+        const QByteArrayView chunk = v.sliced(at, std::min<qsizetype>(piece, v.size() - at));
+        down.append(chunk);
+        while (const std::optional<QByteArray> reply = down.next()) {
+            FUZZ_CHECK(reply->size() >= kShortFrameSize);
+            const DownloadReply parsed = parseDownloadReply(*reply);
+            FUZZ_CHECK(parsed.abandon || parsed.ackPos > 0 || parsed.nack);
+            inReplies += reply->size();
+        }
+        dropped += down.takeDropped();
+        up.append(chunk);
+        while (const std::optional<UploadReplyReader::Reply> reply = up.next()) {
+            if (reply->kind == UploadReplyReader::Kind::Frame) {
+                FUZZ_CHECK(reply->bytes.size() == kLongFrameSize);
+            } else {
+                FUZZ_CHECK(findWord(reply->bytes, "NACK") > 0);
+                FUZZ_CHECK(reply->bytes.size() < kLongFrameSize);
+            }
+            upInFrames += reply->bytes.size();
+        }
+        upDropped += up.takeDropped();
+        FUZZ_CHECK(upInFrames + upDropped + up.size() == at + chunk.size());
+    }
+    FUZZ_CHECK(inReplies + dropped <= v.size());
     return 0;
 }
