@@ -300,7 +300,11 @@ void DownloadTransfer::transmit() {
             return;  // nothing may be sent
     }
     QString error;
-    if (!m_channel.send(frame, &error)) {
+    const bool sent = m_state.phase == DownloadPhase::Header
+                          ? m_channel.sendMasked(frame, link::headerPasswordPositions(),
+                                                 QStringLiteral("the terminal's passwords"), &error)
+                          : m_channel.send(frame, &error);
+    if (!sent) {
         fail(error + kSendAgain);
         return;
     }

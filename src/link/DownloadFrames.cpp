@@ -136,6 +136,10 @@ BuildResult buildHeaderFrame(const HeaderFields& f) {
     return {true, withChecksum(frame), {}};
 }
 
+QVector<int> headerPasswordPositions() {
+    return {113, 114, 115, 116, 118, 119, 120, 121};
+}
+
 BuildResult buildAccountFrame(int recordNo, const AccountFields& f) {
     if (recordNo < 2 || recordNo > 65535) {
         return failed(QStringLiteral("record number %1 is not an account record").arg(recordNo));

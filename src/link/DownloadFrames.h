@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QVector>
 
 namespace kovrin::link {
 
@@ -54,6 +55,10 @@ QByteArray headerClockBytes(const QDateTime& clock);
 //   114-117 download password   118 "1"   119-122 setup password   123-129 download key
 //   130-135 date and time (BCD)   136 space   137 checksum
 BuildResult buildHeaderFrame(const HeaderFields& fields);
+
+// The 0-based positions of the header frame that hold the terminal's passwords (positions
+// 114-117 and 119-122): never written to a log.
+QVector<int> headerPasswordPositions();
 
 // The 137-byte account frame with the given record number (2 for the first account).
 //   10 category   11-15 scheme   16-30 account number   31-58 name   59-63 balance (BCD)

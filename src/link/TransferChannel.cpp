@@ -53,6 +53,15 @@ bool TransferChannel::send(const QByteArray& frame, QString* error) {
     return true;
 }
 
+bool TransferChannel::sendMasked(const QByteArray& frame, const QVector<int>& masked,
+                                 const QString& what, QString* error) {
+    if (!m_port.write(frame, error)) {
+        return false;
+    }
+    m_log.sentMasked(frame, masked, what);
+    return true;
+}
+
 QByteArray TransferChannel::receive() {
     const QByteArray in = m_port.readAll();
     if (!in.isEmpty()) {

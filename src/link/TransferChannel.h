@@ -38,6 +38,10 @@ public:
 
     // Writes a whole frame and logs it; false with the reason when it cannot be written.
     bool send(const QByteArray& frame, QString* error);
+    // The same for a frame that carries secrets: the log shows the bytes at the 0-based
+    // positions `masked` as "**" and says that `what` was masked.
+    bool sendMasked(const QByteArray& frame, const QVector<int>& masked, const QString& what,
+                    QString* error);
     // Everything received so far, logged.
     QByteArray receive();
     // Reads and throws away whatever waits at the port; logged with the reason when there

@@ -94,6 +94,19 @@ void TransferLog::sent(const QByteArray& frame) {
     line("TX", hexText(frame), false);
 }
 
+void TransferLog::sentMasked(const QByteArray& frame, const QVector<int>& masked,
+                             const QString& what) {
+    QByteArray text = hexText(frame);
+    for (const int i : masked) {
+        if (i >= 0 && i < frame.size()) {
+            text[3 * i] = '*';
+            text[3 * i + 1] = '*';
+        }
+    }
+    text += " (" + what.toUtf8() + " masked)";
+    line("TX", text, false);
+}
+
 void TransferLog::received(const QByteArray& bytes) {
     line("RX", hexText(bytes), false);
 }

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QString>
+#include <QVector>
 #include <functional>
 
 namespace kovrin::link {
@@ -24,6 +25,9 @@ public:
     // Starts a transfer's section ("download" or "upload" and what it is about).
     void begin(const QString& title);
     void sent(const QByteArray& frame);
+    // A frame with secrets in it: the bytes at the 0-based positions in `masked` are written
+    // as "**", and the line says what was masked. The frame on the line is not changed.
+    void sentMasked(const QByteArray& frame, const QVector<int>& masked, const QString& what);
     void received(const QByteArray& bytes);
     void event(const QString& text);
     // Ends the transfer's section and closes the file.

@@ -494,6 +494,13 @@ void TestDownloadTransfer::transferLogRecordsTheExchange() {
     const QString text = QString::fromUtf8(f.readAll());
     QVERIFY(text.contains("BEGIN download: agent 005, file "));
     QVERIFY(text.contains(" TX 01 FF 10 F0 44 00 82 00 00"));
+    // The header carries the terminal's passwords (0042 and 1234): never in the log.
+    const QString header = text.section('\n', 1, 1);
+    QVERIFY2(header.contains(" 33 ** ** ** ** 31 ** ** ** ** 30 30 35 30 33 32 35 "),
+             qPrintable(header));
+    QVERIFY(header.endsWith(" (the terminal's passwords masked)"));
+    QVERIFY(!text.contains("30 30 34 32 31 31 32 33 34"));
+    QCOMPARE(m_port->written[0].mid(113, 9), QByteArray("004211234"));  // the wire keeps them
     QVERIFY(text.contains(" RX 01 FF 10 F0 44 00 07 00 02 41 41 43 4B"));
     QVERIFY(text.contains(" END completed: 1 accounts sent"));
 }
