@@ -129,6 +129,7 @@ void wholeUpload(benchmark::State& state, bool paced) {
         UploadTransfer tx(port, log, [&](const UploadData& d, const MessageFunction& message) {
             outcome = restore.run(d, message);
             stored = true;
+            return outcome.stored;
         });
         tx.Form_Load();
         state.ResumeTiming();

@@ -59,9 +59,15 @@ void decodeSlot(QByteArrayView s, int referenceYear, TransactionSlot& slot) {
                slot.minute > 59) {
         problems << QStringLiteral("no such date and time");
     }
+    // A byte that is not BCD is written as its hexadecimal digits, never as a number it
+    // does not hold.
+    const auto part = [&](int i, int value) {
+        return isValidBcd(b(i)) ? two(value)
+                                : QStringLiteral("%1").arg(b(i), 2, 16, QLatin1Char('0')).toUpper();
+    };
     slot.DateTime = QStringLiteral("%1/%2/%3 %4:%5")
-                        .arg(two(slot.day), two(slot.month), QString::number(slot.year),
-                             two(slot.hour), two(slot.minute));
+                        .arg(part(3, slot.day), two(slot.month), QString::number(slot.year),
+                             part(5, slot.hour), part(6, slot.minute));
 
     const ByteBuf buf = String2byte(s.sliced(7, 2), 2);
     slot.number = HEX_DECIMAL(buf[0], buf[1]);
@@ -98,6 +104,7 @@ HeaderInfo DecodeThirdProtocol(QByteArrayView frame) {
     info.AgentDateKey = textOf(field(frame, 10, 7));
     info.agentNumber = info.AgentDateKey.left(3);
     info.dateDdmm = info.AgentDateKey.right(4);
+    info.ok = true;
     const ByteBuf buf = String2byte(field(frame, 17, 2), 2);
     info.TotalTransactions = HEX_DECIMAL(buf[0], buf[1]);
     if (info.TotalTransactions >= kCountLimit) {
@@ -113,8 +120,12 @@ HeaderInfo DecodeThirdProtocol(QByteArrayView frame) {
     info.amountDigits = *digits;
     info.totalAmount = digits->toLongLong();
     info.amountText = QString::number(info.totalAmount) + QStringLiteral(".00");
-    info.ok = true;
+    info.totalsRead = true;
     return info;
+}
+
+bool countByteFits(quint8 countByte) {
+    return countByte == 0x20 || (isValidBcd(countByte) && BinCheck(countByte) <= kSlotsPerFrame);
 }
 
 int slotYear(int nibble, int referenceYear) {

@@ -27,8 +27,11 @@ CountInfo DecodeFifthProtocol(QByteArrayView frame);
 //   10-16 AgentDateKey (3-character agent, ddmm)   17-18 number of transactions
 //   (big-endian, below 32768)   19-22 total amount, 8 BCD digits in whole units
 struct HeaderInfo {
-    bool ok = false;
+    bool ok = false;  // the frame is whole: the agent and the date can be read
     QString reason;
+    // The number of transactions and the total amount could be read. A header whose totals
+    // cannot be read still names the day; its collections cannot be checked against it.
+    bool totalsRead = false;
     QString AgentDateKey;  // 7 characters
     QString agentNumber;   // its first 3 characters
     QString dateDdmm;      // its last 4 characters
@@ -39,6 +42,10 @@ struct HeaderInfo {
 };
 
 HeaderInfo DecodeThirdProtocol(QByteArrayView frame);
+
+// The count byte of a transaction frame (position 133) is one a frame can hold: 0-7 in BCD,
+// or 0x20 for an account without transactions.
+bool countByteFits(quint8 countByte);
 
 constexpr int kSlotsPerFrame = 7;
 constexpr int kSlotSize = 9;
@@ -65,7 +72,9 @@ struct TransactionSlot {
     int year = 0;
     int hour = 0;
     int minute = 0;
-    QString DateTime;  // "DD/MM/YYYY HH:NN"
+    // "DD/MM/YYYY HH:NN" as received: a byte that is not BCD shows as its two hexadecimal
+    // digits ("1A/12/2026"), so that such a date can never be taken for a real one.
+    QString DateTime;
     int number = 0;
     QString TransactionNumber;  // "0042"; five digits from 10000 on
 };

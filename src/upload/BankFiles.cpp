@@ -101,8 +101,8 @@ BankUploadFile CreateFlatFile(const QVector<RestoreDataRow>& rows) {
     QString previousNumber = QStringLiteral("0");
     qint64 hundredths = 0;  // whole hundredths: the sum stays exact
     for (const RestoreDataRow& row : rows) {
-        if (row.Amtcollected.isEmpty() || !accountFound(row)) {
-            continue;
+        if (!postable(row)) {
+            continue;  // an unknown account, an amount or a date that could not be read
         }
         // Rows of one transaction number are neighbours: only the first is posted.
         if (row.TransactionNumber == previousNumber) {
@@ -163,9 +163,8 @@ QString backupFileName(const QString& AgentDateKey, const QDate& today) {
            QStringLiteral(".txt");
 }
 
-QString checkFileName(const QString& AgentDateKey, bool uploadFileWritten) {
-    return AgentDateKey + (uploadFileWritten ? QStringLiteral("u") : QString()) +
-           QStringLiteral("Check.txt");
+QString checkFileName(const QString& AgentDateKey) {
+    return AgentDateKey + QStringLiteral("uCheck.txt");
 }
 
 }  // namespace kovrin

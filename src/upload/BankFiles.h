@@ -73,9 +73,10 @@ struct BankUploadFile {
 };
 
 // CreateFlatFile: from the agent's rows with a collected amount in order of the transaction
-// number (inUploadFileOrder), one line for the first row of each transaction number. A row whose
-// account was not in the agent's download is left out: the bank's software gets only accounts it
-// sent.
+// number (inUploadFileOrder: numeric, so 10000 follows 9999), one line for the first row of
+// each transaction number. A row whose account was not in the agent's download, or whose
+// amount or date could not be read, is left out (postable): the bank's software gets only
+// accounts it sent, with real amounts and dates.
 BankUploadFile CreateFlatFile(const QVector<RestoreDataRow>& rows);
 
 // CreateFlatFile1: one line per frame slot k, 0 to TotalRecords + 1 (TotalRecords at most
@@ -97,9 +98,9 @@ QString bankUploadFilePath(const QString& BankInfoPath, const QString& AgentDate
 // the PC's date as dd_mm_yy: 001_07_12_26.txt.
 QString backupFileName(const QString& AgentDateKey, const QDate& today);
 
-// The check file's name: the AgentDateKey, with its "u" when the bank upload file was
-// written, and "Check.txt": 0010712uCheck.txt, or 0010712Check.txt.
-QString checkFileName(const QString& AgentDateKey, bool uploadFileWritten);
+// The check file's name: the AgentDateKey, "u" and "Check.txt": 0010712uCheck.txt, whether
+// the bank upload file could be written or not.
+QString checkFileName(const QString& AgentDateKey);
 
 // The folder of the backup and check files, inside the program folder.
 inline QString backupFolderName() {

@@ -113,8 +113,10 @@ FrmReceive::FrmReceive(AppContext& ctx, QWidget* parent, link::SerialLink* port)
             [this](const QString& agent, const QString& ddmm, int total, const QString& amount) {
                 m_agent->setText(agent);
                 m_date->setText(ddmm);
-                m_totalTransact->setText(QString::number(total));
-                m_totalAmount->setText(amount);
+                // A header whose totals cannot be read still names the agent and the day.
+                m_totalTransact->setText(total < 0 ? QStringLiteral("(unreadable)")
+                                                   : QString::number(total));
+                m_totalAmount->setText(amount.isEmpty() ? QStringLiteral("(unreadable)") : amount);
             });
     connect(m_transfer.get(), &UploadTransfer::progress, m_progress, &TransferProgressView::show);
     // The stored rows and the files must not be rewritten from under a running upload.

@@ -74,6 +74,8 @@ QString accountText(const QString& category, const QString& scheme, const QStrin
     return QStringLiteral("%1 %2 %3").arg(category, scheme, account.trimmed());
 }
 
+// The records that could not be read at all (a transaction that could not be read is in the
+// list of collections kept out of the bank upload file).
 QString problemsText(const QVector<RestoreProblem>& problems, const QString& backupFile) {
     QStringList lines;
     for (const RestoreProblem& p : problems) {
@@ -98,7 +100,7 @@ QString problemsText(const QVector<RestoreProblem>& problems, const QString& bac
         }
         lines << line + u'.';
     }
-    QString text = QStringLiteral("Some records of this upload did not read cleanly:\n") +
+    QString text = QStringLiteral("Some records of this upload could not be read:\n") +
                    lines.join(u'\n') +
                    QStringLiteral(
                        "\nCheck these collections against the terminal before the "
@@ -110,46 +112,73 @@ QString problemsText(const QVector<RestoreProblem>& problems, const QString& bac
     return text;
 }
 
-// The collections for accounts the agent's last download did not hold: they are stored and
-// in the check file, but not in the bank upload file, so the operator must hear of them.
-QVector<RestoreDataRow> unknownCollections(const QVector<RestoreDataRow>& rows) {
-    QVector<RestoreDataRow> unknown;
+// The collections kept out of the bank upload file, each with its reason: stored and in the
+// check file, but the bank's software does not get them, so the operator must hear of them.
+struct LeftOut {
+    RestoreDataRow row;
+    QString reason;
+};
+
+QVector<LeftOut> leftOutCollections(const QVector<RestoreDataRow>& rows, const QString& agentId) {
+    QVector<LeftOut> out;
     for (const RestoreDataRow& r : rows) {
-        if (!r.Amtcollected.isEmpty() && !accountFound(r)) {
-            unknown.push_back(r);
+        QString reason = leftOutReason(r, agentId);
+        if (!reason.isEmpty()) {
+            out.push_back({r, std::move(reason)});
         }
     }
-    return unknown;
+    return out;
 }
 
-QString unknownText(const QVector<RestoreDataRow>& unknown, const QString& agentId,
-                    const QString& checkFile) {
+QString leftOutText(const QVector<LeftOut>& leftOut, const QString& checkFile) {
     QStringList lines;
     qint64 hundredths = 0;
-    for (const RestoreDataRow& r : unknown) {
-        hundredths += qRound64(vbVal(r.Amtcollected) * 100);
+    int withAmount = 0;
+    for (const LeftOut& l : leftOut) {
+        const RestoreDataRow& r = l.row;
+        if (!r.Amtcollected.isEmpty()) {
+            hundredths += qRound64(vbVal(r.Amtcollected) * 100);
+            ++withAmount;
+        }
         if (lines.size() < kListedInMessage) {
-            lines << QStringLiteral("%1   %2   %3   No. %4")
+            lines << QStringLiteral("%1   %2   %3   No. %4: %5")
                          .arg(accountText(r.CategoryCode, r.SchemeCode, r.AccountNo),
-                              r.Amtcollected, r.DateTime, r.TransactionNumber);
+                              r.Amtcollected.isEmpty() ? QStringLiteral("(no amount)")
+                                                       : r.Amtcollected,
+                              r.DateTime, r.TransactionNumber, l.reason);
         }
     }
-    if (unknown.size() > kListedInMessage) {
-        lines << QStringLiteral("... and %1 more.").arg(unknown.size() - kListedInMessage);
+    if (leftOut.size() > kListedInMessage) {
+        lines << QStringLiteral("... and %1 more.").arg(leftOut.size() - kListedInMessage);
     }
     QString text =
-        QStringLiteral(
-            "These collections are for accounts that were not in the last download "
-            "of agent %1, so they are not in the bank upload file:\n")
-            .arg(agentId.trimmed()) +
+        QStringLiteral("These collections are stored, but not in the bank upload file:\n") +
         lines.join(u'\n') +
         QStringLiteral("\nTotal %1 in %2 collection(s). Hand them to the bank separately.")
             .arg(QString::number(static_cast<double>(hundredths) / 100, 'f', 2))
-            .arg(unknown.size());
+            .arg(withAmount);
     if (!checkFile.isEmpty()) {
         text += QStringLiteral(" The check file %1 lists them all.").arg(native(checkFile));
     }
     return text;
+}
+
+// What was stored for the upload, to be compared with the terminal's own totals: every
+// collection with an amount, whether the bank upload file takes it or not.
+struct StoredTotals {
+    int count = 0;
+    qint64 hundredths = 0;
+};
+
+StoredTotals storedTotals(const QVector<RestoreDataRow>& rows) {
+    StoredTotals t;
+    for (const RestoreDataRow& r : rows) {
+        if (!r.Amtcollected.isEmpty()) {
+            ++t.count;
+            t.hundredths += qRound64(vbVal(r.Amtcollected) * 100);
+        }
+    }
+    return t;
 }
 
 }  // namespace
@@ -161,7 +190,10 @@ RestoreData::RestoreData(Database& db, const AppSettings& settings, ProgramFolde
       m_clock([] { return QDateTime::currentDateTime(); }) {}
 
 UploadTransfer::Restore RestoreData::restoreFunction() {
-    return [this](const UploadData& data, const MessageFunction& message) { run(data, message); };
+    return [this](const UploadData& data, const MessageFunction& message) {
+        const RestoreOutcome outcome = run(data, message);
+        return outcome.stored || outcome.nothingToStore;
+    };
 }
 
 bool RestoreData::backupFolder(const QString& notWritten, const MessageFunction& message,
@@ -209,6 +241,19 @@ RestoreOutcome RestoreData::run(const UploadData& data, const MessageFunction& m
     RestoreOutcome outcome;
     const QDateTime now = m_clock();
     const QString& key = data.header.AgentDateKey;
+    if (data.TotalRecords <= 0) {
+        // Nothing to replace the agent's earlier collections with: they and their files stay.
+        outcome.nothingToStore = true;
+        show(message,
+             QStringLiteral("The terminal holds no collections for agent %1 (day %2): nothing "
+                            "was stored and no file was written. The agent's earlier "
+                            "collections and files are kept as they were.")
+                 .arg(data.header.agentNumber.trimmed().isEmpty() ? data.agentId.trimmed()
+                                                                  : data.header.agentNumber,
+                      data.header.dateDdmm),
+             MsgIcon::Information);
+        return outcome;
+    }
     const bool namesFiles = fitsFileName(key);
     if (namesFiles) {
         writeBackup(data, now.date(), message, outcome);
@@ -237,8 +282,10 @@ RestoreOutcome RestoreData::run(const UploadData& data, const MessageFunction& m
     outcome.problemCount = problems.size();
 
     // StoreRestoreData: the agent's rows and the day's header, together or not at all.
-    const UploadInfo info{data.agentId, key, data.header.TotalTransactions, data.header.totalAmount,
-                          now};
+    // Totals the header did not give are kept as -1: nothing to compare with.
+    const UploadInfo info{data.agentId, key,
+                          data.header.totalsRead ? data.header.TotalTransactions : -1,
+                          data.header.totalsRead ? data.header.totalAmount : -1, now};
     status = RestoreDataStore(m_db).replaceUpload(info, rows);
     if (!status) {
         show(message,
@@ -257,15 +304,26 @@ RestoreOutcome RestoreData::run(const UploadData& data, const MessageFunction& m
     if (namesFiles) {
         writeListings(info, rows, message, outcome);
     }
-    if (!problems.isEmpty()) {
-        show(message, problemsText(problems, outcome.backupFile), MsgIcon::Critical);
+    QVector<RestoreProblem> unreadRecords;
+    for (const RestoreProblem& p : problems) {
+        if (p.slot == 0) {
+            unreadRecords.push_back(p);
+        }
     }
-    const QVector<RestoreDataRow> unknown = unknownCollections(rows);
-    outcome.unknownCollections = unknown.size();
-    if (!unknown.isEmpty()) {
-        show(message, unknownText(unknown, data.agentId, outcome.checkFile), MsgIcon::Critical);
+    if (!unreadRecords.isEmpty()) {
+        show(message, problemsText(unreadRecords, outcome.backupFile), MsgIcon::Critical);
     }
+    showLeftOut(rows, data.agentId, message, outcome);
     return outcome;
+}
+
+void RestoreData::showLeftOut(const QVector<RestoreDataRow>& rows, const QString& agentId,
+                              const MessageFunction& message, RestoreOutcome& outcome) {
+    const QVector<LeftOut> leftOut = leftOutCollections(rows, agentId);
+    outcome.leftOutCollections = leftOut.size();
+    if (!leftOut.isEmpty()) {
+        show(message, leftOutText(leftOut, outcome.checkFile), MsgIcon::Warning);
+    }
 }
 
 RestoreOutcome RestoreData::writeFilesAgain(const QString& agentId,
@@ -307,18 +365,13 @@ RestoreOutcome RestoreData::writeFilesAgain(const QString& agentId,
     }
     outcome.rowCount = rows.size();
     writeListings(*info, rows, message, outcome);
-    const QVector<RestoreDataRow> unknown = unknownCollections(rows);
-    outcome.unknownCollections = unknown.size();
-    if (!unknown.isEmpty()) {
-        show(message, unknownText(unknown, agentId, outcome.checkFile), MsgIcon::Critical);
-    }
+    showLeftOut(rows, agentId, message, outcome);
     return outcome;
 }
 
 void RestoreData::writeListings(const UploadInfo& info, const QVector<RestoreDataRow>& rows,
                                 const MessageFunction& message, RestoreOutcome& outcome) {
     // CreateFlatFile: only into a bank folder that is there.
-    bool uploadWritten = false;
     const QString bankFolder = m_settings.BankInfoPath;
     if (bankFolder.trimmed().isEmpty() || !QFileInfo(bankFolder).isDir()) {
         show(message,
@@ -337,10 +390,21 @@ void RestoreData::writeListings(const UploadInfo& info, const QVector<RestoreDat
                      .arg(native(path), error),
                  MsgIcon::Critical);
         } else {
-            uploadWritten = true;
             outcome.uploadFile = path;
-            outcome.totalsMatch = file.totalsMatch(info.TotalTransactions, info.TotalAmount);
-            if (outcome.totalsMatch) {
+            // The terminal's totals against everything stored for the upload, the
+            // collections kept out of the bank upload file included: they differ only when
+            // something was lost or added on the way.
+            const StoredTotals stored = storedTotals(rows);
+            outcome.totalsMatch = info.TotalTransactions >= 0 &&
+                                  stored.count == info.TotalTransactions &&
+                                  stored.hundredths == info.TotalAmount * 100;
+            if (info.TotalTransactions < 0) {
+                show(message,
+                     QStringLiteral("The terminal's totals could not be read, so the "
+                                    "collections stored could not be compared with them. Check "
+                                    "the check file against the terminal's own report."),
+                     MsgIcon::Critical);
+            } else if (outcome.totalsMatch) {
                 show(message, QStringLiteral("Upload Completed Successfully"),
                      MsgIcon::Information);
             } else {
@@ -350,15 +414,15 @@ void RestoreData::writeListings(const UploadInfo& info, const QVector<RestoreDat
         }
     }
 
-    // CreateFlatFile2: every row of the agent, under a name with the "u" only when the bank
-    // upload file was written.
+    // CreateFlatFile2: every row of the agent, under the same name whether the bank upload
+    // file could be written or not.
     QString folder;
     if (!backupFolder(QStringLiteral("The check file was not written; write the files again "
                                      "once this is put right."),
                       message, &folder)) {
         return;
     }
-    const QString path = QDir(folder).filePath(checkFileName(info.AgentDateKey, uploadWritten));
+    const QString path = QDir(folder).filePath(checkFileName(info.AgentDateKey));
     QString error;
     if (!writeFile(path, CreateFlatFile2(inCheckFileOrder(rows)), &error)) {
         show(message,

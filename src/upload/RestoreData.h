@@ -24,9 +24,10 @@ struct RestoreOutcome {
     QString backupFile;   // the files written; empty when one was not written
     QString uploadFile;
     QString checkFile;
-    bool totalsMatch = false;    // the bank upload file agrees with the day's header
-    int problemCount = 0;        // records and transactions that did not read cleanly
-    int unknownCollections = 0;  // collections for accounts not in the agent's download
+    bool nothingToStore = false;  // the terminal held no collections: nothing was changed
+    bool totalsMatch = false;     // what was stored agrees with the day's header
+    int problemCount = 0;         // records and transactions that did not read cleanly
+    int leftOutCollections = 0;   // stored, but kept out of the bank upload file
 };
 
 // The work done once the last record of an upload is in: the backup of the raw frames, the
@@ -47,13 +48,15 @@ public:
     //   the backup file BackupData/<agent>_dd_mm_yy.txt (replacing one of the same name);
     //   the rows built from the frames, matched against the agent's downloaded accounts;
     //   the agent's RestoreData rows and UploadInfo replaced in one transaction;
-    //   the bank upload file BankInfoPath/<AgentDateKey>u.txt and the comparison of its
-    //   totals with the day's header ("Upload Completed Successfully" or "Serious Problem
-    //   While Uploading ");
-    //   the check file BackupData/<AgentDateKey>[u]Check.txt;
-    //   a message for records that did not read cleanly, and one listing the collections
-    //   for accounts that were not in the agent's last download.
-    // When the rows cannot be stored nothing else is written (the backup excepted).
+    //   the bank upload file BankInfoPath/<AgentDateKey>u.txt, and the comparison of what was
+    //   stored with the day's header ("Upload Completed Successfully" or "Serious Problem
+    //   While Uploading ", or that the header's totals could not be read);
+    //   the check file BackupData/<AgentDateKey>uCheck.txt;
+    //   a message for records that could not be read, and one listing the collections kept
+    //   out of the bank upload file (accounts not in the agent's last download, amounts or
+    //   dates that could not be read) with their total.
+    // When the rows cannot be stored nothing else is written (the backup excepted). An upload
+    // without transaction records changes nothing and writes nothing.
     RestoreOutcome run(const UploadData& data, const MessageFunction& message);
 
     // The function the upload transfer calls; this object must outlive the transfer.
@@ -75,6 +78,9 @@ private:
     // The bank upload file and the check file from the agent's rows in stored order.
     void writeListings(const UploadInfo& info, const QVector<RestoreDataRow>& rows,
                        const MessageFunction& message, RestoreOutcome& outcome);
+    // The message listing the collections kept out of the bank upload file, if any.
+    void showLeftOut(const QVector<RestoreDataRow>& rows, const QString& agentId,
+                     const MessageFunction& message, RestoreOutcome& outcome);
     // The BackupData folder, made when missing; when it cannot be, the operator is told why
     // and what `notWritten` says.
     bool backupFolder(const QString& notWritten, const MessageFunction& message, QString* path);

@@ -3,6 +3,7 @@
 #include "link/Encoding.h"
 #include "link/Frame.h"
 
+#include <QDateTime>
 #include <algorithm>
 
 namespace kovrin {
@@ -147,18 +148,17 @@ QVector<RestoreDataRow> buildRestoreRows(const UploadData& data, const AccountLo
             continue;
         }
         const quint8 countByte = static_cast<quint8>(frame[kCountPos - 1]);
-        const bool tooMany =
-            countByte != kNoTransactionsByte && link::BinCheck(countByte) > link::kSlotsPerFrame;
-        if (tooMany) {
-            frame[kCountPos - 1] = static_cast<char>(link::kSlotsPerFrame);
-        }
         const link::TransactionFrame tf = link::decodeTransactionFrame(frame, referenceYear);
-        if (tooMany) {
-            report(problemOf(recordNo, 0, tf,
-                             QStringLiteral("the number of transactions reads %1, but a record "
-                                            "holds 7 at most; 7 were read")
-                                 .arg(link::BinCheck(countByte)),
-                             QByteArray(1, static_cast<char>(countByte))));
+        if (!link::countByteFits(countByte)) {
+            // The slots of such a frame cannot be told apart: none is read, none invented.
+            report(problemOf(
+                recordNo, 0, tf,
+                QStringLiteral("the number of transactions (byte %1) is not one a "
+                               "record can hold, so none of its transactions "
+                               "could be read")
+                    .arg(QString::number(countByte, 16).rightJustified(2, u'0').toUpper()),
+                QByteArray(1, static_cast<char>(countByte))));
+            continue;
         }
         if (tf.shortFrame) {
             report(problemOf(recordNo, 0, tf,
@@ -202,8 +202,37 @@ QString AgreedAmountOf(const QString& agreedAmount) {
 }
 
 QString LastTxndateOf(const QString& myDate) {
-    const QString d = myDate.trimmed().isEmpty() ? QString() : myDate;
-    return d.mid(0, 2) + u'/' + d.mid(2, 2) + QStringLiteral("/20") + d.mid(4, 2);
+    return myDate.mid(0, 2) + u'/' + myDate.mid(2, 2) + QStringLiteral("/20") + myDate.mid(4, 2);
+}
+
+bool isRealDateTime(const QString& dateTime) {
+    return dateTime.size() == 16 &&
+           QDateTime::fromString(dateTime, QStringLiteral("dd/MM/yyyy HH:mm")).isValid();
+}
+
+bool isCollection(const RestoreDataRow& row) {
+    return !row.Amtcollected.isEmpty() || !row.DateTime.isEmpty();
+}
+
+QString leftOutReason(const RestoreDataRow& row, const QString& agentId) {
+    if (!isCollection(row)) {
+        return {};
+    }
+    if (!accountFound(row)) {
+        return QStringLiteral("the account was not in the last download of agent %1")
+            .arg(agentId.trimmed());
+    }
+    if (row.Amtcollected.isEmpty() || !hundredthsOf(row.Amtcollected)) {
+        return QStringLiteral("its amount could not be read");
+    }
+    if (!isRealDateTime(row.DateTime)) {
+        return QStringLiteral("its date or time \"%1\" is not a real one").arg(row.DateTime);
+    }
+    return {};
+}
+
+bool postable(const RestoreDataRow& row) {
+    return isCollection(row) && leftOutReason(row, row.AgentID).isEmpty();
 }
 
 }  // namespace kovrin

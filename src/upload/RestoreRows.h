@@ -51,7 +51,7 @@ struct RestoreProblem {
 // The scan of the transaction frames, records 2 to TotalRecords + 1 (at most 2000 of them),
 // in record order. The count byte (position 133) decides what a frame gives: 0x20 one row
 // without an amount for the frame's own account; 0 no row; 1-7 one row per transaction slot,
-// in slot order. A count above 7 is read as 7 and reported.
+// in slot order. Any other count gives no row and is reported: the slots cannot be told apart.
 //
 // Every row starts empty. Category, scheme and account number come from the frame; the
 // account's details (BranchID, CustomerCode, AccountName, BalanceAmount, AgreedAmount,
@@ -83,8 +83,23 @@ QString BalanceAmountOf(const QString& balAmount);
 // BankData.AgreedAmount as AgreedAmount, "00000.00": "100" gives 00100.00; same rules.
 QString AgreedAmountOf(const QString& agreedAmount);
 
-// BankData.MyDate (ddmmyy) as LastTxndate, DD/MM/20YY: "150309" gives 15/03/2009; an empty
-// or blank MyDate gives "//20".
+// BankData.MyDate (ddmmyy) as LastTxndate, DD/MM/20YY: "150309" gives 15/03/2009, a blank
+// MyDate "  /  /20  ", an empty one "//20".
 QString LastTxndateOf(const QString& myDate);
+
+// A DateTime of the form DD/MM/YYYY HH:NN that is a real date and time.
+bool isRealDateTime(const QString& dateTime);
+
+// The row stands for a collected transaction (not the amount-less row of an account the
+// terminal marks as without transactions).
+bool isCollection(const RestoreDataRow& row);
+
+// Why a collection is kept out of the bank upload file, or empty when it goes in: its account
+// was not in the agent's download, its amount could not be read, or its date or time is not
+// a real one. Such rows are stored and listed in the check file, and shown to the operator.
+QString leftOutReason(const RestoreDataRow& row, const QString& agentId);
+
+// A collection the bank upload file takes.
+bool postable(const RestoreDataRow& row);
 
 }  // namespace kovrin

@@ -223,8 +223,16 @@ void UploadTransfer::handleFrame(const QByteArray& frame) {
     }
     m_state.RecordFrames[k] = frame;
 
-    if (!link::CheckCRC(frame)) {
-        m_channel.log().event(QStringLiteral("bad checksum on record %1").arg(k));
+    // A count of transactions no frame can hold is damage the checksum missed: the frame is
+    // asked for again like one with a bad checksum.
+    const bool badCount = m_state.phase == UploadPhase::Records &&
+                          !link::countByteFits(static_cast<quint8>(frame[132]));
+    if (!link::CheckCRC(frame) || badCount) {
+        m_channel.log().event(badCount ? QStringLiteral("record %1: its number of transactions "
+                                                        "(byte %2) cannot be right")
+                                             .arg(k)
+                                             .arg(quint8(frame[132]), 2, 16, QLatin1Char('0'))
+                                       : QStringLiteral("bad checksum on record %1").arg(k));
         // Whatever else the terminal sends now belongs to the bad reply: it is thrown away
         // for a moment before the record is asked for again.
         m_channel.drain(QStringLiteral("after a bad checksum"));
@@ -267,8 +275,13 @@ void UploadTransfer::handleFrame(const QByteArray& frame) {
             }
             m_header = header;
             m_state.HeaderDecoded = true;
-            emit headerShown(header.agentNumber, header.dateDdmm, header.TotalTransactions,
-                             header.amountText);
+            if (!header.totalsRead) {
+                // The day is known; its totals cannot be compared with what is received.
+                m_channel.log().event(QStringLiteral("header totals not read: ") + header.reason);
+            }
+            emit headerShown(header.agentNumber, header.dateDdmm,
+                             header.totalsRead ? header.TotalTransactions : -1,
+                             header.totalsRead ? header.amountText : QString());
             if (m_state.TotalRecords == 0) {
                 lastRecord();  // no transaction records follow the header
                 return;
@@ -311,6 +324,12 @@ void UploadTransfer::lastRecord() {
             m_state.TxFrame = over;
         } else {
             m_channel.log().event(QStringLiteral("the end frame could not be sent: ") + error);
+            message(QStringLiteral("The end frame could not be sent to the terminal: %1\nThe "
+                                   "collections received are stored now, but the terminal was "
+                                   "not told that the upload is over: do not clear its day "
+                                   "before checking the files.")
+                        .arg(error),
+                    MsgIcon::Critical);
         }
     }
     UploadData data;
@@ -320,8 +339,16 @@ void UploadTransfer::lastRecord() {
     data.header = m_header;
     m_channel.log().event(QStringLiteral("last record received; storing %1 transaction records")
                               .arg(data.TotalRecords));
-    m_restore(data, [this](const MessageRequest& r) { return m_channel.show(r); });
+    const bool dealtWith =
+        m_restore(data, [this](const MessageRequest& r) { return m_channel.show(r); });
     emit inProgress(false);
+    if (!dealtWith) {
+        // Not stored: the operator is told why by the store; Receive comes back so that the
+        // upload can be received again.
+        m_state.LinkDone = false;
+        end(QStringLiteral("failed: the upload could not be stored"));
+        return;
+    }
     m_state.phase = UploadPhase::Done;
     m_channel.stopTimers();
     m_channel.forget();

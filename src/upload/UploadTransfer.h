@@ -73,8 +73,10 @@ class UploadTransfer : public QObject {
     Q_OBJECT
 public:
     // Runs the store and the files for a finished upload; gets the transfer's message
-    // function, so that the transfer stays held while the store's messages are up.
-    using Restore = std::function<void(const UploadData&,
+    // function, so that the transfer stays held while the store's messages are up. True when
+    // the upload is dealt with (stored, or nothing to store); false when it could not be
+    // stored, and Receive comes back for the upload to be received again.
+    using Restore = std::function<bool(const UploadData&,
                                        const std::function<MsgAnswer(const MessageRequest&)>&)>;
 
     UploadTransfer(link::SerialLink& port, link::TransferLog& log, Restore restore,

@@ -171,7 +171,7 @@ private slots:
         QCOMPARE(f.frames.size(), 2);
         QVERIFY(!link::DecodeFifthProtocol(f.frames[0]).ok);  // 40000 is not a count
         const link::HeaderInfo h = link::DecodeThirdProtocol(f.frames[1]);
-        QVERIFY(!h.ok);
+        QVERIFY(h.ok && !h.totalsRead);
         QCOMPARE(h.TotalTransactions, 33000);
         QCOMPARE(link::DecodeThirdProtocol(buildUploadFrames(parsed("agent 1\ndate 0101\n"
                                                                     "total-amount 12345678\n"))

@@ -74,18 +74,24 @@ private slots:
         QCOMPARE(h.TotalTransactions, 0);
     }
 
-    void headerWithInvalidBcdAmountIsBad() {
-        const HeaderInfo h = DecodeThirdProtocol(replyFrame(1, {{19, hex("00 0A 23 45")}}));
-        QVERIFY(!h.ok);
+    // Totals that cannot be read leave the header readable (the agent and the day), with
+    // nothing to compare the collections with.
+    void headerWithInvalidBcdAmountHasNoTotals() {
+        const HeaderInfo h =
+            DecodeThirdProtocol(replyFrame(1, {{10, "0050712"}, {19, hex("00 0A 23 45")}}));
+        QVERIFY(h.ok);
+        QVERIFY(!h.totalsRead);
+        QCOMPARE(h.AgentDateKey, QString("0050712"));
         QVERIFY(h.reason.contains("BCD"));
         QVERIFY(h.amountText.isEmpty());
     }
 
-    void headerTotalOf32768OrMoreIsBad() {
+    void headerTotalOf32768OrMoreHasNoTotals() {
         const HeaderInfo h = DecodeThirdProtocol(replyFrame(1, {{17, hex("80 00")}}));
-        QVERIFY(!h.ok);
+        QVERIFY(h.ok && !h.totalsRead);
         QVERIFY(h.reason.contains("32768"));
-        QVERIFY(DecodeThirdProtocol(replyFrame(1, {{17, hex("7F FF")}})).ok);
+        QVERIFY(DecodeThirdProtocol(replyFrame(1, {{17, hex("7F FF")}})).totalsRead);
+        QVERIFY(!DecodeThirdProtocol(QByteArray(136, '\0')).ok);  // not whole
     }
 
     void shortControlFramesAreBad() {

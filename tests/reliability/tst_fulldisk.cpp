@@ -124,8 +124,7 @@ void TestFullDisk::filesThatDoNotFitKeepTheirEarlierVersion() {
                                     QDir::toNativeSeparators(first.uploadFile) +
                                     " could not be written: "),
              qPrintable(messages[0]));
-    // Without the bank upload file the check file goes under its name without the "u".
-    const QString check = s.backupPath("0050325Check.txt");
+    const QString check = s.backupPath("0050325uCheck.txt");
     QVERIFY2(messages[1].startsWith("The check file " + QDir::toNativeSeparators(check) +
                                     " could not be written: "),
              qPrintable(messages[1]));
@@ -188,7 +187,7 @@ void TestFullDisk::readOnlyFoldersKeepTheirFiles() {
                                     " could not be written: "),
              qPrintable(messages[0]));
     QVERIFY2(messages[1].startsWith("The check file " +
-                                    QDir::toNativeSeparators(s.backupPath("0050325Check.txt")) +
+                                    QDir::toNativeSeparators(s.backupPath("0050325uCheck.txt")) +
                                     " could not be written: "),
              qPrintable(messages[1]));
     for (const QString& m : messages) {

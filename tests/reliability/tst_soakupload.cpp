@@ -122,6 +122,7 @@ Outcome runUpload(const sim::TerminalConfig& config) {
     UploadTransfer tx(port, *fx.log, [&](const UploadData& d, const MessageFunction& message) {
         out.frames = d.RecordFrames;
         stored = restore.run(d, message).stored;
+        return stored;
     });
     // A 137-byte reply takes 71 ms at 19200 baud.
     tx.setTimings({150, 1000, 5, 30});

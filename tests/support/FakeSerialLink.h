@@ -3,6 +3,7 @@
 #include "link/SerialLink.h"
 
 #include <QList>
+#include <functional>
 
 namespace kovrin::test {
 
@@ -27,6 +28,12 @@ public:
     void close() override { m_open = false; }
     bool isOpen() const override { return m_open; }
     bool write(const QByteArray& bytes, QString* error) override {
+        if (refuseWrite && refuseWrite(bytes)) {
+            if (error) {
+                *error = QStringLiteral("the device refused the write");
+            }
+            return false;
+        }
         if (!m_open) {
             if (error) {
                 *error = QStringLiteral("the port is not open");
@@ -56,7 +63,8 @@ public:
     int pendingBytes() const { return int(m_in.size()); }
 
     QList<QByteArray> written;
-    QString openError;  // set to make open() fail
+    QString openError;                                   // set to make open() fail
+    std::function<bool(const QByteArray&)> refuseWrite;  // frames whose write fails
     int opened = 0;
 
 signals:

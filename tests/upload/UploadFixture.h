@@ -88,6 +88,7 @@ inline UploadData upload(const QList<QByteArray>& transactionFrames,
     d.TotalRecords = static_cast<int>(transactionFrames.size());
     d.agentId = agent;
     d.header.ok = true;
+    d.header.totalsRead = true;
     d.header.AgentDateKey = AgentDateKey;
     d.header.agentNumber = AgentDateKey.left(3);
     d.header.dateDdmm = AgentDateKey.right(4);

@@ -281,8 +281,7 @@ void TestBankFiles::fileNames() {
     QCOMPARE(bankUploadFilePath("C:\\Bank\\", "0010712"), QString("C:\\Bank\\0010712u.txt"));
     QCOMPARE(backupFileName("0010712", QDate(2026, 12, 7)), QString("001_07_12_26.txt"));
     QCOMPARE(backupFileName("0120107", QDate(2027, 1, 31)), QString("012_31_01_27.txt"));
-    QCOMPARE(checkFileName("0010712", true), QString("0010712uCheck.txt"));
-    QCOMPARE(checkFileName("0010712", false), QString("0010712Check.txt"));
+    QCOMPARE(checkFileName("0010712"), QString("0010712uCheck.txt"));
 }
 
 QTEST_GUILESS_MAIN(TestBankFiles)

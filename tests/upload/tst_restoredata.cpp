@@ -114,9 +114,12 @@ private slots:
     void writeFilesAgainAfterTheBankFolderIsChosen();
     void writeFilesAgainWithoutAStoredUpload();
     void secondUploadReplacesTheFirst();
+    void countOfZeroChangesNothing();
+    void headerWithoutTotals();
     void uploadWithoutCollections();
     void collectionsOfUnknownAccountsAreShown();
-    void unreadableSlotIsShown();
+    void collectionsThatCannotBePosted_data();
+    void collectionsThatCannotBePosted();
     void datesReadAgainstThePcsYear();
     void headerThatCannotNameAFile();
     void transferCallsTheStore();
@@ -231,9 +234,9 @@ void TestRestoreData::missingBankFolder() {
     QVERIFY(out.stored);
     QVERIFY(out.uploadFile.isEmpty());
     QVERIFY(QDir(s.bankFolder).entryList(QDir::Files).isEmpty());
-    QCOMPARE(out.checkFile, s.backupPath("0050712Check.txt"));
-    QCOMPARE(readAll(s.backupPath("0050712Check.txt")), fortyCheckFile());
-    QVERIFY(!QFile::exists(s.backupPath("0050712uCheck.txt")));
+    // The check file keeps its name: the operator finds it where it always is.
+    QCOMPARE(out.checkFile, s.backupPath("0050712uCheck.txt"));
+    QCOMPARE(readAll(s.backupPath("0050712uCheck.txt")), fortyCheckFile());
 }
 
 void TestRestoreData::unwritableUploadFile() {
@@ -252,7 +255,7 @@ void TestRestoreData::unwritableUploadFile() {
     QCOMPARE(s.recorder.last().icon, MsgIcon::Critical);
     QVERIFY(out.stored);
     QCOMPARE(s.rowCount(), 41);
-    QCOMPARE(readAll(s.backupPath("0050712Check.txt")), fortyCheckFile());
+    QCOMPARE(readAll(s.backupPath("0050712uCheck.txt")), fortyCheckFile());
 }
 
 void TestRestoreData::unwritableCheckFile() {
@@ -366,7 +369,7 @@ void TestRestoreData::writeFilesAgainAfterTheBankFolderIsChosen() {
     s.download(day.accounts);
     s.settings.BankInfoPath = s.pf.filePath("not yet chosen");
     s.run(upload(day.frames, "0050712", 40, day.total));
-    QVERIFY(QFile::exists(s.backupPath("0050712Check.txt")));
+    QVERIFY(QFile::exists(s.backupPath("0050712uCheck.txt")));
     s.settings.BankInfoPath = s.bankFolder;
     s.recorder.clear();
 
@@ -407,6 +410,52 @@ void TestRestoreData::secondUploadReplacesTheFirst() {
     QCOMPARE(readAll(s.backupPath("0050712uCheck.txt")).count("\r\n"), 1);
 }
 
+// A count frame announcing no records: the terminal holds nothing for the agent, so the
+// agent's stored collections and the day's files stay as they were.
+void TestRestoreData::countOfZeroChangesNothing() {
+    Store s;
+    const FortyDay day;
+    s.download(day.accounts);
+    const RestoreOutcome first = s.run(upload(day.frames, "0050712", 40, day.total));
+    const QByteArray bank = readAll(first.uploadFile);
+    const QByteArray check = readAll(first.checkFile);
+    s.recorder.clear();
+    const RestoreOutcome out = s.run(upload({}, "0050712", 0, 0));
+    QVERIFY(out.nothingToStore && !out.stored);
+    QCOMPARE(s.recorder.texts(),
+             QStringList{"The terminal holds no collections for agent 005 (day 0712): nothing "
+                         "was stored and no file was written. The agent's earlier collections "
+                         "and files are kept as they were."});
+    QCOMPARE(s.rowCount(), 41);
+    QCOMPARE(readAll(first.uploadFile), bank);
+    QCOMPARE(readAll(first.checkFile), check);
+    QCOMPARE(RestoreDataStore(*s.db).uploadInfo(kAgent)->TotalAmount, day.total);
+}
+
+// A header whose totals could not be read: the collections are stored and written, and the
+// operator is told that they could not be compared.
+void TestRestoreData::headerWithoutTotals() {
+    Store s;
+    const FortyDay day;
+    s.download(day.accounts);
+    UploadData d = upload(day.frames, "0050712", 40, day.total);
+    d.header.totalsRead = false;
+    const RestoreOutcome out = s.run(d);
+    QVERIFY(out.stored && !out.totalsMatch);
+    QCOMPARE(s.recorder.texts(),
+             QStringList{"The terminal's totals could not be read, so the collections stored "
+                         "could not be compared with them. Check the check file against the "
+                         "terminal's own report."});
+    QCOMPARE(readAll(out.uploadFile), fortyUploadFile());
+    QCOMPARE(RestoreDataStore(*s.db).uploadInfo(kAgent)->TotalTransactions, -1);
+    s.recorder.clear();
+    s.restore.writeFilesAgain(kAgent, s.messages());  // the same when written again
+    QCOMPARE(s.recorder.texts().first(), QString("The terminal's totals could not be read, so "
+                                                 "the collections stored could not be compared "
+                                                 "with them. Check the check file against the "
+                                                 "terminal's own report."));
+}
+
 void TestRestoreData::uploadWithoutCollections() {
     Store s;
     const FortyDay day;
@@ -432,15 +481,18 @@ void TestRestoreData::collectionsOfUnknownAccountsAreShown() {
          transactionFrame(4, accountNo(43), 0x20)},
         "0050712", 3, 850);
     const RestoreOutcome out = s.run(d);
-    QCOMPARE(out.unknownCollections, 2);
+    QCOMPARE(out.leftOutCollections, 2);
     QCOMPARE(s.recorder.messages.size(), 2);
-    QCOMPARE(s.recorder.messages[0].text, QString("Serious Problem While Uploading "));
+    // Everything the terminal declared was stored: no alarm, but the operator is told what
+    // the bank's file leaves out.
+    QCOMPARE(s.recorder.messages[0].text, QString("Upload Completed Successfully"));
     const QString text = s.recorder.messages[1].text;
-    QCOMPARE(s.recorder.messages[1].icon, MsgIcon::Critical);
-    QVERIFY2(text.startsWith("These collections are for accounts that were not in the last "
-                             "download of agent 005, so they are not in the bank upload file:\n"
-                             "S DDS01 000000000100042   0000250.00   07/12/2026 10:05   No. 0002\n"
-                             "S DDS01 000000000100042   0000100.00   07/12/2026 10:06   No. 0003\n"
+    QCOMPARE(s.recorder.messages[1].icon, MsgIcon::Warning);
+    QVERIFY2(text.startsWith("These collections are stored, but not in the bank upload file:\n"
+                             "S DDS01 000000000100042   0000250.00   07/12/2026 10:05   No. 0002: "
+                             "the account was not in the last download of agent 005\n"
+                             "S DDS01 000000000100042   0000100.00   07/12/2026 10:06   No. 0003: "
+                             "the account was not in the last download of agent 005\n"
                              "Total 350.00 in 2 collection(s)."),
              qPrintable(text));
     QVERIFY2(text.contains(QDir::toNativeSeparators(s.backupPath("0050712uCheck.txt"))),
@@ -462,26 +514,64 @@ void TestRestoreData::collectionsOfUnknownAccountsAreShown() {
     QCOMPARE(s.recorder.messages[1].text, text);
 }
 
-void TestRestoreData::unreadableSlotIsShown() {
+void TestRestoreData::collectionsThatCannotBePosted_data() {
+    QTest::addColumn<QByteArray>("amount");    // the second slot's three amount bytes
+    QTest::addColumn<QByteArray>("dateTime");  // its day, month and year, hour, minute
+    QTest::addColumn<QString>("totals");       // the first message
+    QTest::addColumn<QString>("listed");       // its line in the list of those left out
+    QTest::newRow("amount not BCD")
+        << QByteArray("00 1A 00") << QByteArray("07 CA 10 01") << "Serious Problem While Uploading "
+        << "(no amount)   07/12/2026 10:01   No. 0002: its amount "
+           "could not be read";
+    QTest::newRow("day 00") << QByteArray("00 02 00") << QByteArray("00 CA 10 01")
+                            << "Upload Completed Successfully"
+                            << "0000200.00   00/12/2026 10:01   No. 0002: its date or time "
+                               "\"00/12/2026 10:01\" is not a real one";
+    QTest::newRow("month 13") << QByteArray("00 02 00") << QByteArray("07 DA 10 01")
+                              << "Upload Completed Successfully"
+                              << "0000200.00   07/13/2026 10:01   No. 0002: its date or time "
+                                 "\"07/13/2026 10:01\" is not a real one";
+    QTest::newRow("month 0") << QByteArray("00 02 00") << QByteArray("07 0A 10 01")
+                             << "Upload Completed Successfully"
+                             << "0000200.00   07/00/2026 10:01   No. 0002: its date or time "
+                                "\"07/00/2026 10:01\" is not a real one";
+    QTest::newRow("hour 24") << QByteArray("00 02 00") << QByteArray("07 CA 24 01")
+                             << "Upload Completed Successfully"
+                             << "0000200.00   07/12/2026 24:01   No. 0002: its date or time "
+                                "\"07/12/2026 24:01\" is not a real one";
+    QTest::newRow("day byte not BCD")
+        << QByteArray("00 02 00") << QByteArray("1A CA 10 01") << "Upload Completed Successfully"
+        << "0000200.00   1A/12/2026 10:01   No. 0002: its date or "
+           "time \"1A/12/2026 10:01\" is not a real one";
+}
+
+// A collection whose amount or date cannot be real never reaches the bank upload file: it is
+// stored as received, listed in the check file and shown to the operator with the reason.
+// The terminal's totals are compared with everything stored.
+void TestRestoreData::collectionsThatCannotBePosted() {
+    QFETCH(QByteArray, amount);
+    QFETCH(QByteArray, dateTime);
+    QFETCH(QString, totals);
+    QFETCH(QString, listed);
     Store s;
     s.download({bankAccount(1, "A")});
-    const UploadData d = upload({transactionFrame(2, accountNo(1), 0x02,
-                                                  {slotBytes("00 01 00", "07 CA 10 00", 1),
-                                                   slotBytes("00 1A 00", "07 CA 10 01", 2)})},
-                                "0050712", 2, 200);
+    const UploadData d =
+        upload({transactionFrame(2, accountNo(1), 0x02,
+                                 {slotBytes("00 01 00", "07 CA 10 00", 1),
+                                  slotBytes(amount.constData(), dateTime.constData(), 2)})},
+               "0050712", 2, 300);
     const RestoreOutcome out = s.run(d);
-    QCOMPARE(out.problemCount, 1);
-    QCOMPARE(s.rowCount(), 2);
-    QCOMPARE(s.rowCount("TransactionNumber = '0002' AND Amtcollected = ''"), 1);
-    QCOMPARE(s.recorder.messages.size(), 2);
-    QCOMPARE(s.recorder.messages[0].text, QString("Serious Problem While Uploading "));
+    QVERIFY(out.stored);
+    QCOMPARE(s.rowCount(), 2);  // stored as received
+    QCOMPARE(out.leftOutCollections, 1);
+    QCOMPARE(s.recorder.texts().size(), 2);
+    QCOMPARE(s.recorder.messages[0].text, totals);
     const QString text = s.recorder.messages[1].text;
-    QVERIFY2(text.contains("Record 2, transaction 2 (account S DDS01 000000000100001): amount "
-                           "bytes are not BCD [00 1A 00 07 CA 10 01 00 02]; stored without its "
-                           "amount, not in the bank upload file."),
-             qPrintable(text));
-    QVERIFY2(text.contains(QDir::toNativeSeparators(s.backupPath("005_07_12_26.txt"))),
-             qPrintable(text));
+    QVERIFY2(text.contains("\nS DDS01 000000000100001   " + listed + "\n"), qPrintable(text));
+    const QByteArray bank = readAll(s.bankPath("0050712u.txt"));
+    QCOMPARE(bank.count("\r\n"), 1);
+    QVERIFY(bank.contains("0000100.0007/12/2026 10:00"));
+    QCOMPARE(readAll(s.backupPath("0050712uCheck.txt")).count("\r\n"), 2);
 }
 
 void TestRestoreData::datesReadAgainstThePcsYear() {

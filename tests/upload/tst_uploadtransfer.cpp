@@ -67,6 +67,15 @@ struct ScriptedTerminal {
                 for (int i = 0; i < 4; ++i) {
                     out << qMakePair(frame.mid(i * 35, 35), delay + 100 * i);
                 }
+            } else if (word == "badcount") {
+                // A count of transactions no frame holds, under a right checksum.
+                QByteArray bad = frame.left(136);
+                bad[132] = char(0x08);
+                out << qMakePair(link::withChecksum(bad), delay);
+            } else if (word == "badtotals") {
+                QByteArray bad = frame.left(136);
+                bad[18] = char(0x0A);  // the total amount's first byte is not BCD
+                out << qMakePair(link::withChecksum(bad), delay);
             } else if (word == "half") {
                 out << qMakePair(frame.left(60), delay);
             } else if (word == "stray") {
@@ -101,6 +110,8 @@ private slots:
     void repliesThatDoNotAdvance_data();
     void repliesThatDoNotAdvance();
     void receiveDuringTheUploadIsIgnored();
+    void endOfTheUpload_data();
+    void endOfTheUpload();
     void twoRepliesGluedTogether();
     void shortNackReply();
     void badChecksumAsksAgain();
@@ -127,6 +138,7 @@ private:
     std::unique_ptr<UploadTransfer> m_tx;
     QList<UploadData> m_stored;
     std::function<QByteArray(int)> m_reply;  // the terminal's answer to a request
+    bool m_storeSucceeds = true;
 };
 
 void TestUploadTransfer::init() {
@@ -135,8 +147,12 @@ void TestUploadTransfer::init() {
     m_rec = std::make_unique<test::MessageRecorder>();
     m_stored.clear();
     m_reply = nullptr;
-    m_tx = std::make_unique<UploadTransfer>(
-        *m_port, *m_log, [this](const UploadData& d, const auto&) { m_stored << d; });
+    m_storeSucceeds = true;
+    m_tx =
+        std::make_unique<UploadTransfer>(*m_port, *m_log, [this](const UploadData& d, const auto&) {
+            m_stored << d;
+            return m_storeSucceeds;
+        });
     m_tx->setTimings({60000, 60000, 5});
     connect(m_port.get(), &test::FakeSerialLink::wrote, this, [this](const QByteArray& f) {
         if (m_reply && isRequest(f)) {
@@ -225,6 +241,7 @@ void TestUploadTransfer::repliesThatDoNotAdvance_data() {
     // after a reply), then 3; the late reply finds record 4 asked for and is discarded.
     QTest::newRow("late reply") << "3#1=ok@330" << QList<int>{0, 1, 2, 3, 2, 3, 4, -1} << "";
     QTest::newRow("late header") << "1#1=ok@330" << QList<int>{0, 1, 1, 2, 3, 4, -1} << "";
+    QTest::newRow("header totals unreadable") << "1#1=badtotals" << clean << "";
     QTest::newRow("late count") << "0#1=ok@330" << QList<int>{0, 0, 1, 2, 3, 4, -1} << "";
     QTest::newRow("reply twice") << "2#1=ok,ok" << clean << "";
     QTest::newRow("count reply twice") << "0#1=ok,ok" << clean << "";
@@ -234,6 +251,8 @@ void TestUploadTransfer::repliesThatDoNotAdvance_data() {
     QTest::newRow("stray bytes before a reply") << "3#1=stray,ok@20" << clean << "";
     QTest::newRow("pieces past the time-out") << "2#1=pieces" << clean << "";
     QTest::newRow("half a reply") << "2#1=half" << QList<int>{0, 1, 2, 2, 3, 4, -1} << "";
+    QTest::newRow("count byte no frame holds")
+        << "3#1=badcount" << QList<int>{0, 1, 2, 3, 3, 4, -1} << "";
     QTest::newRow("NACK") << "3#1=nack" << QList<int>{0, 1, 2, 3, 2, 3, 4, -1}
                           << "No Acknowledgement from HandHeld Terminal";
     QTest::newRow("count never answered")
@@ -272,9 +291,13 @@ void TestUploadTransfer::repliesThatDoNotAdvance() {
         QTRY_COMPARE_WITH_TIMEOUT(m_stored.size(), 1, 10000);
         QTest::qWait(400);  // late replies land after the end and change nothing
         QCOMPARE(m_stored.size(), 1);
+        const bool headerAltered = terminal.contains("badtotals");
         for (int k = 0; k < frames.size(); ++k) {
-            QCOMPARE(m_stored[0].RecordFrames[k], frames[k]);
+            if (k != 1 || !headerAltered) {
+                QCOMPARE(m_stored[0].RecordFrames[k], frames[k]);
+            }
         }
+        QCOMPARE(m_stored[0].header.totalsRead, !headerAltered);
     } else {
         QTRY_COMPARE_WITH_TIMEOUT(m_rec->count(message), 1, 10000);
         QCOMPARE(m_stored.size(), 0);
@@ -300,6 +323,46 @@ void TestUploadTransfer::receiveDuringTheUploadIsIgnored() {
     m_port->inject(frames[0]);
     QTRY_COMPARE(m_stored.size(), 1);
     QCOMPARE(requests(m_port->written), QList<int>({0, 1, 2, 3, -1}));
+}
+
+// What the store could not keep, and an end frame that could not be written, are the
+// operator's to know; Receive comes back when nothing was stored.
+void TestUploadTransfer::endOfTheUpload_data() {
+    QTest::addColumn<bool>("stored");
+    QTest::addColumn<bool>("overWritten");
+    QTest::addColumn<bool>("receiveBack");
+    QTest::newRow("stored") << true << true << false;
+    QTest::newRow("store failed") << false << true << true;
+    QTest::newRow("end frame not written") << true << false << false;
+}
+
+void TestUploadTransfer::endOfTheUpload() {
+    QFETCH(bool, stored);
+    QFETCH(bool, overWritten);
+    QFETCH(bool, receiveBack);
+    m_storeSucceeds = stored;
+    if (!overWritten) {
+        m_port->refuseWrite = [](const QByteArray& f) { return f.mid(9, 4) == "OVER"; };
+    }
+    QSignalSpy enabled(m_tx.get(), &UploadTransfer::receiveEnabled);
+    serve(day(2));
+    m_tx->cmdSend_Click();
+    QTRY_COMPARE(m_stored.size(), 1);
+    QCOMPARE(enabled.last()[0].toBool(), receiveBack);
+    QCOMPARE(m_tx->isActive(), false);
+    QCOMPARE(m_tx->finished(), !receiveBack);
+    QCOMPARE(m_rec->messages.size(), overWritten ? 0 : 1);
+    if (!overWritten) {
+        QVERIFY(
+            m_rec->last().text.startsWith("The end frame could not be sent to the terminal: "
+                                          "the device refused the write"));
+    }
+    if (receiveBack) {
+        m_storeSucceeds = true;
+        m_tx->cmdSend_Click();  // received again, and stored this time
+        QTRY_COMPARE(m_stored.size(), 2);
+        QCOMPARE(m_stored[1].RecordFrames, m_stored[0].RecordFrames);
+    }
 }
 
 void TestUploadTransfer::twoRepliesGluedTogether() {
