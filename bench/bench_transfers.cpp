@@ -53,7 +53,7 @@ void wholeDownload(benchmark::State& state, bool paced) {
         }
         QDir(folder.path()).mkpath(QStringLiteral("ports"));
         QFile::link(sim.devicePath(), QDir(folder.path()).filePath(QStringLiteral("ports/com1")));
-        bench::writeFile(QDir(folder.bankFolder()).filePath(QStringLiteral("0050325d.txt")),
+        bench::writeFile(QDir(folder.bankFolder()).filePath(QStringLiteral("0052503d.txt")),
                          bench::downloadFile(n));
         link::SerialPortLink port(folder.path(), [] { return QStringLiteral("1"); });
         link::TransferLog log(folder.path());
@@ -64,7 +64,7 @@ void wholeDownload(benchmark::State& state, bool paced) {
         state.ResumeTiming();
 
         const double cpu0 = bench::threadCpuMs();
-        tx.cmdSend_Click({QStringLiteral("5"), QStringLiteral("0325"), QStringLiteral("3")});
+        tx.cmdSend_Click({QStringLiteral("5"), QStringLiteral("2503"), QStringLiteral("3")});
         const bool finished = runUntil([&] { return completed || !tx.isSending(); }, 600000);
         cpuMs += bench::threadCpuMs() - cpu0;
 

@@ -4,6 +4,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QStringDecoder>
+
+#include <algorithm>
 
 namespace kovrin {
 
@@ -13,76 +16,76 @@ namespace {
 // fields that go on from wherever the last read stopped.
 class RecordReader {
 public:
-    explicit RecordReader(const QByteArray& bytes) : m_bytes(bytes) {}
+    explicit RecordReader(const QString& text) : m_text(text) {}
 
-    bool atEnd() const { return m_pos >= m_bytes.size(); }
+    bool atEnd() const { return m_pos >= m_text.size(); }
     // The line (from 1) the next read starts on.
     int line() const { return m_line; }
 
     QString readLine() {
         const qsizetype start = m_pos;
-        qsizetype end = m_bytes.indexOf('\n', m_pos);
+        qsizetype end = m_text.indexOf(QLatin1Char('\n'), m_pos);
         if (end < 0) {
-            end = m_bytes.size();
+            end = m_text.size();
             m_pos = end;
         } else {
             m_pos = end + 1;
             ++m_line;
         }
         qsizetype stop = end;
-        if (stop > start && m_bytes[stop - 1] == '\r') {
+        if (stop > start && m_text[stop - 1] == QLatin1Char('\r')) {
             --stop;
         }
-        return QString::fromLatin1(m_bytes.constData() + start, stop - start);
+        return m_text.mid(start, stop - start);
     }
 
     // One comma-separated field: leading blanks skipped, a quoted field taken without its
     // quotes, trailing blanks of an unquoted field dropped. Ends at a comma or a line end.
     // Returns false at the end of the file.
     bool readField(QString* field) {
-        while (m_pos < m_bytes.size() && (m_bytes[m_pos] == ' ' || m_bytes[m_pos] == '\t')) {
+        while (m_pos < m_text.size() && isBlank(m_text[m_pos])) {
             ++m_pos;
         }
-        if (m_pos >= m_bytes.size()) {
+        if (m_pos >= m_text.size()) {
             return false;
         }
-        QByteArray out;
-        if (m_bytes[m_pos] == '"') {
+        QString out;
+        if (m_text[m_pos] == QLatin1Char('"')) {
             ++m_pos;
-            while (m_pos < m_bytes.size() && m_bytes[m_pos] != '"' && m_bytes[m_pos] != '\n') {
-                out += m_bytes[m_pos++];
+            while (m_pos < m_text.size() && m_text[m_pos] != QLatin1Char('"') &&
+                   m_text[m_pos] != QLatin1Char('\n')) {
+                out += m_text[m_pos++];
             }
-            if (m_pos < m_bytes.size() && m_bytes[m_pos] == '"') {
+            if (m_pos < m_text.size() && m_text[m_pos] == QLatin1Char('"')) {
                 ++m_pos;
             }
             // Anything between the closing quote and the delimiter is passed over.
-            while (m_pos < m_bytes.size() && m_bytes[m_pos] != ',' && m_bytes[m_pos] != '\n') {
+            while (m_pos < m_text.size() && !isDelimiter(m_text[m_pos])) {
                 ++m_pos;
             }
         } else {
-            while (m_pos < m_bytes.size() && m_bytes[m_pos] != ',' && m_bytes[m_pos] != '\n') {
-                out += m_bytes[m_pos++];
+            while (m_pos < m_text.size() && !isDelimiter(m_text[m_pos])) {
+                out += m_text[m_pos++];
             }
-            while (!out.isEmpty() &&
-                   (out.endsWith(' ') || out.endsWith('\t') || out.endsWith('\r'))) {
+            while (!out.isEmpty() && (isBlank(out.back()) || out.back() == QLatin1Char('\r'))) {
                 out.chop(1);
             }
         }
-        if (m_pos < m_bytes.size()) {
-            if (m_bytes[m_pos] == '\n') {
+        if (m_pos < m_text.size()) {
+            if (m_text[m_pos] == QLatin1Char('\n')) {
                 ++m_line;
             }
             ++m_pos;  // the comma or the line end
         }
-        *field = QString::fromLatin1(out);
+        *field = out;
         return true;
     }
 
     // True when everything left is blank lines.
     bool onlyBlankLinesLeft() const {
-        for (qsizetype i = m_pos; i < m_bytes.size(); ++i) {
-            const char c = m_bytes[i];
-            if (c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+        for (qsizetype i = m_pos; i < m_text.size(); ++i) {
+            const QChar c = m_text[i];
+            if (!isBlank(c) && c != QLatin1Char('\r') && c != QLatin1Char('\n')) {
                 return false;
             }
         }
@@ -90,10 +93,26 @@ public:
     }
 
 private:
-    const QByteArray& m_bytes;
+    static bool isBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); }
+    static bool isDelimiter(QChar c) { return c == QLatin1Char(',') || c == QLatin1Char('\n'); }
+
+    const QString& m_text;
     qsizetype m_pos = 0;
     int m_line = 1;
 };
+
+// The field as the terminal can show it: every character outside Latin-1 becomes "?".
+// Returns 1 when a character was replaced, else 0.
+int keepShowable(QString& field) {
+    int replaced = 0;
+    for (QChar& c : field) {
+        if (c.unicode() > 0xFF) {
+            c = QLatin1Char('?');
+            replaced = 1;
+        }
+    }
+    return replaced;
+}
 
 void padTo(QString& rec, int width) {
     if (rec.size() < width) {
@@ -156,12 +175,48 @@ DownloadRecord parseDownloadRecord(const QString& line) {
     r.OpeningDate = col(139, 2) + col(142, 2) + col(147, 2);
     r.Txndate = col(149, 2) + col(152, 2) + col(157, 2);
     r.BankSoftACNumber = col(160, 15);
+    for (QString* f : {&r.BranchID, &r.CategoryCode, &r.SchemeCode, &r.ACNumber, &r.CustomerCode,
+                       &r.ACName, &r.BalAmount, &r.AgreedAmount, &r.MyDate, &r.AgentID,
+                       &r.OpeningDate, &r.Txndate, &r.BankSoftACNumber}) {
+        r.replacedFields += keepShowable(*f);
+    }
     return r;
+}
+
+QString downloadFileText(const QByteArray& bytes) {
+    QByteArrayView in(bytes);
+    if (in.startsWith("\xEF\xBB\xBF")) {
+        in = in.sliced(3);  // the UTF-8 byte-order mark
+    }
+    const bool ascii =
+        std::all_of(in.begin(), in.end(), [](char c) { return static_cast<uchar>(c) < 0x80; });
+    if (ascii) {
+        return QString::fromLatin1(in);
+    }
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    const QString decoded = utf8.decode(in);
+    if (utf8.hasError()) {
+        return QString::fromLatin1(in);  // not UTF-8: 8-bit text as the bank has always written
+    }
+    QString text;
+    text.reserve(decoded.size());
+    for (qsizetype i = 0; i < decoded.size(); ++i) {
+        const QChar c = decoded[i];
+        if (c.isHighSurrogate() && i + 1 < decoded.size() && decoded[i + 1].isLowSurrogate()) {
+            text += QChar(QChar::ReplacementCharacter);  // one character, one column
+            ++i;
+        } else {
+            text += c;
+        }
+    }
+    return text;
 }
 
 DownloadFileContents parseDownloadFile(const QByteArray& bytes) {
     DownloadFileContents out;
-    RecordReader in(bytes);
+    const QString text = downloadFileText(bytes);
+    RecordReader in(text);
     QVector<DownloadRecord> records;
     int count = 0;
     while (!in.atEnd()) {
@@ -171,18 +226,23 @@ DownloadFileContents parseDownloadFile(const QByteArray& bytes) {
         const int line = in.line();
         QString rec = in.readLine();
         if (rec.size() < 136) {
+            const QString firstLine = rec;
+            auto formatError = [&] {
+                out.status = DownloadFileContents::Status::FormatError;
+                out.errorLine = line;
+                out.errorText = firstLine;
+                return out;
+            };
             while (rec.size() < 71) {
                 QString f;
                 if (!in.readField(&f)) {
                     // The file ended inside a broken record: the record cannot be completed.
-                    out.status = DownloadFileContents::Status::FormatError;
-                    return out;
+                    return formatError();
                 }
                 joinField(rec, f);
             }
             if (!acceptedLength(int(rec.size()))) {
-                out.status = DownloadFileContents::Status::FormatError;
-                return out;
+                return formatError();
             }
         }
         ++count;

@@ -24,6 +24,9 @@ struct DownloadRecord {
     QString Txndate;           // ddmmyy from 149-150, 152-153, 157-158
     QString BankSoftACNumber;  // 160-174
     int line = 0;              // the line of the file the record starts on
+    // Fields whose text had characters the terminal cannot show (outside Latin-1); each such
+    // character was replaced by "?".
+    int replacedFields = 0;
 };
 
 // The most records a download may carry (the terminal's record numbers stop there).
@@ -42,11 +45,23 @@ struct DownloadFileContents {
     QString branchId;                 // of the last record read
     QString agentId;                  // of the last record read
     QString error;                    // the system's reason for a ReadError
+    // For a FormatError: the line (from 1) the record that could not be completed starts on,
+    // and that line's text.
+    int errorLine = 0;
+    QString errorText;
 };
 
-// Reads the records of a download file from its bytes (8-bit text, CR LF or LF line ends).
-// A line of 136 characters or more is one record; a shorter one is completed from the
-// comma-separated continuation that the bank's software writes when it breaks a record.
+// The text of a download file: a UTF-8 byte-order mark at the start is skipped; bytes that
+// are valid UTF-8 are read as UTF-8, anything else as Latin-1 (one character per byte). A
+// character beyond the 16-bit range becomes one U+FFFD, so that every character of the text
+// is one QChar and columns count characters.
+QString downloadFileText(const QByteArray& bytes);
+
+// Reads the records of a download file from its bytes (CR LF or LF line ends; encoding as
+// downloadFileText). A line of 136 characters or more is one record; a shorter one is
+// completed from the comma-separated continuation that the bank's software writes when it
+// breaks a record. Every field comes out as text the terminal can show: a character outside
+// Latin-1 becomes "?", counted in the record's replacedFields.
 DownloadFileContents parseDownloadFile(const QByteArray& bytes);
 
 // Reads and parses the file at `path`.

@@ -5,7 +5,83 @@
 
 #include <QDir>
 
+#include <algorithm>
+
 namespace kovrin {
+
+namespace {
+
+const QString kNothingDone = QStringLiteral("Nothing was stored and nothing was sent.");
+
+// Up to 40 characters of a line as the operator can read them in a message: control
+// characters written as their code in hexadecimal ("<09>" for a tab), a longer line cut.
+QString visibleStart(const QString& line) {
+    constexpr int kShown = 40;
+    QString out;
+    for (const QChar c : QStringView(line).left(kShown)) {
+        if (c.category() == QChar::Other_Control) {
+            out += QStringLiteral("<%1>").arg(c.unicode(), 2, 16, QLatin1Char('0')).toUpper();
+        } else {
+            out += c;
+        }
+    }
+    if (line.size() > kShown) {
+        out += QStringLiteral("...");
+    }
+    return out;
+}
+
+bool allDigits(const QString& s) {
+    return !s.isEmpty() && std::all_of(s.begin(), s.end(), [](QChar c) {
+        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    });
+}
+
+QString withoutLeadingZeros(const QString& digits) {
+    qsizetype i = 0;
+    while (i + 1 < digits.size() && digits[i] == QLatin1Char('0')) {
+        ++i;
+    }
+    return digits.mid(i);
+}
+
+}  // namespace
+
+bool DownloadImport::isDayAndMonth(const QString& ddmm) {
+    if (ddmm.size() != 4 || !allDigits(ddmm)) {
+        return false;
+    }
+    const int day = QStringView(ddmm).left(2).toInt();
+    const int month = QStringView(ddmm).mid(2).toInt();
+    static constexpr int kLastDay[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month >= 1 && month <= 12 && day >= 1 && day <= kLastDay[month - 1];
+}
+
+bool DownloadImport::sameAgent(const QString& fileAgentId, const QString& typedAgent) {
+    const QString id = fileAgentId.trimmed();
+    const QString typed = typedAgent.trimmed();
+    if (allDigits(id) && allDigits(typed)) {
+        return withoutLeadingZeros(id) == withoutLeadingZeros(typed);
+    }
+    return id.compare(typed, Qt::CaseInsensitive) == 0;
+}
+
+QString DownloadImport::replacedTextNote(const PreparedDownload& download) {
+    if (download.replacedFields == 0) {
+        return {};
+    }
+    const QString accounts =
+        download.accountsWithReplacedText == 1
+            ? QStringLiteral("1 account")
+            : QStringLiteral("%1 accounts").arg(download.accountsWithReplacedText);
+    const QString fields = download.replacedFields == 1
+                               ? QStringLiteral("1 field")
+                               : QStringLiteral("%1 fields").arg(download.replacedFields);
+    return QStringLiteral(
+               "%1 had characters the terminal cannot show (in %2); each was stored "
+               "and sent as \"?\".")
+        .arg(accounts, fields);
+}
 
 DownloadImport::DownloadImport(const AppSettings& settings, QString programFolder)
     : m_settings(settings), m_programFolder(std::move(programFolder)) {}
@@ -18,6 +94,13 @@ DownloadImport::Result DownloadImport::prepare(const DownloadEntries& entries) c
     }
     if (date.size() < 4) {
         return {std::nullopt, QStringLiteral("Enter Date"), MsgIcon::Information, Entry::Date};
+    }
+    if (!isDayAndMonth(date)) {
+        return {std::nullopt,
+                QStringLiteral("%1 is not a day and month. Enter the date as ddmm, for example "
+                               "2503 for 25 March.")
+                    .arg(date),
+                MsgIcon::Information, Entry::Date};
     }
 
     PreparedDownload d;
@@ -40,7 +123,7 @@ DownloadImport::Result DownloadImport::prepare(const DownloadEntries& entries) c
                 {}};
     }
 
-    const DownloadFileContents contents = readDownloadFile(d.path);
+    DownloadFileContents contents = readDownloadFile(d.path);
     switch (contents.status) {
         case DownloadFileContents::Status::Ok:
             break;
@@ -51,11 +134,56 @@ DownloadImport::Result DownloadImport::prepare(const DownloadEntries& entries) c
                     MsgIcon::Critical,
                     {}};
         case DownloadFileContents::Status::FormatError:
-            return {std::nullopt, QStringLiteral("Error in DATA FORMAT"), MsgIcon::None, {}};
+            return {std::nullopt,
+                    QStringLiteral("Error in DATA FORMAT\nLine %1: \"%2\"")
+                        .arg(QString::number(contents.errorLine), visibleStart(contents.errorText)),
+                    MsgIcon::None,
+                    {}};
         case DownloadFileContents::Status::TooManyRecords:
             return {
                 std::nullopt,
                 QStringLiteral("No.of records has exceeded 2000,Please check the DownLoad File"),
+                MsgIcon::Critical,
+                {}};
+    }
+
+    const QString file = QDir::toNativeSeparators(d.path);
+    if (contents.records.isEmpty()) {
+        return {std::nullopt,
+                QStringLiteral("The download file %1 is empty: it holds no account records.\n"
+                               "Ask the bank for the file again. %2")
+                    .arg(file, kNothingDone),
+                MsgIcon::Critical,
+                {}};
+    }
+
+    // Every record must belong to the agent typed: a file put in the wrong place would load
+    // another agent's depositors into this terminal. A record repaired from a broken line may
+    // end before the agent's columns; it belongs to the file's agent. The rows are stored with
+    // the identifier of the last record that names the agent.
+    QString agentId;
+    for (const DownloadRecord& r : contents.records) {
+        if (r.AgentID.trimmed().isEmpty()) {
+            continue;
+        }
+        if (!sameAgent(r.AgentID, agent)) {
+            return {
+                std::nullopt,
+                QStringLiteral("The download file %1 holds the accounts of agent %2 (line "
+                               "%3), not of agent %4.\nCheck the agent ID, or ask the bank "
+                               "for the file of agent %4. %5")
+                    .arg(file, r.AgentID.trimmed(), QString::number(r.line), agent, kNothingDone),
+                MsgIcon::Critical,
+                {}};
+        }
+        agentId = r.AgentID;
+    }
+    if (agentId.isEmpty()) {
+        return {std::nullopt,
+                QStringLiteral("The download file %1 does not name its agent: no record has an "
+                               "agent ID in columns 124-138.\nAsk the bank for the file again. "
+                               "%2")
+                    .arg(file, kNothingDone),
                 MsgIcon::Critical,
                 {}};
     }
@@ -70,18 +198,25 @@ DownloadImport::Result DownloadImport::prepare(const DownloadEntries& entries) c
             return {std::nullopt,
                     QStringLiteral("The account %1 on line %2 of %3 cannot be sent to the "
                                    "terminal: %4.\nCorrect the download file and press Send "
-                                   "again. Nothing was stored and nothing was sent.")
-                        .arg(r.ACNumber.trimmed(), QString::number(r.line),
-                             QDir::toNativeSeparators(d.path), built.reason),
+                                   "again. %5")
+                        .arg(r.ACNumber.trimmed(), QString::number(r.line), file, built.reason,
+                             kNothingDone),
                     MsgIcon::Critical,
                     {}};
         }
     }
 
-    d.agentId = contents.agentId;
+    contents.agentId = agentId;
+    d.agentId = agentId;
     d.branchId = contents.branchId;
     d.fileName = pathWithoutRoot(d.path);
     d.rows = bankDataRows(contents, d.fileName);
+    for (const DownloadRecord& r : contents.records) {
+        if (r.replacedFields > 0) {
+            ++d.accountsWithReplacedText;
+            d.replacedFields += r.replacedFields;
+        }
+    }
     return {std::move(d), {}, MsgIcon::None, {}};
 }
 

@@ -27,12 +27,17 @@ struct PreparedDownload {
     QString transactionDigit;   // the number of transactions; "1" when the entry was empty
     QString downloadKey;        // the agent number "000" followed by the ddmm typed
     QVector<BankDataRow> rows;  // the accounts, in file order
+    // Text the terminal cannot show, replaced by "?": how many accounts and fields it touched.
+    int accountsWithReplacedText = 0;
+    int replacedFields = 0;
 };
 
-// The steps of a download before the terminal is reached: the entries are checked, the
-// bank's file is found and read, and every account is checked against what its frame can
-// carry, so that a download that cannot be sent whole is refused before the port is opened
-// and before anything is stored. Then the agent's accounts are stored in one transaction.
+// The steps of a download before the terminal is reached: the entries are checked (the date
+// must be a day of a month), the bank's file is found and read, it must hold accounts and
+// every one of them must belong to the agent typed, and every account is checked against
+// what its frame can carry, so that a download that cannot be sent whole is refused before
+// the port is opened and before anything is stored. Then the agent's accounts are stored in
+// one transaction.
 class DownloadImport {
 public:
     enum class Entry { Agent, Date };
@@ -49,6 +54,18 @@ public:
     DownloadImport(const AppSettings& settings, QString programFolder);
 
     Result prepare(const DownloadEntries& entries) const;
+
+    // True for a ddmm text that is a day of a month: 4 digits, month 01-12, day from 01 to the
+    // month's last day. The year is not known, so 29 February is a day.
+    static bool isDayAndMonth(const QString& ddmm);
+
+    // True when an agent identifier of the file names the agent typed on the screen. Numbers
+    // are compared by value (leading zeros and blanks do not count: "005", "5" and "  5" are
+    // agent 5); an identifier that is not a number must equal the typed text.
+    static bool sameAgent(const QString& fileAgentId, const QString& typedAgent);
+
+    // The line added to the completion message when text was replaced; empty when none was.
+    static QString replacedTextNote(const PreparedDownload& download);
 
     // Store_BankData: the agent's earlier rows (whatever their file) replaced by the accounts
     // of this file, in one transaction.

@@ -224,6 +224,9 @@ void DownloadTransfer::cmdSend_Click(const DownloadEntries& entries) {
     m_channel.log().begin(
         QStringLiteral("download: agent %1, file %2, %3 accounts")
             .arg(m_file.agentId.trimmed(), m_file.fileName, QString::number(m_state.AccountTotal)));
+    if (const QString note = DownloadImport::replacedTextNote(m_file); !note.isEmpty()) {
+        m_channel.log().event(note);
+    }
     FirstProtocol();
 }
 
@@ -500,7 +503,11 @@ void DownloadTransfer::complete() {
     }
     setSending(false);
     emit progress(m_state.AccountTotal, m_state.AccountTotal);
-    message(m_rules.completionText, MsgIcon::Information);
+    // Text replaced for the terminal is reported once, with the download's outcome.
+    const QString note = DownloadImport::replacedTextNote(m_file);
+    message(
+        note.isEmpty() ? m_rules.completionText : m_rules.completionText + QLatin1Char('\n') + note,
+        MsgIcon::Information);
     if (m_rules.finishOnCompletion) {
         emit completed();
     }

@@ -161,7 +161,8 @@ FrmSend::~FrmSend() = default;
 void FrmSend::cmdSend_Click() {
     const DownloadEntries entries{m_agent->text(), m_date->text(), m_transact->text()};
     // Once the agent and the day are accepted, an empty number of transactions becomes 1.
-    if (!entries.agent.trimmed().isEmpty() && entries.date.trimmed().size() >= 4 &&
+    if (!entries.agent.trimmed().isEmpty() &&
+        DownloadImport::isDayAndMonth(entries.date.trimmed()) &&
         entries.transactions.trimmed().isEmpty()) {
         m_transact->setText(QStringLiteral("1"));
     }

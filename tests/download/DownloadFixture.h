@@ -36,6 +36,15 @@ inline QByteArray downloadLine(int i, const QByteArray& name, const QByteArray& 
     return l;
 }
 
+// The line with `text` in its columns from `col`, padded with blanks to `width` characters
+// (a character beyond 16 bits counts one), written as UTF-8.
+inline QByteArray utf8Line(const QByteArray& line, int col, int width, const QString& text) {
+    QString l = QString::fromLatin1(line);
+    const qsizetype chars = text.toUcs4().size();
+    l.replace(col - 1, width, text + QString(width - chars, QLatin1Char(' ')));
+    return l.toUtf8();
+}
+
 inline QByteArray downloadFile(int accounts, const QByteArray& agent = "005") {
     QByteArray f;
     for (int i = 0; i < accounts; ++i) {

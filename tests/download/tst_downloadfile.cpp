@@ -1,4 +1,5 @@
 // Reading the bank's download file: fixed columns, repaired records, limits, file names.
+#include "DownloadFixture.h"
 #include "download/DownloadFile.h"
 
 #include <QDir>
@@ -38,7 +39,8 @@ class TestDownloadFile : public QObject {
 private slots:
     void fullLineIsParsedByColumns();
     void lineEndsAndTrailingBlankLines();
-    void latinOneBytesAreKept();
+    void textEncodings_data();
+    void textEncodings();
     void lastBranchAndAgentGoToEveryRow();
     void shortFieldsAreJoinedWithCommas();
     void longFieldWithoutBlankFillsToColumn136();
@@ -88,9 +90,56 @@ void TestDownloadFile::lineEndsAndTrailingBlankLines() {
     QCOMPARE(parseDownloadFile("").status, DownloadFileContents::Status::Ok);
 }
 
-void TestDownloadFile::latinOneBytesAreKept() {
-    const DownloadFileContents c = parseDownloadFile(recordLine("1", "JOS\xc9 \xd1O\xd1O"));
-    QCOMPARE(c.records[0].ACName.trimmed(), QString::fromUtf8("JOSÉ ÑOÑO"));
+void TestDownloadFile::textEncodings_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("name");  // ACName as stored, trimmed
+    QTest::addColumn<QString>("branch");
+    QTest::addColumn<int>("replacedFields");
+    const QByteArray bom = "\xEF\xBB\xBF";
+    const QByteArray plain = recordLine("1");
+    auto utf8 = [&plain](const QString& name) { return test::utf8Line(plain, 43, 50, name); };
+    const QString jose = QString::fromUtf8("JOSÉ ÑOÑO");
+    const QString branch = "BR001          ";
+    QTest::newRow("Latin-1 bytes") << recordLine("1", "JOS\xc9 \xd1O\xd1O") << jose << branch << 0;
+    QTest::newRow("UTF-8") << utf8(jose) + "\r\n" << jose << branch << 0;
+    QTest::newRow("UTF-8 after a byte-order mark") << bom + utf8(jose) << jose << branch << 0;
+    QTest::newRow("ASCII after a byte-order mark") << bom + plain << "RAMESH KUMAR" << branch << 0;
+    QTest::newRow("Cyrillic") << utf8(QString::fromUtf8("ИВАН ПЕТРОВ")) << "???? ??????" << branch
+                              << 1;
+    QTest::newRow("beyond 16 bits: one character, one ?")
+        << utf8(QString::fromUtf8("RAVI \xF0\x9F\x98\x80 K")) << "RAVI ? K" << branch << 1;
+    QTest::newRow("combining accent")
+        << utf8(QString::fromUtf8("JOSE\xCC\x81")) << "JOSE?" << branch << 1;
+    QString both = QString::fromLatin1(plain);
+    both.replace(0, 15, QString::fromUtf8("BRŽ01").leftJustified(15));
+    both.replace(42, 50, QString::fromUtf8("ŁUKASZ").leftJustified(50));
+    QTest::newRow("name and branch") << both.toUtf8() << "?UKASZ"
+                                     << "BR?01          " << 2;
+    // Not valid UTF-8 as a whole (a lone \xE9): every byte is one Latin-1 character.
+    QTest::newRow("UTF-8 look-alike in a Latin-1 file")
+        << recordLine("1", "JOS\xC3\xA9 \xE9") << QString::fromLatin1("JOS\xC3\xA9 \xE9") << branch
+        << 0;
+}
+
+// Latin-1 files stay as they are; UTF-8 ones are read by characters, with or without a
+// byte-order mark; what the terminal cannot show becomes "?", one per character.
+void TestDownloadFile::textEncodings() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, name);
+    QFETCH(QString, branch);
+    QFETCH(int, replacedFields);
+    const DownloadFileContents c = parseDownloadFile(bytes);
+    QCOMPARE(c.status, DownloadFileContents::Status::Ok);
+    QCOMPARE(c.records.size(), 1);
+    const DownloadRecord& r = c.records[0];
+    QCOMPARE(r.ACName.trimmed(), name);
+    QCOMPARE(r.ACName.size(), 50);
+    QCOMPARE(r.BranchID, branch);
+    QCOMPARE(r.replacedFields, replacedFields);
+    // The columns after the name are where they belong: characters are counted, not bytes.
+    QCOMPARE(r.BalAmount, QString("00012345"));
+    QCOMPARE(r.AgentID, QString("005            "));
+    QCOMPARE(r.BankSoftACNumber, QString("BS0000000000077"));
 }
 
 void TestDownloadFile::lastBranchAndAgentGoToEveryRow() {
@@ -196,20 +245,32 @@ void TestDownloadFile::quotedFieldLosesItsQuotes() {
 
 void TestDownloadFile::uncompletableRecordsAreFormatErrors_data() {
     QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("line of 100") << QByteArray(100, 'x') + "\r\n" + QByteArray(36, 'y') + "\r\n";
-    QTest::newRow("line of 71") << QByteArray(71, 'x') + "\r\n";
-    QTest::newRow("line of 132") << QByteArray(132, 'x') + "\r\n";
-    QTest::newRow("line of 135") << QByteArray(135, 'x') + "\r\n";
-    QTest::newRow("joined to 137") << QByteArray(40, 'x') + "\r\n" + QByteArray(96, 'y') + "\r\n";
-    QTest::newRow("ends inside a record")
-        << recordLine("1") + "\r\n" + QByteArray(50, 'x') + "\r\n";
+    QTest::addColumn<int>("line");  // where the record that cannot be completed starts
+    QTest::addColumn<QString>("text");
+    const QByteArray x100(100, 'x');
+    QTest::newRow("line of 100") << x100 + "\r\n" + QByteArray(36, 'y') + "\r\n"
+                                 << 1 << QString(x100);
+    QTest::newRow("line of 71") << QByteArray(71, 'x') + "\r\n" << 1 << QString(71, 'x');
+    QTest::newRow("line of 132") << QByteArray(132, 'x') + "\r\n" << 1 << QString(132, 'x');
+    QTest::newRow("line of 135") << QByteArray(135, 'x') + "\r\n" << 1 << QString(135, 'x');
+    QTest::newRow("joined to 137") << QByteArray(40, 'x') + "\r\n" + QByteArray(96, 'y') + "\r\n"
+                                   << 1 << QString(40, 'x');
+    QTest::newRow("ends inside a record") << recordLine("1") + "\r\n" + QByteArray(50, 'x') + "\r\n"
+                                          << 2 << QString(50, 'x');
+    QTest::newRow("after a repaired record")
+        << QByteArray(30, 'a') + "\n" + QByteArray(69, 'b') + "\n" + recordLine("2") + "\nBR\t7\n"
+        << 4 << "BR\t7";
 }
 
 void TestDownloadFile::uncompletableRecordsAreFormatErrors() {
     QFETCH(QByteArray, bytes);
+    QFETCH(int, line);
+    QFETCH(QString, text);
     const DownloadFileContents c = parseDownloadFile(bytes);
     QCOMPARE(c.status, DownloadFileContents::Status::FormatError);
     QVERIFY(c.records.isEmpty());
+    QCOMPARE(c.errorLine, line);
+    QCOMPARE(c.errorText, text);
 }
 
 void TestDownloadFile::recordLimit() {

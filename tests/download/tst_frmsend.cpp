@@ -25,6 +25,7 @@ private slots:
     void keyFilters();
     void enterMovesThroughTheEntries();
     void sendDisablesButtonsAndShowsProgress();
+    void emptyTransactionsBecomesOne_data();
     void emptyTransactionsBecomesOne();
     void clearKeepsTheProgress();
     void exitClosesThePort();
@@ -77,7 +78,7 @@ FrmSend* TestFrmSend::open() {
 }
 
 void TestFrmSend::writeFile(int accounts) {
-    QFile f(QDir(m_ctx->settings().BankInfoPath).filePath("0050325d.txt"));
+    QFile f(QDir(m_ctx->settings().BankInfoPath).filePath("0052503d.txt"));
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(test::downloadFile(accounts));
 }
@@ -113,8 +114,8 @@ void TestFrmSend::keyFilters() {
     QCOMPARE(edit("txtAgent")->text(), QString("12"));
     QTest::keyClick(edit("txtAgent"), Qt::Key_Backspace);
     QVERIFY(edit("txtAgent")->text().isEmpty());  // Backspace empties the whole entry
-    QTest::keyClicks(edit("txtDate"), "0325x");
-    QCOMPARE(edit("txtDate")->text(), QString("0325"));
+    QTest::keyClicks(edit("txtDate"), "2503x");
+    QCOMPARE(edit("txtDate")->text(), QString("2503"));
 }
 
 void TestFrmSend::enterMovesThroughTheEntries() {
@@ -142,7 +143,7 @@ void TestFrmSend::sendDisablesButtonsAndShowsProgress() {
     QStringList labels;
     m_rec->whileShown([&](const MessageRequest&) { labels << label->text(); });
     edit("txtAgent")->setText("5");
-    edit("txtDate")->setText("0325");
+    edit("txtDate")->setText("2503");
     button("cmdSend")->click();
     QVERIFY(!button("cmdSend")->isEnabled());
     QVERIFY(!button("cmdClear")->isEnabled());
@@ -159,22 +160,50 @@ void TestFrmSend::sendDisablesButtonsAndShowsProgress() {
     QTRY_VERIFY(edit("txtAgent")->hasFocus());
 }
 
+void TestFrmSend::emptyTransactionsBecomesOne_data() {
+    QTest::addColumn<QString>("date");
+    QTest::addColumn<QString>("message");  // empty: the header goes out
+    QTest::newRow("25 March") << "2503" << QString();
+    QTest::newRow("29 February") << "2902" << QString();
+    QTest::newRow("31 February")
+        << "3102"
+        << "3102 is not a day and month. Enter the date as ddmm, for example 2503 for 25 March.";
+    QTest::newRow("month 25") << "0325"
+                              << "0325 is not a day and month. Enter the date as ddmm, for "
+                                 "example 2503 for 25 March.";
+}
+
+// Once the agent and a day are accepted an empty number of transactions becomes 1; a day
+// that does not exist leaves it empty and sends the focus back to the date.
 void TestFrmSend::emptyTransactionsBecomesOne() {
+    QFETCH(QString, date);
+    QFETCH(QString, message);
     QVERIFY(open());
-    writeFile(1);
+    QFile f(QDir(m_ctx->settings().BankInfoPath).filePath("005" + date + "d.txt"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(test::downloadFile(1));
+    f.close();
     edit("txtAgent")->setText("5");
-    edit("txtDate")->setText("0325");
+    edit("txtDate")->setText(date);
     button("cmdSend")->click();
-    QCOMPARE(edit("txtTransact")->text(), QString("1"));
-    QCOMPARE(m_port->written.size(), 1);
-    QCOMPARE(m_port->written[0].at(112), '1');  // the number of transactions in the header
+    if (message.isEmpty()) {
+        QCOMPARE(edit("txtTransact")->text(), QString("1"));
+        QCOMPARE(m_port->written.size(), 1);
+        QCOMPARE(m_port->written[0].at(112), '1');  // the number of transactions in the header
+        return;
+    }
+    QCOMPARE(m_rec->texts(), QStringList{message});
+    QVERIFY(edit("txtTransact")->text().isEmpty());
+    QTRY_VERIFY(edit("txtDate")->hasFocus());
+    QCOMPARE(m_port->opened, 0);
+    QVERIFY(button("cmdSend")->isEnabled());
 }
 
 void TestFrmSend::clearKeepsTheProgress() {
     QVERIFY(open());
     writeFile(3);
     edit("txtAgent")->setText("5");
-    edit("txtDate")->setText("0325");
+    edit("txtDate")->setText("2503");
     edit("txtTransact")->setText("2");
     button("cmdSend")->click();
     m_port->inject(link::buildShortFrame('D', 0, "AACK"));
@@ -195,7 +224,7 @@ void TestFrmSend::exitClosesThePort() {
     QVERIFY(open());
     writeFile(3);
     edit("txtAgent")->setText("5");
-    edit("txtDate")->setText("0325");
+    edit("txtDate")->setText("2503");
     button("cmdSend")->click();
     QVERIFY(m_port->isOpen());
     button("cmdExit")->click();
@@ -214,7 +243,7 @@ void TestFrmSend::missingPasswordRowSendsZeros() {
         QVERIFY(open());
         writeFile(1);
         edit("txtAgent")->setText("5");
-        edit("txtDate")->setText("0325");
+        edit("txtDate")->setText("2503");
         button("cmdSend")->click();
         QCOMPARE(m_port->written.size(), 1);
         const QByteArray h = m_port->written[0];

@@ -136,8 +136,8 @@ void TestAtomicity::downloadWhoseStoreFailsSendsNothing() {
     test::MessageRecorder rec;
     test::FakeSerialLink port;
     DownloadTransfer tx(*fx.db, fx.settings, fx.pf.path(), port, *fx.log);
-    fx.writeFile("0050325d.txt", test::downloadFile(3));
-    tx.cmdSend_Click({"5", "0325", "1"});
+    fx.writeFile("0052503d.txt", test::downloadFile(3));
+    tx.cmdSend_Click({"5", "2503", "1"});
     QVERIFY(tx.isSending());
     tx.stop();
     const QVector<BankDataRow> before = BankDataStore(*fx.db).agentRows(kAgent);
@@ -147,13 +147,13 @@ void TestAtomicity::downloadWhoseStoreFailsSendsNothing() {
     QByteArray file = test::downloadFile(2000);
     const QByteArray broken = test::downloadLine(1234, "DEPOSITOR 1234");
     failInsertOf(*fx.db, "BankData", "ACNumber", QString::fromLatin1(broken.mid(21, 15)));
-    fx.writeFile("0050326d.txt", file);
+    fx.writeFile("0052603d.txt", file);
     port.written.clear();
     rec.clear();
-    tx.cmdSend_Click({"5", "0326", "1"});
+    tx.cmdSend_Click({"5", "2603", "1"});
     QVERIFY(!tx.isSending());
     QCOMPARE(rec.messages.size(), 1);
-    QVERIFY2(rec.last().text.contains("0050326d.txt"), qPrintable(rec.last().text));
+    QVERIFY2(rec.last().text.contains("0052603d.txt"), qPrintable(rec.last().text));
     QVERIFY2(rec.last().text.contains("Nothing was changed and nothing was sent"),
              qPrintable(rec.last().text));
     QVERIFY(port.written.isEmpty());

@@ -57,8 +57,8 @@ Outcome runDownload(const sim::TerminalConfig& config) {
     bool completed = false;
     QObject::connect(&tx, &DownloadTransfer::completed, [&] { completed = true; });
 
-    fx.writeFile("0050325d.txt", test::downloadFile(kAccounts));
-    tx.cmdSend_Click({"5", "0325", "3"});
+    fx.writeFile("0052503d.txt", test::downloadFile(kAccounts));
+    tx.cmdSend_Click({"5", "2503", "3"});
     // Waits for events without spinning: the transfer's timers fire on time.
     bool expired = false;
     QTimer::singleShot(60000, &tx, [&expired] { expired = true; });
@@ -74,7 +74,7 @@ Outcome runDownload(const sim::TerminalConfig& config) {
     out.rows = BankDataStore(*fx.db).agentRows("005            ");
     // Each run has its own folder: the file's name is compared without it.
     for (BankDataRow& r : out.rows) {
-        r.FileName = r.FileName.endsWith("bank/0050325d.txt") ? "bank/0050325d.txt" : "?";
+        r.FileName = r.FileName.endsWith("bank/0052503d.txt") ? "bank/0052503d.txt" : "?";
     }
     out.framesSent = int(terminal.receivedFrames().size());
     return out;
