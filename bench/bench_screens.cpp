@@ -92,7 +92,21 @@ struct Run {
     double cpuMs = 0;
     int exchanges = 0;  // frames the PC sent to the terminal, each answered but the last
     int paints = 0;     // paint events of the progress bar
+    int arrivals = 0;   // pieces of replies the PC read, each a wake-up of its thread
 };
+
+// The pieces the program read from the line, from its transfer logs ("RX" lines).
+int arrivalsLogged(const QString& programFolder) {
+    int n = 0;
+    const QDir dir(programFolder);
+    for (const QString& name : dir.entryList({QStringLiteral("transfer-*.log")}, QDir::Files)) {
+        QFile f(dir.filePath(name));
+        if (f.open(QIODevice::ReadOnly)) {
+            n += int(f.readAll().count(" RX "));
+        }
+    }
+    return n;
+}
 
 // Times `click` to `done` (wall and the PC thread's CPU); what the screen still had to
 // paint once `done` holds is painted within the time.
@@ -162,6 +176,7 @@ Run downloadThroughScreen(benchmark::State& state, int accounts, const QByteArra
     run.exchanges = sim.framesReceived();
     screen.close();
     sim.finish();
+    run.arrivals = arrivalsLogged(folder.dir.path());
     if (!finished || !messages.texts.contains(completion) || sim.accountsReceived() != accounts) {
         run.error = QStringLiteral("download not completed: ") + messages.texts.join(" / ");
     }
@@ -211,6 +226,7 @@ Run uploadThroughScreen(benchmark::State& state, int frames, const QVector<QByte
     run.exchanges = sim.framesReceived();
     screen.close();
     sim.finish();
+    run.arrivals = arrivalsLogged(folder.dir.path());
     const int rows = int(RestoreDataStore(folder.ctx->db()).checkFileRows(bench::agentId()).size());
     if (!finished || !messages.texts.contains(kCompleted) || rows != frames * 7) {
         run.error = QStringLiteral("upload not completed (%1 rows): ").arg(rows) +
@@ -236,6 +252,7 @@ void screenTransfer(benchmark::State& state, One one) {
         total.cpuMs += run.cpuMs;
         total.exchanges += run.exchanges;
         total.paints += run.paints;
+        total.arrivals += run.arrivals;
         state.ResumeTiming();
     }
     using benchmark::Counter;
@@ -245,6 +262,7 @@ void screenTransfer(benchmark::State& state, One one) {
     state.counters["pc_cpu_ms_per_exchange"] =
         total.exchanges > 0 ? total.cpuMs / total.exchanges : 0.0;
     state.counters["bar_paints"] = Counter(total.paints, Counter::kAvgIterations);
+    state.counters["arrivals"] = Counter(total.arrivals, Counter::kAvgIterations);
     state.SetComplexityN(state.range(0));
 }
 
