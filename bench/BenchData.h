@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
 #include <stdexcept>
@@ -80,14 +81,16 @@ struct BenchFolder {
     QString bankFolder() const { return QDir(dir.path()).filePath(QStringLiteral("bank")); }
 };
 
-// Messages are answered at once (Ok) and counted; the last text is kept.
+// Messages are answered at once (Ok) and counted; their texts are kept.
 struct QuietMessages {
     int count = 0;
     QString last;
+    QStringList texts;
     QuietMessages() {
         Messages::setPresenter([this](const MessageRequest& r) {
             ++count;
             last = r.text;
+            texts << r.text;
             return r.buttons == MsgButtons::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
         });
     }

@@ -26,6 +26,8 @@ void SimThread::run() {
         terminal.setUploadFrames(m_uploadFrames);
         QObject::connect(&device, &sim::PtyDevice::received, &terminal, &sim::Terminal::feed);
         QObject::connect(&terminal, &sim::Terminal::output, &device, &sim::PtyDevice::write);
+        QObject::connect(&terminal, &sim::Terminal::frameReceived, &terminal,
+                         [this](const QByteArray&) { ++m_frames; });
         m_error = device.openPty();
         m_path = device.devicePath();
         m_ready.release();

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QThread>
 #include <QVector>
+#include <atomic>
 #include <memory>
 
 namespace kovrin::sim {
@@ -34,6 +35,9 @@ public:
     int accountsReceived() const { return m_accounts; }
     bool endReceived() const { return m_ended; }
     qint64 bytesSent() const { return m_bytesSent; }
+    // Frames the terminal has received so far (each request, account or end frame the PC
+    // sent, resent ones included); may be read while the simulator runs.
+    int framesReceived() const { return m_frames.load(); }
 
 protected:
     void run() override;
@@ -47,6 +51,7 @@ private:
     int m_accounts = 0;
     bool m_ended = false;
     qint64 m_bytesSent = 0;
+    std::atomic<int> m_frames{0};
 };
 
 // The same simulator on the calling thread, as the tests run it: no hand-over between

@@ -3,6 +3,7 @@
 // the PC's work plus the pseudo-terminal's; with the simulator pacing its bytes at 19200
 // baud the line dominates, and the PC's share is the CPU time of the PC's thread.
 #include "BenchData.h"
+#include "RunUntil.h"
 #include "SimThread.h"
 #include "UploadData.h"
 #include "download/DownloadTransfer.h"
@@ -12,28 +13,11 @@
 #include "upload/UploadTransfer.h"
 
 #include <benchmark/benchmark.h>
-#include <QCoreApplication>
 #include <QFile>
-#include <QTimer>
 
 using namespace kovrin;
 
 namespace {
-
-// Runs the event loop until `done` or the deadline; false on time-out. Each call waits for
-// an event without spinning, so the CPU time of this thread is the program's own.
-template <typename Done>
-bool runUntil(Done done, int timeoutMs) {
-    bool expired = false;
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, [&expired] { expired = true; });
-    deadline.start(timeoutMs);
-    while (!done() && !expired) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return done();
-}
 
 template <typename Sim>
 void wholeDownload(benchmark::State& state, bool paced) {
@@ -65,7 +49,7 @@ void wholeDownload(benchmark::State& state, bool paced) {
 
         const double cpu0 = bench::threadCpuMs();
         tx.cmdSend_Click({QStringLiteral("5"), QStringLiteral("2503"), QStringLiteral("3")});
-        const bool finished = runUntil([&] { return completed || !tx.isSending(); }, 600000);
+        const bool finished = bench::runUntil([&] { return completed || !tx.isSending(); }, 600000);
         cpuMs += bench::threadCpuMs() - cpu0;
 
         state.PauseTiming();
@@ -136,7 +120,7 @@ void wholeUpload(benchmark::State& state, bool paced) {
 
         const double cpu0 = bench::threadCpuMs();
         tx.cmdSend_Click();
-        const bool finished = runUntil([&] { return stored; }, 900000);
+        const bool finished = bench::runUntil([&] { return stored; }, 900000);
         cpuMs += bench::threadCpuMs() - cpu0;
 
         state.PauseTiming();

@@ -1,0 +1,9 @@
+#pragma once
+
+namespace kovrin::bench {
+
+// Registers the whole transfers through the program's screens (BM_Screen...). They need a
+// QApplication and a display; main() registers them, in place of the others, for --screens.
+void registerScreenBenchmarks();
+
+}  // namespace kovrin::bench
