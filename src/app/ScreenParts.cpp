@@ -34,11 +34,15 @@ void showTransferProgress(QProgressBar* bar, int done, int total) {
 }
 
 namespace {
-constexpr int kRepaintMs = 33;
-}
+// Ten repaints a second are smooth to the eye and cost the transfer next to nothing.
+constexpr int kRepaintMs = 100;
+}  // namespace
 
 TransferProgressView::TransferProgressView(QLabel* label, QProgressBar* bar, QObject* parent)
     : QObject(parent), m_label(label), m_bar(bar) {
+    // Room for the widest count, so that a new count never lays out the screen again.
+    m_label->setMinimumWidth(
+        m_label->fontMetrics().horizontalAdvance(QStringLiteral("00000 / 00000")));
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &TransferProgressView::paint);
 }

@@ -25,9 +25,9 @@ QLabel* titleLabel(const QString& text, const char* objectName);
 QProgressBar* transferProgressBar();
 void showTransferProgress(QProgressBar* bar, int done, int total);
 
-// A transfer's "k / T" label and bar, repainted at most about 30 times a second: frames come
-// far faster than a screen can usefully show them, and painting each one would cost the
-// transfer more than its own work. The last value given is always shown.
+// A transfer's "k / T" label and bar, repainted at most ten times a second: frames come far
+// faster than a screen can usefully show them, and painting each one would cost the transfer
+// more than its own work. The last value given is always shown.
 class TransferProgressView : public QObject {
 public:
     TransferProgressView(QLabel* label, QProgressBar* bar, QObject* parent = nullptr);

@@ -4,8 +4,27 @@
 
 namespace kovrin::link {
 
+namespace {
+
+// The local date and time of a log line. Every frame and every piece of a reply is logged, and
+// asking the system for the local time each time costs a look at the time zone file; the
+// offset from UTC is looked up once a minute instead (so a change to summer time is followed
+// within a minute). The result carries the local wall-clock fields.
+QDateTime localNow() {
+    static qint64 offsetMs = 0;
+    static qint64 validUntil = 0;
+    const qint64 utc = QDateTime::currentMSecsSinceEpoch();
+    if (utc >= validUntil) {
+        offsetMs = qint64(QDateTime::currentDateTime().offsetFromUtc()) * 1000;
+        validUntil = utc + 60000;
+    }
+    return QDateTime::fromMSecsSinceEpoch(utc + offsetMs, Qt::UTC);
+}
+
+}  // namespace
+
 TransferLog::TransferLog(QString programFolder)
-    : m_folder(std::move(programFolder)), m_clock([] { return QDateTime::currentDateTime(); }) {}
+    : m_folder(std::move(programFolder)), m_clock(localNow) {}
 
 TransferLog::~TransferLog() {
     m_file.close();
