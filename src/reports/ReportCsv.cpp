@@ -19,6 +19,14 @@ void appendLine(QByteArray& out, const QStringList& fields) {
 
 }  // namespace
 
+QString spreadsheetText(const QString& text) {
+    static const QString kFormulaStarts = QStringLiteral("=+-@\t\r");
+    if (!text.isEmpty() && kFormulaStarts.contains(text.front())) {
+        return QLatin1Char('\'') + text;
+    }
+    return text;
+}
+
 QString csvField(const QString& text) {
     const bool needsQuotes = text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"')) ||
                              text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'));
@@ -37,7 +45,8 @@ QByteArray dailyCollectionCsv(const DailyCollectionData& data) {
                 QStringLiteral("Closing Amount"), QStringLiteral("Collected Amount")});
     for (const CollectionGroup& g : data.groups) {
         for (const CollectionRow& r : g.rows) {
-            appendLine(out, {r.Date.toString(Qt::ISODate), r.AgentID, r.AccountNo,
+            appendLine(out, {r.Date.toString(Qt::ISODate), spreadsheetText(r.AgentID),
+                             spreadsheetText(r.AccountNo),
                              r.ClosingAmt ? amountText(*r.ClosingAmt) : QString(),
                              amountText(r.CollectedAmt)});
         }
@@ -50,7 +59,8 @@ QByteArray agentCollectionCsv(const AgentCollectionData& data) {
     appendLine(out, {QStringLiteral("AgentID"), QStringLiteral("Collected Amount"),
                      QStringLiteral("Date")});
     for (const AgentCollectionRow& r : data.rows) {
-        appendLine(out, {r.AgentID, amountText(r.CollectedAmt), r.Date.toString(Qt::ISODate)});
+        appendLine(out, {spreadsheetText(r.AgentID), amountText(r.CollectedAmt),
+                         r.Date.toString(Qt::ISODate)});
     }
     return out;
 }

@@ -56,6 +56,7 @@ private slots:
     void defaultFileNames();
     void csvOfDailyReport();
     void csvOfAgentReport();
+    void csvFieldsAreQuotedWhenNeeded_data();
     void csvFieldsAreQuotedWhenNeeded();
     void saveFileReplacesWholeOrNothing();
 
@@ -273,28 +274,64 @@ void TestReportLayout::defaultFileNames() {
 void TestReportLayout::csvOfDailyReport() {
     DailyCollectionData data = dailyData({2, 1});
     data.groups[0].rows[1].ClosingAmt.reset();
+    data.groups[0].rows[0].ClosingAmt = -250;  // the program's own number: stays a number
+    data.groups[0].rows[1].AgentID = "=1+2";
     data.groups[1].rows[0].AccountNo = "AC,\"7\"";
     QCOMPARE(dailyCollectionCsv(data),
              QByteArray("Date,AgentID,Account No,Closing Amount,Collected Amount\r\n"
-                        "2009-12-07,001,1000,1000.00,1.00\r\n"
-                        "2009-12-07,001,1001,,1.01\r\n"
+                        "2009-12-07,001,1000,-2.50,1.00\r\n"
+                        "2009-12-07,'=1+2,1001,,1.01\r\n"
                         "2009-12-08,002,\"AC,\"\"7\"\"\",1000.00,1.00\r\n"));
 }
 
 void TestReportLayout::csvOfAgentReport() {
     AgentCollectionData data;
-    data.rows = {{"001", 123456, kDec7}, {"O'Neil", 5, kDec8}};
+    data.rows = {{"001", 123456, kDec7}, {"O'Neil", 5, kDec8}, {"@A1", 7, kDec8}};
     QCOMPARE(agentCollectionCsv(data), QByteArray("AgentID,Collected Amount,Date\r\n"
                                                   "001,1234.56,2009-12-07\r\n"
-                                                  "O'Neil,0.05,2009-12-08\r\n"));
+                                                  "O'Neil,0.05,2009-12-08\r\n"
+                                                  "'@A1,0.07,2009-12-08\r\n"));
+}
+
+void TestReportLayout::csvFieldsAreQuotedWhenNeeded_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("field");        // csvField: quoted when needed
+    QTest::addColumn<QString>("outsideText");  // csvField(spreadsheetText): also never a formula
+    struct Case {
+        const char* name;
+        const char* text;
+        const char* field;
+        const char* outsideText;
+    };
+    const Case cases[] = {
+        {"plain", "plain text", "plain text", "plain text"},
+        {"empty", "", "", ""},
+        {"comma", "a,b", "\"a,b\"", "\"a,b\""},
+        {"quotes", "say \"hi\"", "\"say \"\"hi\"\"\"", "\"say \"\"hi\"\"\""},
+        {"line break", "two\nlines", "\"two\nlines\"", "\"two\nlines\""},
+        {"apostrophe", "O'Neil", "O'Neil", "O'Neil"},
+        {"equals", "=1+2", "=1+2", "'=1+2"},
+        {"plus", "+91 12", "+91 12", "'+91 12"},
+        {"minus", "-2+3", "-2+3", "'-2+3"},
+        {"at", "@SUM(A1)", "@SUM(A1)", "'@SUM(A1)"},
+        {"tab", "\t=1", "\t=1", "'\t=1"},
+        {"carriage return", "\r=1", "\"\r=1\"", "\"'\r=1\""},
+        {"formula with quotes and commas", "=HYPERLINK(\"http://x\",\"y\")",
+         "\"=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\"",
+         "\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\""},
+        {"not at the start", "a=b-c", "a=b-c", "a=b-c"},
+    };
+    for (const Case& c : cases) {
+        QTest::newRow(c.name) << QString(c.text) << QString(c.field) << QString(c.outsideText);
+    }
 }
 
 void TestReportLayout::csvFieldsAreQuotedWhenNeeded() {
-    QCOMPARE(csvField("plain text"), QString("plain text"));
-    QCOMPARE(csvField("a,b"), QString("\"a,b\""));
-    QCOMPARE(csvField("say \"hi\""), QString("\"say \"\"hi\"\"\""));
-    QCOMPARE(csvField("two\nlines"), QString("\"two\nlines\""));
-    QCOMPARE(csvField("O'Neil"), QString("O'Neil"));
+    QFETCH(QString, text);
+    QFETCH(QString, field);
+    QFETCH(QString, outsideText);
+    QCOMPARE(csvField(text), field);
+    QCOMPARE(csvField(spreadsheetText(text)), outsideText);
 }
 
 void TestReportLayout::saveFileReplacesWholeOrNothing() {
