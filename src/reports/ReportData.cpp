@@ -183,6 +183,22 @@ void fail(ReportStatus* status, ReportStatus::Code code, const QString& detail) 
     }
 }
 
+// Restricts a trimmed column of Report1 to what the operator typed: a text made only of digits
+// is compared as a number (leading zeros and blanks ignored, so "1" finds "001"), any other
+// text exactly, without its surrounding blanks. `column` is one of the program's own names.
+void restrict(const char* column, const QString& typed, QString* sql, QVariantList* values) {
+    const QString t = typed.trimmed();
+    const QLatin1String c(column);
+    if (onlyDigits(t)) {
+        *sql += QStringLiteral(" AND %1 <> '' AND %1 NOT GLOB '*[^0-9]*' AND ltrim(%1, '0') = ?")
+                    .arg(c);
+        *values << withoutLeadingZeros(t);
+    } else if (!t.isEmpty()) {
+        *sql += QStringLiteral(" AND %1 = ?").arg(c);
+        *values << t;
+    }
+}
+
 }  // namespace
 
 DailyCollectionData ReportSource::dailyCollection(const ReportFilter& filter,
@@ -201,20 +217,8 @@ DailyCollectionData ReportSource::dailyCollection(const ReportFilter& filter,
         "SELECT AgentID, AccountNo, ClosingAmt, CollectedAmt, Date FROM Report1 "
         "WHERE (Date IS NULL OR Date BETWEEN ? AND ?)");
     QVariantList values{isoText(filter.from), isoText(filter.to)};
-    const QString agent = filter.agent.trimmed();
-    if (onlyDigits(agent)) {
-        sql += QStringLiteral(
-            " AND AgentID <> '' AND AgentID NOT GLOB '*[^0-9]*' AND ltrim(AgentID, '0') = ?");
-        values << withoutLeadingZeros(agent);
-    } else if (!agent.isEmpty()) {
-        sql += QStringLiteral(" AND AgentID = ?");
-        values << agent;
-    }
-    const QString account = filter.account.trimmed();
-    if (!account.isEmpty()) {
-        sql += QStringLiteral(" AND AccountNo = ?");
-        values << account;
-    }
+    restrict("AgentID", filter.agent, &sql, &values);
+    restrict("AccountNo", filter.account, &sql, &values);
     sql += QStringLiteral(
         " ORDER BY Date, CAST(AgentID AS INTEGER), AgentID, CAST(AccountNo AS INTEGER), "
         "AccountNo, CollectedAmt");
