@@ -49,13 +49,20 @@ QStringList upgradeTables(int fromVersion) {
 
 // Report1: one row per collected transaction (a row of RestoreData with a collected amount).
 //   AgentID, AccountNo: without the blanks that pad them.
-//   CollectedAmt: Amtcollected as a number; ClosingAmt: BalanceAmount plus CollectedAmt, the
-//   account's balance after the day's collection.
+//   CollectedAmt: Amtcollected as a number.
+//   ClosingAmt: the account's balance after this collection: the downloaded balance
+//   (BalanceAmount) plus the account's collections up to and including this one, in
+//   transaction-number order. An account is the agent, account number, scheme and category
+//   the upload matched it by. The sums are made in hundredths, so they are exact.
 //   Date: the collection's day from DateTime (DD/MM/20YY HH:NN) as an ISO date (YYYY-MM-DD),
 //   which sorts and compares as a date.
+//   TransactionNumber: the terminal's transaction number as a number ("0042" is 42, and 10000
+//   comes after 9999), the order of an account's collections.
 // A text that is not a well-formed amount or date gives NULL rather than a made-up number, so
-// the report side can refuse it instead of counting it as nothing. A missing balance (an
-// account the upload did not find among the downloaded ones) gives a NULL ClosingAmt.
+// the report side can refuse it instead of counting it as nothing. ClosingAmt is NULL when the
+// balance is missing (an account the upload did not find among the downloaded ones) or cannot
+// be read, and from an account's first collection whose amount cannot be read on: from there
+// on the balance is not known.
 // Report2: one row per agent and date with the sum of the collections, added up in hundredths
 // so that the sum is exact; NULL when any of the day's amounts cannot be read.
 QStringList createViews() {
@@ -73,20 +80,27 @@ QStringList createViews() {
         QStringLiteral("DROP VIEW IF EXISTS Report1"),
         QStringLiteral(
             "CREATE VIEW Report1 AS SELECT AgentID, AccountNo, "
-            "CASE WHEN Bal IS NOT NULL AND Amt IS NOT NULL THEN round(Bal + Amt, 2) END "
-            "AS ClosingAmt, Amt AS CollectedAmt, Date FROM ("
-            "SELECT trim(coalesce(AgentID, '')) AS AgentID, "
-            "trim(coalesce(AccountNo, '')) AS AccountNo, "
-            "CASE WHEN %1 THEN CAST(a AS REAL) END AS Amt, "
-            "CASE WHEN %2 THEN CAST(b AS REAL) END AS Bal, "
+            "CASE WHEN Bal IS NOT NULL AND count(*) OVER account = count(Amt) OVER account "
+            "THEN (Bal + sum(Amt) OVER account) / 100.0 END AS ClosingAmt, "
+            "Amt / 100.0 AS CollectedAmt, Date, TransactionNumber FROM ("
+            "SELECT Seq, AgentID, AccountNo, Scheme, Category, TransactionNumber, "
+            "CASE WHEN %1 THEN CAST(round(CAST(a AS REAL) * 100) AS INTEGER) END AS Amt, "
+            "CASE WHEN %2 THEN CAST(round(CAST(b AS REAL) * 100) AS INTEGER) END AS Bal, "
             "CASE WHEN dt GLOB '[0-9][0-9]/[0-9][0-9]/[0-9][0-9][0-9][0-9]*' AND "
             "date(iso, '+0 days') = iso THEN iso END AS Date FROM ("
-            "SELECT AgentID, AccountNo, trim(coalesce(Amtcollected, '')) AS a, "
+            "SELECT rowid AS Seq, trim(coalesce(AgentID, '')) AS AgentID, "
+            "trim(coalesce(AccountNo, '')) AS AccountNo, "
+            "trim(coalesce(SchemeCode, '')) AS Scheme, "
+            "trim(coalesce(CategoryCode, '')) AS Category, "
+            "CAST(trim(coalesce(TransactionNumber, '')) AS INTEGER) AS TransactionNumber, "
+            "trim(coalesce(Amtcollected, '')) AS a, "
             "trim(coalesce(BalanceAmount, '')) AS b, trim(coalesce(DateTime, '')) AS dt, "
             "substr(trim(coalesce(DateTime, '')), 7, 4) || '-' || "
             "substr(trim(coalesce(DateTime, '')), 4, 2) || '-' || "
             "substr(trim(coalesce(DateTime, '')), 1, 2) AS iso "
-            "FROM RestoreData) WHERE a <> '')")
+            "FROM RestoreData) WHERE a <> '') "
+            "WINDOW account AS (PARTITION BY AgentID, AccountNo, Scheme, Category "
+            "ORDER BY TransactionNumber, Seq ROWS BETWEEN UNBOUNDED PRECEDING AND CURRENT ROW)")
             .arg(collectedOk, balanceOk),
         QStringLiteral(
             "CREATE VIEW Report2 AS SELECT AgentID, "

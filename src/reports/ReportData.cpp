@@ -221,7 +221,7 @@ DailyCollectionData ReportSource::dailyCollection(const ReportFilter& filter,
     restrict("AccountNo", filter.account, &sql, &values);
     sql += QStringLiteral(
         " ORDER BY Date, CAST(AgentID AS INTEGER), AgentID, CAST(AccountNo AS INTEGER), "
-        "AccountNo, CollectedAmt");
+        "AccountNo, TransactionNumber, CollectedAmt");
 
     QVector<CollectionRow> rows;
     UnreadableRows unreadable;

@@ -107,7 +107,8 @@ public:
     // Rows of Report1 dated from..to (both included), restricted to the agent and the account
     // when they are not empty. An agent or an account made only of digits is compared as a
     // number, so "1" finds "001" and "12345" finds "000000000012345"; other texts are compared
-    // exactly, without surrounding blanks. Grouped by date, in date order.
+    // exactly, without surrounding blanks. Grouped by date, in date order; within a date by
+    // agent, account and transaction number.
     DailyCollectionData dailyCollection(const ReportFilter& filter, ReportStatus* status) const;
 
     // Rows of Report2 dated from..to, in date then agent order.

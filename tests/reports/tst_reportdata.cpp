@@ -1,5 +1,6 @@
 // The report queries Report1 and Report2 and the report data source: rows, groups, sums,
-// filters by date range, agent and account, and rows that cannot be read.
+// running closing amounts, filters by date range, agent and account, and rows that cannot be
+// read.
 #include "CollectionRows.h"
 #include "db/Database.h"
 #include "db/Schema.h"
@@ -23,6 +24,8 @@ private slots:
     void report2SumsExactlyPerAgentAndDate();
     void groupsByDateWithSums();
     void rangeIncludesBothDays();
+    void closingAmountRunsOverTheAccountsCollections_data();
+    void closingAmountRunsOverTheAccountsCollections();
     void filtersCompareDigitsAsNumbers_data();
     void filtersCompareDigitsAsNumbers();
     void agentAndAccountWithBlanksAndQuotes();
@@ -54,6 +57,21 @@ namespace {
 const QDate kDec7(2009, 12, 7);
 const QDate kDec8(2009, 12, 8);
 const QDate kDec9(2009, 12, 9);
+
+// The report's rows as "agent|account|closing|collected|date", the closing amount empty when
+// it is not known.
+QStringList rowTexts(const DailyCollectionData& d) {
+    QStringList out;
+    for (const CollectionGroup& g : d.groups) {
+        for (const CollectionRow& r : g.rows) {
+            out << QStringList{r.AgentID, r.AccountNo,
+                               r.ClosingAmt ? amountText(*r.ClosingAmt) : QString(),
+                               amountText(r.CollectedAmt), r.Date.toString(Qt::ISODate)}
+                       .join('|');
+        }
+    }
+    return out;
+}
 }  // namespace
 
 void TestReportData::init() {
@@ -173,6 +191,72 @@ void TestReportData::rangeIncludesBothDays() {
         source().dailyCollection(range(QDate(2009, 12, 10), QDate(2010, 1, 1)), &st).rowCount(), 0);
     QVERIFY(st);
     QCOMPARE(source().agentCollection(range(kDec8, kDec8), &st).rows.size(), 1);
+}
+
+void TestReportData::closingAmountRunsOverTheAccountsCollections_data() {
+    QTest::addColumn<QDate>("from");
+    QTest::addColumn<QDate>("to");
+    QTest::addColumn<QString>("agent");
+    QTest::addColumn<QString>("account");
+    QTest::addColumn<QStringList>("rows");
+    // The collections of the test, by account: the closing amount is the downloaded balance
+    // plus the account's collections up to this one, in transaction-number order (42, 9999,
+    // 10000), whatever the order of the rows in the table and whatever the range asked for.
+    const QStringList dec7 = {
+        "001|000000000000077|520.00|20.00|2009-12-07",
+        "001|000000000000088||5.00|2009-12-07",  // balance not known
+        "001|000000000012345|1100.00|100.00|2009-12-07",
+        "001|000000000012345|1200.00|100.00|2009-12-07",
+        "002|000000000012345|2001.00|1.00|2009-12-07",  // another agent's account
+    };
+    const QStringList dec8 = {
+        "001|000000000000077|530.00|10.00|2009-12-08",
+        "001|000000000012345|1250.00|50.00|2009-12-08",
+        "002|000000000012345|2003.00|2.00|2009-12-08",
+    };
+    const QString none;
+    QTest::newRow("both days") << kDec7 << kDec8 << none << none << dec7 + dec8;
+    QTest::newRow("second day: the first day's collections count")
+        << kDec8 << kDec8 << none << none << dec8;
+    QTest::newRow("one agent") << kDec7 << kDec8 << QString("2") << none
+                               << QStringList{dec7[4], dec8[2]};
+    QTest::newRow("one account of both agents")
+        << kDec7 << kDec8 << none << QString("12345")
+        << QStringList{dec7[2], dec7[3], dec7[4], dec8[1], dec8[2]};
+    QTest::newRow("one agent's account on the second day")
+        << kDec8 << kDec8 << QString("001") << QString("000000000012345") << QStringList{dec8[1]};
+}
+
+void TestReportData::closingAmountRunsOverTheAccountsCollections() {
+    QFETCH(QDate, from);
+    QFETCH(QDate, to);
+    QFETCH(QString, agent);
+    QFETCH(QString, account);
+    QFETCH(QStringList, rows);
+    const QString a12345 = "000000000012345";
+    // Out of transaction order, and 10000 before 9999 as text.
+    add(collection("001", a12345, "0000050.00", "08/12/2009 10:00", "0000001000.00", "10000"));
+    add(collection("001", a12345, "0000100.00", "07/12/2009 10:00", "0000001000.00", "9999"));
+    add(collection("001", a12345, "0000100.00", "07/12/2009 09:00", "0000001000.00", "0042"));
+    add(collection("002", a12345, "0000002.00", "08/12/2009 09:00", "0000002000.00", "0002"));
+    add(collection("002", a12345, "0000001.00", "07/12/2009 09:00", "0000002000.00", "0001"));
+    add(collection("001", "000000000000077", "0000010.00", "08/12/2009 09:00", "0000000500.00",
+                   "0005"));
+    add(collection("001", "000000000000077", "0000020.00", "07/12/2009 11:00", "0000000500.00",
+                   "0003"));
+    add(collection("001", "000000000000088", "0000005.00", "07/12/2009 11:00", "", "0007"));
+    ReportStatus st;
+    const DailyCollectionData d = source().dailyCollection(range(from, to, agent, account), &st);
+    QVERIFY2(st, qPrintable(st.detail));
+    QCOMPARE(rowTexts(d), rows);
+    // Every reader of the saved query sees the same closing amounts.
+    QSqlQuery q(m_db->handle());
+    QVERIFY(
+        q.exec("SELECT group_concat(ClosingAmt, ' ') FROM (SELECT ClosingAmt FROM Report1 "
+               "WHERE AgentID = '001' AND AccountNo = '000000000012345' AND "
+               "Date = '2009-12-08' ORDER BY TransactionNumber)"));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), QString("1250.0"));
 }
 
 void TestReportData::filtersCompareDigitsAsNumbers_data() {
