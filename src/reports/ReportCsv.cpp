@@ -17,6 +17,9 @@ void appendLine(QByteArray& out, const QStringList& fields) {
     out += "\r\n";
 }
 
+const QString kUnreadable = QStringLiteral("Could not be read");
+const QString kUnreadableHeading = QStringLiteral("Collections that could not be read");
+
 }  // namespace
 
 QString spreadsheetText(const QString& text) {
@@ -51,6 +54,24 @@ QByteArray dailyCollectionCsv(const DailyCollectionData& data) {
                              amountText(r.CollectedAmt)});
         }
     }
+    if (!data.unreadable.isEmpty()) {
+        appendLine(out, {kUnreadableHeading,
+                         QStringLiteral("AgentID"),
+                         QStringLiteral("Account No"),
+                         {},
+                         {},
+                         QStringLiteral("Stored Amount"),
+                         QStringLiteral("Stored Date and Time")});
+    }
+    for (const UnreadableRow& r : data.unreadable) {
+        appendLine(out, {kUnreadable,
+                         spreadsheetText(r.AgentID),
+                         spreadsheetText(r.AccountNo),
+                         {},
+                         {},
+                         spreadsheetText(r.Amtcollected),
+                         spreadsheetText(r.DateTime)});
+    }
     return out;
 }
 
@@ -61,6 +82,22 @@ QByteArray agentCollectionCsv(const AgentCollectionData& data) {
     for (const AgentCollectionRow& r : data.rows) {
         appendLine(out, {spreadsheetText(r.AgentID), amountText(r.CollectedAmt),
                          r.Date.toString(Qt::ISODate)});
+    }
+    if (!data.unreadable.isEmpty()) {
+        appendLine(out, {QStringLiteral("AgentID"),
+                         {},
+                         kUnreadableHeading,
+                         QStringLiteral("Account No"),
+                         QStringLiteral("Stored Amount"),
+                         QStringLiteral("Stored Date and Time")});
+    }
+    for (const UnreadableRow& r : data.unreadable) {
+        appendLine(out, {spreadsheetText(r.AgentID),
+                         {},
+                         kUnreadable,
+                         spreadsheetText(r.AccountNo),
+                         spreadsheetText(r.Amtcollected),
+                         spreadsheetText(r.DateTime)});
     }
     return out;
 }

@@ -11,6 +11,14 @@ namespace kovrin {
 // the detail rows only, so that a spreadsheet can add them up itself. Dates are written
 // yyyy-MM-dd, amounts "0.00"; a field holding a comma, a quote or a line break is quoted.
 // Agent ids and account numbers come from outside the program and go through spreadsheetText.
+//
+// The collections that could not be read follow the rows, after a line that heads them and
+// names their columns. Each is marked "Could not be read" in the report's Date column, keeps
+// the report's AgentID column, and leaves every amount column empty, so that a column's sum in
+// a spreadsheet is still the report's total; the account number and the stored amount and
+// date-time texts come after the report's columns:
+//   daily: Could not be read,<agent>,<account>,,,<stored amount>,<stored date and time>
+//   agent: <agent>,,Could not be read,<account>,<stored amount>,<stored date and time>
 QByteArray dailyCollectionCsv(const DailyCollectionData& data);
 QByteArray agentCollectionCsv(const AgentCollectionData& data);
 

@@ -52,6 +52,18 @@ struct CollectionRow {
     bool operator==(const CollectionRow& o) const;
 };
 
+// A stored collection whose amount or date cannot be read ("00/12/2009 10:15", say, from a
+// terminal that sent a day byte 00). It is in no group and no total: the reports list it apart
+// with its texts as they are stored.
+struct UnreadableRow {
+    QString AgentID;
+    QString AccountNo;
+    QString Amtcollected;  // as stored, blanks included
+    QString DateTime;      // as stored, blanks included
+
+    bool operator==(const UnreadableRow& o) const;
+};
+
 // The rows of one date of the daily collection report, with their sum.
 struct CollectionGroup {
     QDate Date;
@@ -59,10 +71,12 @@ struct CollectionGroup {
     Hundredths total = 0;
 };
 
-// The daily collection report: groups in date order, and the sum of them all.
+// The daily collection report: groups in date order and the sum of them all; then the rows
+// that could not be read, which no sum counts.
 struct DailyCollectionData {
     QVector<CollectionGroup> groups;
     Hundredths grandTotal = 0;
+    QVector<UnreadableRow> unreadable;
     int rowCount() const;
 };
 
@@ -75,8 +89,11 @@ struct AgentCollectionRow {
     bool operator==(const AgentCollectionRow& o) const;
 };
 
+// The agent collection report: its rows, then the collections that could not be put in any
+// day's total.
 struct AgentCollectionData {
     QVector<AgentCollectionRow> rows;
+    QVector<UnreadableRow> unreadable;
 };
 
 // Groups rows that arrive in date order into one group per date, with group sums and the
@@ -88,8 +105,6 @@ struct ReportStatus {
     enum class Code {
         Ok,
         DatabaseError,  // the file could not be opened or queried: `detail` has the reason
-        Unreadable,     // rows whose amount or date is not valid: `detail` names their agent
-                        // (and account), e.g. "agent 001, account 12; agent 002, account 5"
     };
     Code code = Code::Ok;
     QString detail;
@@ -108,10 +123,13 @@ public:
     // when they are not empty. An agent or an account made only of digits is compared as a
     // number, so "1" finds "001" and "12345" finds "000000000012345"; other texts are compared
     // exactly, without surrounding blanks. Grouped by date, in date order; within a date by
-    // agent, account and transaction number.
+    // agent, account and transaction number. The rows of the agent and account whose amount or
+    // date cannot be read go into `unreadable`: those with an unreadable date whatever the
+    // range, since their day is not known.
     DailyCollectionData dailyCollection(const ReportFilter& filter, ReportStatus* status) const;
 
-    // Rows of Report2 dated from..to, in date then agent order.
+    // Rows of Report2 dated from..to, in date then agent order, and the collections of the
+    // range (or of no known day) that could not be read.
     AgentCollectionData agentCollection(const ReportFilter& filter, ReportStatus* status) const;
 
     QString databasePath() const { return m_path; }

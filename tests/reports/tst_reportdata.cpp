@@ -31,9 +31,8 @@ private slots:
     void agentAndAccountWithBlanksAndQuotes();
     void typedTextNeverBecomesSql();
     void missingBalanceLeavesClosingAmountEmpty();
-    void unreadableAmountIsRefused();
-    void unreadableDateIsRefusedWhateverTheRange();
-    void unreadableRowOfAnotherAgentDoesNotBlock();
+    void unreadableRowsAreListedApart_data();
+    void unreadableRowsAreListedApart();
     void hundredsOfRowsOnOneDate();
     void ownConnectionIsClosedAfterRead();
     void missingFileIsAnErrorAndNotCreated();
@@ -69,6 +68,24 @@ QStringList rowTexts(const DailyCollectionData& d) {
                                amountText(r.CollectedAmt), r.Date.toString(Qt::ISODate)}
                        .join('|');
         }
+    }
+    return out;
+}
+
+QStringList rowTexts(const AgentCollectionData& d) {
+    QStringList out;
+    for (const AgentCollectionRow& r : d.rows) {
+        out << QStringList{r.AgentID, amountText(r.CollectedAmt), r.Date.toString(Qt::ISODate)}
+                   .join('|');
+    }
+    return out;
+}
+
+// Rows that could not be read as "agent|account|stored amount|stored date-time".
+QStringList unreadableTexts(const QVector<UnreadableRow>& rows) {
+    QStringList out;
+    for (const UnreadableRow& r : rows) {
+        out << QStringList{r.AgentID, r.AccountNo, r.Amtcollected, r.DateTime}.join('|');
     }
     return out;
 }
@@ -205,6 +222,7 @@ void TestReportData::closingAmountRunsOverTheAccountsCollections_data() {
     const QStringList dec7 = {
         "001|000000000000077|520.00|20.00|2009-12-07",
         "001|000000000000088||5.00|2009-12-07",  // balance not known
+        "001|000000000000099||5.00|2009-12-07",  // after an amount that cannot be read
         "001|000000000012345|1100.00|100.00|2009-12-07",
         "001|000000000012345|1200.00|100.00|2009-12-07",
         "002|000000000012345|2001.00|1.00|2009-12-07",  // another agent's account
@@ -219,10 +237,10 @@ void TestReportData::closingAmountRunsOverTheAccountsCollections_data() {
     QTest::newRow("second day: the first day's collections count")
         << kDec8 << kDec8 << none << none << dec8;
     QTest::newRow("one agent") << kDec7 << kDec8 << QString("2") << none
-                               << QStringList{dec7[4], dec8[2]};
+                               << QStringList{dec7[5], dec8[2]};
     QTest::newRow("one account of both agents")
         << kDec7 << kDec8 << none << QString("12345")
-        << QStringList{dec7[2], dec7[3], dec7[4], dec8[1], dec8[2]};
+        << QStringList{dec7[3], dec7[4], dec7[5], dec8[1], dec8[2]};
     QTest::newRow("one agent's account on the second day")
         << kDec8 << kDec8 << QString("001") << QString("000000000012345") << QStringList{dec8[1]};
 }
@@ -245,6 +263,10 @@ void TestReportData::closingAmountRunsOverTheAccountsCollections() {
     add(collection("001", "000000000000077", "0000020.00", "07/12/2009 11:00", "0000000500.00",
                    "0003"));
     add(collection("001", "000000000000088", "0000005.00", "07/12/2009 11:00", "", "0007"));
+    add(collection("001", "000000000000099", "00000x0.00", "07/12/2009 11:00", "0000000300.00",
+                   "0011"));
+    add(collection("001", "000000000000099", "0000005.00", "07/12/2009 11:30", "0000000300.00",
+                   "0012"));
     ReportStatus st;
     const DailyCollectionData d = source().dailyCollection(range(from, to, agent, account), &st);
     QVERIFY2(st, qPrintable(st.detail));
@@ -263,8 +285,8 @@ void TestReportData::filtersCompareDigitsAsNumbers_data() {
     QTest::addColumn<QString>("agent");
     QTest::addColumn<QString>("account");
     QTest::addColumn<Hundredths>("total");
-    // Digits only: compared as numbers, leading zeros and blanks ignored.
-    // Anything else: as text, exactly, without surrounding blanks.
+    // Digits only: compared as numbers, leading zeros and blanks ignored. Anything else: as
+    // text, exactly, without surrounding blanks.
     struct Case {
         const char* name;
         const char* agent;
@@ -355,66 +377,84 @@ void TestReportData::typedTextNeverBecomesSql() {
 void TestReportData::missingBalanceLeavesClosingAmountEmpty() {
     add(collection("001", "1", "0000012.00", "07/12/2009 10:00", ""));
     add(collection("001", "2", "0000003.00", "07/12/2009 10:00", "-0000000005.50"));
+    // A balance that cannot be read is no better known than a missing one.
+    add(collection("001", "3", "0000001.00", "07/12/2009 10:00", "12,50"));
+    add(collection("001", "4", "0000001.00", "07/12/2009 10:00", "99999999999999999999.00"));
     ReportStatus st;
     const DailyCollectionData d = source().dailyCollection(range(kDec7, kDec7), &st);
     QVERIFY2(st, qPrintable(st.detail));
-    QVERIFY(!d.groups[0].rows[0].ClosingAmt.has_value());
-    QVERIFY(d.groups[0].rows[1].ClosingAmt.has_value());
-    QCOMPARE(d.groups[0].rows[1].ClosingAmt.value_or(0), Hundredths(-250));
-    QCOMPARE(d.grandTotal, Hundredths(1500));  // the collection still counts
+    QCOMPARE(rowTexts(d), QStringList({"001|1||12.00|2009-12-07", "001|2|-2.50|3.00|2009-12-07",
+                                       "001|3||1.00|2009-12-07", "001|4||1.00|2009-12-07"}));
+    QCOMPARE(d.grandTotal, Hundredths(1700));  // the collections still count
+    QVERIFY(d.unreadable.isEmpty());
 }
 
-void TestReportData::unreadableAmountIsRefused() {
-    add(collection("001", "1", "0000012.00", "07/12/2009 10:00"));
-    add(collection("004", "  77 ", "00001O2.00", "07/12/2009 10:00"));
-    ReportStatus st;
-    QCOMPARE(source().dailyCollection(range(kDec7, kDec7), &st).rowCount(), 0);
-    QCOMPARE(st.code, ReportStatus::Code::Unreadable);
-    QCOMPARE(st.detail, QString("agent 004, account 77"));
-    QCOMPARE(source().agentCollection(range(kDec7, kDec7), &st).rows.size(), 0);
-    QCOMPARE(st.code, ReportStatus::Code::Unreadable);
-    QCOMPARE(st.detail, QString("agent 004"));
-    // Amounts with a sign, two points or three decimals are not amounts the upload writes.
-    for (const char* bad : {"-000012.00", "12.3.4", "12.345", "1e5", ".50", "100000000000.00"}) {
-        QSqlQuery q(m_db->handle());
-        q.prepare("UPDATE RestoreData SET Amtcollected = ? WHERE AgentID = '004'");
-        q.addBindValue(QString(bad));
-        QVERIFY(q.exec());
-        source().dailyCollection(range(kDec7, kDec7), &st);
-        QVERIFY2(st.code == ReportStatus::Code::Unreadable, bad);
+void TestReportData::unreadableRowsAreListedApart_data() {
+    QTest::addColumn<QString>("amount");
+    QTest::addColumn<QString>("dateTime");
+    QTest::addColumn<QDate>("day");
+    QTest::addColumn<QString>("agent");
+    QTest::addColumn<QString>("account");
+    QTest::addColumn<bool>("listed");  // the row of agent 004 is listed by both reports
+    // A readable collection of 12.00 by agent 001 on 7 December, and one of agent 004, account
+    // 77 whose stored texts are these.
+    struct Case {
+        const char* name;
+        const char* amount;
+        const char* dateTime;
+        QDate day;
+        const char* agent;
+        const char* account;
+        bool listed;
+    };
+    const char* dec7 = "07/12/2009 10:00";
+    const Case cases[] = {
+        {"letter in the amount", "00001O2.00", dec7, kDec7, "", "", true},
+        {"blanks kept", "  00001O2.00 ", dec7, kDec7, "", "", true},
+        {"sign", "-000012.00", dec7, kDec7, "", "", true},
+        {"two points", "12.3.4", dec7, kDec7, "", "", true},
+        {"three decimals", "12.345", dec7, kDec7, "", "", true},
+        {"exponent", "1e5", dec7, kDec7, "", "", true},
+        {"no whole part", ".50", dec7, kDec7, "", "", true},
+        {"too large", "100000000000.00", dec7, kDec7, "", "", true},
+        {"day byte 00", "0000005.00", "00/12/2009 10:00", kDec7, "", "", true},
+        {"30 February, any range", "0000005.00", "30/02/2009 10:00", kDec8, "", "", true},
+        {"amount on a day outside the range", "00001O2.00", "09/12/2009 10:00", kDec7, "", "",
+         false},
+        {"only the agent's account", "00001O2.00", dec7, kDec7, "4", "77", true},
+    };
+    for (const Case& c : cases) {
+        QTest::newRow(c.name) << QString(c.amount) << QString(c.dateTime) << c.day
+                              << QString(c.agent) << QString(c.account) << c.listed;
     }
-    // A balance too large to be one is not taken for an unknown balance either.
+}
+
+void TestReportData::unreadableRowsAreListedApart() {
+    QFETCH(QString, amount);
+    QFETCH(QString, dateTime);
+    QFETCH(QDate, day);
+    QFETCH(QString, agent);
+    QFETCH(QString, account);
+    QFETCH(bool, listed);
+    add(collection("001", "1", "0000012.00", "07/12/2009 10:00"));
+    add(collection("004", "  77 ", amount, dateTime));
+    const QStringList stored = {"004|77|" + amount + "|" + dateTime};
+    const bool good = day == kDec7 && agent.isEmpty();  // the readable row is in the report
+    ReportStatus st;
+    const DailyCollectionData d = source().dailyCollection(range(day, day, agent, account), &st);
+    QVERIFY2(st, qPrintable(st.detail));
+    QCOMPARE(rowTexts(d), good ? QStringList{"001|1|1012.00|12.00|2009-12-07"} : QStringList());
+    QCOMPARE(d.grandTotal, Hundredths(good ? 1200 : 0));
+    QCOMPARE(unreadableTexts(d.unreadable), listed ? stored : QStringList());
+    const AgentCollectionData a = source().agentCollection(range(day, day), &st);
+    QVERIFY2(st, qPrintable(st.detail));
+    QCOMPARE(rowTexts(a), day == kDec7 ? QStringList{"001|12.00|2009-12-07"} : QStringList());
+    QCOMPARE(unreadableTexts(a.unreadable), listed ? stored : QStringList());
+    // Report2 has no row for the day's collections that cannot be read.
     QSqlQuery q(m_db->handle());
-    QVERIFY(
-        q.exec("UPDATE RestoreData SET Amtcollected = '0000001.00', "
-               "BalanceAmount = '99999999999999999999.00' WHERE AgentID = '004'"));
-    source().dailyCollection(range(kDec7, kDec7), &st);
-    QCOMPARE(st.code, ReportStatus::Code::Unreadable);
-    QVERIFY(q.exec("UPDATE RestoreData SET BalanceAmount = '0000000001.00' WHERE AgentID = '004'"));
-    QCOMPARE(source().dailyCollection(range(kDec7, kDec7), &st).grandTotal, Hundredths(1300));
-    QVERIFY(st);
-}
-
-void TestReportData::unreadableDateIsRefusedWhateverTheRange() {
-    add(collection("001", "1", "0000012.00", "07/12/2009 10:00"));
-    add(collection("002", "5", "0000001.00", "30/02/2009 10:00"));
-    ReportStatus st;
-    source().dailyCollection(range(kDec7, kDec7), &st);
-    QCOMPARE(st.code, ReportStatus::Code::Unreadable);
-    QCOMPARE(st.detail, QString("agent 002, account 5"));
-    source().agentCollection(range(kDec7, kDec7), &st);
-    QCOMPARE(st.code, ReportStatus::Code::Unreadable);
-}
-
-void TestReportData::unreadableRowOfAnotherAgentDoesNotBlock() {
-    add(collection("001", "1", "0000012.00", "07/12/2009 10:00"));
-    add(collection("002", "5", "bad", "07/12/2009 10:00"));
-    ReportStatus st;
-    QCOMPARE(source().dailyCollection(range(kDec7, kDec7, "1"), &st).grandTotal, Hundredths(1200));
-    QVERIFY(st);
-    QCOMPARE(source().dailyCollection(range(kDec7, kDec7, "", "1"), &st).grandTotal,
-             Hundredths(1200));
-    QVERIFY(st);
+    QVERIFY(q.exec("SELECT count(*) FROM Report2 WHERE AgentID = '004'"));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toInt(), 0);
 }
 
 void TestReportData::hundredsOfRowsOnOneDate() {
