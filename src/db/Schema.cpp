@@ -48,7 +48,7 @@ QStringList upgradeTables(int fromVersion) {
 }
 
 // Report1: one row per collected transaction (a row of RestoreData with a collected amount).
-//   AgentID, AccountNo: without the blanks that pad them.
+//   AgentID, AccountNo, BranchID: without the blanks that pad them.
 //   CollectedAmt: Amtcollected as a number.
 //   ClosingAmt: the account's balance after this collection: the downloaded balance
 //   (BalanceAmount) plus the account's collections up to and including this one, in
@@ -82,11 +82,11 @@ QStringList createViews() {
         QStringLiteral("DROP VIEW IF EXISTS Report2"),
         QStringLiteral("DROP VIEW IF EXISTS Report1"),
         QStringLiteral(
-            "CREATE VIEW Report1 AS SELECT AgentID, AccountNo, "
+            "CREATE VIEW Report1 AS SELECT AgentID, AccountNo, BranchID, "
             "CASE WHEN Bal IS NOT NULL AND count(*) OVER account = count(Amt) OVER account "
             "THEN (Bal + sum(Amt) OVER account) / 100.0 END AS ClosingAmt, "
             "Amt / 100.0 AS CollectedAmt, Date, TransactionNumber, Amtcollected, DateTime FROM ("
-            "SELECT Seq, AgentID, AccountNo, Scheme, Category, TransactionNumber, "
+            "SELECT Seq, AgentID, AccountNo, BranchID, Scheme, Category, TransactionNumber, "
             "Amtcollected, DateTime, "
             "CASE WHEN %1 THEN CAST(round(CAST(a AS REAL) * 100) AS INTEGER) END AS Amt, "
             "CASE WHEN %2 THEN CAST(round(CAST(b AS REAL) * 100) AS INTEGER) END AS Bal, "
@@ -94,6 +94,7 @@ QStringList createViews() {
             "date(iso, '+0 days') = iso THEN iso END AS Date FROM ("
             "SELECT rowid AS Seq, trim(coalesce(AgentID, '')) AS AgentID, "
             "trim(coalesce(AccountNo, '')) AS AccountNo, "
+            "trim(coalesce(BranchID, '')) AS BranchID, "
             "trim(coalesce(SchemeCode, '')) AS Scheme, "
             "trim(coalesce(CategoryCode, '')) AS Category, "
             "CAST(trim(coalesce(TransactionNumber, '')) AS INTEGER) AS TransactionNumber, "

@@ -191,14 +191,17 @@ bool FrmReport::view(ReportKind kind, const ReportFilter& filter) {
     AgentCollectionData agents;
     int rows = 0;
     int unreadable = 0;
+    QStringList branchIds;
     if (kind == ReportKind::DailyCollection) {
         daily = source.dailyCollection(filter, &status);
         rows = daily.rowCount();
         unreadable = static_cast<int>(daily.unreadable.size());
+        branchIds = daily.branchIds;
     } else {
         agents = source.agentCollection(filter, &status);
         rows = static_cast<int>(agents.rows.size());
         unreadable = static_cast<int>(agents.unreadable.size());
+        branchIds = agents.branchIds;
     }
     if (status.code == ReportStatus::Code::DatabaseError) {
         Messages::critical(kScreen, QStringLiteral("The report could not be read from the "
@@ -215,13 +218,14 @@ bool FrmReport::view(ReportKind kind, const ReportFilter& filter) {
         Messages::info(kScreen, text);
         return false;
     }
-    // Rows that cannot be read no longer hold up the report: it is shown without them, and the
+    // Rows that cannot be read do not hold up the report: it is shown without them, and the
     // operator hears how many were left out before it opens.
     if (unreadable > 0) {
         Messages::info(kScreen, unreadableMessage(unreadable));
     }
 
-    const ReportHeading heading{m_ctx.settings().BankName, m_ctx.settings().BranchName, filter.from,
+    const ReportHeading heading{m_ctx.settings().BankName,
+                                branchIdText(branchIds, m_ctx.settings().BranchName), filter.from,
                                 filter.to};
     PreviewContent content;
     if (kind == ReportKind::DailyCollection) {

@@ -185,8 +185,8 @@ void restrict(const char* column, const QString& typed, QString* sql, QVariantLi
 // The rows of Report1 in a date range; rows whose date cannot be read are taken whatever the
 // range, so that they are listed instead of silently falling out of it.
 const char* const kReport1Rows =
-    "SELECT AgentID, AccountNo, ClosingAmt, CollectedAmt, Date, Amtcollected, DateTime "
-    "FROM Report1 WHERE (Date IS NULL OR Date BETWEEN ? AND ?)";
+    "SELECT AgentID, AccountNo, BranchID, ClosingAmt, CollectedAmt, Date, Amtcollected, "
+    "DateTime FROM Report1 WHERE (Date IS NULL OR Date BETWEEN ? AND ?)";
 const char* const kReport1Order =
     " ORDER BY Date, CAST(AgentID AS INTEGER), AgentID, CAST(AccountNo AS INTEGER), AccountNo, "
     "TransactionNumber, CollectedAmt";
@@ -212,20 +212,30 @@ bool finished(const QSqlQuery& q, ReportStatus* status) {
     return true;
 }
 
+void addBranch(QStringList* branches, const QString& branch) {
+    if (!branch.isEmpty() && !branches->contains(branch)) {
+        branches->push_back(branch);
+    }
+}
+
 // Reads the rows of a kReport1Rows query: those whose amount and date can be read into `rows`,
-// the others into `unreadable`.
-void readReport1(QSqlQuery& q, QVector<CollectionRow>* rows, QVector<UnreadableRow>* unreadable) {
+// the others into `unreadable`, and the branch of each into `branches` when it is given.
+void readReport1(QSqlQuery& q, QVector<CollectionRow>* rows, QVector<UnreadableRow>* unreadable,
+                 QStringList* branches) {
     while (q.next()) {
         CollectionRow r;
         r.AgentID = q.value(0).toString();
         r.AccountNo = q.value(1).toString();
+        if (branches) {
+            addBranch(branches, q.value(2).toString());
+        }
         // None: a balance the upload did not know, or one that could not be read.
-        r.ClosingAmt = hundredthsOf(q.value(2));
-        const std::optional<Hundredths> collected = hundredthsOf(q.value(3));
-        r.Date = QDate::fromString(q.value(4).toString(), Qt::ISODate);
+        r.ClosingAmt = hundredthsOf(q.value(3));
+        const std::optional<Hundredths> collected = hundredthsOf(q.value(4));
+        r.Date = QDate::fromString(q.value(5).toString(), Qt::ISODate);
         if (!collected || !r.Date.isValid()) {
-            unreadable->push_back(UnreadableRow{r.AgentID, r.AccountNo, q.value(5).toString(),
-                                                q.value(6).toString()});
+            unreadable->push_back(UnreadableRow{r.AgentID, r.AccountNo, q.value(6).toString(),
+                                                q.value(7).toString()});
             continue;
         }
         r.CollectedAmt = *collected;
@@ -253,18 +263,21 @@ DailyCollectionData ReportSource::dailyCollection(const ReportFilter& filter,
 
     QVector<CollectionRow> rows;
     QVector<UnreadableRow> unreadable;
+    QStringList branches;
     {
         QSqlQuery q(conn.db());
         if (!run(q, sql, values, status)) {
             return {};
         }
-        readReport1(q, &rows, &unreadable);
+        readReport1(q, &rows, &unreadable, &branches);
         if (!finished(q, status)) {
             return {};
         }
     }
     DailyCollectionData data = groupByDate(rows);
     data.unreadable = std::move(unreadable);
+    branches.sort();
+    data.branchIds = std::move(branches);
     return data;
 }
 
@@ -320,11 +333,27 @@ AgentCollectionData ReportSource::agentCollection(const ReportFilter& filter,
             return {};
         }
         QVector<CollectionRow> none;
-        readReport1(q, &none, &data.unreadable);
+        readReport1(q, &none, &data.unreadable, nullptr);
         if (!finished(q, status)) {
             return {};
         }
     }
+    {
+        QSqlQuery q(conn.db());
+        if (!run(q,
+                 QStringLiteral("SELECT DISTINCT BranchID FROM Report1 "
+                                "WHERE (Date IS NULL OR Date BETWEEN ? AND ?) AND BranchID <> ''"),
+                 range, status)) {
+            return {};
+        }
+        while (q.next()) {
+            addBranch(&data.branchIds, q.value(0).toString());
+        }
+        if (!finished(q, status)) {
+            return {};
+        }
+    }
+    data.branchIds.sort();
     return data;
 }
 

@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVector>
 #include <optional>
@@ -72,11 +73,12 @@ struct CollectionGroup {
 };
 
 // The daily collection report: groups in date order and the sum of them all; then the rows
-// that could not be read, which no sum counts.
+// that could not be read, which no sum counts; and the branches the rows carry.
 struct DailyCollectionData {
     QVector<CollectionGroup> groups;
     Hundredths grandTotal = 0;
     QVector<UnreadableRow> unreadable;
+    QStringList branchIds;  // distinct, sorted; empty when no row carries one
     int rowCount() const;
 };
 
@@ -90,10 +92,11 @@ struct AgentCollectionRow {
 };
 
 // The agent collection report: its rows, then the collections that could not be put in any
-// day's total.
+// day's total; and the branches of the collections.
 struct AgentCollectionData {
     QVector<AgentCollectionRow> rows;
     QVector<UnreadableRow> unreadable;
+    QStringList branchIds;  // distinct, sorted; empty when no collection carries one
 };
 
 // Groups rows that arrive in date order into one group per date, with group sums and the

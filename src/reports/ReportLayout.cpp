@@ -40,7 +40,7 @@ Band pageHeader(const ReportHeading& h, const PageGeometry& g) {
     const double valueWidth = g.contentWidth() - kLabelWidth;
     Band b{BandKind::PageHeader, 3 * kLineHeight + kPageHeaderPadding, {}};
     const QList<QPair<QString, QString>> lines = {{QStringLiteral("Bank Name :"), h.bankName},
-                                                  {QStringLiteral("Branch ID :"), h.branchName},
+                                                  {QStringLiteral("Branch ID :"), h.branchId},
                                                   {QStringLiteral("Date :"), h.dateRangeText()}};
     const char* const labels[] = {"lblBankName", "lblBranchID", "lblDate"};
     const char* const values[] = {"lbBankName", "lbBranchID", "lbDate"};
@@ -59,6 +59,10 @@ QString ReportHeading::dateRangeText() const {
         return reportDateText(from);
     }
     return QStringLiteral("%1 to %2").arg(reportDateText(from), reportDateText(to));
+}
+
+QString branchIdText(const QStringList& branchIds, const QString& branchName) {
+    return branchIds.isEmpty() ? branchName : branchIds.join(QStringLiteral(", "));
 }
 
 QStringList ReportDocument::pageTexts(int page) const {

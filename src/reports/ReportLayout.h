@@ -69,16 +69,21 @@ struct PageGeometry {
     double bottom() const { return height - margin; }
 };
 
-// What fills the page header: the settings' bank and branch names and the date range.
+// What fills the page header: the settings' bank name, the branch (see branchIdText) and the
+// date range.
 struct ReportHeading {
     QString bankName;
-    QString branchName;
+    QString branchId;
     QDate from;
     QDate to;
 
     // lbDate: "07/Dec/2009 to 08/Dec/2009", or the one date when both are the same.
     QString dateRangeText() const;
 };
+
+// lbBranchID: the branch ids the report's rows carry, "BR01" or "BR01, BR02"; when they carry
+// none (rows of accounts the upload did not find), the settings' branch name.
+QString branchIdText(const QStringList& branchIds, const QString& branchName);
 
 struct ReportDocument {
     ReportKind kind = ReportKind::DailyCollection;

@@ -17,6 +17,7 @@ struct Collection {
     QString dateTime = QStringLiteral("07/12/2009 10:15");
     QString balance = QStringLiteral("0000001000.00");
     QString transaction = QStringLiteral("0001");
+    QString branch = QStringLiteral("BR01");
 };
 
 inline bool insertCollection(Database& db, const Collection& c) {
@@ -25,9 +26,10 @@ inline bool insertCollection(Database& db, const Collection& c) {
         "INSERT INTO RestoreData (SNo, AgentID, BranchID, AccountNo, Amtcollected, DateTime, "
         "TransactionNumber, CategoryCode, SchemeCode, CustomerCode, AccountName, BalanceAmount, "
         "AgreedAmount, LastTxndate, DatewiseTxn, BankSoftACNumber) "
-        "VALUES (1, ?, 'BR01', ?, ?, ?, ?, 'S', 'DDS01', 'C1', 'Name', ?, '00100.00', "
+        "VALUES (1, ?, ?, ?, ?, ?, ?, 'S', 'DDS01', 'C1', 'Name', ?, '00100.00', "
         "'01/12/2009', '', 'BS1')"));
     q.addBindValue(c.agent);
+    q.addBindValue(c.branch);
     q.addBindValue(c.account);
     q.addBindValue(c.amount);
     q.addBindValue(c.dateTime);

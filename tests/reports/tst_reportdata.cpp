@@ -1,6 +1,6 @@
 // The report queries Report1 and Report2 and the report data source: rows, groups, sums,
-// running closing amounts, filters by date range, agent and account, and rows that cannot be
-// read.
+// running closing amounts, filters by date range, agent and account, rows that cannot be read
+// and the branches of the rows.
 #include "CollectionRows.h"
 #include "db/Database.h"
 #include "db/Schema.h"
@@ -33,6 +33,7 @@ private slots:
     void missingBalanceLeavesClosingAmountEmpty();
     void unreadableRowsAreListedApart_data();
     void unreadableRowsAreListedApart();
+    void branchesOfTheRows();
     void hundredsOfRowsOnOneDate();
     void ownConnectionIsClosedAfterRead();
     void missingFileIsAnErrorAndNotCreated();
@@ -455,6 +456,28 @@ void TestReportData::unreadableRowsAreListedApart() {
     QVERIFY(q.exec("SELECT count(*) FROM Report2 WHERE AgentID = '004'"));
     QVERIFY(q.next());
     QCOMPARE(q.value(0).toInt(), 0);
+}
+
+void TestReportData::branchesOfTheRows() {
+    test::Collection c = collection("001", "1", "0000001.00", "07/12/2009 10:00");
+    for (const char* branch : {" BR02 ", "", "BR01", "BR02"}) {
+        c.branch = branch;
+        add(c);
+    }
+    c.branch = "BR09";  // outside the range
+    c.dateTime = "09/12/2009 10:00";
+    add(c);
+    c.branch = "BR00";  // a collection that cannot be read, of no known day
+    c.dateTime = "00/12/2009 10:00";
+    add(c);
+    ReportStatus st;
+    QCOMPARE(source().dailyCollection(range(kDec7, kDec8), &st).branchIds,
+             QStringList({"BR00", "BR01", "BR02"}));
+    QCOMPARE(source().agentCollection(range(kDec7, kDec8), &st).branchIds,
+             QStringList({"BR00", "BR01", "BR02"}));
+    QCOMPARE(source().dailyCollection(range(kDec9, kDec9), &st).branchIds,
+             QStringList({"BR00", "BR09"}));
+    QVERIFY(st);
 }
 
 void TestReportData::hundredsOfRowsOnOneDate() {

@@ -48,6 +48,8 @@ private slots:
     void viewShowsAgentReportIgnoringHiddenBoxes();
     void unreadableRowsAreListedAndLeftOut_data();
     void unreadableRowsAreListedAndLeftOut();
+    void branchIdLine_data();
+    void branchIdLine();
     void saveDialogStartsInProgramFolderWithoutReportFolder();
     void exitCloses();
     void mainMenuOpensTheScreenModal();
@@ -259,7 +261,7 @@ void TestReportScreen::viewShowsDailyReportWithSettingsAndFilters() {
     const QStringList texts = doc.pageTexts(0);
     QCOMPARE(texts.mid(0, 7),
              QStringList({"KOVRIN DAILY COLLECTION SUMMARY", "Bank Name :", "State Bank of Kovrin",
-                          "Branch ID :", "Main Road", "Date :", "07/Dec/2009 to 08/Dec/2009"}));
+                          "Branch ID :", "BR01", "Date :", "07/Dec/2009 to 08/Dec/2009"}));
     QVERIFY(texts.contains("000000000012345"));
     QVERIFY(texts.contains("110.50"));
     QVERIFY(texts.contains("000000000012346"));
@@ -481,6 +483,41 @@ void TestReportScreen::unreadableRowsAreListedAndLeftOut() {
     const QStringList texts = m_shown->document.pageTexts(0);
     QCOMPARE(texts.mid(texts.size() - rowTexts.size()), rowTexts);
     QCOMPARE(m_shown->csv, csv);
+}
+
+void TestReportScreen::branchIdLine_data() {
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QStringList>("branches");  // of the collections, one each
+    QTest::addColumn<QString>("branchLine");
+    QTest::newRow("daily: the rows' branch") << "OptReport1" << QStringList{" BR01 "} << "BR01";
+    QTest::newRow("daily: none, the settings' branch name")
+        << "OptReport1" << QStringList{"", "  "} << "Main Road";
+    QTest::newRow("daily: one with, one without")
+        << "OptReport1" << QStringList{"", "BR01"} << "BR01";
+    QTest::newRow("daily: two branches")
+        << "OptReport1" << QStringList{"BR02", "BR01", "BR02"} << "BR01, BR02";
+    QTest::newRow("agents: the rows' branch") << "OptReport2" << QStringList{"BR07"} << "BR07";
+    QTest::newRow("agents: none") << "OptReport2" << QStringList{""} << "Main Road";
+}
+
+void TestReportScreen::branchIdLine() {
+    QFETCH(QString, option);
+    QFETCH(QStringList, branches);
+    QFETCH(QString, branchLine);
+    test::Collection c = collection("001", "1", "0000010.00", "07/12/2009 10:00");
+    for (const QString& b : branches) {
+        c.branch = b;
+        add(c);
+    }
+    c.branch = "BR09";  // a collection of another day: not in the report
+    c.dateTime = "08/12/2009 10:00";
+    add(c);
+    FrmReport f(*m_ctx);
+    choose(f, qPrintable(option), kDec7, kDec7);
+    f.cmdView_Click();
+    QVERIFY(m_shown);
+    const QStringList texts = m_shown->document.pageTexts(0);
+    QCOMPARE(texts.mid(texts.indexOf("Branch ID :"), 2), QStringList({"Branch ID :", branchLine}));
 }
 
 void TestReportScreen::saveDialogStartsInProgramFolderWithoutReportFolder() {
