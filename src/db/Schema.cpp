@@ -48,22 +48,32 @@ QStringList upgradeTables(int fromVersion) {
 }
 
 // Report1: one row per collected transaction (a row of RestoreData with a collected amount).
-//   AgentID, AccountNo: without the blanks that pad them.
-//   CollectedAmt: Amtcollected as a number; ClosingAmt: BalanceAmount plus CollectedAmt, the
-//   account's balance after the day's collection.
+//   AgentID, AccountNo, BranchID: without the blanks that pad them.
+//   CollectedAmt: Amtcollected as a number.
+//   ClosingAmt: the account's balance after this collection: the downloaded balance
+//   (BalanceAmount) plus the account's collections up to and including this one, in
+//   transaction-number order. An account is the agent, account number, scheme and category
+//   the upload matched it by. The sums are made in hundredths, so they are exact.
 //   Date: the collection's day from DateTime (DD/MM/20YY HH:NN) as an ISO date (YYYY-MM-DD),
 //   which sorts and compares as a date.
+//   TransactionNumber: the terminal's transaction number as a number ("0042" is 42, and 10000
+//   comes after 9999), the order of an account's collections.
+//   Amtcollected, DateTime: the texts as stored, so that a row that cannot be read can be
+//   shown as it is.
 // A text that is not a well-formed amount or date gives NULL rather than a made-up number, so
-// the report side can refuse it instead of counting it as nothing. A missing balance (an
-// account the upload did not find among the downloaded ones) gives a NULL ClosingAmt.
-// Report2: one row per agent and date with the sum of the collections, added up in hundredths
-// so that the sum is exact; NULL when any of the day's amounts cannot be read.
+// the report side can list the row apart instead of counting it as nothing. ClosingAmt is NULL
+// when the balance is missing (an account the upload did not find among the downloaded ones)
+// or cannot be read, and from an account's first collection whose amount cannot be read on:
+// from there on the balance is not known.
+// Report2: one row per agent and date with the sum of that day's collections whose amount and
+// date can be read, added up in hundredths so that the sum is exact. The others cannot be put
+// in a day's total; they are the rows of Report1 with a NULL CollectedAmt or Date.
 QStringList createViews() {
     // After its first character: digits with at most one decimal point and at most two
-    // decimals. The column is already trimmed.
+    // decimals, and less than a hundred thousand million. The column is already trimmed.
     const QString amountOk = QStringLiteral(
         "substr(%1, 2) NOT GLOB '*[^0-9.]*' AND %1 NOT GLOB '*.*.*' AND "
-        "%1 NOT GLOB '*.[0-9][0-9][0-9]*'");
+        "%1 NOT GLOB '*.[0-9][0-9][0-9]*' AND abs(CAST(%1 AS REAL)) < 1e11");
     const QString collectedOk =
         QStringLiteral("a GLOB '[0-9]*' AND ") + amountOk.arg(QStringLiteral("a"));
     const QString balanceOk = QStringLiteral("(b GLOB '[0-9]*' OR b GLOB '-[0-9]*') AND ") +
@@ -72,27 +82,36 @@ QStringList createViews() {
         QStringLiteral("DROP VIEW IF EXISTS Report2"),
         QStringLiteral("DROP VIEW IF EXISTS Report1"),
         QStringLiteral(
-            "CREATE VIEW Report1 AS SELECT AgentID, AccountNo, "
-            "CASE WHEN Bal IS NOT NULL AND Amt IS NOT NULL THEN round(Bal + Amt, 2) END "
-            "AS ClosingAmt, Amt AS CollectedAmt, Date FROM ("
-            "SELECT trim(coalesce(AgentID, '')) AS AgentID, "
-            "trim(coalesce(AccountNo, '')) AS AccountNo, "
-            "CASE WHEN %1 THEN CAST(a AS REAL) END AS Amt, "
-            "CASE WHEN %2 THEN CAST(b AS REAL) END AS Bal, "
+            "CREATE VIEW Report1 AS SELECT AgentID, AccountNo, BranchID, "
+            "CASE WHEN Bal IS NOT NULL AND count(*) OVER account = count(Amt) OVER account "
+            "THEN (Bal + sum(Amt) OVER account) / 100.0 END AS ClosingAmt, "
+            "Amt / 100.0 AS CollectedAmt, Date, TransactionNumber, Amtcollected, DateTime FROM ("
+            "SELECT Seq, AgentID, AccountNo, BranchID, Scheme, Category, TransactionNumber, "
+            "Amtcollected, DateTime, "
+            "CASE WHEN %1 THEN CAST(round(CAST(a AS REAL) * 100) AS INTEGER) END AS Amt, "
+            "CASE WHEN %2 THEN CAST(round(CAST(b AS REAL) * 100) AS INTEGER) END AS Bal, "
             "CASE WHEN dt GLOB '[0-9][0-9]/[0-9][0-9]/[0-9][0-9][0-9][0-9]*' AND "
             "date(iso, '+0 days') = iso THEN iso END AS Date FROM ("
-            "SELECT AgentID, AccountNo, trim(coalesce(Amtcollected, '')) AS a, "
+            "SELECT rowid AS Seq, trim(coalesce(AgentID, '')) AS AgentID, "
+            "trim(coalesce(AccountNo, '')) AS AccountNo, "
+            "trim(coalesce(BranchID, '')) AS BranchID, "
+            "trim(coalesce(SchemeCode, '')) AS Scheme, "
+            "trim(coalesce(CategoryCode, '')) AS Category, "
+            "CAST(trim(coalesce(TransactionNumber, '')) AS INTEGER) AS TransactionNumber, "
+            "coalesce(Amtcollected, '') AS Amtcollected, coalesce(DateTime, '') AS DateTime, "
+            "trim(coalesce(Amtcollected, '')) AS a, "
             "trim(coalesce(BalanceAmount, '')) AS b, trim(coalesce(DateTime, '')) AS dt, "
             "substr(trim(coalesce(DateTime, '')), 7, 4) || '-' || "
             "substr(trim(coalesce(DateTime, '')), 4, 2) || '-' || "
             "substr(trim(coalesce(DateTime, '')), 1, 2) AS iso "
-            "FROM RestoreData) WHERE a <> '')")
+            "FROM RestoreData) WHERE a <> '') "
+            "WINDOW account AS (PARTITION BY AgentID, AccountNo, Scheme, Category "
+            "ORDER BY TransactionNumber, Seq ROWS BETWEEN UNBOUNDED PRECEDING AND CURRENT ROW)")
             .arg(collectedOk, balanceOk),
-        QStringLiteral(
-            "CREATE VIEW Report2 AS SELECT AgentID, "
-            "CASE WHEN count(*) = count(CollectedAmt) THEN "
-            "sum(CAST(round(CollectedAmt * 100) AS INTEGER)) / 100.0 END AS CollectedAmt, "
-            "Date FROM Report1 GROUP BY AgentID, Date"),
+        QStringLiteral("CREATE VIEW Report2 AS SELECT AgentID, "
+                       "sum(CAST(round(CollectedAmt * 100) AS INTEGER)) / 100.0 AS CollectedAmt, "
+                       "Date FROM Report1 WHERE CollectedAmt IS NOT NULL AND Date IS NOT NULL "
+                       "GROUP BY AgentID, Date"),
     };
 }
 

@@ -6,8 +6,10 @@ namespace kovrin::schema {
 
 // Version of the schema this program creates; kept in PRAGMA user_version.
 // 1: the four tables and the report views; 2: report views that refuse amounts and dates
-// they cannot read; 3: table UploadInfo.
-constexpr int kVersion = 3;
+// they cannot read; 3: table UploadInfo; 4: Report1's closing amount is the account's
+// balance after each collection, Report1 gives the stored texts of a row and its branch, and
+// Report2 adds up the collections that can be read.
+constexpr int kVersion = 4;
 
 // Statements that create the tables, indexes and report views of a new database file.
 QStringList createTables();

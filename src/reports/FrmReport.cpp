@@ -40,6 +40,21 @@ QDateEdit* datePicker(const char* name) {
 
 }  // namespace
 
+QString FrmReport::unreadableMessage(int count) {
+    if (count == 1) {
+        return QStringLiteral(
+            "1 collection could not be read: its stored amount or date is not valid. The totals "
+            "exclude it; it is listed at the end of the report under \"Collections that could "
+            "not be read\".\nUpload that agent's collections again, or call support.");
+    }
+    return QStringLiteral(
+               "%1 collections could not be read: their stored amounts or dates are not valid. "
+               "The totals exclude them; they are listed at the end of the report under "
+               "\"Collections that could not be read\".\nUpload the collections of the agents "
+               "listed there again, or call support.")
+        .arg(count);
+}
+
 FrmReport::FrmReport(AppContext& ctx, QWidget* parent) : QDialog(parent), m_ctx(ctx) {
     setObjectName(kScreen);
     setWindowTitle(QStringLiteral("Report"));
@@ -175,12 +190,18 @@ bool FrmReport::view(ReportKind kind, const ReportFilter& filter) {
     DailyCollectionData daily;
     AgentCollectionData agents;
     int rows = 0;
+    int unreadable = 0;
+    QStringList branchIds;
     if (kind == ReportKind::DailyCollection) {
         daily = source.dailyCollection(filter, &status);
         rows = daily.rowCount();
+        unreadable = static_cast<int>(daily.unreadable.size());
+        branchIds = daily.branchIds;
     } else {
         agents = source.agentCollection(filter, &status);
         rows = static_cast<int>(agents.rows.size());
+        unreadable = static_cast<int>(agents.unreadable.size());
+        branchIds = agents.branchIds;
     }
     if (status.code == ReportStatus::Code::DatabaseError) {
         Messages::critical(kScreen, QStringLiteral("The report could not be read from the "
@@ -189,16 +210,7 @@ bool FrmReport::view(ReportKind kind, const ReportFilter& filter) {
                                         .arg(source.databasePath(), status.detail));
         return false;
     }
-    if (status.code == ReportStatus::Code::Unreadable) {
-        Messages::critical(kScreen,
-                           QStringLiteral("The report cannot be shown: the amount or the date "
-                                          "stored for %1 is not valid.\nNo report is shown "
-                                          "rather than one with a wrong total. Upload that "
-                                          "agent's collections again, or call support.")
-                               .arg(status.detail));
-        return false;
-    }
-    if (rows == 0) {
+    if (rows == 0 && unreadable == 0) {
         QString text = QStringLiteral("There are no collections %1.").arg(filter.describe(kind));
         text += !filter.agent.isEmpty() || !filter.account.isEmpty()
                     ? QStringLiteral("\nChoose other dates, or check the Agent ID and Account No.")
@@ -206,8 +218,14 @@ bool FrmReport::view(ReportKind kind, const ReportFilter& filter) {
         Messages::info(kScreen, text);
         return false;
     }
+    // Rows that cannot be read do not hold up the report: it is shown without them, and the
+    // operator hears how many were left out before it opens.
+    if (unreadable > 0) {
+        Messages::info(kScreen, unreadableMessage(unreadable));
+    }
 
-    const ReportHeading heading{m_ctx.settings().BankName, m_ctx.settings().BranchName, filter.from,
+    const ReportHeading heading{m_ctx.settings().BankName,
+                                branchIdText(branchIds, m_ctx.settings().BranchName), filter.from,
                                 filter.to};
     PreviewContent content;
     if (kind == ReportKind::DailyCollection) {

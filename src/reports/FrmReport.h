@@ -30,6 +30,9 @@ public:
 
     void cmdView_Click();
 
+    // What the operator is told when `count` collections of the report could not be read.
+    static QString unreadableMessage(int count);
+
 private:
     void showReport1Boxes(bool visible);
     bool view(ReportKind kind, const ReportFilter& filter);

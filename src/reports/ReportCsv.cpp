@@ -17,7 +17,18 @@ void appendLine(QByteArray& out, const QStringList& fields) {
     out += "\r\n";
 }
 
+const QString kUnreadable = QStringLiteral("Could not be read");
+const QString kUnreadableHeading = QStringLiteral("Collections that could not be read");
+
 }  // namespace
+
+QString spreadsheetText(const QString& text) {
+    static const QString kFormulaStarts = QStringLiteral("=+-@\t\r");
+    if (!text.isEmpty() && kFormulaStarts.contains(text.front())) {
+        return QLatin1Char('\'') + text;
+    }
+    return text;
+}
 
 QString csvField(const QString& text) {
     const bool needsQuotes = text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"')) ||
@@ -37,10 +48,29 @@ QByteArray dailyCollectionCsv(const DailyCollectionData& data) {
                 QStringLiteral("Closing Amount"), QStringLiteral("Collected Amount")});
     for (const CollectionGroup& g : data.groups) {
         for (const CollectionRow& r : g.rows) {
-            appendLine(out, {r.Date.toString(Qt::ISODate), r.AgentID, r.AccountNo,
+            appendLine(out, {r.Date.toString(Qt::ISODate), spreadsheetText(r.AgentID),
+                             spreadsheetText(r.AccountNo),
                              r.ClosingAmt ? amountText(*r.ClosingAmt) : QString(),
                              amountText(r.CollectedAmt)});
         }
+    }
+    if (!data.unreadable.isEmpty()) {
+        appendLine(out, {kUnreadableHeading,
+                         QStringLiteral("AgentID"),
+                         QStringLiteral("Account No"),
+                         {},
+                         {},
+                         QStringLiteral("Stored Amount"),
+                         QStringLiteral("Stored Date and Time")});
+    }
+    for (const UnreadableRow& r : data.unreadable) {
+        appendLine(out, {kUnreadable,
+                         spreadsheetText(r.AgentID),
+                         spreadsheetText(r.AccountNo),
+                         {},
+                         {},
+                         spreadsheetText(r.Amtcollected),
+                         spreadsheetText(r.DateTime)});
     }
     return out;
 }
@@ -50,7 +80,24 @@ QByteArray agentCollectionCsv(const AgentCollectionData& data) {
     appendLine(out, {QStringLiteral("AgentID"), QStringLiteral("Collected Amount"),
                      QStringLiteral("Date")});
     for (const AgentCollectionRow& r : data.rows) {
-        appendLine(out, {r.AgentID, amountText(r.CollectedAmt), r.Date.toString(Qt::ISODate)});
+        appendLine(out, {spreadsheetText(r.AgentID), amountText(r.CollectedAmt),
+                         r.Date.toString(Qt::ISODate)});
+    }
+    if (!data.unreadable.isEmpty()) {
+        appendLine(out, {QStringLiteral("AgentID"),
+                         {},
+                         kUnreadableHeading,
+                         QStringLiteral("Account No"),
+                         QStringLiteral("Stored Amount"),
+                         QStringLiteral("Stored Date and Time")});
+    }
+    for (const UnreadableRow& r : data.unreadable) {
+        appendLine(out, {spreadsheetText(r.AgentID),
+                         {},
+                         kUnreadable,
+                         spreadsheetText(r.AccountNo),
+                         spreadsheetText(r.Amtcollected),
+                         spreadsheetText(r.DateTime)});
     }
     return out;
 }

@@ -10,11 +10,25 @@ namespace kovrin {
 // The rows of a report as comma-separated text (UTF-8, CRLF line ends, a heading line first):
 // the detail rows only, so that a spreadsheet can add them up itself. Dates are written
 // yyyy-MM-dd, amounts "0.00"; a field holding a comma, a quote or a line break is quoted.
+// Agent ids and account numbers come from outside the program and go through spreadsheetText.
+//
+// The collections that could not be read follow the rows, after a line that heads them and
+// names their columns. Each is marked "Could not be read" in the report's Date column, keeps
+// the report's AgentID column, and leaves every amount column empty, so that a column's sum in
+// a spreadsheet is still the report's total; the account number and the stored amount and
+// date-time texts come after the report's columns:
+//   daily: Could not be read,<agent>,<account>,,,<stored amount>,<stored date and time>
+//   agent: <agent>,,Could not be read,<account>,<stored amount>,<stored date and time>
 QByteArray dailyCollectionCsv(const DailyCollectionData& data);
 QByteArray agentCollectionCsv(const AgentCollectionData& data);
 
-// One field as it goes into a line.
+// One field as it goes into a line: quoted when it holds a comma, a quote or a line break.
 QString csvField(const QString& text);
+
+// A text from outside the program as a spreadsheet must take it: as text, never as a formula.
+// One that starts with "=", "+", "-", "@", a tab or a carriage return gets an apostrophe in
+// front ("=1+2" becomes "'=1+2"); any other is kept as it is.
+QString spreadsheetText(const QString& text);
 
 // Writes `bytes` to `path` through a temporary file that replaces the target only when all of
 // it was written: a failed save never leaves half a file. On failure returns false and puts the

@@ -62,6 +62,11 @@ bool CollectionRow::operator==(const CollectionRow& o) const {
            CollectedAmt == o.CollectedAmt && Date == o.Date;
 }
 
+bool UnreadableRow::operator==(const UnreadableRow& o) const {
+    return AgentID == o.AgentID && AccountNo == o.AccountNo && Amtcollected == o.Amtcollected &&
+           DateTime == o.DateTime;
+}
+
 bool AgentCollectionRow::operator==(const AgentCollectionRow& o) const {
     return AgentID == o.AgentID && CollectedAmt == o.CollectedAmt && Date == o.Date;
 }
@@ -131,28 +136,6 @@ private:
     QString m_error;
 };
 
-// Names the first few of the rows that cannot be read, for the operator and for support.
-class UnreadableRows {
-public:
-    void add(const QString& where) {
-        if (!m_names.contains(where)) {
-            m_names << where;
-        }
-    }
-    bool isEmpty() const { return m_names.isEmpty(); }
-    QString text() const {
-        constexpr int kNamed = 5;
-        QString list = m_names.mid(0, kNamed).join(QStringLiteral("; "));
-        if (m_names.size() > kNamed) {
-            list += QStringLiteral("; and %1 more").arg(m_names.size() - kNamed);
-        }
-        return list;
-    }
-
-private:
-    QStringList m_names;
-};
-
 QString isoText(const QDate& d) {
     return d.toString(Qt::ISODate);
 }
@@ -183,6 +166,83 @@ void fail(ReportStatus* status, ReportStatus::Code code, const QString& detail) 
     }
 }
 
+// Restricts a trimmed column of Report1 to what the operator typed: a text made only of digits
+// is compared as a number (leading zeros and blanks ignored, so "1" finds "001"), any other
+// text exactly, without its surrounding blanks. `column` is one of the program's own names.
+void restrict(const char* column, const QString& typed, QString* sql, QVariantList* values) {
+    const QString t = typed.trimmed();
+    const QLatin1String c(column);
+    if (onlyDigits(t)) {
+        *sql += QStringLiteral(" AND %1 <> '' AND %1 NOT GLOB '*[^0-9]*' AND ltrim(%1, '0') = ?")
+                    .arg(c);
+        *values << withoutLeadingZeros(t);
+    } else if (!t.isEmpty()) {
+        *sql += QStringLiteral(" AND %1 = ?").arg(c);
+        *values << t;
+    }
+}
+
+// The rows of Report1 in a date range; rows whose date cannot be read are taken whatever the
+// range, so that they are listed instead of silently falling out of it.
+const char* const kReport1Rows =
+    "SELECT AgentID, AccountNo, BranchID, ClosingAmt, CollectedAmt, Date, Amtcollected, "
+    "DateTime FROM Report1 WHERE (Date IS NULL OR Date BETWEEN ? AND ?)";
+const char* const kReport1Order =
+    " ORDER BY Date, CAST(AgentID AS INTEGER), AgentID, CAST(AccountNo AS INTEGER), AccountNo, "
+    "TransactionNumber, CollectedAmt";
+
+bool run(QSqlQuery& q, const QString& sql, const QVariantList& values, ReportStatus* status) {
+    q.setForwardOnly(true);
+    q.prepare(sql);
+    for (const QVariant& v : values) {
+        q.addBindValue(v);
+    }
+    if (!q.exec()) {
+        fail(status, ReportStatus::Code::DatabaseError, errorText(q.lastError()));
+        return false;
+    }
+    return true;
+}
+
+bool finished(const QSqlQuery& q, ReportStatus* status) {
+    if (q.lastError().isValid()) {
+        fail(status, ReportStatus::Code::DatabaseError, errorText(q.lastError()));
+        return false;
+    }
+    return true;
+}
+
+void addBranch(QStringList* branches, const QString& branch) {
+    if (!branch.isEmpty() && !branches->contains(branch)) {
+        branches->push_back(branch);
+    }
+}
+
+// Reads the rows of a kReport1Rows query: those whose amount and date can be read into `rows`,
+// the others into `unreadable`, and the branch of each into `branches` when it is given.
+void readReport1(QSqlQuery& q, QVector<CollectionRow>* rows, QVector<UnreadableRow>* unreadable,
+                 QStringList* branches) {
+    while (q.next()) {
+        CollectionRow r;
+        r.AgentID = q.value(0).toString();
+        r.AccountNo = q.value(1).toString();
+        if (branches) {
+            addBranch(branches, q.value(2).toString());
+        }
+        // None: a balance the upload did not know, or one that could not be read.
+        r.ClosingAmt = hundredthsOf(q.value(3));
+        const std::optional<Hundredths> collected = hundredthsOf(q.value(4));
+        r.Date = QDate::fromString(q.value(5).toString(), Qt::ISODate);
+        if (!collected || !r.Date.isValid()) {
+            unreadable->push_back(UnreadableRow{r.AgentID, r.AccountNo, q.value(6).toString(),
+                                                q.value(7).toString()});
+            continue;
+        }
+        r.CollectedAmt = *collected;
+        rows->push_back(std::move(r));
+    }
+}
+
 }  // namespace
 
 DailyCollectionData ReportSource::dailyCollection(const ReportFilter& filter,
@@ -195,68 +255,30 @@ DailyCollectionData ReportSource::dailyCollection(const ReportFilter& filter,
         fail(status, ReportStatus::Code::DatabaseError, conn.error());
         return {};
     }
-    // Rows whose date cannot be read are fetched whatever the range, so that they are
-    // reported instead of silently falling out of it.
-    QString sql = QStringLiteral(
-        "SELECT AgentID, AccountNo, ClosingAmt, CollectedAmt, Date FROM Report1 "
-        "WHERE (Date IS NULL OR Date BETWEEN ? AND ?)");
+    QString sql = QLatin1String(kReport1Rows);
     QVariantList values{isoText(filter.from), isoText(filter.to)};
-    const QString agent = filter.agent.trimmed();
-    if (onlyDigits(agent)) {
-        sql += QStringLiteral(
-            " AND AgentID <> '' AND AgentID NOT GLOB '*[^0-9]*' AND ltrim(AgentID, '0') = ?");
-        values << withoutLeadingZeros(agent);
-    } else if (!agent.isEmpty()) {
-        sql += QStringLiteral(" AND AgentID = ?");
-        values << agent;
-    }
-    const QString account = filter.account.trimmed();
-    if (!account.isEmpty()) {
-        sql += QStringLiteral(" AND AccountNo = ?");
-        values << account;
-    }
-    sql += QStringLiteral(
-        " ORDER BY Date, CAST(AgentID AS INTEGER), AgentID, CAST(AccountNo AS INTEGER), "
-        "AccountNo, CollectedAmt");
+    restrict("AgentID", filter.agent, &sql, &values);
+    restrict("AccountNo", filter.account, &sql, &values);
+    sql += QLatin1String(kReport1Order);
 
     QVector<CollectionRow> rows;
-    UnreadableRows unreadable;
+    QVector<UnreadableRow> unreadable;
+    QStringList branches;
     {
         QSqlQuery q(conn.db());
-        q.setForwardOnly(true);
-        q.prepare(sql);
-        for (const QVariant& v : values) {
-            q.addBindValue(v);
-        }
-        if (!q.exec()) {
-            fail(status, ReportStatus::Code::DatabaseError, errorText(q.lastError()));
+        if (!run(q, sql, values, status)) {
             return {};
         }
-        while (q.next()) {
-            CollectionRow r;
-            r.AgentID = q.value(0).toString();
-            r.AccountNo = q.value(1).toString();
-            // A NULL closing amount is a balance the upload did not know: shown empty.
-            r.ClosingAmt = hundredthsOf(q.value(2));
-            const std::optional<Hundredths> collected = hundredthsOf(q.value(3));
-            r.Date = QDate::fromString(q.value(4).toString(), Qt::ISODate);
-            if (!collected || !r.Date.isValid() || (!q.value(2).isNull() && !r.ClosingAmt)) {
-                unreadable.add(QStringLiteral("agent %1, account %2").arg(r.AgentID, r.AccountNo));
-                continue;
-            }
-            r.CollectedAmt = *collected;
-            rows.push_back(std::move(r));
-        }
-        if (q.lastError().isValid()) {
-            fail(status, ReportStatus::Code::DatabaseError, errorText(q.lastError()));
+        readReport1(q, &rows, &unreadable, &branches);
+        if (!finished(q, status)) {
             return {};
         }
     }
-    if (!unreadable.isEmpty()) {
-        fail(status, ReportStatus::Code::Unreadable, unreadable.text());
-        return {};
-    }
-    return groupByDate(rows);
+    DailyCollectionData data = groupByDate(rows);
+    data.unreadable = std::move(unreadable);
+    branches.sort();
+    data.branchIds = std::move(branches);
+    return data;
 }
 
 AgentCollectionData ReportSource::agentCollection(const ReportFilter& filter,
@@ -269,19 +291,15 @@ AgentCollectionData ReportSource::agentCollection(const ReportFilter& filter,
         fail(status, ReportStatus::Code::DatabaseError, conn.error());
         return {};
     }
+    const QVariantList range{isoText(filter.from), isoText(filter.to)};
     AgentCollectionData data;
-    UnreadableRows unreadable;
     {
         QSqlQuery q(conn.db());
-        q.setForwardOnly(true);
-        q.prepare(
-            QStringLiteral("SELECT AgentID, CollectedAmt, Date FROM Report2 "
-                           "WHERE (Date IS NULL OR Date BETWEEN ? AND ?) "
-                           "ORDER BY Date, CAST(AgentID AS INTEGER), AgentID"));
-        q.addBindValue(isoText(filter.from));
-        q.addBindValue(isoText(filter.to));
-        if (!q.exec()) {
-            fail(status, ReportStatus::Code::DatabaseError, errorText(q.lastError()));
+        if (!run(q,
+                 QStringLiteral("SELECT AgentID, CollectedAmt, Date FROM Report2 "
+                                "WHERE Date BETWEEN ? AND ? "
+                                "ORDER BY Date, CAST(AgentID AS INTEGER), AgentID"),
+                 range, status)) {
             return {};
         }
         while (q.next()) {
@@ -290,21 +308,52 @@ AgentCollectionData ReportSource::agentCollection(const ReportFilter& filter,
             const std::optional<Hundredths> collected = hundredthsOf(q.value(1));
             r.Date = QDate::fromString(q.value(2).toString(), Qt::ISODate);
             if (!collected || !r.Date.isValid()) {
-                unreadable.add(QStringLiteral("agent %1").arg(r.AgentID));
-                continue;
+                // Report2 adds up amounts that could be read; only a sum beyond any real day's
+                // collections gets here.
+                fail(status, ReportStatus::Code::DatabaseError,
+                     QStringLiteral("the total of agent %1 for %2 cannot be read")
+                         .arg(r.AgentID, q.value(2).toString()));
+                return {};
             }
             r.CollectedAmt = *collected;
             data.rows.push_back(std::move(r));
         }
-        if (q.lastError().isValid()) {
-            fail(status, ReportStatus::Code::DatabaseError, errorText(q.lastError()));
+        if (!finished(q, status)) {
             return {};
         }
     }
-    if (!unreadable.isEmpty()) {
-        fail(status, ReportStatus::Code::Unreadable, unreadable.text());
-        return {};
+    {
+        // The collections that are in no day's total.
+        QSqlQuery q(conn.db());
+        if (!run(q,
+                 QLatin1String(kReport1Rows) +
+                     QStringLiteral(" AND (CollectedAmt IS NULL OR Date IS NULL)") +
+                     QLatin1String(kReport1Order),
+                 range, status)) {
+            return {};
+        }
+        QVector<CollectionRow> none;
+        readReport1(q, &none, &data.unreadable, nullptr);
+        if (!finished(q, status)) {
+            return {};
+        }
     }
+    {
+        QSqlQuery q(conn.db());
+        if (!run(q,
+                 QStringLiteral("SELECT DISTINCT BranchID FROM Report1 "
+                                "WHERE (Date IS NULL OR Date BETWEEN ? AND ?) AND BranchID <> ''"),
+                 range, status)) {
+            return {};
+        }
+        while (q.next()) {
+            addBranch(&data.branchIds, q.value(0).toString());
+        }
+        if (!finished(q, status)) {
+            return {};
+        }
+    }
+    data.branchIds.sort();
     return data;
 }
 

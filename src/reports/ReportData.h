@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVector>
 #include <optional>
@@ -52,6 +53,18 @@ struct CollectionRow {
     bool operator==(const CollectionRow& o) const;
 };
 
+// A stored collection whose amount or date cannot be read ("00/12/2009 10:15", say, from a
+// terminal that sent a day byte 00). It is in no group and no total: the reports list it apart
+// with its texts as they are stored.
+struct UnreadableRow {
+    QString AgentID;
+    QString AccountNo;
+    QString Amtcollected;  // as stored, blanks included
+    QString DateTime;      // as stored, blanks included
+
+    bool operator==(const UnreadableRow& o) const;
+};
+
 // The rows of one date of the daily collection report, with their sum.
 struct CollectionGroup {
     QDate Date;
@@ -59,10 +72,13 @@ struct CollectionGroup {
     Hundredths total = 0;
 };
 
-// The daily collection report: groups in date order, and the sum of them all.
+// The daily collection report: groups in date order and the sum of them all; then the rows
+// that could not be read, which no sum counts; and the branches the rows carry.
 struct DailyCollectionData {
     QVector<CollectionGroup> groups;
     Hundredths grandTotal = 0;
+    QVector<UnreadableRow> unreadable;
+    QStringList branchIds;  // distinct, sorted; empty when no row carries one
     int rowCount() const;
 };
 
@@ -75,8 +91,12 @@ struct AgentCollectionRow {
     bool operator==(const AgentCollectionRow& o) const;
 };
 
+// The agent collection report: its rows, then the collections that could not be put in any
+// day's total; and the branches of the collections.
 struct AgentCollectionData {
     QVector<AgentCollectionRow> rows;
+    QVector<UnreadableRow> unreadable;
+    QStringList branchIds;  // distinct, sorted; empty when no collection carries one
 };
 
 // Groups rows that arrive in date order into one group per date, with group sums and the
@@ -88,8 +108,6 @@ struct ReportStatus {
     enum class Code {
         Ok,
         DatabaseError,  // the file could not be opened or queried: `detail` has the reason
-        Unreadable,     // rows whose amount or date is not valid: `detail` names their agent
-                        // (and account), e.g. "agent 001, account 12; agent 002, account 5"
     };
     Code code = Code::Ok;
     QString detail;
@@ -105,12 +123,16 @@ public:
     explicit ReportSource(QString databasePath) : m_path(std::move(databasePath)) {}
 
     // Rows of Report1 dated from..to (both included), restricted to the agent and the account
-    // when they are not empty. An agent made only of digits is compared as a number, so "1"
-    // finds "001"; other agent texts and the account are compared without surrounding
-    // blanks. Grouped by date, in date order.
+    // when they are not empty. An agent or an account made only of digits is compared as a
+    // number, so "1" finds "001" and "12345" finds "000000000012345"; other texts are compared
+    // exactly, without surrounding blanks. Grouped by date, in date order; within a date by
+    // agent, account and transaction number. The rows of the agent and account whose amount or
+    // date cannot be read go into `unreadable`: those with an unreadable date whatever the
+    // range, since their day is not known.
     DailyCollectionData dailyCollection(const ReportFilter& filter, ReportStatus* status) const;
 
-    // Rows of Report2 dated from..to, in date then agent order.
+    // Rows of Report2 dated from..to, in date then agent order, and the collections of the
+    // range (or of no known day) that could not be read.
     AgentCollectionData agentCollection(const ReportFilter& filter, ReportStatus* status) const;
 
     QString databasePath() const { return m_path; }

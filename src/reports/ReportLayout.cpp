@@ -40,7 +40,7 @@ Band pageHeader(const ReportHeading& h, const PageGeometry& g) {
     const double valueWidth = g.contentWidth() - kLabelWidth;
     Band b{BandKind::PageHeader, 3 * kLineHeight + kPageHeaderPadding, {}};
     const QList<QPair<QString, QString>> lines = {{QStringLiteral("Bank Name :"), h.bankName},
-                                                  {QStringLiteral("Branch ID :"), h.branchName},
+                                                  {QStringLiteral("Branch ID :"), h.branchId},
                                                   {QStringLiteral("Date :"), h.dateRangeText()}};
     const char* const labels[] = {"lblBankName", "lblBranchID", "lblDate"};
     const char* const values[] = {"lbBankName", "lbBranchID", "lbDate"};
@@ -59,6 +59,10 @@ QString ReportHeading::dateRangeText() const {
         return reportDateText(from);
     }
     return QStringLiteral("%1 to %2").arg(reportDateText(from), reportDateText(to));
+}
+
+QString branchIdText(const QStringList& branchIds, const QString& branchName) {
+    return branchIds.isEmpty() ? branchName : branchIds.join(QStringLiteral(", "));
 }
 
 QStringList ReportDocument::pageTexts(int page) const {
@@ -172,6 +176,72 @@ Band totalBand(BandKind kind, double height, const QString& labelName, const QSt
                       Qt::AlignRight)}};
 }
 
+// Column positions of the collections that could not be read.
+struct UnreadableColumns {
+    double agentX = 0, agentW = 110;
+    double accountX = 120, accountW = 150;
+    double amountX = 280, amountW = 110;
+    double dateTimeX = 400, dateTimeW = 123;
+};
+
+// "Collections that could not be read", what becomes of them, and the column headings; marked
+// "(continued)" when the list goes on over a page break.
+Band unreadableHeader(bool continued) {
+    const UnreadableColumns c;
+    const double top = 8;  // apart from what comes before
+    Band b{BandKind::UnreadableHeader, top + 3 * kLineHeight + 4, {}};
+    b.texts << label(QStringLiteral("lblUnreadable"),
+                     QStringLiteral("Collections that could not be read"), 0, top, c.amountX - 10);
+    if (continued) {
+        b.texts << text(QStringLiteral("lblContinued"), QStringLiteral("(continued)"), c.amountX,
+                        top, c.amountW);
+    }
+    const double h = top + 2 * kLineHeight;
+    b.texts << text(QStringLiteral("lblUnreadableNote"),
+                    QStringLiteral("These collections are left out of the totals."), 0,
+                    top + kLineHeight, c.dateTimeX + c.dateTimeW)
+            << label(QStringLiteral("lblUnreadableAgentID"), QStringLiteral("AgentID"), c.agentX, h,
+                     c.agentW)
+            << label(QStringLiteral("lblUnreadableAccountNo"), QStringLiteral("Account No"),
+                     c.accountX, h, c.accountW)
+            << label(QStringLiteral("lblStoredAmount"), QStringLiteral("Stored Amount"), c.amountX,
+                     h, c.amountW)
+            << label(QStringLiteral("lblStoredDateTime"), QStringLiteral("Stored Date and Time"),
+                     c.dateTimeX, h, c.dateTimeW);
+    return b;
+}
+
+Band unreadableDetail(const UnreadableRow& r) {
+    const UnreadableColumns c;
+    return Band{
+        BandKind::UnreadableDetail,
+        kDetailHeight,
+        {text(QStringLiteral("txtUnreadableAgentID"), r.AgentID, c.agentX, 0, c.agentW),
+         text(QStringLiteral("txtUnreadableAccountNo"), r.AccountNo, c.accountX, 0, c.accountW),
+         text(QStringLiteral("txtStoredAmount"), r.Amtcollected, c.amountX, 0, c.amountW),
+         text(QStringLiteral("txtStoredDateTime"), r.DateTime, c.dateTimeX, 0, c.dateTimeW)}};
+}
+
+// The collections that could not be read, at the end of a report: the heading stays with the
+// first of them, and comes again on every page the list goes on to. The list counts as one
+// more group, after those in `continued`.
+void addUnreadable(const QVector<UnreadableRow>& rows, QVector<Band>* continued,
+                   QVector<KeepTogether>* blocks) {
+    if (rows.isEmpty()) {
+        return;
+    }
+    const int group = static_cast<int>(continued->size());
+    continued->push_back(unreadableHeader(true));
+    for (int i = 0; i < rows.size(); ++i) {
+        KeepTogether block{{}, group, i == 0};
+        if (i == 0) {
+            block.bands << unreadableHeader(false);
+        }
+        block.bands << unreadableDetail(rows[i]);
+        blocks->push_back(block);
+    }
+}
+
 }  // namespace
 
 ReportDocument layoutDailyCollection(const DailyCollectionData& data, const ReportHeading& heading,
@@ -208,6 +278,7 @@ ReportDocument layoutDailyCollection(const DailyCollectionData& data, const Repo
                    data.grandTotal)},
         -1,
         false};
+    addUnreadable(data.unreadable, &continued, &blocks);
     doc.pages = paginate(reportHeader(doc.title, geometry), pageHeader(heading, geometry),
                          continued, blocks, geometry);
     return doc;
@@ -247,7 +318,9 @@ ReportDocument layoutAgentCollection(const AgentCollectionData& data, const Repo
             -1,
             false};
     }
-    doc.pages = paginate(reportHeader(doc.title, geometry), header, {}, blocks, geometry);
+    QVector<Band> continued;
+    addUnreadable(data.unreadable, &continued, &blocks);
+    doc.pages = paginate(reportHeader(doc.title, geometry), header, continued, blocks, geometry);
     return doc;
 }
 

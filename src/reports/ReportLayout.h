@@ -32,7 +32,18 @@ struct ReportText {
     TextStyle style = TextStyle::Value;
 };
 
-enum class BandKind { ReportHeader, PageHeader, GroupHeader, Detail, GroupFooter, ReportFooter };
+// The unreadable bands come after everything else: the heading of the collections that could
+// not be read, with their column headings, and one band per such collection.
+enum class BandKind {
+    ReportHeader,
+    PageHeader,
+    GroupHeader,
+    Detail,
+    GroupFooter,
+    ReportFooter,
+    UnreadableHeader,
+    UnreadableDetail,
+};
 
 struct Band {
     BandKind kind = BandKind::Detail;
@@ -58,16 +69,21 @@ struct PageGeometry {
     double bottom() const { return height - margin; }
 };
 
-// What fills the page header: the settings' bank and branch names and the date range.
+// What fills the page header: the settings' bank name, the branch (see branchIdText) and the
+// date range.
 struct ReportHeading {
     QString bankName;
-    QString branchName;
+    QString branchId;
     QDate from;
     QDate to;
 
     // lbDate: "07/Dec/2009 to 08/Dec/2009", or the one date when both are the same.
     QString dateRangeText() const;
 };
+
+// lbBranchID: the branch ids the report's rows carry, "BR01" or "BR01, BR02"; when they carry
+// none (rows of accounts the upload did not find), the settings' branch name.
+QString branchIdText(const QStringList& branchIds, const QString& branchName);
 
 struct ReportDocument {
     ReportKind kind = ReportKind::DailyCollection;
@@ -97,11 +113,12 @@ QVector<ReportPage> paginate(const QVector<Band>& reportHeader, const Band& page
                              const QVector<KeepTogether>& blocks, const PageGeometry& geometry);
 
 // DataReport1, "KOVRIN DAILY COLLECTION SUMMARY": one group per date with its rows, the
-// group's sum and, at the end, the sum of the report.
+// group's sum and the sum of the report; after it, the collections that could not be read.
 ReportDocument layoutDailyCollection(const DailyCollectionData& data, const ReportHeading& heading,
                                      const PageGeometry& geometry = {});
 
-// DataReport2, "KOVRIN AGENT COLLECTION SUMMARY": one row per agent and date.
+// DataReport2, "KOVRIN AGENT COLLECTION SUMMARY": one row per agent and date; after them, the
+// collections that could not be read.
 ReportDocument layoutAgentCollection(const AgentCollectionData& data, const ReportHeading& heading,
                                      const PageGeometry& geometry = {});
 

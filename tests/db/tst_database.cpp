@@ -5,6 +5,7 @@
 #include "support/TempProgramFolder.h"
 
 #include <QFile>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QtTest>
@@ -23,6 +24,8 @@ private slots:
     void olderFileGetsUploadInfoAndKeepsItsRows_data();
     void olderFileGetsUploadInfoAndKeepsItsRows();
     void newFileHasUploadInfo();
+    void olderFileGetsRunningClosingAmounts_data();
+    void olderFileGetsRunningClosingAmounts();
     void snoWrittenAsNumberIsFoundAsText();
     void valReadsLeadingNumber_data();
     void valReadsLeadingNumber();
@@ -35,8 +38,9 @@ void TestDatabase::createsSchemaOnFirstStart() {
     QVERIFY2(db, qPrintable(error));
     QVERIFY(QFile::exists(pf.filePath("HandHeldData.mdb")));
     QSqlQuery q(db->handle());
-    QVERIFY(q.exec("SELECT name, type FROM sqlite_master WHERE type IN ('table','view') "
-                   "ORDER BY name"));
+    QVERIFY(
+        q.exec("SELECT name, type FROM sqlite_master WHERE type IN ('table','view') "
+               "ORDER BY name"));
     QStringList names;
     while (q.next()) {
         names << q.value(0).toString() + ":" + q.value(1).toString();
@@ -187,6 +191,75 @@ void TestDatabase::newFileHasUploadInfo() {
     QVERIFY(q.exec("INSERT INTO UploadInfo (AgentID, AgentDateKey) VALUES ('001', '0010712')"));
     // One header per agent.
     QVERIFY(!q.exec("INSERT INTO UploadInfo (AgentID, AgentDateKey) VALUES ('001', '0010812')"));
+}
+
+void TestDatabase::olderFileGetsRunningClosingAmounts_data() {
+    QTest::addColumn<int>("version");
+    QTest::newRow("first") << 1;
+    QTest::newRow("report views") << 2;
+    QTest::newRow("upload info") << 3;
+}
+
+void TestDatabase::olderFileGetsRunningClosingAmounts() {
+    QFETCH(int, version);
+    test::TempProgramFolder pf;
+    QString error;
+    auto closingAmounts = [](QSqlDatabase db, const QString& order) {
+        QSqlQuery q(db);
+        if (!q.exec("SELECT group_concat(ClosingAmt, ' ') FROM (SELECT ClosingAmt FROM Report1 "
+                    "ORDER BY " +
+                    order + ")") ||
+            !q.next()) {
+            return QString("query failed: %1").arg(q.lastError().text());
+        }
+        return q.value(0).toString();
+    };
+    {
+        auto db = Database::open(pf.folder().databasePath(), &error);
+        QVERIFY(db);
+        QSqlQuery q(db->handle());
+        // The report views as the older versions left them: each row's closing amount is its
+        // balance plus its own collection.
+        QVERIFY(q.exec("DROP VIEW Report2"));
+        QVERIFY(q.exec("DROP VIEW Report1"));
+        QVERIFY(
+            q.exec("CREATE VIEW Report1 AS SELECT trim(AgentID) AS AgentID, "
+                   "trim(AccountNo) AS AccountNo, "
+                   "CAST(BalanceAmount AS REAL) + CAST(Amtcollected AS REAL) AS ClosingAmt, "
+                   "CAST(Amtcollected AS REAL) AS CollectedAmt, substr(DateTime, 7, 4) || '-' || "
+                   "substr(DateTime, 4, 2) || '-' || substr(DateTime, 1, 2) AS Date "
+                   "FROM RestoreData WHERE Amtcollected <> ''"));
+        QVERIFY(
+            q.exec("CREATE VIEW Report2 AS SELECT AgentID, sum(CollectedAmt) AS CollectedAmt, "
+                   "Date FROM Report1 GROUP BY AgentID, Date"));
+        if (version < 3) {
+            QVERIFY(q.exec("DROP TABLE UploadInfo"));
+        }
+        for (const char* row :
+             {"'10000', '0000050.00'", "'0001', '0000100.00'", "'0002', '0000100.00'"}) {
+            QVERIFY(q.exec(QString("INSERT INTO RestoreData (SNo, AgentID, AccountNo, "
+                                   "BalanceAmount, DateTime, TransactionNumber, Amtcollected) "
+                                   "VALUES ('1', '001', '000000000012345', '0000001000.00', "
+                                   "'07/12/2009 10:00', %1)")
+                               .arg(row)));
+        }
+        QVERIFY(q.exec(QString("PRAGMA user_version = %1").arg(version)));
+        QCOMPARE(closingAmounts(db->handle(), "ClosingAmt"), QString("1050.0 1100.0 1100.0"));
+    }
+    auto db = Database::open(pf.folder().databasePath(), &error);
+    QVERIFY2(db, qPrintable(error));
+    QCOMPARE(closingAmounts(db->handle(), "TransactionNumber"), QString("1100.0 1200.0 1250.0"));
+    QSqlQuery q(db->handle());
+    QVERIFY(q.exec("SELECT CollectedAmt FROM Report2"));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toDouble(), 250.0);
+    QVERIFY(q.exec("SELECT count(*) FROM RestoreData"));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toInt(), 3);
+    QVERIFY(q.exec("PRAGMA user_version"));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toInt(), schema::kVersion);
+    QVERIFY(q.exec("SELECT count(*) FROM UploadInfo"));
 }
 
 void TestDatabase::snoWrittenAsNumberIsFoundAsText() {

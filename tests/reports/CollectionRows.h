@@ -16,6 +16,8 @@ struct Collection {
     QString amount = QStringLiteral("0000100.00");  // "" for a row without a collected amount
     QString dateTime = QStringLiteral("07/12/2009 10:15");
     QString balance = QStringLiteral("0000001000.00");
+    QString transaction = QStringLiteral("0001");
+    QString branch = QStringLiteral("BR01");
 };
 
 inline bool insertCollection(Database& db, const Collection& c) {
@@ -24,12 +26,14 @@ inline bool insertCollection(Database& db, const Collection& c) {
         "INSERT INTO RestoreData (SNo, AgentID, BranchID, AccountNo, Amtcollected, DateTime, "
         "TransactionNumber, CategoryCode, SchemeCode, CustomerCode, AccountName, BalanceAmount, "
         "AgreedAmount, LastTxndate, DatewiseTxn, BankSoftACNumber) "
-        "VALUES (1, ?, 'BR01', ?, ?, ?, '0001', 'S', 'DDS01', 'C1', 'Name', ?, '00100.00', "
+        "VALUES (1, ?, ?, ?, ?, ?, ?, 'S', 'DDS01', 'C1', 'Name', ?, '00100.00', "
         "'01/12/2009', '', 'BS1')"));
     q.addBindValue(c.agent);
+    q.addBindValue(c.branch);
     q.addBindValue(c.account);
     q.addBindValue(c.amount);
     q.addBindValue(c.dateTime);
+    q.addBindValue(c.transaction);
     q.addBindValue(c.balance);
     if (!q.exec()) {
         qWarning() << "insert failed:" << q.lastError().text();
@@ -38,11 +42,13 @@ inline bool insertCollection(Database& db, const Collection& c) {
     return true;
 }
 
-// A collection of `amount` (e.g. "0000012.50") by `agent` from `account` at `dateTime`.
+// A collection of `amount` (e.g. "0000012.50") by `agent` from `account` at `dateTime`, the
+// terminal's transaction number `transaction`, of an account downloaded with `balance`.
 inline Collection collection(const QString& agent, const QString& account, const QString& amount,
                              const QString& dateTime,
-                             const QString& balance = QStringLiteral("0000001000.00")) {
-    return Collection{agent, account, amount, dateTime, balance};
+                             const QString& balance = QStringLiteral("0000001000.00"),
+                             const QString& transaction = QStringLiteral("0001")) {
+    return Collection{agent, account, amount, dateTime, balance, transaction};
 }
 
 }  // namespace kovrin::test

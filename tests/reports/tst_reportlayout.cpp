@@ -17,7 +17,8 @@ ReportHeading heading(const QDate& from = kDec7, const QDate& to = kDec8) {
     return ReportHeading{"State Bank of Kovrin", "Main Road", from, to};
 }
 
-DailyCollectionData dailyData(const QVector<int>& rowsPerDay) {
+// Rows on consecutive days from 7 December, then `unreadable` rows that could not be read.
+DailyCollectionData dailyData(const QVector<int>& rowsPerDay, int unreadable = 0) {
     QVector<CollectionRow> rows;
     for (int d = 0; d < rowsPerDay.size(); ++d) {
         for (int i = 0; i < rowsPerDay[d]; ++i) {
@@ -26,7 +27,12 @@ DailyCollectionData dailyData(const QVector<int>& rowsPerDay) {
                                          Hundredths(100 + i), kDec7.addDays(d)});
         }
     }
-    return groupByDate(rows);
+    DailyCollectionData data = groupByDate(rows);
+    for (int i = 0; i < unreadable; ++i) {
+        data.unreadable.push_back(
+            {"009", QString::number(7000 + i), "00000x0.00", "00/12/2009 10:00"});
+    }
+    return data;
 }
 
 const ReportText* find(const Band& b, const QString& name) {
@@ -56,6 +62,7 @@ private slots:
     void defaultFileNames();
     void csvOfDailyReport();
     void csvOfAgentReport();
+    void csvFieldsAreQuotedWhenNeeded_data();
     void csvFieldsAreQuotedWhenNeeded();
     void saveFileReplacesWholeOrNothing();
 
@@ -120,8 +127,10 @@ void TestReportLayout::dailyReportBandsAndTexts() {
 
 void TestReportLayout::checkDailyPages(const ReportDocument& doc, const DailyCollectionData& data) {
     QVector<QString> rowsSeen;
+    QVector<QString> unreadableSeen;
     QString groupDate;
     int footers = 0;
+    int unreadableHeaders = 0;
     for (int p = 0; p < doc.pages.size(); ++p) {
         const auto& bands = doc.pages[p].bands;
         int i = 0;
@@ -134,10 +143,12 @@ void TestReportLayout::checkDailyPages(const ReportDocument& doc, const DailyCol
         QVERIFY2(i < bands.size(), "a page with nothing but headers");
         const PlacedBand& last = bands.last();
         QVERIFY2(last.y + last.band.height <= doc.geometry.bottom() + 1e-9, "past the bottom");
-        // After the page header comes a group header (repeated, when the group goes on from the
-        // page before) or the report footer.
+        // After the page header comes a group header or the heading of the collections that
+        // could not be read (either repeated, when its list goes on from the page before), or
+        // the report footer.
         const BandKind firstKind = bands[i].band.kind;
-        QVERIFY2(firstKind == BandKind::GroupHeader || firstKind == BandKind::ReportFooter,
+        QVERIFY2(firstKind == BandKind::GroupHeader || firstKind == BandKind::ReportFooter ||
+                     firstKind == BandKind::UnreadableHeader,
                  qPrintable(QString("page %1 starts without a group header").arg(p + 1)));
         for (; i < bands.size(); ++i) {
             const Band& b = bands[i].band;
@@ -159,6 +170,35 @@ void TestReportLayout::checkDailyPages(const ReportDocument& doc, const DailyCol
             } else if (b.kind == BandKind::GroupFooter) {
                 QVERIFY2(bands[i - 1].band.kind == BandKind::Detail, "a footer without its rows");
                 ++footers;
+            } else if (b.kind == BandKind::UnreadableHeader) {
+                QVERIFY2(
+                    i + 1 < bands.size() && bands[i + 1].band.kind == BandKind::UnreadableDetail,
+                    "the unreadable heading without a row under it");
+                const bool continued = find(b, "lblContinued") != nullptr;
+                QCOMPARE(continued, unreadableHeaders > 0);
+                QCOMPARE(continued,
+                         p > 0 && i == 1 &&
+                             doc.pages[p - 1].bands.last().band.kind == BandKind::UnreadableDetail);
+                QCOMPARE(textOf(b, "lblUnreadable"), QString("Collections that could not be read"));
+                QCOMPARE(textOf(b, "lblUnreadableNote"),
+                         QString("These collections are left out of the totals."));
+                QStringList headings;
+                for (const char* n : {"lblUnreadableAgentID", "lblUnreadableAccountNo",
+                                      "lblStoredAmount", "lblStoredDateTime"}) {
+                    headings << textOf(b, n);
+                }
+                QCOMPARE(headings, QStringList({"AgentID", "Account No", "Stored Amount",
+                                                "Stored Date and Time"}));
+                ++unreadableHeaders;
+            } else if (b.kind == BandKind::UnreadableDetail) {
+                // Only after the grand total.
+                QVERIFY2(footers == data.groups.size() && unreadableHeaders > 0,
+                         "an unreadable row before the end");
+                unreadableSeen << QStringList{textOf(b, "txtUnreadableAgentID"),
+                                              textOf(b, "txtUnreadableAccountNo"),
+                                              textOf(b, "txtStoredAmount"),
+                                              textOf(b, "txtStoredDateTime")}
+                                      .join('/');
             }
         }
         // A page is only broken when what comes next would not have fitted on it.
@@ -169,7 +209,8 @@ void TestReportLayout::checkDailyPages(const ReportDocument& doc, const DailyCol
                 ++j;  // the repeated header belongs to the new page, not to what moved
             }
             double need = next[j].band.height;
-            if (next[j].band.kind == BandKind::GroupHeader) {
+            if (next[j].band.kind == BandKind::GroupHeader ||
+                next[j].band.kind == BandKind::UnreadableHeader) {
                 need += next[++j].band.height;
             }
             if (j + 1 < next.size() && next[j].band.kind == BandKind::Detail &&
@@ -188,27 +229,55 @@ void TestReportLayout::checkDailyPages(const ReportDocument& doc, const DailyCol
     }
     QCOMPARE(rowsSeen, expected);  // every row once, in order
     QCOMPARE(footers, data.groups.size());
-    QCOMPARE(doc.pages.last().bands.last().band.kind, BandKind::ReportFooter);
+    QVector<QString> expectedUnreadable;
+    for (const UnreadableRow& r : data.unreadable) {
+        expectedUnreadable << QStringList{r.AgentID, r.AccountNo, r.Amtcollected, r.DateTime}.join(
+            '/');
+    }
+    QCOMPARE(unreadableSeen, expectedUnreadable);
+    QCOMPARE(doc.pages.last().bands.last().band.kind,
+             data.unreadable.isEmpty() ? BandKind::ReportFooter : BandKind::UnreadableDetail);
+    // The grand total counts the readable rows only.
+    Hundredths sum = 0;
+    for (const CollectionGroup& g : data.groups) {
+        sum += g.total;
+    }
+    for (const ReportPage& page : doc.pages) {
+        for (const PlacedBand& pb : page.bands) {
+            if (pb.band.kind == BandKind::ReportFooter) {
+                QCOMPARE(textOf(pb.band, "Function2"), amountText(sum));
+            }
+        }
+    }
 }
 
 void TestReportLayout::dailyPagesKeepGroupsWithTheirHeaders_data() {
     QTest::addColumn<QVector<int>>("rowsPerDay");
+    QTest::addColumn<int>("unreadable");
     QTest::addColumn<int>("pages");
     // Rows start 120 pt down on page one (margin, title, page header) and 128 pt down on the
     // others (margin, page header, repeated group header); the page ends 36 pt above its foot.
-    QTest::newRow("one row") << QVector<int>{1} << 1;
-    QTest::newRow("whole report on one page") << QVector<int>{39} << 1;
-    QTest::newRow("grand total alone on the next page") << QVector<int>{40} << 2;
-    QTest::newRow("last row keeps its footer") << QVector<int>{42} << 2;
-    QTest::newRow("hundreds of rows") << QVector<int>{400} << 10;
-    QTest::newRow("many small groups") << QVector<int>{3, 5, 1, 40, 2, 1, 30, 7, 1, 1, 60} << 5;
-    QTest::newRow("group moves whole") << QVector<int>{38, 1} << 2;
+    // The rows that could not be read come after the grand total, under a 57 pt heading.
+    QTest::newRow("one row") << QVector<int>{1} << 0 << 1;
+    QTest::newRow("whole report on one page") << QVector<int>{39} << 0 << 1;
+    QTest::newRow("grand total alone on the next page") << QVector<int>{40} << 0 << 2;
+    QTest::newRow("last row keeps its footer") << QVector<int>{42} << 0 << 2;
+    QTest::newRow("hundreds of rows") << QVector<int>{400} << 0 << 10;
+    QTest::newRow("many small groups")
+        << QVector<int>{3, 5, 1, 40, 2, 1, 30, 7, 1, 1, 60} << 0 << 5;
+    QTest::newRow("group moves whole") << QVector<int>{38, 1} << 0 << 2;
+    QTest::newRow("unreadable rows after the grand total") << QVector<int>{3} << 2 << 1;
+    QTest::newRow("only unreadable rows") << QVector<int>{} << 3 << 1;
+    QTest::newRow("unreadable heading moves with its first row") << QVector<int>{36} << 1 << 2;
+    QTest::newRow("unreadable list goes on over a page break") << QVector<int>{35} << 3 << 2;
+    QTest::newRow("hundreds of unreadable rows") << QVector<int>{1} << 120 << 3;
 }
 
 void TestReportLayout::dailyPagesKeepGroupsWithTheirHeaders() {
     QFETCH(QVector<int>, rowsPerDay);
+    QFETCH(int, unreadable);
     QFETCH(int, pages);
-    const DailyCollectionData data = dailyData(rowsPerDay);
+    const DailyCollectionData data = dailyData(rowsPerDay, unreadable);
     const ReportDocument doc = layoutDailyCollection(data, heading());
     checkDailyPages(doc, data);
     QCOMPARE(doc.pages.size(), pages);
@@ -273,28 +342,76 @@ void TestReportLayout::defaultFileNames() {
 void TestReportLayout::csvOfDailyReport() {
     DailyCollectionData data = dailyData({2, 1});
     data.groups[0].rows[1].ClosingAmt.reset();
+    data.groups[0].rows[0].ClosingAmt = -250;  // the program's own number: stays a number
+    data.groups[0].rows[1].AgentID = "=1+2";
     data.groups[1].rows[0].AccountNo = "AC,\"7\"";
+    data.unreadable = {{"004", "-77", "-000012.00", "07/12/2009 10:00"},
+                       {"005", "12", "0000005.00", "00/12/2009 10:00"}};
     QCOMPARE(dailyCollectionCsv(data),
              QByteArray("Date,AgentID,Account No,Closing Amount,Collected Amount\r\n"
-                        "2009-12-07,001,1000,1000.00,1.00\r\n"
-                        "2009-12-07,001,1001,,1.01\r\n"
-                        "2009-12-08,002,\"AC,\"\"7\"\"\",1000.00,1.00\r\n"));
+                        "2009-12-07,001,1000,-2.50,1.00\r\n"
+                        "2009-12-07,'=1+2,1001,,1.01\r\n"
+                        "2009-12-08,002,\"AC,\"\"7\"\"\",1000.00,1.00\r\n"
+                        "Collections that could not be read,AgentID,Account No,,,Stored Amount,"
+                        "Stored Date and Time\r\n"
+                        "Could not be read,004,'-77,,,'-000012.00,07/12/2009 10:00\r\n"
+                        "Could not be read,005,12,,,0000005.00,00/12/2009 10:00\r\n"));
 }
 
 void TestReportLayout::csvOfAgentReport() {
     AgentCollectionData data;
-    data.rows = {{"001", 123456, kDec7}, {"O'Neil", 5, kDec8}};
+    data.rows = {{"001", 123456, kDec7}, {"O'Neil", 5, kDec8}, {"@A1", 7, kDec8}};
     QCOMPARE(agentCollectionCsv(data), QByteArray("AgentID,Collected Amount,Date\r\n"
                                                   "001,1234.56,2009-12-07\r\n"
-                                                  "O'Neil,0.05,2009-12-08\r\n"));
+                                                  "O'Neil,0.05,2009-12-08\r\n"
+                                                  "'@A1,0.07,2009-12-08\r\n"));
+    data.unreadable = {{"004", "77", "00001O2.00", "+7/12/2009 10:00"}};
+    QVERIFY(agentCollectionCsv(data).endsWith(
+        "'@A1,0.07,2009-12-08\r\n"
+        "AgentID,,Collections that could not be read,Account No,Stored Amount,"
+        "Stored Date and Time\r\n"
+        "004,,Could not be read,77,00001O2.00,'+7/12/2009 10:00\r\n"));
+}
+
+void TestReportLayout::csvFieldsAreQuotedWhenNeeded_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("field");        // csvField: quoted when needed
+    QTest::addColumn<QString>("outsideText");  // csvField(spreadsheetText): also never a formula
+    struct Case {
+        const char* name;
+        const char* text;
+        const char* field;
+        const char* outsideText;
+    };
+    const Case cases[] = {
+        {"plain", "plain text", "plain text", "plain text"},
+        {"empty", "", "", ""},
+        {"comma", "a,b", "\"a,b\"", "\"a,b\""},
+        {"quotes", "say \"hi\"", "\"say \"\"hi\"\"\"", "\"say \"\"hi\"\"\""},
+        {"line break", "two\nlines", "\"two\nlines\"", "\"two\nlines\""},
+        {"apostrophe", "O'Neil", "O'Neil", "O'Neil"},
+        {"equals", "=1+2", "=1+2", "'=1+2"},
+        {"plus", "+91 12", "+91 12", "'+91 12"},
+        {"minus", "-2+3", "-2+3", "'-2+3"},
+        {"at", "@SUM(A1)", "@SUM(A1)", "'@SUM(A1)"},
+        {"tab", "\t=1", "\t=1", "'\t=1"},
+        {"carriage return", "\r=1", "\"\r=1\"", "\"'\r=1\""},
+        {"formula with quotes and commas", "=HYPERLINK(\"http://x\",\"y\")",
+         "\"=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\"",
+         "\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\""},
+        {"not at the start", "a=b-c", "a=b-c", "a=b-c"},
+    };
+    for (const Case& c : cases) {
+        QTest::newRow(c.name) << QString(c.text) << QString(c.field) << QString(c.outsideText);
+    }
 }
 
 void TestReportLayout::csvFieldsAreQuotedWhenNeeded() {
-    QCOMPARE(csvField("plain text"), QString("plain text"));
-    QCOMPARE(csvField("a,b"), QString("\"a,b\""));
-    QCOMPARE(csvField("say \"hi\""), QString("\"say \"\"hi\"\"\""));
-    QCOMPARE(csvField("two\nlines"), QString("\"two\nlines\""));
-    QCOMPARE(csvField("O'Neil"), QString("O'Neil"));
+    QFETCH(QString, text);
+    QFETCH(QString, field);
+    QFETCH(QString, outsideText);
+    QCOMPARE(csvField(text), field);
+    QCOMPARE(csvField(spreadsheetText(text)), outsideText);
 }
 
 void TestReportLayout::saveFileReplacesWholeOrNothing() {

@@ -1,5 +1,6 @@
 // Both reports rendered to PDF offscreen, read back with poppler: page count, fonts, titles,
-// headings, labels with their exact spacing, group and grand totals.
+// headings, labels with their exact spacing, group and grand totals, and the collections that
+// could not be read at the end.
 #include "PdfText.h"
 #include "reports/ReportPainter.h"
 #include "support/TempProgramFolder.h"
@@ -33,6 +34,26 @@ DailyCollectionData dailyData() {
     return groupByDate(rows);
 }
 
+// 60 rows of six agents over ten days from 7 December.
+AgentCollectionData agentData() {
+    AgentCollectionData data;
+    for (int i = 0; i < 60; ++i) {
+        data.rows.push_back({QString("%1").arg(i % 6 + 1, 3, 10, QChar('0')), Hundredths(i * 1001),
+                             kDec7.addDays(i / 6)});
+    }
+    return data;
+}
+
+// Collections of agent 009 that could not be read.
+QVector<UnreadableRow> unreadableRows(int count) {
+    QVector<UnreadableRow> rows;
+    for (int i = 0; i < count; ++i) {
+        rows.push_back({"009", QString::number(7000 + i), i % 2 ? "0000005.00" : "00000x0.00",
+                        i % 2 ? "00/12/2009 10:00" : "07/12/2009 10:00"});
+    }
+    return rows;
+}
+
 }  // namespace
 
 class TestReportPdf : public QObject {
@@ -41,6 +62,8 @@ private slots:
     void initTestCase();
     void dailyCollectionPdf();
     void agentCollectionPdf();
+    void unreadableAtTheEnd_data();
+    void unreadableAtTheEnd();
     void textsAreInArial();
     void pageImagesShowTheText();
     void failedSaveLeavesNoFile();
@@ -138,11 +161,7 @@ void TestReportPdf::dailyCollectionPdf() {
 }
 
 void TestReportPdf::agentCollectionPdf() {
-    AgentCollectionData data;
-    for (int i = 0; i < 60; ++i) {
-        data.rows.push_back({QString("%1").arg(i % 6 + 1, 3, 10, QChar('0')), Hundredths(i * 1001),
-                             kDec7.addDays(i / 6)});
-    }
+    const AgentCollectionData data = agentData();
     const ReportDocument doc = layoutAgentCollection(data, heading());
     const QString path = render(doc, "agents.pdf");
     QVERIFY(!path.isEmpty());
@@ -171,6 +190,68 @@ void TestReportPdf::agentCollectionPdf() {
     }
     QCOMPARE(rows, 60);
     QVERIFY(pages[1].contains(PdfLine({"006", "590.59", "16/Dec/2009"})));
+}
+
+void TestReportPdf::unreadableAtTheEnd_data() {
+    QTest::addColumn<bool>("daily");
+    QTest::addColumn<int>("unreadable");
+    QTest::addColumn<int>("pages");  // pages with the list; 4 (daily) and 2 (agents) without
+    QTest::newRow("daily, on the last page") << true << 5 << 4;
+    QTest::newRow("daily, over two pages") << true << 40 << 5;
+    QTest::newRow("agents, on the last page") << false << 3 << 2;
+    QTest::newRow("agents, over two pages") << false << 50 << 3;
+}
+
+void TestReportPdf::unreadableAtTheEnd() {
+    QFETCH(bool, daily);
+    QFETCH(int, unreadable);
+    QFETCH(int, pages);
+    const QVector<UnreadableRow> rows = unreadableRows(unreadable);
+    ReportDocument doc;
+    if (daily) {
+        DailyCollectionData data = dailyData();
+        data.unreadable = rows;
+        doc = layoutDailyCollection(data, heading());
+    } else {
+        AgentCollectionData data = agentData();
+        data.unreadable = rows;
+        doc = layoutAgentCollection(data, heading());
+    }
+    const QString path = render(doc, daily ? "daily-unreadable.pdf" : "agents-unreadable.pdf");
+    QVERIFY(!path.isEmpty());
+    QCOMPARE(test::pdfPageCount(path), pages);
+    const QVector<PdfPage> pdf = test::pdfPages(path);
+    QCOMPARE(pdf.size(), pages);
+    QVector<PdfLine> listed;
+    bool headed = false;
+    for (int p = 0; p < pdf.size(); ++p) {
+        const PdfPage& page = pdf[p];
+        const int at = page.indexOf(test::lineStarting(page, "Collections that could not be read"));
+        if (at < 0) {
+            QVERIFY2(!headed, "a page of the list without its heading");
+            QCOMPARE(test::countLinesStarting(page, "009"), 0);
+            continue;
+        }
+        // The heading, marked when the list goes on from the page before, what becomes of the
+        // rows, and the column headings; the rows under it; nothing after them.
+        QCOMPARE(page[at], headed ? PdfLine({"Collections that could not be read", "(continued)"})
+                                  : PdfLine{"Collections that could not be read"});
+        QCOMPARE(page.value(at + 1), PdfLine{"These collections are left out of the totals."});
+        QCOMPARE(page.value(at + 2),
+                 PdfLine({"AgentID", "Account No", "Stored Amount", "Stored Date and Time"}));
+        QVERIFY(at + 3 < page.size());
+        listed += page.mid(at + 3);
+        if (daily && !headed) {
+            // After the grand total, which counts the readable rows only.
+            QCOMPARE(page.value(at - 1), PdfLine({"Grand Total :   Rs.", "3947.79"}));
+        }
+        headed = true;
+    }
+    QVector<PdfLine> expected;
+    for (const UnreadableRow& r : rows) {
+        expected << PdfLine({r.AgentID, r.AccountNo, r.Amtcollected, r.DateTime});
+    }
+    QCOMPARE(listed, expected);
 }
 
 void TestReportPdf::textsAreInArial() {

@@ -46,7 +46,10 @@ private slots:
     void previewSavesPdfAndCsvInTheReportFolder();
     void previewPrints();
     void viewShowsAgentReportIgnoringHiddenBoxes();
-    void unreadableRowsAreRefused();
+    void unreadableRowsAreListedAndLeftOut_data();
+    void unreadableRowsAreListedAndLeftOut();
+    void branchIdLine_data();
+    void branchIdLine();
     void saveDialogStartsInProgramFolderWithoutReportFolder();
     void exitCloses();
     void mainMenuOpensTheScreenModal();
@@ -258,7 +261,7 @@ void TestReportScreen::viewShowsDailyReportWithSettingsAndFilters() {
     const QStringList texts = doc.pageTexts(0);
     QCOMPARE(texts.mid(0, 7),
              QStringList({"KOVRIN DAILY COLLECTION SUMMARY", "Bank Name :", "State Bank of Kovrin",
-                          "Branch ID :", "Main Road", "Date :", "07/Dec/2009 to 08/Dec/2009"}));
+                          "Branch ID :", "BR01", "Date :", "07/Dec/2009 to 08/Dec/2009"}));
     QVERIFY(texts.contains("000000000012345"));
     QVERIFY(texts.contains("110.50"));
     QVERIFY(texts.contains("000000000012346"));
@@ -389,18 +392,132 @@ void TestReportScreen::viewShowsAgentReportIgnoringHiddenBoxes() {
     QCOMPARE(m_shown->pdfFileName, QString("AgentCollectionSummary_2009-12-07_to_2009-12-08.pdf"));
 }
 
-void TestReportScreen::unreadableRowsAreRefused() {
-    add(collection("001", "1", "0000010.00", "07/12/2009 10:00"));
-    add(collection("001", "5", "00000x0.00", "07/12/2009 10:00"));
+void TestReportScreen::unreadableRowsAreListedAndLeftOut_data() {
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<int>("unreadable");  // collections of agent 005 that cannot be read
+    QTest::addColumn<bool>("readable");   // and one of agent 001 that can
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QStringList>("rowTexts");  // the report's texts from its rows on
+    QTest::addColumn<QByteArray>("csv");
+    const QStringList section = {"Collections that could not be read",
+                                 "These collections are left out of the totals.",
+                                 "AgentID",
+                                 "Account No",
+                                 "Stored Amount",
+                                 "Stored Date and Time"};
+    // The unreadable collections in the report's order: of no known day first.
+    const QStringList r70 = {"005", "70", "00000x0.00", "07/12/2009 10:00"};
+    const QStringList r71 = {"005", "71", "0000005.00", "00/12/2009 10:00"};
+    const QStringList r72 = {"005", "72", "00000x0.00", "07/12/2009 10:00"};
+    const QString one =
+        "1 collection could not be read: its stored amount or date is not valid. The totals "
+        "exclude it; it is listed at the end of the report under \"Collections that could not "
+        "be read\".\nUpload that agent's collections again, or call support.";
+    auto many = [](int n) {
+        return QString(
+                   "%1 collections could not be read: their stored amounts or dates are not "
+                   "valid. The totals exclude them; they are listed at the end of the report "
+                   "under \"Collections that could not be read\".\nUpload the collections of "
+                   "the agents listed there again, or call support.")
+            .arg(n);
+    };
+    QTest::newRow("daily, one")
+        << "OptReport1" << 1 << true << one
+        << QStringList({"07/Dec/2009", "AgentID", "Account No", "Closing Amount",
+                        "Collected Amount", "001", "1", "1010.00", "10.00", "Group Total :   Rs.",
+                        "10.00", "Grand Total :   Rs.", "10.00"}) +
+               section + r70
+        << QByteArray(
+               "Date,AgentID,Account No,Closing Amount,Collected Amount\r\n"
+               "2009-12-07,001,1,1010.00,10.00\r\n"
+               "Collections that could not be read,AgentID,Account No,,,Stored Amount,"
+               "Stored Date and Time\r\n"
+               "Could not be read,005,70,,,00000x0.00,07/12/2009 10:00\r\n");
+    QTest::newRow("daily, only unreadable")
+        << "OptReport1" << 2 << false << many(2)
+        << QStringList({"Grand Total :   Rs.", "0.00"}) + section + r71 + r70
+        << QByteArray(
+               "Date,AgentID,Account No,Closing Amount,Collected Amount\r\n"
+               "Collections that could not be read,AgentID,Account No,,,Stored Amount,"
+               "Stored Date and Time\r\n"
+               "Could not be read,005,71,,,0000005.00,00/12/2009 10:00\r\n"
+               "Could not be read,005,70,,,00000x0.00,07/12/2009 10:00\r\n");
+    QTest::newRow("agents, three")
+        << "OptReport2" << 3 << true << many(3)
+        << QStringList({"AgentID", "Collected Amount", "Date", "001", "10.00", "07/Dec/2009"}) +
+               section + r71 + r70 + r72
+        << QByteArray(
+               "AgentID,Collected Amount,Date\r\n"
+               "001,10.00,2009-12-07\r\n"
+               "AgentID,,Collections that could not be read,Account No,Stored Amount,"
+               "Stored Date and Time\r\n"
+               "005,,Could not be read,71,0000005.00,00/12/2009 10:00\r\n"
+               "005,,Could not be read,70,00000x0.00,07/12/2009 10:00\r\n"
+               "005,,Could not be read,72,00000x0.00,07/12/2009 10:00\r\n");
+}
+
+void TestReportScreen::unreadableRowsAreListedAndLeftOut() {
+    QFETCH(QString, option);
+    QFETCH(int, unreadable);
+    QFETCH(bool, readable);
+    QFETCH(QString, message);
+    QFETCH(QStringList, rowTexts);
+    QFETCH(QByteArray, csv);
+    if (readable) {
+        add(collection("001", "1", "0000010.00", "07/12/2009 10:00"));
+    }
+    for (int i = 0; i < unreadable; ++i) {
+        // An amount that is not one, or a day byte 00 from the terminal.
+        add(collection("005", QString("7%1").arg(i), i % 2 ? "0000005.00" : "00000x0.00",
+                       i % 2 ? "00/12/2009 10:00" : "07/12/2009 10:00"));
+    }
     FrmReport f(*m_ctx);
-    choose(f, "OptReport1", kDec7, kDec7);
+    choose(f, qPrintable(option), kDec7, kDec7);
     f.cmdView_Click();
-    QCOMPARE(m_previews, 0);
-    QCOMPARE(m_rec->messages.size(), 1);
-    QCOMPARE(m_rec->last().icon, MsgIcon::Critical);
-    QVERIFY2(m_rec->last().text.startsWith("The report cannot be shown: the amount or the date "
-                                           "stored for agent 001, account 5 is not valid."),
-             qPrintable(m_rec->last().text));
+    QCOMPARE(m_rec->texts(), QStringList{message});
+    QCOMPARE(m_rec->last().icon, MsgIcon::Information);
+    QCOMPARE(m_rec->last().screen, QString("frmReport"));
+    QCOMPARE(FrmReport::unreadableMessage(unreadable), message);
+    QCOMPARE(m_previews, 1);  // the report is shown all the same
+    QVERIFY(m_shown);
+    const QStringList texts = m_shown->document.pageTexts(0);
+    QCOMPARE(texts.mid(texts.size() - rowTexts.size()), rowTexts);
+    QCOMPARE(m_shown->csv, csv);
+}
+
+void TestReportScreen::branchIdLine_data() {
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QStringList>("branches");  // of the collections, one each
+    QTest::addColumn<QString>("branchLine");
+    QTest::newRow("daily: the rows' branch") << "OptReport1" << QStringList{" BR01 "} << "BR01";
+    QTest::newRow("daily: none, the settings' branch name")
+        << "OptReport1" << QStringList{"", "  "} << "Main Road";
+    QTest::newRow("daily: one with, one without")
+        << "OptReport1" << QStringList{"", "BR01"} << "BR01";
+    QTest::newRow("daily: two branches")
+        << "OptReport1" << QStringList{"BR02", "BR01", "BR02"} << "BR01, BR02";
+    QTest::newRow("agents: the rows' branch") << "OptReport2" << QStringList{"BR07"} << "BR07";
+    QTest::newRow("agents: none") << "OptReport2" << QStringList{""} << "Main Road";
+}
+
+void TestReportScreen::branchIdLine() {
+    QFETCH(QString, option);
+    QFETCH(QStringList, branches);
+    QFETCH(QString, branchLine);
+    test::Collection c = collection("001", "1", "0000010.00", "07/12/2009 10:00");
+    for (const QString& b : branches) {
+        c.branch = b;
+        add(c);
+    }
+    c.branch = "BR09";  // a collection of another day: not in the report
+    c.dateTime = "08/12/2009 10:00";
+    add(c);
+    FrmReport f(*m_ctx);
+    choose(f, qPrintable(option), kDec7, kDec7);
+    f.cmdView_Click();
+    QVERIFY(m_shown);
+    const QStringList texts = m_shown->document.pageTexts(0);
+    QCOMPARE(texts.mid(texts.indexOf("Branch ID :"), 2), QStringList({"Branch ID :", branchLine}));
 }
 
 void TestReportScreen::saveDialogStartsInProgramFolderWithoutReportFolder() {
