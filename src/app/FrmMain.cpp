@@ -8,6 +8,7 @@
 #include "security/FrmPassEntry.h"
 #include "security/FrmPassword.h"
 #include "upload/FrmReceive.h"
+#include "upload/PartialUploads.h"
 
 #include "reports/FrmReport.h"
 
@@ -29,7 +30,10 @@ QPushButton* addButton(QLayout* layout, const char* name, const QString& caption
 }
 }  // namespace
 
-FrmMain::FrmMain(AppContext& ctx, QWidget* parent) : QWidget(parent), m_ctx(ctx) {
+FrmMain::FrmMain(AppContext& ctx, QWidget* parent)
+    : QWidget(parent),
+      m_ctx(ctx),
+      m_partialUploads(std::make_unique<PartialUploads>(ctx.folder())) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Kovrin Hand-Held Interface Software"));
 
@@ -78,6 +82,8 @@ FrmMain::FrmMain(AppContext& ctx, QWidget* parent) : QWidget(parent), m_ctx(ctx)
             });
 }
 
+FrmMain::~FrmMain() = default;
+
 template <typename Screen>
 Screen* FrmMain::openSingle(QPointer<Screen>& slot) {
     if (!slot) {
@@ -113,7 +119,9 @@ FrmPassword* FrmMain::openPassword() {
 }
 
 FrmReceive* FrmMain::openReceive() {
-    return openSingle(m_receive);
+    FrmReceive* screen = openSingle(m_receive);
+    screen->setPartialUploads(m_partialUploads.get());
+    return screen;
 }
 
 FrmSend* FrmMain::openSend() {

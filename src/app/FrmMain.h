@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <memory>
 
 class QPushButton;
 
@@ -14,6 +15,7 @@ class FrmPassEntry;
 class FrmPassword;
 class FrmReceive;
 class FrmSend;
+class PartialUploads;
 
 // The main menu: the first window, from which every other screen is opened. Closing it
 // ends the program.
@@ -21,6 +23,7 @@ class FrmMain : public QWidget {
     Q_OBJECT
 public:
     explicit FrmMain(AppContext& ctx, QWidget* parent = nullptr);
+    ~FrmMain() override;
 
     // Which settings screen the password entry opens after the right password.
     enum class SettingsScreen { Configuration, FolderSelection };
@@ -54,6 +57,8 @@ private:
     QPointer<FrmPassword> m_password;
     QPointer<FrmSend> m_send;
     QPointer<FrmReceive> m_receive;
+    // Uploads cut short, kept for the next Receive on their port while the program runs.
+    std::unique_ptr<PartialUploads> m_partialUploads;
     SettingsScreen m_nextSettingsScreen = SettingsScreen::Configuration;
 };
 

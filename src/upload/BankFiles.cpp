@@ -140,6 +140,48 @@ QByteArray CreateFlatFile1(const UploadData& data) {
     return out;
 }
 
+std::optional<QVector<QByteArray>> parseBackupFile(const QByteArray& text) {
+    QVector<QByteArray> frames;
+    for (const QByteArray& line : text.split('\n')) {
+        const QByteArray l = line.endsWith('\r') ? line.chopped(1) : line;
+        if (l.isEmpty()) {
+            continue;
+        }
+        const qsizetype sep = l.indexOf(" ) ");
+        bool ok = false;
+        const int k = sep > 0 ? l.left(sep).toInt(&ok) : -1;
+        if (!ok || k != frames.size()) {
+            return std::nullopt;  // slots are listed from 0, one after the other
+        }
+        QByteArray frame;
+        qsizetype at = sep + 3;
+        while (at < l.size()) {
+            // "[c] HH  "
+            const qsizetype close = l.indexOf("] ", at);
+            if (l[at] != '[' || close < 0 || close + 4 > l.size()) {
+                return std::nullopt;
+            }
+            const int c = l.mid(at + 1, close - at - 1).toInt(&ok);
+            const QByteArray hex = l.mid(close + 2, 2);
+            const QByteArray byte = QByteArray::fromHex(hex);
+            if (!ok || c != frame.size() + 1 || byte.size() != 1 ||
+                hex.toUpper() != hex) {
+                return std::nullopt;
+            }
+            frame += byte;
+            at = close + 4;
+            while (at < l.size() && l[at] == ' ') {
+                ++at;
+            }
+        }
+        frames.push_back(frame);
+    }
+    if (frames.isEmpty()) {
+        return std::nullopt;
+    }
+    return frames;
+}
+
 QByteArray CreateFlatFile2(const QVector<RestoreDataRow>& rows) {
     QByteArray out;
     out.reserve(rows.size() * (listing::kLineLength + 3));

@@ -14,6 +14,7 @@
 #include <QDate>
 #include <QString>
 #include <QVector>
+#include <optional>
 
 namespace kovrin {
 
@@ -84,6 +85,10 @@ BankUploadFile CreateFlatFile(const QVector<RestoreDataRow>& rows);
 // + the byte in two upper-case hexadecimal digits + two blanks. A slot that holds fewer
 // bytes lists those it has; a slot that was never filled gives its number alone.
 QByteArray CreateFlatFile1(const UploadData& data);
+
+// The frames listed in a backup file, slot by slot (the reverse of CreateFlatFile1); empty
+// when the text is not such a listing.
+std::optional<QVector<QByteArray>> parseBackupFile(const QByteArray& text);
 
 // CreateFlatFile2: one line for each of the agent's rows, in the order given (Val of the
 // account name, inCheckFileOrder), rows without an amount and repeated transaction numbers

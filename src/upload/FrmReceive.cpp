@@ -11,6 +11,7 @@
 #include "upload/UploadTransfer.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -81,6 +82,10 @@ FrmReceive::FrmReceive(AppContext& ctx, QWidget* parent, link::SerialLink* port)
     m_inProgress->setObjectName(QStringLiteral("Label9"));
     m_inProgress->hide();
     layout->addWidget(m_inProgress);
+    m_resumed = new QLabel;
+    m_resumed->setObjectName(QStringLiteral("lblResumed"));
+    m_resumed->hide();
+    layout->addWidget(m_resumed);
 
     auto* buttons = new QHBoxLayout;
     m_receive = new QPushButton(QStringLiteral("&Receive"));
@@ -90,9 +95,15 @@ FrmReceive::FrmReceive(AppContext& ctx, QWidget* parent, link::SerialLink* port)
     m_rewrite->setToolTip(
         QStringLiteral("Writes the bank upload file and the check file again "
                        "from the collections already stored"));
+    m_storeAgain = new QPushButton(QStringLiteral("S&tore Again"));
+    m_storeAgain->setObjectName(QStringLiteral("cmdStoreAgain"));
+    m_storeAgain->setToolTip(
+        QStringLiteral("Stores an upload whose store failed, from the records kept in memory "
+                       "or from its backup file"));
     auto* exit = new QPushButton(QStringLiteral("&Exit"));
     exit->setObjectName(QStringLiteral("cmdExit"));
     buttons->addWidget(m_receive);
+    buttons->addWidget(m_storeAgain);
     buttons->addWidget(m_rewrite);
     buttons->addWidget(exit);
     layout->addLayout(buttons);
@@ -106,6 +117,13 @@ FrmReceive::FrmReceive(AppContext& ctx, QWidget* parent, link::SerialLink* port)
         return false;
     });
     connect(m_rewrite, &QPushButton::clicked, this, &FrmReceive::writeFilesAgain);
+    connect(m_storeAgain, &QPushButton::clicked, this, &FrmReceive::storeAgain);
+    connect(m_transfer.get(), &UploadTransfer::storeAgainAvailable, this,
+            &FrmReceive::updateStoreAgain);
+    connect(m_transfer.get(), &UploadTransfer::resumed, this, [this](int record) {
+        m_resumed->setText(QStringLiteral("Resuming at record %1").arg(record));
+        m_resumed->show();
+    });
     connect(exit, &QPushButton::clicked, this, &QWidget::close);
     connect(m_transfer.get(), &UploadTransfer::receiveEnabled, m_receive, &QWidget::setEnabled);
     connect(m_transfer.get(), &UploadTransfer::inProgress, m_inProgress, &QWidget::setVisible);
@@ -125,14 +143,70 @@ FrmReceive::FrmReceive(AppContext& ctx, QWidget* parent, link::SerialLink* port)
         if (!active) {
             m_progress->flush();
         }
+        updateStoreAgain();
     });
     connect(m_transfer.get(), &UploadTransfer::closeRequested, this, &QWidget::close,
             Qt::QueuedConnection);
 
     FocusColours::apply(this);
+    updateStoreAgain();
 }
 
 FrmReceive::~FrmReceive() = default;
+
+void FrmReceive::setPartialUploads(PartialUploads* uploads) {
+    m_transfer->setPartialUploads(uploads, [this] { return m_ctx.settings().CommPort.trimmed(); });
+}
+
+// Store Again is there for an upload kept in memory after a failed store, and for the backup
+// files of uploads received but never stored.
+void FrmReceive::updateStoreAgain() {
+    m_storeAgain->setEnabled(!m_transfer->isActive() &&
+                             (m_transfer->holdsUnstoredUpload() ||
+                              !m_restore->unstoredBackups().isEmpty()));
+}
+
+void FrmReceive::storeAgain() {
+    if (m_transfer->isActive()) {
+        return;
+    }
+    if (m_transfer->storeAgain()) {
+        updateStoreAgain();
+        return;
+    }
+    const QStringList backups = m_restore->unstoredBackups();
+    if (backups.isEmpty()) {
+        Messages::info(objectName(), QStringLiteral("There is no upload waiting to be stored."));
+        updateStoreAgain();
+        return;
+    }
+    QString chosen = backups.first();
+    if (backups.size() > 1) {
+        QStringList names;
+        for (const QString& b : backups) {
+            names << QDir::toNativeSeparators(b);
+        }
+        bool ok = false;
+        const QString name = QInputDialog::getItem(
+            this, QStringLiteral("Store Again"),
+            QStringLiteral("Upload received but never stored, by its backup file:"), names, 0,
+            false, &ok);
+        if (!ok) {
+            return;
+        }
+        chosen = backups[names.indexOf(name)];
+    }
+    const MessageFunction message = [](const MessageRequest& r) { return Messages::show(r); };
+    const RestoreOutcome out = m_restore->storeFromBackup(chosen, message);
+    if (out.safe) {
+        Messages::info(objectName(),
+                       QStringLiteral("The upload in %1 is stored. The terminal was not told "
+                                      "that the upload is over: if it still holds that day, "
+                                      "clear it only once the bank has the files.")
+                           .arg(QDir::toNativeSeparators(chosen)));
+    }
+    updateStoreAgain();
+}
 
 void FrmReceive::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);

@@ -10,6 +10,7 @@ class QPushButton;
 namespace kovrin {
 
 class TransferProgressView;
+class PartialUploads;
 class AppContext;
 class RestoreData;
 class UploadTransfer;
@@ -31,10 +32,18 @@ public:
     // Writes the bank upload file and the check file again from the stored collections of
     // the agent uploaded last (or one the operator chooses), without a new transfer.
     void writeFilesAgain();
+    // Stores again the upload whose store failed on this screen, or an upload received but
+    // never stored, from its backup file.
+    void storeAgain();
+    // Where uploads cut short are kept between openings of the screen (the main menu's).
+    void setPartialUploads(PartialUploads* uploads);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+
+private:
+    void updateStoreAgain();
 
 private:
     AppContext& m_ctx;
@@ -43,6 +52,8 @@ private:
     std::unique_ptr<UploadTransfer> m_transfer;
     QPushButton* m_receive;
     QPushButton* m_rewrite;
+    QPushButton* m_storeAgain;
+    QLabel* m_resumed;
     QLabel* m_inProgress;
     QLabel* m_totalTransact;
     QLabel* m_totalAmount;

@@ -192,7 +192,7 @@ RestoreData::RestoreData(Database& db, const AppSettings& settings, ProgramFolde
 UploadTransfer::Restore RestoreData::restoreFunction() {
     return [this](const UploadData& data, const MessageFunction& message) {
         const RestoreOutcome outcome = run(data, message);
-        return outcome.stored || outcome.nothingToStore;
+        return outcome.safe || outcome.nothingToStore;
     };
 }
 
@@ -219,25 +219,88 @@ bool RestoreData::backupFolder(const QString& notWritten, const MessageFunction&
 void RestoreData::writeBackup(const UploadData& data, const QDate& today,
                               const MessageFunction& message, RestoreOutcome& outcome) {
     QString folder;
-    if (!backupFolder(QStringLiteral("The backup file was not written; the upload goes on "
-                                     "without it."),
+    if (!backupFolder(QStringLiteral("The backup file was not written, so the upload is not "
+                                     "safe yet."),
                       message, &folder)) {
         return;
     }
     const QString path = QDir(folder).filePath(backupFileName(data.header.AgentDateKey, today));
     QString error;
-    if (!writeFile(path, CreateFlatFile1(data), &error)) {
-        show(message,
-             QStringLiteral("The backup file %1 could not be written: %2. The upload goes on "
-                            "without it.")
-                 .arg(native(path), error),
-             MsgIcon::Critical);
+    // The mark goes first: should the program end before the store is committed, the backup
+    // is offered to Store Again on the next opening of the Receive Data screen.
+    QFile mark(unstoredMarkOf(path));
+    if (!mark.open(QIODevice::WriteOnly) || !mark.flush()) {
+        error = mark.errorString();
+    } else if (!writeFile(path, CreateFlatFile1(data), &error)) {
+        mark.remove();
+    } else {
+        outcome.backupFile = path;
         return;
     }
-    outcome.backupFile = path;
+    show(message,
+         QStringLiteral("The backup file %1 could not be written: %2. The upload is not safe "
+                        "yet.")
+             .arg(native(path), error),
+         MsgIcon::Critical);
 }
 
-RestoreOutcome RestoreData::run(const UploadData& data, const MessageFunction& message) {
+QString RestoreData::unstoredMarkOf(const QString& backupFile) {
+    QString mark = backupFile;
+    if (mark.endsWith(QLatin1String(".txt"))) {
+        mark.chop(4);
+    }
+    return mark + QStringLiteral(".unstored");
+}
+
+QStringList RestoreData::unstoredBackups() const {
+    const QDir dir(m_folder.filePath(backupFolderName()));
+    QStringList backups;
+    for (const QString& mark : dir.entryList({QStringLiteral("*.unstored")}, QDir::Files,
+                                             QDir::Time | QDir::Reversed)) {
+        const QString backup = dir.filePath(mark.chopped(9) + QStringLiteral(".txt"));
+        if (QFileInfo(backup).isFile()) {
+            backups << backup;
+        }
+    }
+    return backups;
+}
+
+RestoreOutcome RestoreData::storeFromBackup(const QString& backupFile,
+                                            const MessageFunction& message) {
+    RestoreOutcome outcome;
+    QFile f(backupFile);
+    if (!f.open(QIODevice::ReadOnly)) {
+        show(message,
+             QStringLiteral("The backup file %1 could not be read: %2.")
+                 .arg(native(backupFile), f.errorString()),
+             MsgIcon::Critical);
+        return outcome;
+    }
+    const std::optional<QVector<QByteArray>> frames = parseBackupFile(f.readAll());
+    const link::CountInfo count =
+        frames ? link::DecodeFifthProtocol(frames->value(0)) : link::CountInfo{};
+    const link::HeaderInfo header =
+        frames ? link::DecodeThirdProtocol(frames->value(1)) : link::HeaderInfo{};
+    const int total = qMin(count.TotalRecords, kMaxUploadRecords);
+    if (!frames || !count.ok || !header.ok || frames->size() < total + 2) {
+        show(message,
+             QStringLiteral("The backup file %1 does not hold a whole upload, so it cannot be "
+                            "stored.")
+                 .arg(native(backupFile)),
+             MsgIcon::Critical);
+        return outcome;
+    }
+    UploadData data;
+    data.RecordFrames = *frames;
+    data.TotalRecords = total;
+    data.agentId = count.agentId;
+    data.header = header;
+    outcome = run(data, message, backupFile);
+    return outcome;
+}
+
+RestoreOutcome RestoreData::run(const UploadData& data, const MessageFunction& message,
+                                const QString& existingBackup) {
     RestoreOutcome outcome;
     const QDateTime now = m_clock();
     const QString& key = data.header.AgentDateKey;
@@ -255,8 +318,13 @@ RestoreOutcome RestoreData::run(const UploadData& data, const MessageFunction& m
         return outcome;
     }
     const bool namesFiles = fitsFileName(key);
-    if (namesFiles) {
+    if (!existingBackup.isEmpty()) {
+        outcome.backupFile = existingBackup;
+    } else if (namesFiles) {
         writeBackup(data, now.date(), message, outcome);
+        if (outcome.backupFile.isEmpty()) {
+            return outcome;  // not safe: nothing is stored before the frames are on disk
+        }
     } else {
         show(message,
              QStringLiteral("The day's header of this upload gives the agent and date \"%1\", "
@@ -271,7 +339,7 @@ RestoreOutcome RestoreData::run(const UploadData& data, const MessageFunction& m
     if (!status) {
         show(message,
              QStringLiteral("The accounts of agent %1 could not be read from table BankData: "
-                            "%2. Nothing of this upload was stored; receive it again.")
+                            "%2. Nothing of this upload was stored.")
                  .arg(data.agentId.trimmed(), status.error),
              MsgIcon::Critical);
         return outcome;
@@ -290,14 +358,18 @@ RestoreOutcome RestoreData::run(const UploadData& data, const MessageFunction& m
     if (!status) {
         show(message,
              QStringLiteral("The collections could not be stored in table RestoreData: %1. The "
-                            "agent's earlier rows are kept as they were; receive the upload "
-                            "again.")
+                            "agent's earlier rows are kept as they were.")
                  .arg(status.error),
              MsgIcon::Critical);
         return outcome;
     }
     outcome.stored = true;
     outcome.rowCount = rows.size();
+    // Safe: the frames on disk and the rows committed.
+    outcome.safe = !outcome.backupFile.isEmpty() || !namesFiles;
+    if (!outcome.backupFile.isEmpty()) {
+        QFile::remove(unstoredMarkOf(outcome.backupFile));
+    }
     m_lastAgentId = data.agentId;
 
     // The files are made from the rows just committed, in the order they were stored.

@@ -9,6 +9,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 namespace kovrin {
@@ -20,6 +21,7 @@ using MessageFunction = std::function<MsgAnswer(const MessageRequest&)>;
 // What a store or a rewrite of the files did.
 struct RestoreOutcome {
     bool stored = false;  // the upload's rows are in RestoreData (run only)
+    bool safe = false;    // stored, and the frames backed up on disk
     int rowCount = 0;     // the rows of the upload (stored, or read back for a rewrite)
     QString backupFile;   // the files written; empty when one was not written
     QString uploadFile;
@@ -57,7 +59,18 @@ public:
     //   dates that could not be read) with their total.
     // When the rows cannot be stored nothing else is written (the backup excepted). An upload
     // without transaction records changes nothing and writes nothing.
-    RestoreOutcome run(const UploadData& data, const MessageFunction& message);
+    // `existingBackup` names a backup file of these frames already on disk (an upload stored
+    // from its backup): none is written then.
+    RestoreOutcome run(const UploadData& data, const MessageFunction& message,
+                       const QString& existingBackup = {});
+
+    // The backup files of uploads that were received but never stored (the program ended, or
+    // the store failed, before the store was committed), the oldest first.
+    QStringList unstoredBackups() const;
+    // Stores an upload from its backup file, as if it had just been received.
+    RestoreOutcome storeFromBackup(const QString& backupFile, const MessageFunction& message);
+    // The mark beside a backup file whose upload is not stored yet.
+    static QString unstoredMarkOf(const QString& backupFile);
 
     // The function the upload transfer calls; this object must outlive the transfer.
     UploadTransfer::Restore restoreFunction();

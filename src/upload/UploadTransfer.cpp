@@ -1,6 +1,7 @@
 #include "upload/UploadTransfer.h"
 
 #include "link/Frame.h"
+#include "upload/PartialUploads.h"
 
 namespace kovrin {
 
@@ -12,9 +13,21 @@ const QString kReceiveAgain = QStringLiteral(
 const QString kNoAnswer = QStringLiteral(
     "The HandHeld Terminal does not answer the request for its records. Put the terminal in "
     "Upload Mode, check the cable, then press Receive again.");
+const QString kNotSafe = QStringLiteral(
+    "The collections of this upload are not safe yet, so the terminal was not told that the "
+    "upload is over: it still holds them. Put right what the message before this one says "
+    "(for example, free disk space), then press Store Again.");
+const QString kReleased =
+    QStringLiteral("The collections are stored, and the terminal was told that the upload is over.");
+const QString kNotReleased = QStringLiteral(
+    "The collections are stored, but the terminal did not answer as the one that sent them, so "
+    "it was not told that the upload is over: its collections stay on it. To take them again, "
+    "open this screen anew and press Receive; or clear its day once the bank has the files.");
 // Requests without progress before the cable message (or, for the count, the message that
 // the terminal does not answer).
 constexpr int kRetriesPerMessage = 5;
+// Count requests made to find the terminal again before it is told that the upload is over.
+constexpr int kReleaseTries = 2;
 }  // namespace
 
 void UploadState::startUpload() {
@@ -53,7 +66,13 @@ void UploadTransfer::setTimings(const UploadTimings& t) {
 }
 
 bool UploadTransfer::isActive() const {
-    return m_state.phase != UploadPhase::Idle && m_state.phase != UploadPhase::Done;
+    return m_state.phase != UploadPhase::Idle && m_state.phase != UploadPhase::Done &&
+           m_state.phase != UploadPhase::Unstored;
+}
+
+void UploadTransfer::setPartialUploads(PartialUploads* uploads, std::function<QString()> portKey) {
+    m_partials = uploads;
+    m_portKey = std::move(portKey);
 }
 
 MsgAnswer UploadTransfer::message(const QString& text, MsgIcon icon, MsgButtons buttons) {
@@ -74,6 +93,7 @@ void UploadTransfer::stop() {
     m_channel.forget();
     const bool wasActive = isActive();
     if (wasActive && !finished()) {
+        keepPartial();
         m_channel.log().end(QStringLiteral("stopped: the upload screen was closed"));
         m_state.phase = UploadPhase::Idle;
     }
@@ -96,8 +116,52 @@ void UploadTransfer::end(const QString& logText) {
 }
 
 void UploadTransfer::fail(const QString& logText, const QString& text) {
+    keepPartial();
     end(logText);
     message(text, MsgIcon::Critical);
+}
+
+void UploadTransfer::keepPartial() {
+    if (!m_partials || m_state.phase != UploadPhase::Records || m_state.highestReceived < 2) {
+        return;
+    }
+    PartialUpload p;
+    p.nextRecord = m_state.highestReceived + 1;
+    p.RecordFrames = m_state.RecordFrames.mid(0, p.nextRecord);
+    const QString file = m_partials->keep(m_portKey ? m_portKey() : QString(), p);
+    m_channel.log().event(QStringLiteral("kept the %1 transaction records received for the next "
+                                         "Receive on this port%2")
+                              .arg(p.nextRecord - 2)
+                              .arg(file.isEmpty() ? QString()
+                                                  : QStringLiteral(" (and in %1)").arg(file)));
+}
+
+bool UploadTransfer::resumeKept() {
+    if (!m_partials) {
+        return false;
+    }
+    const std::optional<PartialUpload> kept = m_partials->take(m_portKey ? m_portKey() : QString());
+    if (!kept) {
+        return false;
+    }
+    const int last = qMin(m_state.TotalRecords, kMaxUploadRecords) + 1;
+    if (kept->RecordFrames.size() < 2 || kept->RecordFrames[0] != m_state.RecordFrames.value(0) ||
+        kept->RecordFrames[1] != m_state.RecordFrames.value(1) || kept->nextRecord > last) {
+        m_channel.log().event(QStringLiteral("the %1 records kept from an upload cut short were "
+                                             "discarded: this upload's count or header differ")
+                                  .arg(kept->nextRecord - 2));
+        return false;
+    }
+    m_state.RecordFrames = kept->RecordFrames;
+    m_state.highestReceived = kept->nextRecord - 1;
+    m_channel.log().event(QStringLiteral("resuming at record %1").arg(kept->nextRecord));
+    emit resumed(kept->nextRecord);
+    emit inProgress(true);
+    emit progress(kept->nextRecord - 2, m_state.TotalRecords);
+    m_state.phase = UploadPhase::Records;
+    m_state.stepBackDue = false;
+    request(kept->nextRecord);
+    return true;
 }
 
 bool UploadTransfer::request(int recordNo) {
@@ -116,7 +180,7 @@ bool UploadTransfer::request(int recordNo) {
 }
 
 void UploadTransfer::cmdSend_Click() {
-    if (finished()) {
+    if (finished() || m_state.phase == UploadPhase::Unstored) {
         return;  // one opening of the screen performs one upload
     }
     if (isActive()) {
@@ -286,9 +350,18 @@ void UploadTransfer::handleFrame(const QByteArray& frame) {
                 lastRecord();  // no transaction records follow the header
                 return;
             }
+            if (resumeKept()) {
+                return;
+            }
             m_state.phase = UploadPhase::Records;
             m_state.stepBackDue = false;
             request(2);
+            return;
+        }
+        case UploadPhase::Releasing: {
+            // The count again: the same terminal is on the line only if it is the count of
+            // the upload just stored, byte for byte.
+            finishRelease(frame == m_pending.RecordFrames.value(0));
             return;
         }
         case UploadPhase::Records: {
@@ -305,11 +378,15 @@ void UploadTransfer::handleFrame(const QByteArray& frame) {
         }
         case UploadPhase::Idle:
         case UploadPhase::Storing:
+        case UploadPhase::Unstored:
         case UploadPhase::Done:
             return;
     }
 }
 
+// The last record is in: the frames are backed up and stored, and only then is the terminal
+// told that the upload is over. An upload that could not be made safe keeps its frames for
+// Store Again, and the terminal keeps its data.
 void UploadTransfer::lastRecord() {
     m_state.LinkDone = true;
     m_state.phase = UploadPhase::Storing;
@@ -317,43 +394,98 @@ void UploadTransfer::lastRecord() {
     m_channel.stopTimers();
     m_replies.clear();
     emit inProgress(true);
-    if (m_state.HeaderDecoded) {
-        const QByteArray over = link::buildEndFrame(link::kModeUpload);
-        QString error;
-        if (m_channel.send(over, &error)) {
-            m_state.TxFrame = over;
-        } else {
-            m_channel.log().event(QStringLiteral("the end frame could not be sent: ") + error);
-            message(QStringLiteral("The end frame could not be sent to the terminal: %1\nThe "
-                                   "collections received are stored now, but the terminal was "
-                                   "not told that the upload is over: do not clear its day "
-                                   "before checking the files.")
-                        .arg(error),
-                    MsgIcon::Critical);
-        }
-    }
-    UploadData data;
-    data.RecordFrames = m_state.RecordFrames;
-    data.TotalRecords = qMin(m_state.TotalRecords, kMaxUploadRecords);
-    data.agentId = m_agentId;
-    data.header = m_header;
+    m_pending = UploadData{};
+    m_pending.RecordFrames = m_state.RecordFrames;
+    m_pending.TotalRecords = qMin(m_state.TotalRecords, kMaxUploadRecords);
+    m_pending.agentId = m_agentId;
+    m_pending.header = m_header;
     m_channel.log().event(QStringLiteral("last record received; storing %1 transaction records")
-                              .arg(data.TotalRecords));
-    const bool dealtWith =
-        m_restore(data, [this](const MessageRequest& r) { return m_channel.show(r); });
-    emit inProgress(false);
-    if (!dealtWith) {
-        // Not stored: the operator is told why by the store; Receive comes back so that the
-        // upload can be received again.
-        m_state.LinkDone = false;
-        end(QStringLiteral("failed: the upload could not be stored"));
+                              .arg(m_pending.TotalRecords));
+    if (!store()) {
         return;
     }
+    sendOver();
     m_state.phase = UploadPhase::Done;
-    m_channel.stopTimers();
-    m_channel.forget();
+    m_pending = UploadData{};
     m_channel.log().end(QStringLiteral("completed"));
     emit activeChanged(false);
+}
+
+bool UploadTransfer::store() {
+    const bool safe =
+        m_restore(m_pending, [this](const MessageRequest& r) { return m_channel.show(r); });
+    emit inProgress(false);
+    if (safe) {
+        emit storeAgainAvailable(false);
+        return true;
+    }
+    m_state.phase = UploadPhase::Unstored;
+    m_channel.log().event(QStringLiteral("the upload is not safe yet: the end frame is not sent; "
+                                         "the frames are kept for Store Again"));
+    emit activeChanged(false);
+    emit storeAgainAvailable(true);
+    message(kNotSafe, MsgIcon::Critical);
+    return false;
+}
+
+void UploadTransfer::sendOver() {
+    if (!m_state.HeaderDecoded) {
+        return;
+    }
+    const QByteArray over = link::buildEndFrame(link::kModeUpload);
+    QString error;
+    if (m_channel.send(over, &error)) {
+        m_state.TxFrame = over;
+        return;
+    }
+    m_channel.log().event(QStringLiteral("the end frame could not be sent: ") + error);
+    message(QStringLiteral("The end frame could not be sent to the terminal: %1\nThe collections "
+                           "received are stored, but the terminal was not told that the upload "
+                           "is over: do not clear its day before checking the files.")
+                .arg(error),
+            MsgIcon::Critical);
+}
+
+bool UploadTransfer::storeAgain() {
+    if (m_state.phase != UploadPhase::Unstored) {
+        return false;
+    }
+    m_channel.log().event(QStringLiteral("Store Again"));
+    m_state.phase = UploadPhase::Storing;
+    emit activeChanged(true);
+    emit inProgress(true);
+    if (store()) {
+        release();
+    }
+    return true;
+}
+
+void UploadTransfer::release() {
+    if (!m_channel.port().isOpen()) {
+        finishRelease(false);
+        return;
+    }
+    m_state.phase = UploadPhase::Releasing;
+    m_state.releaseTries = 0;
+    m_replies.clear();
+    m_channel.drain(QStringLiteral("received before the count request"));
+    request(0);
+}
+
+void UploadTransfer::finishRelease(bool released) {
+    m_channel.stopTimers();
+    m_state.awaiting = false;
+    m_replies.clear();
+    if (released) {
+        sendOver();
+    }
+    m_state.phase = UploadPhase::Done;
+    m_pending = UploadData{};
+    m_channel.log().end(released ? QStringLiteral("stored again; the terminal was told")
+                                 : QStringLiteral("stored again; the terminal was not told"));
+    emit activeChanged(false);
+    message(released ? kReleased : kNotReleased,
+            released ? MsgIcon::Information : MsgIcon::Critical);
 }
 
 void UploadTransfer::afterBadChecksum() {
@@ -391,7 +523,7 @@ void UploadTransfer::onTick(link::TransferTimer* timer) {
 // No complete reply within the reply time-out: the request goes out again (one record back
 // on the first time-out after a reply).
 void UploadTransfer::Timer1_Timer() {
-    if (m_state.LinkDone || !m_state.awaiting) {
+    if ((m_state.LinkDone && m_state.phase != UploadPhase::Releasing) || !m_state.awaiting) {
         Timer1.stop();
         return;
     }
@@ -402,6 +534,14 @@ void UploadTransfer::Timer1_Timer() {
     Timer1.stop();
     m_state.awaiting = false;
     m_replies.clear();  // a partial reply is thrown away
+    if (m_state.phase == UploadPhase::Releasing) {
+        if (++m_state.releaseTries >= kReleaseTries) {
+            finishRelease(false);
+        } else {
+            request(0);
+        }
+        return;
+    }
     if (!countFailure(QStringLiteral("no complete reply"))) {
         return;
     }

@@ -34,14 +34,27 @@ struct UploadData {
 // The most transaction records one upload takes.
 constexpr int kMaxUploadRecords = 2000;
 
+// The records of an upload that was cut short: the count and header frames and the
+// transaction records received (slots 0 to nextRecord - 1), and the record that comes next.
+struct PartialUpload {
+    QVector<QByteArray> RecordFrames;
+    int nextRecord = 2;
+};
+
+class PartialUploads;
+
 // The phases of an upload. While the PC waits for a reply exactly one request is on the line.
 enum class UploadPhase {
     Idle,     // Receive not pressed yet, or the upload stopped
     Count,    // record 0 requested: how many records follow
     Header,   // record 1 requested: the day's header
-    Records,  // a transaction record requested
-    Storing,  // the last record is in: the store and the files
-    Done,     // stored; this opening of the screen takes no further upload
+    Records,    // a transaction record requested
+    Storing,    // the last record is in: the backup, the store and the files
+    Unstored,   // the store or the backup failed: the frames are kept for Store Again, and
+                // the terminal, not told that the upload is over, still holds its data
+    Releasing,  // stored by Store Again: the count is asked for to see that the same
+                // terminal is there before it is told that the upload is over
+    Done,       // stored; this opening of the screen takes no further upload
 };
 
 // The state of an upload between events.
@@ -59,6 +72,7 @@ struct UploadState {
     bool attemptCounted = false;  // the request on the line has counted toward RetryCount
     bool stepBackDue = false;     // the first time-out after a reply asks for the record before
     int highestReceived = -1;     // the highest record received whole: the progress
+    int releaseTries = 0;         // count requests made to release the terminal
 
     // One reset per upload: what Receive starts from.
     void startUpload();
@@ -72,10 +86,10 @@ struct UploadState {
 class UploadTransfer : public QObject {
     Q_OBJECT
 public:
-    // Runs the store and the files for a finished upload; gets the transfer's message
-    // function, so that the transfer stays held while the store's messages are up. True when
-    // the upload is dealt with (stored, or nothing to store); false when it could not be
-    // stored, and Receive comes back for the upload to be received again.
+    // Runs the backup, the store and the files for a finished upload; gets the transfer's
+    // message function, so that the transfer stays held while the store's messages are up.
+    // True when the upload is safe: its frames backed up on disk and its rows stored (or
+    // nothing to store). Only then is the terminal told that the upload is over.
     using Restore = std::function<bool(const UploadData&,
                                        const std::function<MsgAnswer(const MessageRequest&)>&)>;
 
@@ -89,8 +103,20 @@ public:
     void Form_Load();
     // The Receive button (or Enter on it): asks for record 0. Ignored while an upload runs.
     void cmdSend_Click();
-    // The screen closes: timers off, port closed.
+    // The screen closes: timers off, port closed. An upload cut short keeps what it received
+    // (see setPartialUploads).
     void stop();
+    // Store Again: the upload whose store failed is stored again from the frames kept; once it
+    // is safe, the terminal is told that the upload is over if it is still the same one on
+    // the line. False when no such upload is kept.
+    bool storeAgain();
+    // An upload is waiting for Store Again.
+    bool holdsUnstoredUpload() const { return m_state.phase == UploadPhase::Unstored; }
+
+    // Where uploads cut short are kept, by the port (the "Comm Port" setting when the upload
+    // ran): the next Receive on that port goes on from the first record not received when
+    // the count and the header are the same byte for byte.
+    void setPartialUploads(PartialUploads* uploads, std::function<QString()> portKey);
 
     bool linkDone() const { return m_state.LinkDone; }
     int recordNo() const { return m_state.RecordNo; }
@@ -120,6 +146,10 @@ signals:
     void progress(int received, int total);
     // Cancel at the checksum prompt closes the screen.
     void closeRequested();
+    // Store Again can be pressed (an upload is kept unstored) or not.
+    void storeAgainAvailable(bool available);
+    // A kept upload goes on from this record instead of starting over.
+    void resumed(int record);
 
 private:
     MsgAnswer message(const QString& text, MsgIcon icon, MsgButtons buttons = MsgButtons::Ok);
@@ -127,6 +157,16 @@ private:
     void handleFrame(const QByteArray& frame);
     void afterBadChecksum();
     void lastRecord();
+    // Stores the upload; true when it is safe.
+    bool store();
+    // Tells the terminal that the upload is over, once the count shows it is the same one.
+    void release();
+    void finishRelease(bool released);
+    void sendOver();
+    // Keeps what an upload cut short received, for the next Receive on the port.
+    void keepPartial();
+    // Goes on from a kept upload of the same count and header; false when there is none.
+    bool resumeKept();
     // Ends an upload that did not finish; Receive comes back.
     void end(const QString& logText);
     void fail(const QString& logText, const QString& text);
@@ -141,6 +181,9 @@ private:
     QString m_agentId;
     link::HeaderInfo m_header;
     link::UploadReplyReader m_replies;
+    UploadData m_pending;  // the upload waiting for Store Again
+    PartialUploads* m_partials = nullptr;
+    std::function<QString()> m_portKey;
 
     link::TransferTimer Timer1, Timer3, DrainTimer;
 };

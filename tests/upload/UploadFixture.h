@@ -82,8 +82,15 @@ inline UploadData upload(const QList<QByteArray>& transactionFrames,
                          const QString& AgentDateKey = "0050712", int totalTransactions = 0,
                          qint64 totalAmount = 0, const QString& agent = kAgent) {
     UploadData d;
+    // The header frame carries the day's totals, as a terminal sends them: the number of
+    // transactions (2 bytes) and the amount in 8 BCD digits.
+    const QByteArray count{1, static_cast<char>(totalTransactions / 256)};
+    const QByteArray amount =
+        QByteArray::fromHex(QByteArray::number(totalAmount).rightJustified(8, '0'));
     d.RecordFrames << countFrame(static_cast<int>(transactionFrames.size()), agent)
-                   << replyFrame(1, {{10, AgentDateKey.toLatin1()}});
+                   << replyFrame(1, {{10, AgentDateKey.toLatin1()},
+                                     {17, count + char(totalTransactions % 256)},
+                                     {19, amount}});
     d.RecordFrames += transactionFrames;
     d.TotalRecords = static_cast<int>(transactionFrames.size());
     d.agentId = agent;

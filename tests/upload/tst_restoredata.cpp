@@ -108,8 +108,8 @@ private slots:
     void unwritableUploadFile();
     void unwritableCheckFile();
     void backupFolderCannotBeMade();
-    void unwritableBackupFile();
-    void storeFailureKeepsEarlierRowsAndWritesNoListing();
+    void storeThatIsNotSafe_data();
+    void storeThatIsNotSafe();
     void writeFilesAgainGivesTheSameBytes();
     void writeFilesAgainAfterTheBankFolderIsChosen();
     void writeFilesAgainWithoutAStoredUpload();
@@ -285,61 +285,87 @@ void TestRestoreData::backupFolderCannotBeMade() {
     const QString folderMessage = "The folder " +
                                   QDir::toNativeSeparators(s.pf.filePath("BackupData")) +
                                   " could not be created: ";
-    QCOMPARE(s.recorder.messages.size(), 3);
+    // Without the backup on disk the upload is not safe: nothing is stored, and the
+    // terminal keeps its data.
+    QCOMPARE(s.recorder.texts().size(), 1);
     QVERIFY2(s.recorder.messages[0].text.startsWith(folderMessage),
              qPrintable(s.recorder.messages[0].text));
-    QCOMPARE(s.recorder.messages[1].text, QString("Upload Completed Successfully"));
     QVERIFY(s.recorder.messages[0].text.endsWith(
-        ". The backup file was not written; the upload goes on without it."));
-    QVERIFY(s.recorder.messages[2].text.startsWith(folderMessage));
-    QVERIFY(s.recorder.messages[2].text.endsWith(
-        ". The check file was not written; write the files again once this is put right."));
-    QVERIFY(out.stored);
-    QCOMPARE(s.rowCount(), 41);
-    QCOMPARE(readAll(out.uploadFile), fortyUploadFile());
+        ". The backup file was not written, so the upload is not safe yet."));
+    QVERIFY(!out.stored && !out.safe);
+    QCOMPARE(s.rowCount(), 0);
 }
 
-void TestRestoreData::unwritableBackupFile() {
-    Store s;
-    const FortyDay day;
-    s.download(day.accounts);
-    QVERIFY(QDir().mkpath(s.backupPath("005_07_12_26.txt")));
-    const RestoreOutcome out = s.run(upload(day.frames, "0050712", 40, day.total));
-    QCOMPARE(s.recorder.messages.size(), 2);
-    QVERIFY2(s.recorder.messages[0].text.startsWith(
-                 "The backup file " + QDir::toNativeSeparators(s.backupPath("005_07_12_26.txt")) +
-                 " could not be written: "),
-             qPrintable(s.recorder.messages[0].text));
-    QCOMPARE(s.recorder.messages[1].text, QString("Upload Completed Successfully"));
-    QVERIFY(out.backupFile.isEmpty());
-    QCOMPARE(s.rowCount(), 41);
-    QCOMPARE(readAll(out.checkFile), fortyCheckFile());
+// The frames must be on disk and the rows committed before an upload is safe. A store that
+// fails leaves the agent's earlier rows, keeps the backup and its mark, and is stored later
+// from the backup exactly as a clean store.
+void TestRestoreData::storeThatIsNotSafe_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("message");  // how the first message starts
+    QTest::newRow("backup cannot be written") << "backup"
+                                              << "The backup file ";
+    QTest::newRow("database refuses the rows")
+        << "database" << "The collections could not be stored in table RestoreData: disk full.";
+    QTest::newRow("read-only database")
+        << "read-only" << "The collections could not be stored in table RestoreData: ";
 }
 
-void TestRestoreData::storeFailureKeepsEarlierRowsAndWritesNoListing() {
-    Store s;
+void TestRestoreData::storeThatIsNotSafe() {
+    QFETCH(QString, fault);
+    QFETCH(QString, message);
+    Store clean;
     const FortyDay day;
+    clean.download(day.accounts);
+    clean.run(upload(day.frames, "0050712", 40, day.total));
+
+    Store s;
     s.download(day.accounts);
     s.run(upload(day.frames.mid(0, 1), "0050612", 7, 3500));
-    QCOMPARE(s.rowCount(), 7);
-    QVERIFY(QFile::remove(s.bankPath("0050612u.txt")));
     QVERIFY(QFile::remove(s.backupPath("005_07_12_26.txt")));
+    QVERIFY(QFile::remove(s.bankPath("0050612u.txt")));
     s.recorder.clear();
     QSqlQuery q(s.db->handle());
-    QVERIFY(q.exec("CREATE TRIGGER fail BEFORE INSERT ON RestoreData WHEN NEW.AccountNo = '" +
-                   accountNo(3) + "' BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
-    const RestoreOutcome out = s.run(upload(day.frames, "0050712", 40, day.total));
-    QVERIFY(!out.stored);
+    if (fault == "backup") {
+        QVERIFY(QDir().mkpath(s.backupPath("005_07_12_26.txt")));  // a folder in the way
+    } else if (fault == "database") {
+        QVERIFY(q.exec("CREATE TRIGGER fail BEFORE INSERT ON RestoreData WHEN NEW.AccountNo = '" +
+                       accountNo(3) + "' BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
+    } else {
+        QVERIFY(q.exec("PRAGMA query_only = ON"));
+    }
+    const UploadData d = upload(day.frames, "0050712", 40, day.total);
+    RestoreOutcome out = s.run(d);
+    QVERIFY(!out.safe && !out.stored);
     QCOMPARE(s.recorder.messages.size(), 1);
-    QVERIFY2(s.recorder.last().text.startsWith(
-                 "The collections could not be stored in table RestoreData: disk full."),
-             qPrintable(s.recorder.last().text));
+    QVERIFY2(s.recorder.last().text.startsWith(message), qPrintable(s.recorder.last().text));
     QCOMPARE(s.rowCount(), 7);  // the earlier upload's rows, untouched
-    QCOMPARE(s.rowCount("DateTime LIKE '05/12/2026%'"), 7);
     QVERIFY(!QFile::exists(s.bankPath("0050712u.txt")));
     QVERIFY(!QFile::exists(s.backupPath("0050712uCheck.txt")));
-    QVERIFY(QFile::exists(s.backupPath("005_07_12_26.txt")));  // the frames are kept
-    QCOMPARE(RestoreDataStore(*s.db).uploadInfo(kAgent)->AgentDateKey, QString("0050612"));
+    const bool backupKept = fault != "backup";
+    QCOMPARE(s.restore.unstoredBackups(),
+             backupKept ? QStringList{s.backupPath("005_07_12_26.txt")} : QStringList{});
+
+    // Put right, then stored again: from the frames kept (as Store Again on the screen that
+    // received them), or from the backup (on a screen opened later).
+    if (fault == "backup") {
+        QVERIFY(QDir(s.backupPath("005_07_12_26.txt")).removeRecursively());
+    } else if (fault == "database") {
+        QVERIFY(q.exec("DROP TRIGGER fail"));
+    } else {
+        QVERIFY(q.exec("PRAGMA query_only = OFF"));
+    }
+    s.recorder.clear();
+    out = backupKept ? s.restore.storeFromBackup(s.backupPath("005_07_12_26.txt"), s.messages())
+                     : s.run(d);
+    QVERIFY(out.safe);
+    QCOMPARE(s.recorder.texts(), QStringList{"Upload Completed Successfully"});
+    QVERIFY(s.restore.unstoredBackups().isEmpty());  // the mark is gone
+    QCOMPARE(RestoreDataStore(*s.db).checkFileRows(kAgent),
+             RestoreDataStore(*clean.db).checkFileRows(kAgent));
+    for (const QString& file : {s.bankPath("0050712u.txt"), s.backupPath("0050712uCheck.txt"),
+                                s.backupPath("005_07_12_26.txt")}) {
+        QCOMPARE(readAll(file), readAll(QString(file).replace(s.pf.path(), clean.pf.path())));
+    }
 }
 
 void TestRestoreData::writeFilesAgainGivesTheSameBytes() {

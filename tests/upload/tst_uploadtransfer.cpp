@@ -4,6 +4,7 @@
 #include "link/TransferLog.h"
 #include "support/FakeSerialLink.h"
 #include "support/MessageRecorder.h"
+#include "upload/PartialUploads.h"
 #include "upload/UploadTransfer.h"
 
 #include <QSignalSpy>
@@ -112,6 +113,8 @@ private slots:
     void receiveDuringTheUploadIsIgnored();
     void endOfTheUpload_data();
     void endOfTheUpload();
+    void resumeAfterAnInterruption_data();
+    void resumeAfterAnInterruption();
     void twoRepliesGluedTogether();
     void shortNackReply();
     void badChecksumAsksAgain();
@@ -325,44 +328,118 @@ void TestUploadTransfer::receiveDuringTheUploadIsIgnored() {
     QCOMPARE(requests(m_port->written), QList<int>({0, 1, 2, 3, -1}));
 }
 
-// What the store could not keep, and an end frame that could not be written, are the
-// operator's to know; Receive comes back when nothing was stored.
+// The terminal is told that the upload is over only once its collections are safe. A store
+// that fails keeps the frames and the terminal's data: Store Again stores them, then asks for
+// the count to see that the same terminal is there before it sends the end frame.
 void TestUploadTransfer::endOfTheUpload_data() {
-    QTest::addColumn<bool>("stored");
+    QTest::addColumn<bool>("storedAtOnce");
     QTest::addColumn<bool>("overWritten");
-    QTest::addColumn<bool>("receiveBack");
-    QTest::newRow("stored") << true << true << false;
-    QTest::newRow("store failed") << false << true << true;
-    QTest::newRow("end frame not written") << true << false << false;
+    QTest::addColumn<QString>("terminalAfter");  // at Store Again: same, other, silent
+    QTest::addColumn<QList<int>>("asked");
+    QTest::addColumn<QStringList>("messages");
+    const QString notSafe =
+        "The collections of this upload are not safe yet, so the terminal was not told that the "
+        "upload is over: it still holds them. Put right what the message before this one says "
+        "(for example, free disk space), then press Store Again.";
+    const QString released =
+        "The collections are stored, and the terminal was told that the upload is over.";
+    const QString notReleased =
+        "The collections are stored, but the terminal did not answer as the one that sent them, "
+        "so it was not told that the upload is over: its collections stay on it. To take them "
+        "again, open this screen anew and press Receive; or clear its day once the bank has "
+        "the files.";
+    QTest::newRow("stored") << true << true << "" << QList<int>{0, 1, 2, 3, -1} << QStringList{};
+    QTest::newRow("end frame not written")
+        << true << false << "" << QList<int>{0, 1, 2, 3}
+        << QStringList{"The end frame could not be sent to the terminal: the device refused the "
+                       "write\nThe collections received are stored, but the terminal was not "
+                       "told that the upload is over: do not clear its day before checking the "
+                       "files."};
+    QTest::newRow("store failed, stored again")
+        << false << true << "same" << QList<int>{0, 1, 2, 3, 0, -1}
+        << QStringList{notSafe, released};
+    QTest::newRow("store failed, another terminal")
+        << false << true << "other" << QList<int>{0, 1, 2, 3, 0}
+        << QStringList{notSafe, notReleased};
+    QTest::newRow("store failed, terminal gone")
+        << false << true << "silent" << QList<int>{0, 1, 2, 3, 0, 0}
+        << QStringList{notSafe, notReleased};
 }
 
 void TestUploadTransfer::endOfTheUpload() {
-    QFETCH(bool, stored);
+    QFETCH(bool, storedAtOnce);
     QFETCH(bool, overWritten);
-    QFETCH(bool, receiveBack);
-    m_storeSucceeds = stored;
+    QFETCH(QString, terminalAfter);
+    QFETCH(QList<int>, asked);
+    QFETCH(QStringList, messages);
+    m_tx->setTimings({100, 60000, 5});
+    m_storeSucceeds = storedAtOnce;
     if (!overWritten) {
         m_port->refuseWrite = [](const QByteArray& f) { return f.mid(9, 4) == "OVER"; };
     }
-    QSignalSpy enabled(m_tx.get(), &UploadTransfer::receiveEnabled);
     serve(day(2));
     m_tx->cmdSend_Click();
     QTRY_COMPARE(m_stored.size(), 1);
-    QCOMPARE(enabled.last()[0].toBool(), receiveBack);
     QCOMPARE(m_tx->isActive(), false);
-    QCOMPARE(m_tx->finished(), !receiveBack);
-    QCOMPARE(m_rec->messages.size(), overWritten ? 0 : 1);
-    if (!overWritten) {
-        QVERIFY(
-            m_rec->last().text.startsWith("The end frame could not be sent to the terminal: "
-                                          "the device refused the write"));
-    }
-    if (receiveBack) {
+    QCOMPARE(m_tx->holdsUnstoredUpload(), !storedAtOnce);
+    if (!storedAtOnce) {
+        m_tx->cmdSend_Click();  // Receive does not throw the kept frames away
+        QCOMPARE(m_tx->holdsUnstoredUpload(), true);
         m_storeSucceeds = true;
-        m_tx->cmdSend_Click();  // received again, and stored this time
-        QTRY_COMPARE(m_stored.size(), 2);
+        if (terminalAfter == "other") {
+            serve(day(3));
+        } else if (terminalAfter == "silent") {
+            m_reply = nullptr;
+        }
+        QVERIFY(m_tx->storeAgain());
+        QTRY_COMPARE(m_tx->isActive(), false);
+        QCOMPARE(m_stored.size(), 2);
         QCOMPARE(m_stored[1].RecordFrames, m_stored[0].RecordFrames);
     }
+    QCOMPARE(requests(m_port->written), asked);
+    QCOMPARE(m_rec->texts(), messages);
+    QVERIFY(m_tx->finished());
+}
+
+// An upload cut short (the screen closed) keeps its records for the port: the next Receive
+// goes on from the first record not received when the count and header are the same, and
+// starts afresh when they differ.
+void TestUploadTransfer::resumeAfterAnInterruption_data() {
+    QTest::addColumn<bool>("sameDay");
+    QTest::addColumn<QList<int>>("asked");
+    QTest::newRow("same count and header") << true << QList<int>{0, 1, 5, 6, 7, -1};
+    QTest::newRow("another day") << false << QList<int>{0, 1, 2, 3, 4, 5, 6, 7, -1};
+}
+
+void TestUploadTransfer::resumeAfterAnInterruption() {
+    QFETCH(bool, sameDay);
+    QFETCH(QList<int>, asked);
+    PartialUploads kept(ProgramFolder(m_dir.path()));
+    kept.setClock([] { return QDateTime(QDate(2026, 12, 7), QTime(18, 0)); });
+    m_tx->setPartialUploads(&kept, [] { return QString("1"); });
+    const QVector<QByteArray> frames = day(6);
+    m_reply = [&](int r) { return r <= 4 ? frames.value(r) : QByteArray(); };
+    m_tx->cmdSend_Click();
+    QTRY_COMPARE(requests(m_port->written).last(), 5);
+    m_tx->stop();  // the screen is closed while record 5 is awaited
+    QVERIFY(kept.holds("1"));
+    QVERIFY(QFile::exists(m_dir.filePath("BackupData/001_07_12_26-partial.txt")));
+
+    cleanup();
+    init();  // the screen opened again
+    m_tx->setPartialUploads(&kept, [] { return QString("1"); });
+    QSignalSpy resumed(m_tx.get(), &UploadTransfer::resumed);
+    QVector<QByteArray> again = frames;
+    if (!sameDay) {
+        again[1] = sim::buildDayHeaderFrame("0010812", 6, 600).frame;
+    }
+    serve(again);
+    m_tx->cmdSend_Click();
+    QTRY_COMPARE(m_stored.size(), 1);
+    QCOMPARE(requests(m_port->written), asked);
+    QCOMPARE(resumed.size(), sameDay ? 1 : 0);
+    QCOMPARE(m_stored[0].RecordFrames, again);  // as if never interrupted
+    QVERIFY(!kept.holds("1"));
 }
 
 void TestUploadTransfer::twoRepliesGluedTogether() {
