@@ -1,5 +1,7 @@
 #include "app/KeyFilter.h"
 
+#include <QApplication>
+#include <QPushButton>
 #include <QWidget>
 
 namespace kovrin {
@@ -13,6 +15,42 @@ bool KeyFilter::eventFilter(QObject*, QEvent* event) {
         return m_handler(static_cast<QKeyEvent*>(event));
     }
     return false;
+}
+
+void EnterPressesButton::install(QWidget* screen) {
+    if (screen->findChild<EnterPressesButton*>(QString(), Qt::FindDirectChildrenOnly)) {
+        return;  // already in place
+    }
+    // A dialog would otherwise make its first button the default one, pressed by Enter on
+    // whichever control has the focus.
+    for (QPushButton* b : screen->findChildren<QPushButton*>()) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+    screen->installEventFilter(new EnterPressesButton(screen));
+}
+
+// A key the focused control does not use goes on to its parents and reaches the screen here;
+// a button's own rule for Enter has taken the key before.
+bool EnterPressesButton::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) {
+        return false;
+    }
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+    if (!KeyFilter::isEnter(key) || mods != Qt::NoModifier) {
+        return false;
+    }
+    auto* screen = static_cast<QWidget*>(watched);
+    auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget());
+    if (!button || !screen->isAncestorOf(button) || !button->isEnabled() || !button->isVisible()) {
+        return false;
+    }
+    // A held Enter presses once: the repeats would, for instance, start a download again.
+    if (!key->isAutoRepeat()) {
+        button->click();
+    }
+    return true;
 }
 
 void FocusInFilter::install(QWidget* control, std::function<void()> handler) {

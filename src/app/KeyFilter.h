@@ -28,6 +28,21 @@ private:
     Handler m_handler;
 };
 
+// Enter on a push button that has the focus presses it, on every screen, unless the button
+// has a key rule of its own for Enter. No button is a default button: Enter on any other
+// control presses nothing unless that control's own rule says otherwise.
+class EnterPressesButton : public QObject {
+    Q_OBJECT
+public:
+    static void install(QWidget* screen);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    using QObject::QObject;
+};
+
 // Runs a handler when a control gains the focus.
 class FocusInFilter : public QObject {
     Q_OBJECT
