@@ -1,6 +1,7 @@
 #include "app/KeyFilter.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QWidget>
 
@@ -10,11 +11,44 @@ void KeyFilter::install(QWidget* control, Handler handler) {
     control->installEventFilter(new KeyFilter(control, std::move(handler)));
 }
 
+bool KeyFilter::typesCharacter(const QKeyEvent* e) {
+    // Ctrl+V and the like carry a letter with some keyboards, but they are commands.
+    if (e->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) {
+        return false;
+    }
+    const QString t = e->text();
+    if (t.isEmpty()) {
+        return false;
+    }
+    for (const QChar c : t) {
+        if (!c.isPrint()) {
+            return false;  // Backspace, Delete, Tab, Enter, Escape carry control characters
+        }
+    }
+    return true;
+}
+
 bool KeyFilter::eventFilter(QObject*, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         return m_handler(static_cast<QKeyEvent*>(event));
     }
     return false;
+}
+
+void CharacterRule::install(QLineEdit* box, Allowed allowed, Applies applies) {
+    box->setValidator(new CharacterRule(box, std::move(allowed), std::move(applies)));
+}
+
+QValidator::State CharacterRule::validate(QString& input, int&) const {
+    if (m_applies && !m_applies()) {
+        return Acceptable;
+    }
+    for (const QChar c : input) {
+        if (!m_allowed(c)) {
+            return Invalid;
+        }
+    }
+    return Acceptable;
 }
 
 void EnterPressesButton::install(QWidget* screen) {

@@ -2,8 +2,10 @@
 
 #include <QKeyEvent>
 #include <QObject>
+#include <QValidator>
 #include <functional>
 
+class QLineEdit;
 class QWidget;
 
 namespace kovrin {
@@ -19,6 +21,10 @@ public:
     static bool isEnter(const QKeyEvent* e) {
         return e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
     }
+    // True when the key types text into a box (a letter, digit, blank or sign); false for
+    // the keys that move or edit (arrows, Home, End, Delete, Backspace, Tab, Enter, Escape)
+    // and for shortcuts such as Ctrl+V. The screens' character rules judge only the former.
+    static bool typesCharacter(const QKeyEvent* e);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -26,6 +32,27 @@ protected:
 private:
     KeyFilter(QObject* parent, Handler handler) : QObject(parent), m_handler(std::move(handler)) {}
     Handler m_handler;
+};
+
+// Holds what reaches a box by other ways than a typed key (pasting, dropping, an input
+// method) to the same character rule as the typed keys: an edit that would bring in a
+// character the rule refuses is undone whole. The rule holds while `applies` says so
+// (always when it is empty).
+class CharacterRule : public QValidator {
+    Q_OBJECT
+public:
+    using Allowed = std::function<bool(QChar)>;
+    using Applies = std::function<bool()>;
+
+    static void install(QLineEdit* box, Allowed allowed, Applies applies = {});
+
+    State validate(QString& input, int& pos) const override;
+
+private:
+    CharacterRule(QObject* parent, Allowed allowed, Applies applies)
+        : QValidator(parent), m_allowed(std::move(allowed)), m_applies(std::move(applies)) {}
+    Allowed m_allowed;
+    Applies m_applies;
 };
 
 // Enter on a push button that has the focus presses it, on every screen, unless the button

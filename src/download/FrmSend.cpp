@@ -18,6 +18,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace kovrin {
 
@@ -37,9 +38,12 @@ QString fourDigits(const QString& stored) {
     return QStringLiteral("%1").arg(ok && v >= 0 ? v : 0, 4, 10, QLatin1Char('0'));
 }
 
-// Digits only (up to `highest`); Backspace empties the entry; Enter moves on.
+// Digits only (up to `highest`), typed or pasted; Backspace empties the entry; Enter moves on.
+// The keys that move or edit (arrows, Home, End, Delete, Tab, Ctrl+V) work as in any box.
 void digitEntry(QLineEdit* e, QChar highest, QWidget* next) {
-    KeyFilter::install(e, [e, highest, next](QKeyEvent* k) {
+    const auto allowed = [highest](QChar c) { return c >= QLatin1Char('0') && c <= highest; };
+    CharacterRule::install(e, allowed);
+    KeyFilter::install(e, [e, allowed, next](QKeyEvent* k) {
         if (KeyFilter::isEnter(k)) {
             next->setFocus(Qt::TabFocusReason);
             return true;
@@ -48,12 +52,11 @@ void digitEntry(QLineEdit* e, QChar highest, QWidget* next) {
             e->clear();
             return true;
         }
-        if (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) {
+        if (!KeyFilter::typesCharacter(k)) {
             return false;
         }
         const QString t = k->text();
-        const bool digit = t.size() == 1 && t[0] >= QLatin1Char('0') && t[0] <= highest;
-        return !digit;
+        return !std::all_of(t.begin(), t.end(), allowed);
     });
 }
 

@@ -13,9 +13,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace kovrin {
 
@@ -23,6 +25,10 @@ namespace {
 
 const QString kScreen = QStringLiteral("frmPassword");
 const QString kWrongOld = QStringLiteral("Password entered is incorrect");
+
+bool isDigit(QChar c) {
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
 
 QRadioButton* option(const char* name, const QString& caption) {
     auto* b = new QRadioButton(caption);
@@ -180,6 +186,10 @@ FrmPassword::FrmPassword(AppContext& ctx, QWidget* parent) : QWidget(parent), m_
     });
     for (QLineEdit* box : {m_old, m_new, m_confirm}) {
         KeyFilter::install(box, [this, box](QKeyEvent* e) { return passwordBoxKey(box, e); });
+        // The rule may be asked while the screen is taken down (the box losing the focus).
+        CharacterRule::install(box, isDigit, [handHeld = QPointer<QRadioButton>(m_handHeld)] {
+            return handHeld && handHeld->isChecked();
+        });
     }
     new OperatorFocus(m_new, [this] { checkOldPassword(); });
 
@@ -260,8 +270,9 @@ void FrmPassword::checkOldPassword() {
     }
 }
 
-// While "Hand Held Terminal" is chosen the boxes take digits only; Backspace drops the last
-// digit together with any leading zeros, and Enter moves on to the next box.
+// While "Hand Held Terminal" is chosen the boxes take digits only, typed or pasted; Backspace
+// drops the last digit together with any leading zeros, and Enter moves on to the next box.
+// The keys that move or edit (arrows, Home, End, Delete, Tab, Ctrl+V) work as in any box.
 bool FrmPassword::passwordBoxKey(QLineEdit* box, QKeyEvent* e) {
     if (!m_handHeld->isChecked()) {
         return false;
@@ -278,12 +289,11 @@ bool FrmPassword::passwordBoxKey(QLineEdit* box, QKeyEvent* e) {
         box->setText(QString::number(value / 10));
         return true;
     }
-    const QString t = e->text();
-    if (t.size() == 1 && t[0] >= QLatin1Char('0') && t[0] <= QLatin1Char('9')) {
-        return false;  // taken as typed
+    if (!KeyFilter::typesCharacter(e)) {
+        return false;
     }
-    // Tab and Shift+Tab still move the focus; every other key is discarded.
-    return e->key() != Qt::Key_Tab && e->key() != Qt::Key_Backtab;
+    const QString t = e->text();
+    return !std::all_of(t.begin(), t.end(), isDigit);  // a digit is taken as typed
 }
 
 void FrmPassword::cmdSend_Click() {
