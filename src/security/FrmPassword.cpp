@@ -4,6 +4,7 @@
 #include "app/FocusColours.h"
 #include "app/KeyFilter.h"
 #include "app/Messages.h"
+#include "app/ScreenParts.h"
 #include "db/Val.h"
 #include "security/Passwords.h"
 
@@ -39,7 +40,7 @@ QRadioButton* option(const char* name, const QString& caption) {
 QLineEdit* passwordBox(const char* name) {
     auto* e = new QLineEdit;
     e->setObjectName(QLatin1String(name));
-    e->setEchoMode(QLineEdit::Password);
+    showAsStars(e);
     e->setMaxLength(4);
     return e;
 }

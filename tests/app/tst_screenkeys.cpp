@@ -1,5 +1,6 @@
 // The keys every screen shares: Enter on a focused push button, the moving and editing keys in
-// the boxes that take digits only, and pasted and dropped text held to the boxes' rules.
+// the boxes that take digits only, pasted and dropped text held to the boxes' rules, and the
+// password boxes' stars.
 #include "app/FrmConfigure.h"
 #include "app/FrmDrive.h"
 #include "app/FrmMain.h"
@@ -31,6 +32,8 @@ private slots:
     void movingAndEditingKeysWorkInDigitBoxes();
     void pastedAndDroppedTextFollowsTheBoxRule_data();
     void pastedAndDroppedTextFollowsTheBoxRule();
+    void passwordBoxesShowStars_data();
+    void passwordBoxesShowStars();
 
 private:
     QWidget* open(const QString& screen);
@@ -369,6 +372,44 @@ void TestScreenKeys::pastedAndDroppedTextFollowsTheBoxRule() {
     }
     QCOMPARE(e->text(), text);
     QCOMPARE(m_fx->rec.messages.size(), 0);
+}
+
+void TestScreenKeys::passwordBoxesShowStars_data() {
+    QTest::addColumn<QString>("screen");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("password entry") << "frmPassEntry"
+                                    << ""
+                                    << "txtNewPass"
+                                    << "Adm1n";
+    QTest::newRow("software, old password") << "frmPassword"
+                                            << "OpSoftware"
+                                            << "txtOldPass"
+                                            << "boss";
+    QTest::newRow("terminal, new password") << "frmPassword"
+                                            << "OpHandHeld"
+                                            << "txtNewPass"
+                                            << "0042";
+    QTest::newRow("terminal, confirmation") << "frmPassword"
+                                            << "OpHandHeld"
+                                            << "txtConfirmPass"
+                                            << "7";
+}
+
+void TestScreenKeys::passwordBoxesShowStars() {
+    QFETCH(QString, screen);
+    QFETCH(QString, kind);
+    QFETCH(QString, box);
+    QFETCH(QString, typed);
+    QVERIFY(open(screen));
+    choosePasswordKind(kind);
+    QLineEdit* e = focusedBox(box);
+    QVERIFY(e);
+    QTest::keyClicks(e, typed);
+    QCOMPARE(e->text(), typed);
+    QCOMPARE(e->echoMode(), QLineEdit::Password);
+    QCOMPARE(e->displayText(), QString(typed.size(), '*'));
 }
 
 QTEST_MAIN(TestScreenKeys)
