@@ -1,6 +1,7 @@
 #include "app/KeyFilter.h"
 
 #include <QApplication>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QWidget>
@@ -94,6 +95,20 @@ void FocusInFilter::install(QWidget* control, std::function<void()> handler) {
 bool FocusInFilter::eventFilter(QObject*, QEvent* event) {
     if (event->type() == QEvent::FocusIn) {
         m_handler();
+    }
+    return false;
+}
+
+void OperatorFocusFilter::install(QWidget* control, std::function<void()> handler) {
+    control->installEventFilter(new OperatorFocusFilter(control, std::move(handler)));
+}
+
+bool OperatorFocusFilter::eventFilter(QObject*, QEvent* event) {
+    if (event->type() == QEvent::FocusIn) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            m_handler();
+        }
     }
     return false;
 }

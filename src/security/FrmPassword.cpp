@@ -8,7 +8,6 @@
 #include "db/Val.h"
 #include "security/Passwords.h"
 
-#include <QFocusEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -44,27 +43,6 @@ QLineEdit* passwordBox(const char* name) {
     e->setMaxLength(4);
     return e;
 }
-
-// Runs a handler when a control gains the focus by the operator's doing (a click, Tab, the
-// program moving it), not when its window is merely activated again.
-class OperatorFocus : public QObject {
-public:
-    OperatorFocus(QWidget* w, std::function<void()> fn) : QObject(w), m_fn(std::move(fn)) {
-        w->installEventFilter(this);
-    }
-    bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::FocusIn) {
-            const auto reason = static_cast<QFocusEvent*>(e)->reason();
-            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-                m_fn();
-            }
-        }
-        return false;
-    }
-
-private:
-    std::function<void()> m_fn;
-};
 
 }  // namespace
 
@@ -145,8 +123,8 @@ FrmPassword::FrmPassword(AppContext& ctx, QWidget* parent) : QWidget(parent), m_
     connect(exit, &QPushButton::clicked, this, &QWidget::close);
 
     // Focus on a kind shows its levels; choosing it sets the boxes' maximum length.
-    new OperatorFocus(m_software, [this] { showLevels(true); });
-    new OperatorFocus(m_handHeld, [this] { showLevels(false); });
+    OperatorFocusFilter::install(m_software, [this] { showLevels(true); });
+    OperatorFocusFilter::install(m_handHeld, [this] { showLevels(false); });
     connect(m_software, &QRadioButton::clicked, this, [this] {
         for (QLineEdit* e : {m_old, m_new, m_confirm}) {
             e->setMaxLength(10);
@@ -158,7 +136,7 @@ FrmPassword::FrmPassword(AppContext& ctx, QWidget* parent) : QWidget(parent), m_
         }
     });
     for (QRadioButton* level : {m_admin, m_user, m_setup, m_download}) {
-        new OperatorFocus(level, [this] {
+        OperatorFocusFilter::install(level, [this] {
             m_old->clear();
             m_new->clear();
             m_confirm->clear();
@@ -192,7 +170,7 @@ FrmPassword::FrmPassword(AppContext& ctx, QWidget* parent) : QWidget(parent), m_
             return handHeld && handHeld->isChecked();
         });
     }
-    new OperatorFocus(m_new, [this] { checkOldPassword(); });
+    OperatorFocusFilter::install(m_new, [this] { checkOldPassword(); });
 
     FocusColours::apply(this);
     // The terminal kind is first in the tab order: it has the focus when the screen opens
