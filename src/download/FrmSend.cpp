@@ -5,7 +5,6 @@
 #include "app/KeyFilter.h"
 #include "app/Messages.h"
 #include "app/ScreenParts.h"
-#include "db/PasswordStore.h"
 #include "download/DownloadTransfer.h"
 #include "link/SerialLink.h"
 
@@ -29,13 +28,6 @@ QLineEdit* entry(const char* name, int maxLength) {
     e->setObjectName(QLatin1String(name));
     e->setMaxLength(maxLength);
     return e;
-}
-
-// The terminal's passwords go into four-digit fields: "0000" when there is none.
-QString fourDigits(const QString& stored) {
-    bool ok = false;
-    const int v = stored.trimmed().toInt(&ok);
-    return QStringLiteral("%1").arg(ok && v >= 0 ? v : 0, 4, 10, QLatin1Char('0'));
 }
 
 // Digits only (up to `highest`), typed or pasted; Backspace empties the entry; Enter moves on.
@@ -146,17 +138,6 @@ FrmSend::FrmSend(AppContext& ctx, QWidget* parent, link::SerialLink* port)
             });
 
     FocusColours::apply(this);
-
-    // The terminal's passwords, read once when the screen opens.
-    DbStatus st;
-    const auto passwords = PasswordStore(ctx.db()).load(&st);
-    if (!st) {
-        Messages::critical(
-            objectName(),
-            QStringLiteral("The terminal passwords could not be read: %1").arg(st.error));
-    }
-    m_transfer->setTerminalPasswords(fourDigits(passwords ? passwords->download : QString()),
-                                     fourDigits(passwords ? passwords->setup : QString()));
 }
 
 FrmSend::~FrmSend() = default;
