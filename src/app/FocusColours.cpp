@@ -1,5 +1,7 @@
 #include "app/FocusColours.h"
 
+#include "app/KeyFilter.h"
+
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QEvent>
@@ -37,6 +39,7 @@ void FocusColours::apply(QWidget* screen) {
         p.setColor(QPalette::Text, kDarkGrey);
         e->setPalette(p);
     }
+    EnterPressesButton::install(screen);
 }
 
 bool FocusColours::eventFilter(QObject* watched, QEvent* event) {

@@ -18,7 +18,9 @@ public:
     static const QColor kMidGrey;    // 0x80 each
     static const QColor kWhite;
 
-    // Applies the colours to every push button and text entry under `screen`.
+    // Applies the colours to every push button and text entry under `screen`, and the
+    // push buttons' Enter key (EnterPressesButton) with them: every screen calls this once
+    // its controls are in place.
     static void apply(QWidget* screen);
 
 protected:

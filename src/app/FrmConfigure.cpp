@@ -5,6 +5,7 @@
 #include "app/KeyFilter.h"
 #include "app/Messages.h"
 #include "db/SettingsStore.h"
+#include "link/DownloadFrames.h"
 #include "link/PortMapping.h"
 
 #include <QComboBox>
@@ -59,6 +60,27 @@ FrmConfigure::FrmConfigure(AppContext& ctx, QWidget* parent) : QWidget(parent), 
                                                                 : QStringLiteral("not found")));
     });
     form->addRow(QStringLiteral("Branch Name :"), m_branchName);
+    // The terminal shows the first characters of the branch name only: a longer name is saved
+    // whole, and the operator sees at once what the terminal will show.
+    auto* branchWarning = new QLabel;
+    branchWarning->setObjectName(QStringLiteral("lblBranchNameWarning"));
+    branchWarning->setWordWrap(true);
+    QPalette warn = branchWarning->palette();
+    warn.setColor(QPalette::WindowText, Qt::darkRed);
+    branchWarning->setPalette(warn);
+    branchWarning->hide();
+    form->addRow(QString(), branchWarning);
+    connect(m_branchName, &QLineEdit::textChanged, this, [branchWarning](const QString& text) {
+        const QString name = text.trimmed();
+        const bool cut = name.size() > link::kBranchNameWidth;
+        branchWarning->setText(cut ? QStringLiteral("The name is saved whole, but the hand-held "
+                                                    "terminal shows only its first %1 "
+                                                    "characters: \"%2\"")
+                                         .arg(QString::number(link::kBranchNameWidth),
+                                              name.left(link::kBranchNameWidth))
+                                   : QString());
+        branchWarning->setVisible(cut);
+    });
     form->addRow(QStringLiteral("Select Font Size :"), m_fontSize);
     layout->addLayout(form);
 

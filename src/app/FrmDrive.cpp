@@ -111,9 +111,10 @@ FrmDrive::FrmDrive(AppContext& ctx, QWidget* parent, DriveLister drives)
             [this](const QModelIndex& current) {
                 m_filePath->setText(QDir::toNativeSeparators(m_model->filePath(current)));
             });
-    // An option gaining the focus (by click, Tab or arrow keys) shows its stored folder.
-    FocusInFilter::install(m_opBank, [this] { showStoredFolder(Stored::BankInfo); });
-    FocusInFilter::install(m_opReport, [this] { showStoredFolder(Stored::Report); });
+    // An option gaining the focus (by click, Tab or arrow keys) shows its stored folder; coming
+    // back to the screen, or closing one of its messages, leaves the folder being browsed.
+    OperatorFocusFilter::install(m_opBank, [this] { showStoredFolder(Stored::BankInfo); });
+    OperatorFocusFilter::install(m_opReport, [this] { showStoredFolder(Stored::Report); });
 
     FocusColours::apply(this);
 
@@ -221,6 +222,15 @@ void FrmDrive::cmdSend_Click() {
     if (!kind) {
         Messages::info(kScreen, QStringLiteral("Choose \"Bank Information\" or \"Report Path\" "
                                                "first, then the folder, and press Update."));
+        return;
+    }
+    if (m_filePath->text().trimmed().isEmpty()) {
+        const QString option =
+            (*kind == FolderKind::BankInformation ? m_opBank : m_opReport)->text();
+        Messages::info(kScreen, QStringLiteral("No folder is chosen for \"%1\". Choose the folder "
+                                               "under \"Select Folder :\", then press Update.")
+                                    .arg(option));
+        m_dir->setFocus(Qt::OtherFocusReason);
         return;
     }
     QStringList changes;

@@ -2,8 +2,10 @@
 
 #include <QKeyEvent>
 #include <QObject>
+#include <QValidator>
 #include <functional>
 
+class QLineEdit;
 class QWidget;
 
 namespace kovrin {
@@ -19,6 +21,10 @@ public:
     static bool isEnter(const QKeyEvent* e) {
         return e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
     }
+    // True when the key types text into a box (a letter, digit, blank or sign); false for
+    // the keys that move or edit (arrows, Home, End, Delete, Backspace, Tab, Enter, Escape)
+    // and for shortcuts such as Ctrl+V. The screens' character rules judge only the former.
+    static bool typesCharacter(const QKeyEvent* e);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -26,6 +32,42 @@ protected:
 private:
     KeyFilter(QObject* parent, Handler handler) : QObject(parent), m_handler(std::move(handler)) {}
     Handler m_handler;
+};
+
+// Holds what reaches a box by other ways than a typed key (pasting, dropping, an input
+// method) to the same character rule as the typed keys: an edit that would bring in a
+// character the rule refuses is undone whole. The rule holds while `applies` says so
+// (always when it is empty).
+class CharacterRule : public QValidator {
+    Q_OBJECT
+public:
+    using Allowed = std::function<bool(QChar)>;
+    using Applies = std::function<bool()>;
+
+    static void install(QLineEdit* box, Allowed allowed, Applies applies = {});
+
+    State validate(QString& input, int& pos) const override;
+
+private:
+    CharacterRule(QObject* parent, Allowed allowed, Applies applies)
+        : QValidator(parent), m_allowed(std::move(allowed)), m_applies(std::move(applies)) {}
+    Allowed m_allowed;
+    Applies m_applies;
+};
+
+// Enter on a push button that has the focus presses it, on every screen, unless the button
+// has a key rule of its own for Enter. No button is a default button: Enter on any other
+// control presses nothing unless that control's own rule says otherwise.
+class EnterPressesButton : public QObject {
+    Q_OBJECT
+public:
+    static void install(QWidget* screen);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    using QObject::QObject;
 };
 
 // Runs a handler when a control gains the focus.
@@ -39,6 +81,24 @@ protected:
 
 private:
     FocusInFilter(QObject* parent, std::function<void()> handler)
+        : QObject(parent), m_handler(std::move(handler)) {}
+    std::function<void()> m_handler;
+};
+
+// Runs a handler when a control gains the focus by the operator's doing (a click, Tab, the
+// arrow keys, the program moving it), not when its window is merely activated again or a
+// popup closes: coming back to a screen, or answering one of its message boxes, must not
+// redo what choosing the control did.
+class OperatorFocusFilter : public QObject {
+    Q_OBJECT
+public:
+    static void install(QWidget* control, std::function<void()> handler);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    OperatorFocusFilter(QObject* parent, std::function<void()> handler)
         : QObject(parent), m_handler(std::move(handler)) {}
     std::function<void()> m_handler;
 };

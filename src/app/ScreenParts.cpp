@@ -3,8 +3,12 @@
 #include "app/AppContext.h"
 #include "link/SerialPortLink.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
+#include <QProxyStyle>
+#include <QStyleFactory>
 
 namespace kovrin {
 
@@ -17,6 +21,32 @@ QLabel* titleLabel(const QString& text, const char* objectName) {
     big.setBold(true);
     title->setFont(big);
     return title;
+}
+
+namespace {
+// The program's style, except that password boxes draw "*" for each character, at once.
+class StarPasswordStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_LineEdit_PasswordCharacter) {
+            return '*';
+        }
+        if (hint == SH_LineEdit_PasswordMaskDelay) {
+            return 0;
+        }
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+}  // namespace
+
+void showAsStars(QLineEdit* box) {
+    // One for the whole program, over the style the program runs with.
+    static QStyle* stars =
+        new StarPasswordStyle(QStyleFactory::create(QApplication::style()->name()));
+    box->setStyle(stars);
+    box->setEchoMode(QLineEdit::Password);
 }
 
 QProgressBar* transferProgressBar() {

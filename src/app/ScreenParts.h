@@ -7,6 +7,7 @@
 #include <memory>
 
 class QLabel;
+class QLineEdit;
 class QProgressBar;
 
 namespace kovrin {
@@ -20,6 +21,9 @@ class SerialLink;
 
 // A screen's heading: centred, bold, larger than the rest.
 QLabel* titleLabel(const QString& text, const char* objectName);
+
+// A password box: every character shows as "*", whatever the style would draw otherwise.
+void showAsStars(QLineEdit* box);
 
 // The progress bar beside a transfer's "k / T" label, showing the same count.
 QProgressBar* transferProgressBar();

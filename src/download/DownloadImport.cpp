@@ -4,6 +4,7 @@
 #include "link/DownloadFrames.h"
 
 #include <QDir>
+#include <algorithm>
 
 #include <algorithm>
 
@@ -89,7 +90,11 @@ DownloadImport::DownloadImport(const AppSettings& settings, QString programFolde
 DownloadImport::Result DownloadImport::prepare(const DownloadEntries& entries) const {
     const QString agent = entries.agent.trimmed();
     const QString date = entries.date.trimmed();
-    if (agent.isEmpty()) {
+    // An agent that is not a number is asked for again rather than read as agent "000".
+    const bool agentDigits = std::all_of(agent.begin(), agent.end(), [](QChar c) {
+        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    });
+    if (agent.isEmpty() || !agentDigits) {
         return {std::nullopt, QStringLiteral("Enter Agent ID"), MsgIcon::Information, Entry::Agent};
     }
     if (date.size() < 4) {

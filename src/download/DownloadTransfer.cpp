@@ -1,6 +1,7 @@
 #include "download/DownloadTransfer.h"
 
 #include "db/BankDataStore.h"
+#include "db/PasswordStore.h"
 #include "link/Frame.h"
 
 #include <QDir>
@@ -14,6 +15,13 @@ const QString kNotInDownloadMode =
 const QString kCheckCable = QStringLiteral("Please Check the Communication Cable");
 const QString kSendAgain = QStringLiteral(
     " The download was stopped; check the cable and the terminal, then press Send again.");
+
+// The terminal's passwords go into four-digit fields: "0000" when there is none.
+QString fourDigits(const QString& stored) {
+    bool ok = false;
+    const int v = stored.trimmed().toInt(&ok);
+    return QStringLiteral("%1").arg(ok && v >= 0 ? v : 0, 4, 10, QLatin1Char('0'));
+}
 }  // namespace
 
 DownloadRules DownloadRules::forRevision(Revision r) {
@@ -97,8 +105,24 @@ void DownloadTransfer::setTimings(const DownloadTimings& t) {
 }
 
 void DownloadTransfer::setTerminalPasswords(const QString& download, const QString& setup) {
+    m_fixedPasswords = true;
     m_downloadPassword = download;
     m_setupPassword = setup;
+}
+
+bool DownloadTransfer::readTerminalPasswords(QString* error) {
+    if (m_fixedPasswords) {
+        return true;
+    }
+    DbStatus st;
+    const std::optional<PasswordRow> row = PasswordStore(m_db).load(&st);
+    if (!st) {
+        *error = st.error;
+        return false;
+    }
+    m_downloadPassword = fourDigits(row ? row->download : QString());
+    m_setupPassword = fourDigits(row ? row->setup : QString());
+    return true;
 }
 
 MsgAnswer DownloadTransfer::message(const QString& text, MsgIcon icon) {
@@ -187,6 +211,16 @@ void DownloadTransfer::cmdSend_Click(const DownloadEntries& entries) {
         return;
     }
     m_file = *imported.download;
+
+    QString passwordError;
+    if (!readTerminalPasswords(&passwordError)) {
+        setSending(false);
+        message(QStringLiteral("The terminal passwords could not be read: %1\nNothing was stored "
+                               "and nothing was sent; press Send again.")
+                    .arg(passwordError),
+                MsgIcon::Critical);
+        return;
+    }
 
     // The header is built now as a check: a setting it cannot carry stops the download
     // before anything is stored.

@@ -98,7 +98,10 @@ public:
 
     void setTimings(const DownloadTimings& t);
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
-    // The terminal's download-mode and setup-mode passwords, read when the screen loads.
+    // The terminal's download-mode and setup-mode passwords are read from the Password row at
+    // each Send, so a password changed while the screen is open reaches the terminal with the
+    // next download ("0000" for each when there is no row). Fixed ones replace the reading
+    // (tests and tools without a row of their own).
     void setTerminalPasswords(const QString& download, const QString& setup);
     void setRules(const DownloadRules& rules) { m_rules = rules; }
     const DownloadRules& rules() const { return m_rules; }
@@ -151,6 +154,7 @@ private:
     void showProgress();
     void onTick(link::TransferTimer* timer);
     link::HeaderFields headerFields(int accounts) const;
+    bool readTerminalPasswords(QString* error);
 
     Database& m_db;
     const AppSettings& m_settings;
@@ -159,6 +163,7 @@ private:
     std::function<QDateTime()> m_clock;
     DownloadRules m_rules;
     DownloadTimings m_timings;
+    bool m_fixedPasswords = false;
     QString m_downloadPassword, m_setupPassword;
 
     PreparedDownload m_file;  // the file being sent (its rows are not kept once stored)

@@ -5,7 +5,6 @@
 #include "app/KeyFilter.h"
 #include "app/Messages.h"
 #include "app/ScreenParts.h"
-#include "db/PasswordStore.h"
 #include "download/DownloadTransfer.h"
 #include "link/SerialLink.h"
 
@@ -18,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace kovrin {
 
@@ -30,16 +30,12 @@ QLineEdit* entry(const char* name, int maxLength) {
     return e;
 }
 
-// The terminal's passwords go into four-digit fields: "0000" when there is none.
-QString fourDigits(const QString& stored) {
-    bool ok = false;
-    const int v = stored.trimmed().toInt(&ok);
-    return QStringLiteral("%1").arg(ok && v >= 0 ? v : 0, 4, 10, QLatin1Char('0'));
-}
-
-// Digits only (up to `highest`); Backspace empties the entry; Enter moves on.
+// Digits only (up to `highest`), typed or pasted; Backspace empties the entry; Enter moves on.
+// The keys that move or edit (arrows, Home, End, Delete, Tab, Ctrl+V) work as in any box.
 void digitEntry(QLineEdit* e, QChar highest, QWidget* next) {
-    KeyFilter::install(e, [e, highest, next](QKeyEvent* k) {
+    const auto allowed = [highest](QChar c) { return c >= QLatin1Char('0') && c <= highest; };
+    CharacterRule::install(e, allowed);
+    KeyFilter::install(e, [e, allowed, next](QKeyEvent* k) {
         if (KeyFilter::isEnter(k)) {
             next->setFocus(Qt::TabFocusReason);
             return true;
@@ -48,12 +44,11 @@ void digitEntry(QLineEdit* e, QChar highest, QWidget* next) {
             e->clear();
             return true;
         }
-        if (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) {
+        if (!KeyFilter::typesCharacter(k)) {
             return false;
         }
         const QString t = k->text();
-        const bool digit = t.size() == 1 && t[0] >= QLatin1Char('0') && t[0] <= highest;
-        return !digit;
+        return !std::all_of(t.begin(), t.end(), allowed);
     });
 }
 
@@ -143,17 +138,6 @@ FrmSend::FrmSend(AppContext& ctx, QWidget* parent, link::SerialLink* port)
             });
 
     FocusColours::apply(this);
-
-    // The terminal's passwords, read once when the screen opens.
-    DbStatus st;
-    const auto passwords = PasswordStore(ctx.db()).load(&st);
-    if (!st) {
-        Messages::critical(
-            objectName(),
-            QStringLiteral("The terminal passwords could not be read: %1").arg(st.error));
-    }
-    m_transfer->setTerminalPasswords(fourDigits(passwords ? passwords->download : QString()),
-                                     fourDigits(passwords ? passwords->setup : QString()));
 }
 
 FrmSend::~FrmSend() = default;

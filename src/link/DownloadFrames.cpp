@@ -10,7 +10,6 @@ namespace {
 constexpr int kBranchIdWidth = 15;
 constexpr int kAgentIdWidth = 15;
 constexpr int kBankNameWidth = 48;
-constexpr int kBranchNameWidth = 22;
 constexpr int kCategoryWidth = 1;
 constexpr int kSchemeWidth = 5;
 constexpr int kAccountWidth = 15;

@@ -18,6 +18,9 @@ struct BuildResult {
     QString reason;
 };
 
+// The characters of the branch name the header frame carries, and the terminal shows.
+constexpr int kBranchNameWidth = 22;
+
 // What the header frame carries, as the download screen holds it.
 struct HeaderFields {
     int accountCount = 0;      // accounts that follow, 0-65535

@@ -4,6 +4,7 @@
 #include "app/FocusColours.h"
 #include "app/KeyFilter.h"
 #include "app/Messages.h"
+#include "app/ScreenParts.h"
 #include "db/PasswordStore.h"
 #include "security/Passwords.h"
 
@@ -31,7 +32,7 @@ FrmPassEntry::FrmPassEntry(AppContext& ctx, QWidget* parent) : QWidget(parent), 
     user->setFocusPolicy(Qt::NoFocus);
     m_password = new QLineEdit;
     m_password->setObjectName(QStringLiteral("txtNewPass"));
-    m_password->setEchoMode(QLineEdit::Password);
+    showAsStars(m_password);
     m_password->setMaxLength(10);
     form->addRow(QStringLiteral("User :"), user);
     form->addRow(QStringLiteral("Password :"), m_password);

@@ -4,18 +4,20 @@
 #include "app/FocusColours.h"
 #include "app/KeyFilter.h"
 #include "app/Messages.h"
+#include "app/ScreenParts.h"
 #include "db/Val.h"
 #include "security/Passwords.h"
 
-#include <QFocusEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace kovrin {
 
@@ -23,6 +25,10 @@ namespace {
 
 const QString kScreen = QStringLiteral("frmPassword");
 const QString kWrongOld = QStringLiteral("Password entered is incorrect");
+
+bool isDigit(QChar c) {
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
 
 QRadioButton* option(const char* name, const QString& caption) {
     auto* b = new QRadioButton(caption);
@@ -33,31 +39,10 @@ QRadioButton* option(const char* name, const QString& caption) {
 QLineEdit* passwordBox(const char* name) {
     auto* e = new QLineEdit;
     e->setObjectName(QLatin1String(name));
-    e->setEchoMode(QLineEdit::Password);
+    showAsStars(e);
     e->setMaxLength(4);
     return e;
 }
-
-// Runs a handler when a control gains the focus by the operator's doing (a click, Tab, the
-// program moving it), not when its window is merely activated again.
-class OperatorFocus : public QObject {
-public:
-    OperatorFocus(QWidget* w, std::function<void()> fn) : QObject(w), m_fn(std::move(fn)) {
-        w->installEventFilter(this);
-    }
-    bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::FocusIn) {
-            const auto reason = static_cast<QFocusEvent*>(e)->reason();
-            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-                m_fn();
-            }
-        }
-        return false;
-    }
-
-private:
-    std::function<void()> m_fn;
-};
 
 }  // namespace
 
@@ -138,8 +123,8 @@ FrmPassword::FrmPassword(AppContext& ctx, QWidget* parent) : QWidget(parent), m_
     connect(exit, &QPushButton::clicked, this, &QWidget::close);
 
     // Focus on a kind shows its levels; choosing it sets the boxes' maximum length.
-    new OperatorFocus(m_software, [this] { showLevels(true); });
-    new OperatorFocus(m_handHeld, [this] { showLevels(false); });
+    OperatorFocusFilter::install(m_software, [this] { showLevels(true); });
+    OperatorFocusFilter::install(m_handHeld, [this] { showLevels(false); });
     connect(m_software, &QRadioButton::clicked, this, [this] {
         for (QLineEdit* e : {m_old, m_new, m_confirm}) {
             e->setMaxLength(10);
@@ -151,7 +136,7 @@ FrmPassword::FrmPassword(AppContext& ctx, QWidget* parent) : QWidget(parent), m_
         }
     });
     for (QRadioButton* level : {m_admin, m_user, m_setup, m_download}) {
-        new OperatorFocus(level, [this] {
+        OperatorFocusFilter::install(level, [this] {
             m_old->clear();
             m_new->clear();
             m_confirm->clear();
@@ -180,8 +165,12 @@ FrmPassword::FrmPassword(AppContext& ctx, QWidget* parent) : QWidget(parent), m_
     });
     for (QLineEdit* box : {m_old, m_new, m_confirm}) {
         KeyFilter::install(box, [this, box](QKeyEvent* e) { return passwordBoxKey(box, e); });
+        // The rule may be asked while the screen is taken down (the box losing the focus).
+        CharacterRule::install(box, isDigit, [handHeld = QPointer<QRadioButton>(m_handHeld)] {
+            return handHeld && handHeld->isChecked();
+        });
     }
-    new OperatorFocus(m_new, [this] { checkOldPassword(); });
+    OperatorFocusFilter::install(m_new, [this] { checkOldPassword(); });
 
     FocusColours::apply(this);
     // The terminal kind is first in the tab order: it has the focus when the screen opens
@@ -260,8 +249,9 @@ void FrmPassword::checkOldPassword() {
     }
 }
 
-// While "Hand Held Terminal" is chosen the boxes take digits only; Backspace drops the last
-// digit together with any leading zeros, and Enter moves on to the next box.
+// While "Hand Held Terminal" is chosen the boxes take digits only, typed or pasted; Backspace
+// drops the last digit together with any leading zeros, and Enter moves on to the next box.
+// The keys that move or edit (arrows, Home, End, Delete, Tab, Ctrl+V) work as in any box.
 bool FrmPassword::passwordBoxKey(QLineEdit* box, QKeyEvent* e) {
     if (!m_handHeld->isChecked()) {
         return false;
@@ -278,12 +268,11 @@ bool FrmPassword::passwordBoxKey(QLineEdit* box, QKeyEvent* e) {
         box->setText(QString::number(value / 10));
         return true;
     }
-    const QString t = e->text();
-    if (t.size() == 1 && t[0] >= QLatin1Char('0') && t[0] <= QLatin1Char('9')) {
-        return false;  // taken as typed
+    if (!KeyFilter::typesCharacter(e)) {
+        return false;
     }
-    // Tab and Shift+Tab still move the focus; every other key is discarded.
-    return e->key() != Qt::Key_Tab && e->key() != Qt::Key_Backtab;
+    const QString t = e->text();
+    return !std::all_of(t.begin(), t.end(), isDigit);  // a digit is taken as typed
 }
 
 void FrmPassword::cmdSend_Click() {

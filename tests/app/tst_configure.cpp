@@ -31,6 +31,8 @@ private slots:
     void enterInPortListMovesToUpdateWithoutSaving();
     void lengthsAreLimited();
     void portDeviceShownBesideTheList();
+    void longBranchNameIsWarnedAndSavedWhole_data();
+    void longBranchNameIsWarnedAndSavedWhole();
 
 private:
     void insertRow(const QString& port, const QString& font);
@@ -200,6 +202,52 @@ void TestConfigure::portDeviceShownBesideTheList() {
     QVERIFY(device->text().startsWith("/dev/ttyS3 ("));
     f.findChild<QPushButton*>("cmdUpdate")->click();
     QCOMPARE(stored("Comm Port"), QString("4"));  // the number is stored, not the device
+}
+
+void TestConfigure::longBranchNameIsWarnedAndSavedWhole_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("fromRow");   // stored before the screen opens, or typed
+    QTest::addColumn<QString>("shown");  // what the warning quotes; empty: no warning
+    const QString warned =
+        "The name is saved whole, but the hand-held terminal shows only its "
+        "first 22 characters: \"%1\"";
+    QTest::newRow("22 characters typed") << "Kovrin Market Road Wes" << false << "";
+    QTest::newRow("23 characters typed")
+        << "Kovrin Market Road West" << false << warned.arg("Kovrin Market Road Wes");
+    QTest::newRow("22 characters between blanks") << " Kovrin Market Road Wes " << false << "";
+    QTest::newRow("24 characters stored")
+        << "Kovrin Market Road West2" << true << warned.arg("Kovrin Market Road Wes");
+    QTest::newRow("short name stored") << "Town" << true << "";
+}
+
+void TestConfigure::longBranchNameIsWarnedAndSavedWhole() {
+    QFETCH(QString, name);
+    QFETCH(bool, fromRow);
+    QFETCH(QString, shown);
+    if (fromRow) {
+        insertRow("1", "0");
+        QSqlQuery q(m_ctx->db().handle());
+        q.prepare("UPDATE Path SET BranchName = ? WHERE SNo = '1'");
+        q.addBindValue(name);
+        QVERIFY(q.exec());
+    }
+    FrmConfigure f(*m_ctx);
+    auto* branch = f.findChild<QLineEdit*>("txtBranchName");
+    auto* warning = f.findChild<QLabel*>("lblBranchNameWarning");
+    QVERIFY(warning);
+    QVERIFY(warning->isHidden() || fromRow);
+    if (!fromRow) {
+        QTest::keyClicks(branch, name);
+    }
+    QCOMPARE(branch->text(), name);
+    QCOMPARE(!warning->isHidden(), !shown.isEmpty());
+    QCOMPARE(warning->text(), shown);
+    f.findChild<QPushButton*>("cmdUpdate")->click();
+    QCOMPARE(m_rec->texts(), QStringList{"Data Saved Successfully"});
+    QCOMPARE(stored("BranchName"), name.trimmed());
+    // Emptied, the warning goes.
+    branch->clear();
+    QVERIFY(warning->isHidden());
 }
 
 QTEST_MAIN(TestConfigure)

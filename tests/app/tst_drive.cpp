@@ -27,6 +27,9 @@ private slots:
     void reportOptionWithMissingFolderLeavesLists();
     void unreadableDriveSaysDeviceNotAvailable();
     void reportOptionSavesReportPath();
+    void updateWithoutAFolderAsksForOne_data();
+    void updateWithoutAFolderAsksForOne();
+    void comingBackToTheScreenKeepsTheBrowsedFolder();
 
 private:
     FrmDrive* makeScreen();
@@ -153,6 +156,70 @@ void TestDrive::reportOptionSavesReportPath() {
     QCOMPARE(stored("ReportPath"), m_tree.path() + "/reports");
     QCOMPARE(stored("BankInfoPath"), QString("/keep"));
     QCOMPARE(m_ctx->settings().ReportPath, m_tree.path() + "/reports");
+}
+
+void TestDrive::updateWithoutAFolderAsksForOne_data() {
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("bank information") << "OpBank"
+                                      << "Bank Information";
+    QTest::newRow("report path") << "OpReport"
+                                 << "Report Path";
+}
+
+void TestDrive::updateWithoutAFolderAsksForOne() {
+    QFETCH(QString, option);
+    QFETCH(QString, caption);
+    std::unique_ptr<FrmDrive> f(makeScreen());
+    QVERIFY(f->currentFolder().isEmpty());  // nothing stored, nothing browsed yet
+    f->findChild<QRadioButton*>(option)->setChecked(true);
+    f->findChild<QPushButton*>("cmdSend")->click();
+    QCOMPARE(m_rec->texts(), QStringList{"No folder is chosen for \"" + caption +
+                                         "\". Choose the folder under \"Select Folder :\", "
+                                         "then press Update."});
+    QCOMPARE(m_rec->last().icon, MsgIcon::Information);
+    QCOMPARE(stored("SNo"), QString("<no row>"));
+    QVERIFY(m_ctx->settings().BankInfoPath.isEmpty());
+    QVERIFY(m_ctx->settings().ReportPath.isEmpty());
+    // Once a folder is chosen the same Update saves it.
+    f->setCurrentFolder(m_tree.path() + "/reports");
+    f->findChild<QPushButton*>("cmdSend")->click();
+    QCOMPARE(m_rec->last().text, QString("Data Saved Successfully"));
+    QCOMPARE(stored(option == "OpBank" ? "BankInfoPath" : "ReportPath"),
+             m_tree.path() + "/reports");
+}
+
+void TestDrive::comingBackToTheScreenKeepsTheBrowsedFolder() {
+    AppSettings s;
+    const QString stored = m_tree.path() + "/bank/in";
+    QVERIFY(SettingsStore(m_ctx->db()).saveFolder(FolderKind::BankInformation, stored, s));
+    std::unique_ptr<FrmDrive> f(makeScreen());
+    f->show();
+    QVERIFY(QTest::qWaitForWindowActive(f.get()));
+    auto* bank = f->findChild<QRadioButton*>("OpBank");
+    bank->setFocus(Qt::MouseFocusReason);
+    bank->click();
+    QTRY_VERIFY(bank->hasFocus());
+    const QString browsed = m_tree.path() + "/reports";
+    f->setCurrentFolder(browsed);  // the operator browses; the option keeps the focus
+    QCOMPARE(f->currentFolder(), browsed);
+
+    // Another window, then back: the option regains the focus by the window's activation.
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    QVERIFY(!bank->hasFocus());
+    f->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(f.get()));
+    QTRY_VERIFY(bank->hasFocus());
+    QCOMPARE(f->currentFolder(), browsed);
+
+    // Choosing the option again by the keyboard still shows its stored folder.
+    f->findChild<QRadioButton*>("OpReport")->setFocus(Qt::TabFocusReason);
+    bank->setFocus(Qt::BacktabFocusReason);
+    QCOMPARE(f->currentFolder(), stored);
+    QCOMPARE(m_rec->messages.size(), 0);
 }
 
 QTEST_MAIN(TestDrive)

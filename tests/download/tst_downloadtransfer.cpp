@@ -320,10 +320,18 @@ void TestDownloadTransfer::entriesAreChecked() {
     QCOMPARE(m_rec->last().icon, MsgIcon::Information);
     m_tx->cmdSend_Click({"5", "", ""});
     m_tx->cmdSend_Click({"5", "032", ""});
-    QCOMPARE(m_rec->texts(), QStringList({"Enter Agent ID", "Enter Date", "Enter Date"}));
-    QCOMPARE(focus.size(), 3);
+    // An agent that is not a number is asked for again, never read as agent "000".
+    m_fx->writeFile("0000325d.txt", test::downloadFile(1, "000"));
+    m_tx->cmdSend_Click({"abc", "0325", ""});
+    m_tx->cmdSend_Click({"1x", "0325", ""});
+    QCOMPARE(m_rec->texts(), QStringList({"Enter Agent ID", "Enter Date", "Enter Date",
+                                          "Enter Agent ID", "Enter Agent ID"}));
+    QCOMPARE(focus.size(), 5);
     QCOMPARE(focus[0][0].value<DownloadTransfer::Entry>(), DownloadTransfer::Entry::Agent);
     QCOMPARE(focus[2][0].value<DownloadTransfer::Entry>(), DownloadTransfer::Entry::Date);
+    QCOMPARE(focus[3][0].value<DownloadTransfer::Entry>(), DownloadTransfer::Entry::Agent);
+    QCOMPARE(focus[4][0].value<DownloadTransfer::Entry>(), DownloadTransfer::Entry::Agent);
+    QCOMPARE(m_fx->bankRows("000            "), 0);
     QCOMPARE(m_port->opened, 0);
 }
 

@@ -29,7 +29,7 @@ private slots:
     void emptyTransactionsBecomesOne();
     void clearKeepsTheProgress();
     void exitClosesThePort();
-    void missingPasswordRowSendsZeros();
+    void passwordsReadAtEachSend();
 
 private:
     FrmSend* open();
@@ -233,25 +233,36 @@ void TestFrmSend::exitClosesThePort() {
     QVERIFY(!m_screen->transfer().isSending());
 }
 
-void TestFrmSend::missingPasswordRowSendsZeros() {
-    for (bool withRow : {false, true}) {
-        if (withRow) {
-            PasswordStore(m_ctx->db()).save(PasswordColumn::Download, "42");
-            PasswordStore(m_ctx->db()).save(PasswordColumn::Setup, "7");
+void TestFrmSend::passwordsReadAtEachSend() {
+    // One screen open throughout; the Password row changes between the downloads.
+    struct Step {
+        const char* download;  // nullptr: no row yet
+        const char* setup;
+        QByteArray sent;  // header bytes 114-122: download password, "1", setup password
+    };
+    const Step steps[] = {
+        {nullptr, nullptr, "000010000"}, {"42", "7", "004210007"}, {"9999", "", "999910000"}};
+    QVERIFY(open());
+    writeFile(1);
+    edit("txtAgent")->setText("5");
+    edit("txtDate")->setText("0325");
+    for (const Step& step : steps) {
+        if (step.download) {
+            QVERIFY(PasswordStore(m_ctx->db()).save(PasswordColumn::Download, step.download));
+            QVERIFY(PasswordStore(m_ctx->db()).save(PasswordColumn::Setup, step.setup));
         }
         m_port->written.clear();
-        QVERIFY(open());
-        writeFile(1);
-        edit("txtAgent")->setText("5");
-        edit("txtDate")->setText("2503");
         button("cmdSend")->click();
         QCOMPARE(m_port->written.size(), 1);
         const QByteArray h = m_port->written[0];
         QCOMPARE(h.size(), 137);
-        // 114-117 download password, 118 "1", 119-122 setup password.
-        QCOMPARE(h.mid(113, 9), withRow ? QByteArray("004210007") : QByteArray("000010000"));
-        m_screen->close();
+        QCOMPARE(h.mid(113, 9), step.sent);
+        // The terminal is not in download mode: the transfer ends, the entries stay.
+        m_port->inject(link::buildShortFrame('D', 0, "CLOS"));
+        QTRY_VERIFY(!m_screen->transfer().isSending());
     }
+    QCOMPARE(m_rec->count("Please goto Download Mode in the HandHeld Terminal and then Send Data!"),
+             3);
 }
 
 QTEST_MAIN(TestFrmSend)

@@ -184,7 +184,20 @@ void TestReportScreen::enterMovesTheFocusWithoutViewing() {
     f.setPreviewRunner([this](FrmReportPreview&) { ++m_previews; });
     f.show();
     QVERIFY(QTest::qWaitForWindowActive(&f));
-    child<QRadioButton>(f, "OptReport1")->click();
+    // Enter on a chosen option views nothing: no button of the screen is a default one.
+    for (const char* name : {"OptReport2", "OptReport1"}) {
+        auto* option = child<QRadioButton>(f, name);
+        option->click();
+        option->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(option->hasFocus());
+        QTest::keyClick(option, Qt::Key_Return);
+        QTest::keyClick(option, Qt::Key_Enter, Qt::KeypadModifier);
+        QVERIFY2(option->isChecked(), name);
+        QVERIFY2(f.isVisible(), name);
+    }
+    QCOMPARE(m_previews, 0);
+    QCOMPARE(m_rec->messages.size(), 0);
+    QVERIFY(!child<QPushButton>(f, "cmdView")->isDefault());
     auto* agent = child<QLineEdit>(f, "txtAgentID");
     agent->setFocus();
     QTRY_VERIFY(agent->hasFocus());
