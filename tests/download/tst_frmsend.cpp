@@ -245,7 +245,7 @@ void TestFrmSend::passwordsReadAtEachSend() {
     QVERIFY(open());
     writeFile(1);
     edit("txtAgent")->setText("5");
-    edit("txtDate")->setText("0325");
+    edit("txtDate")->setText("2503");
     for (const Step& step : steps) {
         if (step.download) {
             QVERIFY(PasswordStore(m_ctx->db()).save(PasswordColumn::Download, step.download));
