@@ -10,13 +10,17 @@
 #include "support/MessageRecorder.h"
 #include "support/TempProgramFolder.h"
 #include "upload/FrmReceive.h"
+#include "upload/PartialUploads.h"
 #include "upload/RestoreData.h"
 #include "upload/UploadTransfer.h"
 
+#include <sys/resource.h>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
+#include <QSqlQuery>
 #include <QtTest>
+#include <csignal>
 
 using namespace kovrin;
 
@@ -82,6 +86,8 @@ private slots:
     void faultsOnTheLineGiveTheSameResult_data();
     void faultsOnTheLineGiveTheSameResult();
     void buttonsDuringAnUpload();
+    void storeFailsThenStoreAgain_data();
+    void storeFailsThenStoreAgain();
     void fourteenThousandTransactions();
     void writeFilesAgainFromANewScreen();
 
@@ -91,6 +97,7 @@ private:
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
+    void cleanReference(const sim::TerminalConfig& config);
     // The three files of the day: bank upload, check and backup.
     QList<QByteArray> dayFiles() {
         return {read(m_pf->filePath("bank/0050712u.txt")),
@@ -233,17 +240,7 @@ void TestUploadPty::faultsOnTheLineGiveTheSameResult() {
     sim::TerminalConfig config;
     config.beyond = sim::Beyond::Silent;
     config.paced = paced;
-    if (m_cleanFiles.isEmpty()) {
-        setUp(kKnownDay, config);
-        QTest::qWait(20);
-        m_screen->findChild<QPushButton*>("cmdSend")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("Upload Completed Successfully") == 1, 20000);
-        m_cleanRows = RestoreDataStore(m_ctx->db()).checkFileRows(kAgent);
-        m_cleanFiles = dayFiles();
-        QCOMPARE(m_cleanRows.size(), 5);
-        cleanup();
-        init();
-    }
+    cleanReference(config);
     for (const QString& f : faults) {
         QCOMPARE(sim::applyFault(config.faults, f.section('=', 0, 0), f.section('=', 1)),
                  QString());
@@ -254,6 +251,103 @@ void TestUploadPty::faultsOnTheLineGiveTheSameResult() {
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("Upload Completed Successfully") == 1, 20000);
     QCOMPARE(RestoreDataStore(m_ctx->db()).checkFileRows(kAgent), m_cleanRows);
     QCOMPARE(dayFiles(), m_cleanFiles);
+}
+
+// The rows and files of a clean upload of the known day, made once.
+void TestUploadPty::cleanReference(const sim::TerminalConfig& config) {
+    if (!m_cleanFiles.isEmpty()) {
+        return;
+    }
+    setUp(kKnownDay, config);
+    QTest::qWait(20);
+    m_screen->findChild<QPushButton*>("cmdSend")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("Upload Completed Successfully") == 1, 20000);
+    m_cleanRows = RestoreDataStore(m_ctx->db()).checkFileRows(kAgent);
+    m_cleanFiles = dayFiles();
+    QCOMPARE(m_cleanRows.size(), 5);
+    cleanup();
+    init();
+}
+
+// A store that fails after the last record: the terminal is not told that the upload is
+// over, the frames stay on the screen, and Store Again, once the cause is put right, stores
+// the rows and files of a clean upload and then releases the terminal.
+void TestUploadPty::storeFailsThenStoreAgain_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("newScreen");  // the screen closed: stored from the backup file
+    QTest::newRow("database error") << "database" << false;
+    QTest::newRow("read-only database") << "read-only" << false;
+    QTest::newRow("file-size limit") << "file-size" << false;
+    QTest::newRow("backup file cannot be written") << "backup" << false;
+    QTest::newRow("database error, program closed") << "database" << true;
+}
+
+void TestUploadPty::storeFailsThenStoreAgain() {
+    QFETCH(QString, fault);
+    QFETCH(bool, newScreen);
+    sim::TerminalConfig config;
+    config.beyond = sim::Beyond::Silent;
+    cleanReference(config);
+    setUp(kKnownDay, config);
+    QTest::qWait(20);
+    QSqlQuery q(m_ctx->db().handle());
+    const auto breakIt = [&](bool on) {
+        if (fault == "database") {
+            QVERIFY(q.exec(on ? "CREATE TEMP TRIGGER fail BEFORE INSERT ON RestoreData BEGIN "
+                                "SELECT RAISE(ABORT, 'disk full'); END"
+                              : "DROP TRIGGER fail"));
+        } else if (fault == "read-only") {
+            QVERIFY(q.exec(on ? "PRAGMA query_only = ON" : "PRAGMA query_only = OFF"));
+        } else if (fault == "file-size") {
+            ::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{};
+            limit.rlim_cur = on ? 1024 : RLIM_INFINITY;
+            limit.rlim_max = RLIM_INFINITY;
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+        } else if (on) {  // a folder where the backup file goes
+            QVERIFY(QDir().mkpath(m_pf->filePath("BackupData/005_07_12_26.txt")));
+        } else {
+            QVERIFY(QDir(m_pf->filePath("BackupData/005_07_12_26.txt")).removeRecursively());
+        }
+    };
+    breakIt(true);
+    auto* storeAgain = m_screen->findChild<QPushButton*>("cmdStoreAgain");
+    QVERIFY(!storeAgain->isEnabled());
+    m_screen->findChild<QPushButton*>("cmdSend")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(m_screen->transfer().holdsUnstoredUpload(), 20000);
+    breakIt(false);
+    QVERIFY(m_rec->texts().last().startsWith("The collections of this upload are not safe yet"));
+    QTest::qWait(100);
+    QVERIFY(!m_terminal->endReceived());  // the terminal keeps its day
+    QVERIFY(RestoreDataStore(m_ctx->db()).checkFileRows(kAgent).isEmpty());
+    QVERIFY(storeAgain->isEnabled());
+    m_rec->clear();
+    if (newScreen) {
+        // The frames in memory are gone with the screen; the backup file on disk holds them.
+        m_screen.reset();
+        FrmReceive later(*m_ctx);
+        later.restoreData().setClock([] { return QDateTime(QDate(2026, 12, 7), QTime(19, 0)); });
+        auto* again = later.findChild<QPushButton*>("cmdStoreAgain");
+        QVERIFY(again->isEnabled());
+        again->click();
+        QCOMPARE(m_rec->texts().first(), QString("Upload Completed Successfully"));
+        QVERIFY2(m_rec->texts().last().endsWith("The terminal was not told that the upload is "
+                                                "over: if it still holds that day, clear it only "
+                                                "once the bank has the files."),
+                 qPrintable(m_rec->texts().last()));
+        QVERIFY(!again->isEnabled());
+        QCOMPARE(RestoreDataStore(m_ctx->db()).checkFileRows(kAgent), m_cleanRows);
+        QCOMPARE(dayFiles(), m_cleanFiles);
+        return;
+    }
+    storeAgain->click();
+    QTRY_VERIFY_WITH_TIMEOUT(m_terminal->endReceived(), 10000);
+    QTRY_COMPARE(m_rec->texts().last(),
+                 QString("The collections are stored, and the terminal was told that the upload "
+                         "is over."));
+    QCOMPARE(RestoreDataStore(m_ctx->db()).checkFileRows(kAgent), m_cleanRows);
+    QCOMPARE(dayFiles(), m_cleanFiles);
+    QVERIFY(!storeAgain->isEnabled());
 }
 
 // Receive pressed again while the count's reply is slow, and Write Files Again while the
@@ -317,6 +411,47 @@ void TestUploadPty::fourteenThousandTransactions() {
         "2000-frame, 14000-transaction upload over a pseudo-terminal, store and files "
         "included: %lld ms",
         ms);
+    const QVector<RestoreDataRow> rows = RestoreDataStore(m_ctx->db()).checkFileRows(kAgent);
+    const QList<QByteArray> files = dayFiles();
+
+    // The same day again, cut short at record 1200 (the screen closed), then taken up on a
+    // newly opened screen: it goes on from where it stopped, and stores the same.
+    cleanup();
+    init();
+    PartialUploads kept(m_pf->folder());
+    setUp(script, {});
+    m_screen->setPartialUploads(&kept);
+    connect(
+        &m_screen->transfer(), &UploadTransfer::progress, m_screen.get(),
+        [this](int received, int) {
+            if (received == 1200) {
+                m_screen->close();
+            }
+        },
+        Qt::QueuedConnection);
+    m_screen->findChild<QPushButton*>("cmdSend")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(kept.holds("1"), 30000);
+    m_screen.reset();
+    FrmReceive again(*m_ctx);
+    again.restoreData().setClock([] { return QDateTime(QDate(2026, 12, 7), QTime(19, 0)); });
+    again.setPartialUploads(&kept);
+    again.show();
+    QTest::qWait(50);
+    int asked = 0;
+    for (const QByteArray& f : m_terminal->receivedFrames()) {
+        asked += f.size() == 10;
+    }
+    again.findChild<QPushButton*>("cmdSend")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(m_terminal->endReceived(), 30000);
+    QVERIFY2(again.findChild<QLabel*>("lblResumed")->text().startsWith("Resuming at record 120"),
+             qPrintable(again.findChild<QLabel*>("lblResumed")->text()));
+    QCOMPARE(RestoreDataStore(m_ctx->db()).checkFileRows(kAgent), rows);
+    QCOMPARE(dayFiles(), files);
+    int askedAgain = 0;
+    for (const QByteArray& f : m_terminal->receivedFrames()) {
+        askedAgain += f.size() == 10;
+    }
+    QVERIFY2(askedAgain - asked < 810, qPrintable(QString::number(askedAgain - asked)));
 }
 
 // The bank folder was missing at the upload; once it is there, a newly opened screen writes
