@@ -164,8 +164,7 @@ std::optional<QVector<QByteArray>> parseBackupFile(const QByteArray& text) {
             const int c = l.mid(at + 1, close - at - 1).toInt(&ok);
             const QByteArray hex = l.mid(close + 2, 2);
             const QByteArray byte = QByteArray::fromHex(hex);
-            if (!ok || c != frame.size() + 1 || byte.size() != 1 ||
-                hex.toUpper() != hex) {
+            if (!ok || c != frame.size() + 1 || byte.size() != 1 || hex.toUpper() != hex) {
                 return std::nullopt;
             }
             frame += byte;

@@ -161,9 +161,8 @@ void FrmReceive::setPartialUploads(PartialUploads* uploads) {
 // Store Again is there for an upload kept in memory after a failed store, and for the backup
 // files of uploads received but never stored.
 void FrmReceive::updateStoreAgain() {
-    m_storeAgain->setEnabled(!m_transfer->isActive() &&
-                             (m_transfer->holdsUnstoredUpload() ||
-                              !m_restore->unstoredBackups().isEmpty()));
+    m_storeAgain->setEnabled(!m_transfer->isActive() && (m_transfer->holdsUnstoredUpload() ||
+                                                         !m_restore->unstoredBackups().isEmpty()));
 }
 
 void FrmReceive::storeAgain() {

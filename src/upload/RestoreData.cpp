@@ -255,8 +255,8 @@ QString RestoreData::unstoredMarkOf(const QString& backupFile) {
 QStringList RestoreData::unstoredBackups() const {
     const QDir dir(m_folder.filePath(backupFolderName()));
     QStringList backups;
-    for (const QString& mark : dir.entryList({QStringLiteral("*.unstored")}, QDir::Files,
-                                             QDir::Time | QDir::Reversed)) {
+    for (const QString& mark :
+         dir.entryList({QStringLiteral("*.unstored")}, QDir::Files, QDir::Time | QDir::Reversed)) {
         const QString backup = dir.filePath(mark.chopped(9) + QStringLiteral(".txt"));
         if (QFileInfo(backup).isFile()) {
             backups << backup;

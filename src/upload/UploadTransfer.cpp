@@ -17,8 +17,8 @@ const QString kNotSafe = QStringLiteral(
     "The collections of this upload are not safe yet, so the terminal was not told that the "
     "upload is over: it still holds them. Put right what the message before this one says "
     "(for example, free disk space), then press Store Again.");
-const QString kReleased =
-    QStringLiteral("The collections are stored, and the terminal was told that the upload is over.");
+const QString kReleased = QStringLiteral(
+    "The collections are stored, and the terminal was told that the upload is over.");
 const QString kNotReleased = QStringLiteral(
     "The collections are stored, but the terminal did not answer as the one that sent them, so "
     "it was not told that the upload is over: its collections stay on it. To take them again, "
@@ -129,11 +129,11 @@ void UploadTransfer::keepPartial() {
     p.nextRecord = m_state.highestReceived + 1;
     p.RecordFrames = m_state.RecordFrames.mid(0, p.nextRecord);
     const QString file = m_partials->keep(m_portKey ? m_portKey() : QString(), p);
-    m_channel.log().event(QStringLiteral("kept the %1 transaction records received for the next "
-                                         "Receive on this port%2")
-                              .arg(p.nextRecord - 2)
-                              .arg(file.isEmpty() ? QString()
-                                                  : QStringLiteral(" (and in %1)").arg(file)));
+    m_channel.log().event(
+        QStringLiteral("kept the %1 transaction records received for the next "
+                       "Receive on this port%2")
+            .arg(p.nextRecord - 2)
+            .arg(file.isEmpty() ? QString() : QStringLiteral(" (and in %1)").arg(file)));
 }
 
 bool UploadTransfer::resumeKept() {
@@ -420,8 +420,9 @@ bool UploadTransfer::store() {
         return true;
     }
     m_state.phase = UploadPhase::Unstored;
-    m_channel.log().event(QStringLiteral("the upload is not safe yet: the end frame is not sent; "
-                                         "the frames are kept for Store Again"));
+    m_channel.log().event(
+        QStringLiteral("the upload is not safe yet: the end frame is not sent; "
+                       "the frames are kept for Store Again"));
     emit activeChanged(false);
     emit storeAgainAvailable(true);
     message(kNotSafe, MsgIcon::Critical);

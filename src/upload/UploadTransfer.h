@@ -45,9 +45,9 @@ class PartialUploads;
 
 // The phases of an upload. While the PC waits for a reply exactly one request is on the line.
 enum class UploadPhase {
-    Idle,     // Receive not pressed yet, or the upload stopped
-    Count,    // record 0 requested: how many records follow
-    Header,   // record 1 requested: the day's header
+    Idle,       // Receive not pressed yet, or the upload stopped
+    Count,      // record 0 requested: how many records follow
+    Header,     // record 1 requested: the day's header
     Records,    // a transaction record requested
     Storing,    // the last record is in: the backup, the store and the files
     Unstored,   // the store or the backup failed: the frames are kept for Store Again, and

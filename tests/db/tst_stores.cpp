@@ -111,8 +111,9 @@ void TestStores::settingsLoadWithoutRow() {
 
 void TestStores::settingsReadAllFieldsWithoutRegardToCase() {
     QSqlQuery q(m_db->handle());
-    QVERIFY(q.exec("INSERT INTO Path (SNo, BankName, BranchName, \"Comm Port\", FontSize, "
-                   "BankInfoPath, ReportPath) VALUES ('1', 'B', 'Br', '3', '1', '/bank', NULL)"));
+    QVERIFY(
+        q.exec("INSERT INTO Path (SNo, BankName, BranchName, \"Comm Port\", FontSize, "
+               "BankInfoPath, ReportPath) VALUES ('1', 'B', 'Br', '3', '1', '/bank', NULL)"));
     const auto s = SettingsStore(*m_db).load();
     QVERIFY(s);
     QCOMPARE(s->BankName, QString("B"));
@@ -128,8 +129,9 @@ void TestStores::configurationFirstSaveCreatesRowWithUnpickedFont() {
     ConfigurationInput in{"  State Bank  ", QString("4"), " Main Road ", -1, "Small"};
     QVERIFY(SettingsStore(*m_db).saveConfiguration(in, s));
     QSqlQuery q(m_db->handle());
-    QVERIFY(q.exec("SELECT SNo, BankName, \"Comm Port\", BranchName, FontSize, BankInfoPath, "
-                   "ReportPath FROM Path"));
+    QVERIFY(
+        q.exec("SELECT SNo, BankName, \"Comm Port\", BranchName, FontSize, BankInfoPath, "
+               "ReportPath FROM Path"));
     QVERIFY(q.next());
     QCOMPARE(q.value(0).toString(), QString("1"));
     QCOMPARE(q.value(1).toString(), QString("State Bank"));
@@ -248,8 +250,9 @@ void TestStores::bankDataReplaceIsAtomic() {
     BankDataStore store(*m_db);
     QVERIFY(store.replaceAgentRows("005", {account("005", "f", "1", "Old")}));
     QSqlQuery q(m_db->handle());
-    QVERIFY(q.exec("CREATE TRIGGER fail BEFORE INSERT ON BankData WHEN NEW.ACName = 'Bad' "
-                   "BEGIN SELECT RAISE(ABORT, 'injected failure'); END"));
+    QVERIFY(
+        q.exec("CREATE TRIGGER fail BEFORE INSERT ON BankData WHEN NEW.ACName = 'Bad' "
+               "BEGIN SELECT RAISE(ABORT, 'injected failure'); END"));
     const DbStatus st = store.replaceAgentRows(
         "005", {account("005", "f", "2", "New"), account("005", "f", "3", "Bad")});
     QVERIFY(!st.ok);
@@ -272,11 +275,10 @@ void TestStores::bankDataFindAccountIsExact() {
 void TestStores::restoreDataReplaceAndUploadRows() {
     RestoreDataStore store(*m_db);
     QVERIFY(store.replaceAgentRows("0'1", {collected("0'1", "1", "0000100.00", "0002", "x")}));
-    QVERIFY(store.replaceAgentRows(
-        "0'1", {collected("0'1", "2", "0000050.00", "0003", "b"),
-                collected("0'1", "3", "", "", "c"),
-                collected("0'1", "4", "0000020.00", "0001", "d"),
-                collected("0'1", "5", "0000030.00", "0003", "e")}));
+    QVERIFY(store.replaceAgentRows("0'1", {collected("0'1", "2", "0000050.00", "0003", "b"),
+                                           collected("0'1", "3", "", "", "c"),
+                                           collected("0'1", "4", "0000020.00", "0001", "d"),
+                                           collected("0'1", "5", "0000030.00", "0003", "e")}));
     QVERIFY(store.replaceAgentRows("002", {collected("002", "9", "0000010.00", "0001", "z")}));
     const auto rows = store.uploadFileRows("0'1");
     QStringList accounts;
@@ -306,10 +308,11 @@ void TestStores::restoreDataReplaceIsAtomic() {
     RestoreDataStore store(*m_db);
     QVERIFY(store.replaceAgentRows("001", {collected("001", "old", "1", "1", "n")}));
     QSqlQuery q(m_db->handle());
-    QVERIFY(q.exec("CREATE TRIGGER fail BEFORE INSERT ON RestoreData WHEN NEW.AccountNo = 'bad' "
-                   "BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
-    QVERIFY(!store.replaceAgentRows("001", {collected("001", "new", "1", "1", "n"),
-                                            collected("001", "bad", "1", "2", "n")}));
+    QVERIFY(
+        q.exec("CREATE TRIGGER fail BEFORE INSERT ON RestoreData WHEN NEW.AccountNo = 'bad' "
+               "BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
+    QVERIFY(!store.replaceAgentRows(
+        "001", {collected("001", "new", "1", "1", "n"), collected("001", "bad", "1", "2", "n")}));
     const auto rows = store.checkFileRows("001");
     QCOMPARE(rows.size(), 1);
     QCOMPARE(rows[0].AccountNo, QString("old"));
@@ -323,8 +326,9 @@ void TestStores::storedTextKeepsMissingAndEmptyApart() {
     a.MyDate = QString("");
     QVERIFY(BankDataStore(*m_db).replaceAgentRows("005", {a}));
     QSqlQuery q(m_db->handle());
-    QVERIFY(q.exec("SELECT typeof(CustomerCode), typeof(MyDate), MyDate = '', typeof(SNo) "
-                   "FROM BankData"));
+    QVERIFY(
+        q.exec("SELECT typeof(CustomerCode), typeof(MyDate), MyDate = '', typeof(SNo) "
+               "FROM BankData"));
     QVERIFY(q.next());
     QCOMPARE(q.value(0).toString(), QString("null"));
     QCOMPARE(q.value(1).toString(), QString("text"));

@@ -9,7 +9,7 @@ src=$(cd "$1" && pwd)
 build=$2
 runs=${3:-20000}
 command -v clang++ >/dev/null || { echo "clang++ is missing: run scripts/deps" >&2; exit 1; }
-cmake -S "$src" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S "$src" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOVRIN_WERROR=ON \
     -DKOVRIN_FUZZ=ON >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
 cmake --build "$build" -j2 --target fuzz_targets
 mkdir -p "$build/artifacts"

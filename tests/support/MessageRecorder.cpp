@@ -15,7 +15,9 @@ MessageRecorder::MessageRecorder() {
     });
 }
 
-MessageRecorder::~MessageRecorder() { Messages::setPresenter(nullptr); }
+MessageRecorder::~MessageRecorder() {
+    Messages::setPresenter(nullptr);
+}
 
 QStringList MessageRecorder::texts() const {
     QStringList t;
@@ -25,6 +27,8 @@ QStringList MessageRecorder::texts() const {
     return t;
 }
 
-int MessageRecorder::count(const QString& text) const { return texts().count(text); }
+int MessageRecorder::count(const QString& text) const {
+    return texts().count(text);
+}
 
 }  // namespace kovrin::test

@@ -305,9 +305,11 @@ void TestRestoreData::storeThatIsNotSafe_data() {
     QTest::newRow("backup cannot be written") << "backup"
                                               << "The backup file ";
     QTest::newRow("database refuses the rows")
-        << "database" << "The collections could not be stored in table RestoreData: disk full.";
+        << "database"
+        << "The collections could not be stored in table RestoreData: disk full.";
     QTest::newRow("read-only database")
-        << "read-only" << "The collections could not be stored in table RestoreData: ";
+        << "read-only"
+        << "The collections could not be stored in table RestoreData: ";
 }
 
 void TestRestoreData::storeThatIsNotSafe() {

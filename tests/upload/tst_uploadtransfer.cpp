@@ -351,10 +351,11 @@ void TestUploadTransfer::endOfTheUpload_data() {
     QTest::newRow("stored") << true << true << "" << QList<int>{0, 1, 2, 3, -1} << QStringList{};
     QTest::newRow("end frame not written")
         << true << false << "" << QList<int>{0, 1, 2, 3}
-        << QStringList{"The end frame could not be sent to the terminal: the device refused the "
-                       "write\nThe collections received are stored, but the terminal was not "
-                       "told that the upload is over: do not clear its day before checking the "
-                       "files."};
+        << QStringList{
+               "The end frame could not be sent to the terminal: the device refused the "
+               "write\nThe collections received are stored, but the terminal was not "
+               "told that the upload is over: do not clear its day before checking the "
+               "files."};
     QTest::newRow("store failed, stored again")
         << false << true << "same" << QList<int>{0, 1, 2, 3, 0, -1}
         << QStringList{notSafe, released};
