@@ -69,14 +69,30 @@ SerialPortLink::SerialPortLink(QString programFolder, std::function<QString()> c
     connect(&m_port, &QSerialPort::readyRead, this, &SerialLink::readyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
         // A device that disappears while open (cable or adapter pulled) reports a resource
-        // error; the line is unusable from then on.
-        if (e == QSerialPort::ResourceError && m_port.isOpen()) {
-            const QString reason =
-                describeFailure(QStringLiteral("stopped working"), e, m_port.errorString());
-            m_port.close();
-            release();
-            emit failed(reason);
+        // error; a write or a read the system refuses, its own error. The line is unusable
+        // from then on, and the transfer using it hears why.
+        const char* what = nullptr;
+        switch (e) {
+            case QSerialPort::ResourceError:
+                what = "stopped working";
+                break;
+            case QSerialPort::WriteError:
+                what = "could not be written";
+                break;
+            case QSerialPort::ReadError:
+                what = "could not be read";
+                break;
+            default:
+                return;
         }
+        if (!m_port.isOpen()) {
+            return;
+        }
+        const QString reason = describeFailure(QLatin1String(what), e, m_port.errorString());
+        m_port.clearError();
+        m_port.close();
+        release();
+        emit failed(reason);
     });
 }
 

@@ -81,6 +81,7 @@ private slots:
     void terminalNotInDownloadMode();
     void revision20AdvancesWhere21StepsBack();
     void twoThousandAccounts();
+    void lineLostMidway();
     void busyPortIsNamed_data();
     void busyPortIsNamed();
 
@@ -298,6 +299,27 @@ void TestDownloadPty::twoThousandAccounts() {
     QCOMPARE(m_terminal->downloadAccounts().size(), 2000);
     QCOMPARE(m_fx->bankRows(), 2000);
     qInfo("2000-account download over a pseudo-terminal, simulator answering at once: %lld ms", ms);
+}
+
+// The terminal's end of the line goes away in the middle of a download (an adapter pulled):
+// the line reports it, and the download ends with a message naming the port and the reason.
+void TestDownloadPty::lineLostMidway() {
+    sim::TerminalConfig config;
+    config.paced = true;
+    setUp(config);
+    connect(m_terminal.get(), &sim::Terminal::frameReceived, this, [this](const QByteArray& f) {
+        if (link::recordNumberOf(f) == 4) {
+            QTimer::singleShot(0, this, [this] { m_device.reset(); });
+        }
+    });
+    send(test::downloadFile(20));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_tx->isSending(), 10000);
+    QCOMPARE(m_rec->messages.size(), 1);
+    const QString text = m_rec->last().text;
+    QVERIFY2(text.startsWith("Serial port 1 (") && text.contains("The download was stopped"),
+             qPrintable(text));
+    QCOMPARE(m_completed, 0);
+    QVERIFY(!m_port->isOpen());
 }
 
 void TestDownloadPty::busyPortIsNamed_data() {
