@@ -27,11 +27,13 @@ MsgAnswer Messages::show(const MessageRequest& request) {
     if (OperatorLog* log = logPtr()) {
         log->append(r.screen, r.text);
     }
-    if (presenter()) {
-        return presenter()(r);
+    if (!presenter()) {
+        // Every program and test installs one: a message nobody sees is a fault, never an
+        // answer to make up.
+        qFatal("A message was shown with no presenter installed (screen %s): %s",
+               qPrintable(r.screen), qPrintable(r.text));
     }
-    // No presenter (a tool without a screen): the first button is the answer.
-    return r.buttons == MsgButtons::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
+    return presenter()(r);
 }
 
 void Messages::info(const QString& screen, const QString& text, const QString& title) {

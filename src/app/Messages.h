@@ -21,7 +21,8 @@ struct MessageRequest {
 };
 
 // Shows a request and returns the operator's answer. The program installs one that
-// shows a modal message box; tests install a recorder.
+// shows a modal message box; tests install a recorder. A message shown with none installed
+// stops the process with the message's text.
 using MessagePresenter = std::function<MsgAnswer(const MessageRequest&)>;
 
 // The one way the program shows a message box. Every message is also written to the

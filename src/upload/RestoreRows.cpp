@@ -12,7 +12,6 @@ namespace {
 
 // Position of the number of transactions in a transaction frame.
 constexpr int kCountPos = 133;
-constexpr quint8 kNoTransactionsByte = 0x20;
 
 QString lookupKey(const QString& acNumber, const QString& schemeCode, const QString& categoryCode,
                   const QString& agentId) {
