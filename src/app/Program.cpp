@@ -4,6 +4,7 @@
 #include "app/FrmMain.h"
 #include "app/MessageBoxPresenter.h"
 #include "app/Messages.h"
+#include "app/ProcessSignals.h"
 #include "app/ProgramFolder.h"
 
 #include <QApplication>
@@ -12,6 +13,8 @@
 namespace kovrin {
 
 int runProgram(QApplication& app, const ProgramFolder& folder, Revision revision) {
+    // A file-size limit makes writes fail and be reported, rather than end the program.
+    ignoreFileSizeSignal();
     // Fusion draws button faces from the palette, so the focus colours show on every platform.
     app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     app.setApplicationName(QStringLiteral("Kovrin Hand-Held Interface Software"));
