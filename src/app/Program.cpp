@@ -18,7 +18,10 @@ int runProgram(QApplication& app, const ProgramFolder& folder, Revision revision
     // Fusion draws button faces from the palette, so the focus colours show on every platform.
     app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     app.setApplicationName(QStringLiteral("Kovrin Hand-Held Interface Software"));
-    Messages::setPresenter(showMessageBox);
+    // Only the tests that start this program set KOVRIN_PRINT_MESSAGES: they read its messages
+    // on standard output, each answered at once, instead of boxes that wait for an operator.
+    Messages::setPresenter(qEnvironmentVariableIsSet("KOVRIN_PRINT_MESSAGES") ? printMessage
+                                                                              : showMessageBox);
 
     QString error;
     std::unique_ptr<AppContext> ctx = AppContext::startUp(folder, &error);
