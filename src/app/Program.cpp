@@ -23,13 +23,10 @@ int runProgram(QApplication& app, const ProgramFolder& folder, Revision revision
     Messages::setPresenter(qEnvironmentVariableIsSet("KOVRIN_PRINT_MESSAGES") ? printMessage
                                                                               : showMessageBox);
 
+    // A refused start has shown and logged its message already.
     QString error;
     std::unique_ptr<AppContext> ctx = AppContext::startUp(folder, &error);
     if (!ctx) {
-        Messages::critical(QStringLiteral("frmMain"),
-                           error + QStringLiteral("\nThe program cannot start. Restore the file "
-                                                  "from a backup, or move it away so that a new "
-                                                  "empty database is created."));
         return 1;
     }
     ctx->setRevision(revision);
