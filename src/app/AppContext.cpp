@@ -4,7 +4,83 @@
 #include "db/DatabaseBackup.h"
 #include "db/SettingsStore.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <cerrno>
+#include <cstring>
+
 namespace kovrin {
+
+namespace {
+
+QString native(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+// Why the program may not write in `folder`, or nothing when it may.
+QString readOnlyReason(const QString& folder) {
+    if (::faccessat(AT_FDCWD, QFile::encodeName(folder).constData(), W_OK | X_OK, AT_EACCESS) ==
+            0 ||
+        (errno != EACCES && errno != EPERM && errno != EROFS)) {
+        return {};
+    }
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+QString alreadyRunning(const QString& folder) {
+    return QStringLiteral(
+               "The program is already running in the folder %1.\nOnly one copy may run on a "
+               "folder at a time: use the one that is open, or close it before starting again.")
+        .arg(native(folder));
+}
+
+QString folderReadOnly(const QString& folder, const QString& reason) {
+    return QStringLiteral(
+               "The program folder %1 is read-only (%2).\nThe program cannot start. The program "
+               "needs to write in this folder (its database, logs and copies): make it "
+               "writable, then start again.")
+        .arg(native(folder), reason);
+}
+
+QString folderNotWritable(const QString& folder, const QString& what) {
+    return QStringLiteral(
+               "The program cannot write in its folder %1: %2.\nThe program cannot start. Make "
+               "room on the disk (or have the folder checked), then start again.")
+        .arg(native(folder), what);
+}
+
+QString databaseRefused(const QString& dbPath, const QString& dbError,
+                        const DbOpenProblem& problem) {
+    switch (problem.kind) {
+        case DbOpenProblem::Kind::Locked:
+            return QStringLiteral(
+                       "The database file %1 is in use by another program (%2).\nThe program "
+                       "cannot start. Close the other program, then start again.")
+                .arg(native(dbPath), problem.reason);
+        case DbOpenProblem::Kind::ReadOnly:
+            return QStringLiteral(
+                       "The database file %1 is read-only (%2).\nThe program cannot start. The "
+                       "program needs to write to this file: make it writable, then start "
+                       "again.")
+                .arg(native(dbPath), problem.reason);
+        case DbOpenProblem::Kind::NotCreated:
+            return folderNotWritable(
+                QFileInfo(dbPath).absolutePath(),
+                QStringLiteral("the database file %1 could not be created (%2)")
+                    .arg(QFileInfo(dbPath).fileName(), problem.reason));
+        case DbOpenProblem::Kind::None:
+        case DbOpenProblem::Kind::Unusable:
+            break;
+    }
+    return dbError + QStringLiteral(
+                         "\nThe program cannot start. Restore the file from a backup, or move it "
+                         "away so that a new empty database is created.");
+}
+
+}  // namespace
 
 AppContext::AppContext(ProgramFolder folder, std::unique_ptr<Database> db)
     : m_folder(std::move(folder)),
@@ -22,15 +98,50 @@ AppContext::~AppContext() {
 
 std::unique_ptr<AppContext> AppContext::startUp(const ProgramFolder& folder, QString* error,
                                                 const QDate& today) {
-    QString dbError;
-    std::unique_ptr<Database> db = Database::open(folder.databasePath(), &dbError);
-    if (!db) {
+    // A refusal is shown like any message and kept in the folder's operator log.
+    auto refuse = [&](const QString& text) -> std::unique_ptr<AppContext> {
+        OperatorLog log(folder.operatorLogPath());
+        OperatorLog* const attached = Messages::operatorLog();
+        Messages::setOperatorLog(&log);
+        Messages::critical(QStringLiteral("frmMain"), text);
+        Messages::setOperatorLog(attached);
         if (error) {
-            *error = dbError;
+            *error = text;
         }
         return nullptr;
+    };
+    if (const QString reason = readOnlyReason(folder.path()); !reason.isEmpty()) {
+        return refuse(folderReadOnly(folder.path(), reason));
+    }
+    // One program per folder, whichever revision: the second start leaves every file alone.
+    // The lock of a program that has ended without letting go is taken over; a lock held for
+    // hours is not stale.
+    auto lock = std::make_unique<QLockFile>(folder.lockFilePath());
+    lock->setStaleLockTime(0);
+    if (!lock->tryLock(0)) {
+        switch (lock->error()) {
+            case QLockFile::LockFailedError:
+                return refuse(alreadyRunning(folder.path()));
+            case QLockFile::PermissionError:
+                return refuse(
+                    folderReadOnly(folder.path(), QString::fromLocal8Bit(std::strerror(EACCES))));
+            case QLockFile::NoError:
+            case QLockFile::UnknownError:
+                break;
+        }
+        return refuse(folderNotWritable(folder.path(),
+                                        QStringLiteral("the lock file %1 could not be written")
+                                            .arg(QFileInfo(folder.lockFilePath()).fileName())));
+    }
+
+    QString dbError;
+    DbOpenProblem problem;
+    std::unique_ptr<Database> db = Database::open(folder.databasePath(), &dbError, &problem);
+    if (!db) {
+        return refuse(databaseRefused(folder.databasePath(), dbError, problem));
     }
     auto ctx = std::make_unique<AppContext>(folder, std::move(db));
+    ctx->m_lock = std::move(lock);
     // Once a day, the first start makes the day's copy; a failure is told but never stops
     // the program.
     const BackupOutcome backup =
@@ -41,11 +152,14 @@ std::unique_ptr<AppContext> AppContext::startUp(const ProgramFolder& folder, QSt
     DbStatus st;
     const auto settings = SettingsStore(ctx->db()).load(&st);
     if (!st) {
-        if (error) {
-            *error = QStringLiteral("The settings could not be read from %1: %2.")
-                         .arg(ctx->db().filePath(), st.error);
-        }
-        return nullptr;
+        const QString text =
+            QStringLiteral("The settings could not be read from %1: %2.")
+                .arg(native(ctx->db().filePath()), st.error) +
+            QStringLiteral(
+                "\nThe program cannot start. Restore the file from a backup, or move it away so "
+                "that a new empty database is created.");
+        ctx.reset();
+        return refuse(text);
     }
     if (settings) {
         ctx->m_settings = *settings;

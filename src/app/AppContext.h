@@ -10,6 +10,8 @@
 #include <QDate>
 #include <memory>
 
+class QLockFile;
+
 namespace kovrin {
 
 // What every screen shares for the life of the program: the program folder, the open
@@ -27,17 +29,22 @@ public:
     Revision revision() const { return m_revision; }
     void setRevision(Revision r) { m_revision = r; }
 
-    // Opens the database in `folder` (creating it when missing) and loads the settings row.
-    // Shows "Please Select CommPort and BankName" when there is none. On a database that
-    // cannot be used, returns null and puts the message for the operator into *error.
-    // Makes the day's backup copy of the database (BackupData/HandHeldData-YYYY-MM-DD.mdb,
-    // the last seven kept) when it is not there yet; a failed copy is reported and the
-    // program goes on.
+    // Takes the folder's lock (ProgramFolder::lockFilePath) for the life of the context,
+    // opens the database in `folder` (creating it when missing) and loads the settings row.
+    // Shows "Please Select CommPort and BankName" when there is none. Makes the day's backup
+    // copy of the database (BackupData/HandHeldData-YYYY-MM-DD.mdb, the last seven kept) when
+    // it is not there yet; a failed copy is reported and the program goes on.
+    // A start that cannot go on (the program already running on the folder, a read-only or
+    // unwritable folder, a database locked by another program, read-only, damaged or not
+    // ours) is refused: the message, with what to do, is shown, written to the operator log
+    // (standard error when the log cannot be written) and put into *error; returns null.
+    // A start refused because the program runs there already touches no file but the log.
     static std::unique_ptr<AppContext> startUp(const ProgramFolder& folder, QString* error,
                                                const QDate& today = QDate::currentDate());
 
 private:
     ProgramFolder m_folder;
+    std::unique_ptr<QLockFile> m_lock;  // released after the database is closed
     std::unique_ptr<Database> m_db;
     AppSettings m_settings;
     OperatorLog m_log;

@@ -1,7 +1,10 @@
 #include "app/MessageBoxPresenter.h"
 
+#include "app/OperatorLog.h"
+
 #include <QApplication>
 #include <QMessageBox>
+#include <cstdio>
 
 namespace kovrin {
 
@@ -47,6 +50,13 @@ MsgAnswer showMessageBox(const MessageRequest& r) {
         default:
             return MsgAnswer::Ok;
     }
+}
+
+MsgAnswer printMessage(const MessageRequest& r) {
+    const QByteArray line = (OperatorLog::oneLine(r.text) + QLatin1Char('\n')).toUtf8();
+    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    std::fflush(stdout);
+    return r.buttons == MsgButtons::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
 }
 
 }  // namespace kovrin

@@ -1,6 +1,7 @@
 #include "app/OperatorLog.h"
 
 #include <QFile>
+#include <cstdio>
 
 namespace kovrin {
 
@@ -11,17 +12,26 @@ void OperatorLog::audit(const QString& screen, const QString& text) {
     append(screen, QStringLiteral("AUDIT ") + text);
 }
 
-void OperatorLog::append(const QString& screen, const QString& text) {
+QString OperatorLog::oneLine(const QString& text) {
     QString flat = text;
-    flat.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
-    const QString line = m_clock().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) +
-                         QLatin1Char('\t') + (screen.isEmpty() ? QStringLiteral("-") : screen) +
-                         QLatin1Char('\t') + flat + QLatin1Char('\n');
+    return flat.replace(QLatin1Char('\r'), QLatin1Char(' '))
+        .replace(QLatin1Char('\n'), QLatin1Char(' '));
+}
+
+bool OperatorLog::append(const QString& screen, const QString& text) {
+    const QByteArray line = (m_clock().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) +
+                             QLatin1Char('\t') + (screen.isEmpty() ? QStringLiteral("-") : screen) +
+                             QLatin1Char('\t') + oneLine(text) + QLatin1Char('\n'))
+                                .toUtf8();
     QFile f(m_filePath);
     // A log that cannot be written must never stop the message itself from being shown.
-    if (f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-        f.write(line.toUtf8());
+    if (f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text) &&
+        f.write(line) == line.size() && f.flush()) {
+        return true;
     }
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    std::fflush(stderr);
+    return false;
 }
 
 }  // namespace kovrin

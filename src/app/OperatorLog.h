@@ -12,7 +12,9 @@ class OperatorLog {
 public:
     explicit OperatorLog(const QString& filePath);
 
-    void append(const QString& screen, const QString& text);
+    // Adds the line. A log that cannot be written (a read-only folder, a full disk) gets the
+    // line on standard error instead, so that the message leaves a trace; returns false then.
+    bool append(const QString& screen, const QString& text);
 
     // The audit trail of settings and passwords, in the same file: password entries,
     // settings changes (old and new values of settings that are not secret) and password
@@ -20,6 +22,9 @@ public:
     void audit(const QString& screen, const QString& text);
 
     QString filePath() const { return m_filePath; }
+
+    // A message on one line, as the log keeps it: line breaks become spaces.
+    static QString oneLine(const QString& text);
 
     // Tests fix the time stamp.
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }

@@ -4,6 +4,7 @@
 #include "app/FrmMain.h"
 #include "app/MessageBoxPresenter.h"
 #include "app/Messages.h"
+#include "app/ProcessSignals.h"
 #include "app/ProgramFolder.h"
 
 #include <QApplication>
@@ -12,18 +13,20 @@
 namespace kovrin {
 
 int runProgram(QApplication& app, const ProgramFolder& folder, Revision revision) {
+    // A file-size limit makes writes fail and be reported, rather than end the program.
+    ignoreFileSizeSignal();
     // Fusion draws button faces from the palette, so the focus colours show on every platform.
     app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     app.setApplicationName(QStringLiteral("Kovrin Hand-Held Interface Software"));
-    Messages::setPresenter(showMessageBox);
+    // Only the tests that start this program set KOVRIN_PRINT_MESSAGES: they read its messages
+    // on standard output, each answered at once, instead of boxes that wait for an operator.
+    Messages::setPresenter(qEnvironmentVariableIsSet("KOVRIN_PRINT_MESSAGES") ? printMessage
+                                                                              : showMessageBox);
 
+    // A refused start has shown and logged its message already.
     QString error;
     std::unique_ptr<AppContext> ctx = AppContext::startUp(folder, &error);
     if (!ctx) {
-        Messages::critical(QStringLiteral("frmMain"),
-                           error + QStringLiteral("\nThe program cannot start. Restore the file "
-                                                  "from a backup, or move it away so that a new "
-                                                  "empty database is created."));
         return 1;
     }
     ctx->setRevision(revision);

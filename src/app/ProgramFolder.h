@@ -15,6 +15,8 @@ public:
     QString filePath(const QString& name) const { return QDir(m_path).filePath(name); }
     QString databasePath() const { return filePath(QStringLiteral("HandHeldData.mdb")); }
     QString operatorLogPath() const { return filePath(QStringLiteral("operator.log")); }
+    // Held by the one program running on this folder, whichever revision it is.
+    QString lockFilePath() const { return filePath(QStringLiteral("kovrin.lock")); }
 
 private:
     QString m_path;

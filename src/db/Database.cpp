@@ -2,16 +2,26 @@
 
 #include "db/Schema.h"
 
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <unistd.h>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace kovrin {
 
 namespace {
+
+using Kind = DbOpenProblem::Kind;
 
 QString nextConnectionName() {
     static std::atomic<int> counter{0};
@@ -34,26 +44,149 @@ DbStatus exec(QSqlDatabase& db, const QString& sql) {
     return {};
 }
 
+QString systemError(int err) {
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+// What an engine error means for the operator: another program's lock, a file the program
+// may not write, or `otherwise`.
+Kind kindOf(const QSqlError& e, Kind otherwise) {
+    bool ok = false;
+    const int code = e.nativeErrorCode().toInt(&ok) & 0xff;  // primary code of an extended one
+    if (!ok) {
+        return otherwise;
+    }
+    switch (code) {
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return Kind::Locked;
+        case SQLITE_READONLY:
+            return Kind::ReadOnly;
+        default:
+            return otherwise;
+    }
+}
+
+// Moves `from` to `to` unless something is there already; a file at `to` is never replaced.
+// Returns 0, or the system's error number (EEXIST: `to` was there).
+int moveIntoPlace(const QByteArray& from, const QByteArray& to) {
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return errno;
+    }
+#endif
+    // A file system without that rename: a second name fails the same way on an existing one.
+    if (::link(from.constData(), to.constData()) != 0) {
+        return errno;
+    }
+    ::unlink(from.constData());
+    return 0;
+}
+
+// The new file's name in its folder survives a power cut.
+void syncFolder(const QString& folder) {
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// Writes the tables, report views and version into the empty file `path`.
+DbStatus buildSchema(const QString& path) {
+    const QString name = nextConnectionName();
+    DbStatus result;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        if (!db.open()) {
+            result = DbStatus::failure(errorText(db.lastError()));
+        } else if (!db.transaction()) {
+            result = DbStatus::failure(errorText(db.lastError()));
+        } else {
+            for (const QString& sql :
+                 schema::createTables() + schema::createViews() +
+                     QStringList{
+                         QStringLiteral("PRAGMA user_version = %1").arg(schema::kVersion)}) {
+                result = exec(db, sql);
+                if (!result) {
+                    break;
+                }
+            }
+            if (!result) {
+                db.rollback();
+            } else if (!db.commit()) {
+                result = DbStatus::failure(errorText(db.lastError()));
+                db.rollback();
+            }
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return result;
+}
+
+// A missing database file: built complete under a temporary name in the same folder, then
+// moved into place. Nothing ever carries the file's name half-made, and only the temporary
+// file is removed when the building fails. When another program put a file there in the
+// meantime, that file is kept and used.
+DbOpenProblem createFile(const QString& path) {
+    const QString temporary =
+        QStringLiteral("%1.%2-%3.new")
+            .arg(path)
+            .arg(QCoreApplication::applicationPid())
+            .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+    const QByteArray from = QFile::encodeName(temporary);
+    const int fd = ::open(from.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return {Kind::NotCreated, systemError(errno)};
+    }
+    ::close(fd);
+    auto removeTemporary = [&] {
+        QFile::remove(temporary + QStringLiteral("-journal"));
+        QFile::remove(temporary);
+    };
+    if (const DbStatus built = buildSchema(temporary); !built) {
+        removeTemporary();
+        return {Kind::NotCreated, built.error};
+    }
+    const int moved = moveIntoPlace(from, QFile::encodeName(path));
+    if (moved == EEXIST) {
+        removeTemporary();  // another start created it first: its file is the one
+        return {};
+    }
+    if (moved != 0) {
+        removeTemporary();
+        return {Kind::NotCreated, systemError(moved)};
+    }
+    syncFolder(QFileInfo(path).absolutePath());
+    return {};
+}
+
 // The file must hold the four tables with their columns (names compared without regard
 // to case) before the program uses it.
-DbStatus checkTables(QSqlDatabase& db) {
+DbOpenProblem checkTables(QSqlDatabase& db) {
     for (const auto& t : schema::requiredColumns()) {
         QSqlQuery q(db);
         if (!q.exec(QStringLiteral("PRAGMA table_info(\"%1\")").arg(QLatin1String(t.table)))) {
-            return DbStatus::failure(errorText(q.lastError()));
+            return {kindOf(q.lastError(), Kind::Unusable), errorText(q.lastError())};
         }
         QSet<QString> have;
         while (q.next()) {
             have.insert(q.value(1).toString().toLower());
         }
         if (have.isEmpty()) {
-            return DbStatus::failure(
-                QStringLiteral("the table %1 is missing").arg(QLatin1String(t.table)));
+            return {Kind::Unusable,
+                    QStringLiteral("the table %1 is missing").arg(QLatin1String(t.table))};
         }
         for (const QString& c : t.columns) {
             if (!have.contains(c.toLower())) {
-                return DbStatus::failure(QStringLiteral("the column %1 of table %2 is missing")
-                                             .arg(c, QLatin1String(t.table)));
+                return {Kind::Unusable, QStringLiteral("the column %1 of table %2 is missing")
+                                            .arg(c, QLatin1String(t.table))};
             }
         }
     }
@@ -73,66 +206,83 @@ Database::~Database() {
     QSqlDatabase::removeDatabase(m_connectionName);
 }
 
-std::unique_ptr<Database> Database::open(const QString& filePath, QString* error) {
+std::unique_ptr<Database> Database::open(const QString& filePath, QString* error,
+                                         DbOpenProblem* problem) {
     const QFileInfo info(filePath);
-    const bool existed = info.exists();
-    auto fail = [&](const QString& reason) -> std::unique_ptr<Database> {
+    const QString path = info.absoluteFilePath();
+    auto fail = [&](Kind kind, const QString& reason) -> std::unique_ptr<Database> {
         if (error) {
-            *error = QStringLiteral("The database file %1 cannot be used: %2.")
-                         .arg(QDir::toNativeSeparators(info.absoluteFilePath()), reason);
+            *error = (kind == Kind::NotCreated
+                          ? QStringLiteral("The database file %1 could not be created: %2.")
+                          : QStringLiteral("The database file %1 cannot be used: %2."))
+                         .arg(QDir::toNativeSeparators(path), reason);
+        }
+        if (problem) {
+            *problem = {kind, reason};
         }
         return nullptr;
     };
-    if (existed && !info.isFile()) {
-        return fail(QStringLiteral("it is not a file"));
+    if (!info.exists()) {
+        const DbOpenProblem made = createFile(path);
+        if (made.kind != Kind::None) {
+            return fail(made.kind, made.reason);
+        }
+    } else if (!info.isFile()) {
+        return fail(Kind::Unusable, QStringLiteral("it is not a file"));
+    }
+    // The engine quietly opens a file it may not write read-only; the program would find out
+    // at its first store. It is found here.
+    if (::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), R_OK | W_OK, AT_EACCESS) != 0) {
+        return fail(Kind::ReadOnly, systemError(errno));
     }
 
     const QString name = nextConnectionName();
     std::unique_ptr<Database> result;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(info.absoluteFilePath());
+        db.setDatabaseName(path);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
         if (!db.open()) {
-            const QString reason = errorText(db.lastError());
+            const QSqlError e = db.lastError();
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(name);
-            return fail(reason);
+            return fail(kindOf(e, Kind::Unusable), errorText(e));
         }
-        result.reset(new Database(db, name, info.absoluteFilePath()));
+        result.reset(new Database(db, name, path));
     }
     QSqlDatabase& db = result->m_db;
 
-    if (!existed) {
-        const DbStatus created = result->inTransaction([&]() -> DbStatus {
-            for (const QString& sql : schema::createTables() + schema::createViews()) {
-                if (DbStatus s = exec(db, sql); !s) {
-                    return s;
-                }
-            }
-            return exec(db, QStringLiteral("PRAGMA user_version = %1").arg(schema::kVersion));
-        });
-        if (!created) {
-            result.reset();
-            QFile::remove(info.absoluteFilePath());  // only the file this call created
-            return fail(created.error);
-        }
-        return result;
-    }
-
-    // An existing file: make sure it is a sound SQLite database holding our tables.
+    // A sound SQLite database holding our tables. Another program's exclusive lock stops the
+    // check itself: that is told as such, not as damage.
     {
         QSqlQuery q(db);
         if (!q.exec(QStringLiteral("PRAGMA quick_check")) || !q.next()) {
-            return fail(errorText(q.lastError()));
+            return fail(kindOf(q.lastError(), Kind::Unusable), errorText(q.lastError()));
         }
         const QString verdict = q.value(0).toString();
         if (verdict != QLatin1String("ok")) {
-            return fail(QStringLiteral("the file is damaged (%1)").arg(verdict));
+            return fail(Kind::Unusable, QStringLiteral("the file is damaged (%1)").arg(verdict));
         }
     }
-    if (DbStatus s = checkTables(db); !s) {
-        return fail(s.error);
+    if (DbOpenProblem p = checkTables(db); p.kind != Kind::None) {
+        return fail(p.kind, p.reason);
+    }
+    // A write begun and given up: another program in the middle of writing, or a file the
+    // engine could only open for reading, is found now rather than at the first store.
+    {
+        DbOpenProblem p;
+        {
+            QSqlQuery q(db);
+            if (!q.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+                p = {kindOf(q.lastError(), Kind::Unusable), errorText(q.lastError())};
+            }
+        }
+        if (p.kind != Kind::None) {
+            return fail(p.kind, p.reason);
+        }
+        if (DbStatus s = exec(db, QStringLiteral("ROLLBACK")); !s) {
+            return fail(Kind::Unusable, s.error);
+        }
     }
     // A file of an older version gets the tables added since (its rows stay as they are);
     // the report views are definitions, not data, and are made again.
@@ -151,7 +301,7 @@ std::unique_ptr<Database> Database::open(const QString& filePath, QString* error
             return exec(db, QStringLiteral("PRAGMA user_version = %1").arg(schema::kVersion));
         });
         if (!s) {
-            return fail(s.error);
+            return fail(Kind::Unusable, s.error);
         }
     }
     return result;

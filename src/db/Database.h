@@ -15,6 +15,19 @@ struct DbStatus {
     explicit operator bool() const { return ok; }
 };
 
+// Why a database file was refused; each calls for something else from the operator.
+struct DbOpenProblem {
+    enum class Kind {
+        None,
+        Locked,      // another program holds a lock on the file (a write under way, or exclusive)
+        ReadOnly,    // the file cannot be written by this program
+        Unusable,    // damaged, or not a database of this program
+        NotCreated,  // a missing file could not be created in its folder
+    };
+    Kind kind = Kind::None;
+    QString reason;  // the engine's or the system's words, e.g. "database is locked"
+};
+
 // The local database file HandHeldData.mdb (SQLite). Opened once; created with its
 // tables and report queries when missing; an existing file that is not a usable database
 // is refused and never overwritten.
@@ -24,9 +37,14 @@ public:
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
-    // Opens (or creates) the file. On failure returns null and puts into *error a message
-    // that names the file and the engine's reason.
-    static std::unique_ptr<Database> open(const QString& filePath, QString* error);
+    // Opens (or creates) the file. On failure returns null, puts into *error a message that
+    // names the file and the engine's reason, and into *problem what kind of failure it was.
+    // A file is only accepted once it has been found writable and free of other programs'
+    // locks. A missing file is built under a temporary name in the same folder and moved into
+    // place complete; a file that appeared there in the meantime is used instead, never
+    // replaced. No path deletes or overwrites the file.
+    static std::unique_ptr<Database> open(const QString& filePath, QString* error,
+                                          DbOpenProblem* problem = nullptr);
 
     QSqlDatabase handle() const { return m_db; }
     QString filePath() const { return m_filePath; }

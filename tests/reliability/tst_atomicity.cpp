@@ -1,6 +1,6 @@
 // A replacement of an agent's rows is all or nothing: a database error half-way through, or
 // the program killed in the middle of a large store, leaves the agent's old rows as they
-// were and the file sound.
+// were and the file sound. A database made by several programs at once is one sound file.
 #include "db/BankDataStore.h"
 #include "db/Database.h"
 #include "db/RestoreDataStore.h"
@@ -75,6 +75,27 @@ int storeChild(const QString& path, int rows) {
     return st ? 0 : 1;
 }
 
+// The child process: opens (creating it when missing) the database the moment `go` appears,
+// then stores one account of `agent`.
+int createChild(const QString& path, const QString& go, const QString& agent) {
+    std::cout << "ready" << std::endl;
+    while (!QFile::exists(go)) {
+        QThread::usleep(100);
+    }
+    QString error;
+    auto db = Database::open(path, &error);
+    if (!db) {
+        std::cout << error.toStdString() << std::endl;
+        return 2;
+    }
+    BankDataRow r;
+    r.AgentID = agent;
+    r.ACNumber = "100001";
+    const DbStatus st = BankDataStore(*db).replaceAgentRows(agent, {r});
+    std::cout << (st ? "stored" : "failed: " + st.error.toStdString()) << std::endl;
+    return st ? 0 : 1;
+}
+
 }  // namespace
 
 class TestAtomicity : public QObject {
@@ -84,6 +105,7 @@ private slots:
     void errorHalfWayKeepsTheOldAccounts();
     void downloadWhoseStoreFailsSendsNothing();
     void killedDuringALargeStore();
+    void firstOpeningsAtOnceShareOneFile();
 };
 
 void TestAtomicity::errorHalfWayKeepsTheOldCollections() {
@@ -207,10 +229,52 @@ void TestAtomicity::killedDuringALargeStore() {
     QCOMPARE(info->TotalTransactions, 500);
 }
 
+// Three programs open a folder's missing database at the same moment, again and again: one
+// file is made, every program stores into that one, and no half-made file or other
+// program's file is deleted or replaced.
+void TestAtomicity::firstOpeningsAtOnceShareOneFile() {
+    const QStringList agents{"001", "002", "003"};
+    for (int round = 0; round < 20; ++round) {
+        test::TempProgramFolder pf;
+        const QString path = pf.folder().databasePath();
+        const QString go = pf.filePath("go");
+        std::vector<std::unique_ptr<QProcess>> children;
+        for (const QString& agent : agents) {
+            children.push_back(std::make_unique<QProcess>());
+            children.back()->start(QCoreApplication::applicationFilePath(),
+                                   {"--create-child", path, go, agent});
+        }
+        for (auto& c : children) {
+            QVERIFY(c->waitForReadyRead(60000));
+        }
+        QFile(go).open(QIODevice::WriteOnly);
+        for (auto& c : children) {
+            QVERIFY(c->waitForFinished(60000));
+            const QString out = QString::fromUtf8(c->readAllStandardOutput());
+            QCOMPARE(out, QString("ready\nstored\n"));
+            QCOMPARE(c->exitCode(), 0);
+        }
+        QString error;
+        auto db = Database::open(path, &error);
+        QVERIFY2(db, qPrintable(error));
+        QCOMPARE(integrity(*db), QString("ok"));
+        for (const QString& agent : agents) {
+            QCOMPARE(BankDataStore(*db).agentRows(agent).size(), 1);
+        }
+        db.reset();
+        QCOMPARE(QDir(pf.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({"go", "HandHeldData.mdb"}));
+    }
+}
+
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc == 4 && QByteArray(argv[1]) == "--store-child") {
         return storeChild(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt());
+    }
+    if (argc == 5 && QByteArray(argv[1]) == "--create-child") {
+        return createChild(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
+                           QString::fromLocal8Bit(argv[4]));
     }
     TestAtomicity t;
     return QTest::qExec(&t, argc, argv);

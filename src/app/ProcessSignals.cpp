@@ -1,0 +1,13 @@
+#include "app/ProcessSignals.h"
+
+#include <csignal>
+
+namespace kovrin {
+
+void ignoreFileSizeSignal() {
+#ifdef SIGXFSZ
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
+
+}  // namespace kovrin
