@@ -117,6 +117,7 @@ void TestDbFile::firstStartOfTheDayMakesACopy() {
 
 void TestDbFile::secondStartOfTheDayLeavesTheCopy() {
     test::TempProgramFolder pf;
+    test::MessageRecorder rec;
     fillDatabase(pf.folder().databasePath(), 10);
     QString error;
     {

@@ -26,13 +26,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const HeaderInfo header = DecodeThirdProtocol(v);
     if (header.ok) {
+        FUZZ_CHECK(v.size() >= kLongFrameSize);
         FUZZ_CHECK(header.AgentDateKey.size() == 7);
+    } else {
+        FUZZ_CHECK(!header.reason.isEmpty() && !header.totalsRead);
+    }
+    if (header.totalsRead) {
+        FUZZ_CHECK(header.ok);
         FUZZ_CHECK(header.TotalTransactions >= 0 && header.TotalTransactions < 32768);
         FUZZ_CHECK(header.amountDigits.size() == 8);
         FUZZ_CHECK(header.totalAmount >= 0 && header.totalAmount <= 99999999);
         FUZZ_CHECK(header.amountText == QString::number(header.totalAmount) + ".00");
     } else {
-        FUZZ_CHECK(!header.reason.isEmpty());
+        FUZZ_CHECK(!header.reason.isEmpty() && header.amountText.isEmpty());
     }
 
     // The reference year matters only for the year of a slot: 2026 and one taken from the
