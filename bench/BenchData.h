@@ -3,8 +3,8 @@
 // Inputs of the benchmarks, made here: download files of any size, temporary program
 // folders with a database, and a message seam that answers at once.
 
-#include "app/AppSettings.h"
-#include "app/Messages.h"
+#include "core/AppSettings.h"
+#include "core/Messages.h"
 #include "db/Database.h"
 
 #include <QByteArray>

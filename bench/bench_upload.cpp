@@ -1,6 +1,7 @@
 // The PC's own work after an upload: frames to rows, the store, the three files; and its
 // parts on their own.
 #include "UploadData.h"
+#include "core/Clock.h"
 #include "db/RestoreDataStore.h"
 #include "upload/BankFiles.h"
 #include "upload/RestoreData.h"
@@ -9,6 +10,8 @@
 #include <benchmark/benchmark.h>
 
 using namespace kovrin;
+
+static const kovrin::FixedClock kEvening(QDateTime(QDate(2026, 3, 25), QTime(18, 0)));
 
 namespace {
 
@@ -20,7 +23,7 @@ void BM_UploadStoreAndFiles(benchmark::State& state) {
     BankDataStore(*folder.db).replaceAgentRows(bench::agentId(), bench::downloadedAccounts(frames));
     const UploadData data = bench::uploadData(bench::collectionFrames(frames));
     RestoreData restore(*folder.db, folder.settings, ProgramFolder(folder.path()));
-    restore.setClock([] { return QDateTime(QDate(2026, 3, 25), QTime(18, 0)); });
+    restore.setClock(kEvening);
     QStringList messages;
     const MessageFunction message = [&messages](const MessageRequest& r) {
         messages << r.text;

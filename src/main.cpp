@@ -1,6 +1,6 @@
 #include "app/Program.h"
-#include "app/ProgramFolder.h"
-#include "app/Revision.h"
+#include "core/ProgramFolder.h"
+#include "core/Revision.h"
 
 #include <QApplication>
 

@@ -1,6 +1,6 @@
 #include "app/AppContext.h"
 
-#include "app/Messages.h"
+#include "core/Messages.h"
 #include "db/DatabaseBackup.h"
 #include "db/SettingsStore.h"
 
@@ -82,11 +82,12 @@ QString databaseRefused(const QString& dbPath, const QString& dbError,
 
 }  // namespace
 
-AppContext::AppContext(ProgramFolder folder, std::unique_ptr<Database> db)
-    : m_folder(std::move(folder)),
+AppContext::AppContext(ProgramFolder folder, std::unique_ptr<Database> db, const Clock& clock)
+    : m_clock(clock),
+      m_folder(std::move(folder)),
       m_db(std::move(db)),
-      m_log(m_folder.operatorLogPath()),
-      m_transferLog(m_folder.path()) {
+      m_log(m_folder.operatorLogPath(), clock),
+      m_transferLog(m_folder.path(), clock) {
     Messages::setOperatorLog(&m_log);
 }
 
@@ -97,10 +98,10 @@ AppContext::~AppContext() {
 }
 
 std::unique_ptr<AppContext> AppContext::startUp(const ProgramFolder& folder, QString* error,
-                                                const QDate& today) {
+                                                const Clock& clock) {
     // A refusal is shown like any message and kept in the folder's operator log.
     auto refuse = [&](const QString& text) -> std::unique_ptr<AppContext> {
-        OperatorLog log(folder.operatorLogPath());
+        OperatorLog log(folder.operatorLogPath(), clock);
         OperatorLog* const attached = Messages::operatorLog();
         Messages::setOperatorLog(&log);
         Messages::critical(QStringLiteral("frmMain"), text);
@@ -140,12 +141,12 @@ std::unique_ptr<AppContext> AppContext::startUp(const ProgramFolder& folder, QSt
     if (!db) {
         return refuse(databaseRefused(folder.databasePath(), dbError, problem));
     }
-    auto ctx = std::make_unique<AppContext>(folder, std::move(db));
+    auto ctx = std::make_unique<AppContext>(folder, std::move(db), clock);
     ctx->m_lock = std::move(lock);
     // Once a day, the first start makes the day's copy; a failure is told but never stops
     // the program.
     const BackupOutcome backup =
-        makeDailyBackup(ctx->db(), folder.filePath(QStringLiteral("BackupData")), today);
+        makeDailyBackup(ctx->db(), folder.filePath(QStringLiteral("BackupData")), clock.today());
     if (backup.status == BackupOutcome::Status::Failed) {
         Messages::critical(QStringLiteral("frmMain"), backup.error);
     }

@@ -1,13 +1,7 @@
 #pragma once
 
-#include "app/AppSettings.h"
-#include "app/OperatorLog.h"
-#include "app/ProgramFolder.h"
-#include "app/Revision.h"
-#include "db/Database.h"
-#include "link/TransferLog.h"
+#include "ui/ScreenContext.h"
 
-#include <QDate>
 #include <memory>
 
 class QLockFile;
@@ -15,18 +9,20 @@ class QLockFile;
 namespace kovrin {
 
 // What every screen shares for the life of the program: the program folder, the open
-// database, the in-memory settings and the operator log.
-class AppContext {
+// database, the in-memory settings, the operator and transfer logs, and the one clock.
+class AppContext : public ScreenContext {
 public:
-    AppContext(ProgramFolder folder, std::unique_ptr<Database> db);
-    ~AppContext();
+    AppContext(ProgramFolder folder, std::unique_ptr<Database> db,
+               const Clock& clock = Clock::system());
+    ~AppContext() override;
 
-    const ProgramFolder& folder() const { return m_folder; }
-    Database& db() { return *m_db; }
-    AppSettings& settings() { return m_settings; }
-    OperatorLog& operatorLog() { return m_log; }
-    link::TransferLog& transferLog() { return m_transferLog; }
-    Revision revision() const { return m_revision; }
+    const ProgramFolder& folder() const override { return m_folder; }
+    Database& db() override { return *m_db; }
+    AppSettings& settings() override { return m_settings; }
+    OperatorLog& operatorLog() override { return m_log; }
+    link::TransferLog& transferLog() override { return m_transferLog; }
+    const Clock& clock() const override { return m_clock; }
+    Revision revision() const override { return m_revision; }
     void setRevision(Revision r) { m_revision = r; }
 
     // Takes the folder's lock (ProgramFolder::lockFilePath) for the life of the context,
@@ -39,10 +35,12 @@ public:
     // ours) is refused: the message, with what to do, is shown, written to the operator log
     // (standard error when the log cannot be written) and put into *error; returns null.
     // A start refused because the program runs there already touches no file but the log.
+    // Everything of the program reads the date and time from `clock`.
     static std::unique_ptr<AppContext> startUp(const ProgramFolder& folder, QString* error,
-                                               const QDate& today = QDate::currentDate());
+                                               const Clock& clock = Clock::system());
 
 private:
+    const Clock& m_clock;
     ProgramFolder m_folder;
     std::unique_ptr<QLockFile> m_lock;  // released after the database is closed
     std::unique_ptr<Database> m_db;

@@ -1,12 +1,12 @@
 #include "app/FrmConfigure.h"
 
 #include "app/AppContext.h"
-#include "app/FocusColours.h"
-#include "app/KeyFilter.h"
-#include "app/Messages.h"
+#include "core/Messages.h"
 #include "db/SettingsStore.h"
 #include "link/DownloadFrames.h"
 #include "link/PortMapping.h"
+#include "ui/FocusColours.h"
+#include "ui/KeyFilter.h"
 
 #include <QComboBox>
 #include <QFormLayout>

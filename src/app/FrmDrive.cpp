@@ -1,10 +1,10 @@
 #include "app/FrmDrive.h"
 
 #include "app/AppContext.h"
-#include "app/FocusColours.h"
-#include "app/KeyFilter.h"
-#include "app/Messages.h"
+#include "core/Messages.h"
 #include "db/SettingsStore.h"
+#include "ui/FocusColours.h"
+#include "ui/KeyFilter.h"
 
 #include <QComboBox>
 #include <QDir>

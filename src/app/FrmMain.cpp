@@ -1,12 +1,12 @@
 #include "app/FrmMain.h"
 
 #include "app/AppContext.h"
-#include "app/FocusColours.h"
 #include "app/FrmConfigure.h"
 #include "app/FrmDrive.h"
 #include "download/FrmSend.h"
 #include "security/FrmPassEntry.h"
 #include "security/FrmPassword.h"
+#include "ui/FocusColours.h"
 #include "upload/FrmReceive.h"
 #include "upload/PartialUploads.h"
 
@@ -72,6 +72,7 @@ FrmMain::FrmMain(AppContext& ctx, QWidget* parent)
     connect(receive, &QPushButton::clicked, this, [this] { openReceive(); });
     connect(exit, &QPushButton::clicked, this, &QWidget::close);
 
+    m_partialUploads->setClock(ctx.clock());
     FocusColours::apply(this);
 
     // "RE&PORT": the report screen, modal; the menu waits until it is closed.

@@ -2,10 +2,10 @@
 
 #include "app/AppContext.h"
 #include "app/FrmMain.h"
-#include "app/MessageBoxPresenter.h"
-#include "app/Messages.h"
-#include "app/ProcessSignals.h"
-#include "app/ProgramFolder.h"
+#include "core/Messages.h"
+#include "core/ProcessSignals.h"
+#include "core/ProgramFolder.h"
+#include "ui/MessageBoxPresenter.h"
 
 #include <QApplication>
 #include <QStyleFactory>

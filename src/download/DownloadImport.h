@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/AppSettings.h"
-#include "app/Messages.h"
+#include "core/AppSettings.h"
+#include "core/Messages.h"
 #include "db/BankDataStore.h"
 #include "db/Database.h"
 

@@ -1,5 +1,6 @@
 #include "download/DownloadTransfer.h"
 
+#include "core/Messages.h"
 #include "db/BankDataStore.h"
 #include "db/PasswordStore.h"
 #include "link/Frame.h"
@@ -78,8 +79,7 @@ DownloadTransfer::DownloadTransfer(Database& db, const AppSettings& settings, QS
       m_db(db),
       m_settings(settings),
       m_import(settings, std::move(programFolder)),
-      m_channel(port, log, kScreen),
-      m_clock([] { return QDateTime::currentDateTime(); }) {
+      m_channel(port, log, kScreen, &Messages::show) {
     m_channel.setHandlers([this] { MSComm1_OnComm(); },
                           [this](link::TransferTimer* t) { onTick(t); });
     for (link::TransferTimer* t : {&Timer1, &Timer2, &Timer3}) {
@@ -182,7 +182,7 @@ link::HeaderFields DownloadTransfer::headerFields(int accounts) const {
     h.downloadPassword = m_downloadPassword;
     h.setupPassword = m_setupPassword;
     h.downloadKey = m_file.downloadKey;
-    h.clock = m_clock();
+    h.clock = m_clock->now();
     return h;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "app/AppSettings.h"
-#include "app/Revision.h"
+#include "core/AppSettings.h"
+#include "core/Clock.h"
+#include "core/Revision.h"
 #include "db/Database.h"
 #include "download/DownloadImport.h"
 #include "link/DownloadFrames.h"
@@ -97,7 +98,8 @@ public:
     ~DownloadTransfer() override;
 
     void setTimings(const DownloadTimings& t);
-    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+    // The PC's date and time of the header frame.
+    void setClock(const Clock& clock) { m_clock = &clock; }
     // The terminal's download-mode and setup-mode passwords are read from the Password row at
     // each Send, so a password changed while the screen is open reaches the terminal with the
     // next download ("0000" for each when there is no row). Fixed ones replace the reading
@@ -160,7 +162,7 @@ private:
     const AppSettings& m_settings;
     DownloadImport m_import;
     link::TransferChannel m_channel;
-    std::function<QDateTime()> m_clock;
+    const Clock* m_clock = &Clock::system();
     DownloadRules m_rules;
     DownloadTimings m_timings;
     bool m_fixedPasswords = false;

@@ -1,12 +1,12 @@
 #include "download/FrmSend.h"
 
-#include "app/AppContext.h"
-#include "app/FocusColours.h"
-#include "app/KeyFilter.h"
-#include "app/Messages.h"
-#include "app/ScreenParts.h"
+#include "core/Messages.h"
 #include "download/DownloadTransfer.h"
 #include "link/SerialLink.h"
+#include "ui/FocusColours.h"
+#include "ui/KeyFilter.h"
+#include "ui/ScreenContext.h"
+#include "ui/ScreenParts.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -54,7 +54,7 @@ void digitEntry(QLineEdit* e, QChar highest, QWidget* next) {
 
 }  // namespace
 
-FrmSend::FrmSend(AppContext& ctx, QWidget* parent, link::SerialLink* port)
+FrmSend::FrmSend(ScreenContext& ctx, QWidget* parent, link::SerialLink* port)
     : QWidget(parent), m_ctx(ctx) {
     setObjectName(QStringLiteral("frmsend"));
     setWindowTitle(QStringLiteral("Send Data"));
@@ -68,6 +68,7 @@ FrmSend::FrmSend(AppContext& ctx, QWidget* parent, link::SerialLink* port)
     m_transfer = std::make_unique<DownloadTransfer>(ctx.db(), ctx.settings(), ctx.folder().path(),
                                                     *port, ctx.transferLog());
     m_transfer->setRules(DownloadRules::forRevision(ctx.revision()));
+    m_transfer->setClock(ctx.clock());
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(titleLabel(QStringLiteral("Send Data to HandHeld"), "Label2"));

@@ -10,7 +10,7 @@ class QPushButton;
 
 namespace kovrin {
 
-class AppContext;
+class ScreenContext;
 class DownloadTransfer;
 class TransferProgressView;
 namespace link {
@@ -22,7 +22,7 @@ class FrmSend : public QWidget {
     Q_OBJECT
 public:
     // `port` replaces the configured serial port (tests); the screen does not own it.
-    FrmSend(AppContext& ctx, QWidget* parent = nullptr, link::SerialLink* port = nullptr);
+    FrmSend(ScreenContext& ctx, QWidget* parent = nullptr, link::SerialLink* port = nullptr);
     ~FrmSend() override;
 
     DownloadTransfer& transfer() { return *m_transfer; }
@@ -37,7 +37,7 @@ private:
     void ClearEntries();
     void showProgress(int sent, int total);
 
-    AppContext& m_ctx;
+    ScreenContext& m_ctx;
     std::unique_ptr<link::SerialLink> m_ownPort;
     std::unique_ptr<DownloadTransfer> m_transfer;
     QLineEdit* m_agent;

@@ -2,12 +2,16 @@
 
 namespace kovrin::link {
 
-HeldEvents::HeldEvents(ArrivalHandler onArrival, TickHandler onTick, QObject* parent)
-    : QObject(parent), m_onArrival(std::move(onArrival)), m_onTick(std::move(onTick)) {}
+HeldEvents::HeldEvents(ArrivalHandler onArrival, TickHandler onTick, MessagePresenter present,
+                       QObject* parent)
+    : QObject(parent),
+      m_onArrival(std::move(onArrival)),
+      m_onTick(std::move(onTick)),
+      m_present(std::move(present)) {}
 
 MsgAnswer HeldEvents::show(const MessageRequest& request) {
     ++m_depth;
-    const MsgAnswer answer = Messages::show(request);
+    const MsgAnswer answer = m_present(request);
     --m_depth;
     if (m_depth == 0 && (m_arrivalPending || !m_ticksPending.isEmpty()) && !m_replayQueued) {
         // Delivered after the step that raised the message has run to its end.

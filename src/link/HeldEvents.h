@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Messages.h"
+#include "core/MessageRequest.h"
 #include "link/TransferTimer.h"
 
 #include <QObject>
@@ -22,9 +22,12 @@ public:
     using ArrivalHandler = std::function<void()>;
     using TickHandler = std::function<void(TransferTimer*)>;
 
-    HeldEvents(ArrivalHandler onArrival, TickHandler onTick, QObject* parent = nullptr);
+    // `present` shows a message and returns the operator's answer (the program's message
+    // seam, or a test's recorder).
+    HeldEvents(ArrivalHandler onArrival, TickHandler onTick, MessagePresenter present,
+               QObject* parent = nullptr);
 
-    // Shows a message of the transfer through the program's message seam.
+    // Shows a message of the transfer.
     MsgAnswer show(const MessageRequest& request);
 
     bool isHeld() const { return m_depth > 0; }
@@ -47,6 +50,7 @@ private:
 
     ArrivalHandler m_onArrival;
     TickHandler m_onTick;
+    MessagePresenter m_present;
     int m_depth = 0;
     bool m_arrivalPending = false;
     QList<NotedTick> m_ticksPending;

@@ -5,7 +5,7 @@
 namespace kovrin::link {
 
 TransferChannel::TransferChannel(SerialLink& port, TransferLog& log, QString screen,
-                                 QObject* parent)
+                                 MessagePresenter present, QObject* parent)
     : QObject(parent),
       m_port(port),
       m_log(log),
@@ -20,7 +20,8 @@ TransferChannel::TransferChannel(SerialLink& port, TransferLog& log, QString scr
               if (m_onTick) {
                   m_onTick(t);
               }
-          }) {
+          },
+          std::move(present)) {
     connect(&m_port, &SerialLink::readyRead, &m_held, &HeldEvents::arrival);
 }
 

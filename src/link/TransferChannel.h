@@ -18,7 +18,9 @@ namespace kovrin::link {
 class TransferChannel : public QObject {
     Q_OBJECT
 public:
-    TransferChannel(SerialLink& port, TransferLog& log, QString screen, QObject* parent = nullptr);
+    // `present` shows the transfer's messages (the program's message seam).
+    TransferChannel(SerialLink& port, TransferLog& log, QString screen, MessagePresenter present,
+                    QObject* parent = nullptr);
 
     // The transfer's handlers of arrivals and timer ticks.
     void setHandlers(HeldEvents::ArrivalHandler onArrival, HeldEvents::TickHandler onTick);

@@ -4,27 +4,8 @@
 
 namespace kovrin::link {
 
-namespace {
-
-// The local date and time of a log line. Every frame and every piece of a reply is logged, and
-// asking the system for the local time each time costs a look at the time zone file; the
-// offset from UTC is looked up once a minute instead (so a change to summer time is followed
-// within a minute). The result carries the local wall-clock fields.
-QDateTime localNow() {
-    static qint64 offsetMs = 0;
-    static qint64 validUntil = 0;
-    const qint64 utc = QDateTime::currentMSecsSinceEpoch();
-    if (utc >= validUntil) {
-        offsetMs = qint64(QDateTime::currentDateTime().offsetFromUtc()) * 1000;
-        validUntil = utc + 60000;
-    }
-    return QDateTime::fromMSecsSinceEpoch(utc + offsetMs, Qt::UTC);
-}
-
-}  // namespace
-
-TransferLog::TransferLog(QString programFolder)
-    : m_folder(std::move(programFolder)), m_clock(localNow) {}
+TransferLog::TransferLog(QString programFolder, const Clock& clock)
+    : m_folder(std::move(programFolder)), m_clock(&clock) {}
 
 TransferLog::~TransferLog() {
     m_file.close();
@@ -36,7 +17,7 @@ QString TransferLog::filePathFor(const QDate& day) const {
 }
 
 QString TransferLog::currentFilePath() const {
-    return filePathFor(m_clock().date());
+    return filePathFor(m_clock->now().date());
 }
 
 namespace {
@@ -78,7 +59,7 @@ QByteArray hexText(const QByteArray& bytes) {
 }  // namespace
 
 void TransferLog::line(const char* kind, QByteArrayView text, bool flush) {
-    const QDateTime now = m_clock();
+    const QDateTime now = m_clock->now();
     const QDate day = now.date();
     if (m_file.isOpen() && day != m_fileDay) {
         m_file.close();  // the day changed

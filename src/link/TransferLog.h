@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Clock.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDate>
@@ -17,10 +19,10 @@ namespace kovrin::link {
 // misbehaves. The file stays open while a transfer runs and is flushed at each event.
 class TransferLog {
 public:
-    explicit TransferLog(QString programFolder);
+    explicit TransferLog(QString programFolder, const Clock& clock = Clock::system());
     ~TransferLog();
 
-    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+    void setClock(const Clock& clock) { m_clock = &clock; }
 
     // Starts a transfer's section ("download" or "upload" and what it is about).
     void begin(const QString& title);
@@ -44,7 +46,7 @@ private:
     QString m_folder;
     QFile m_file;
     QDate m_fileDay;  // the day of the open file
-    std::function<QDateTime()> m_clock;
+    const Clock* m_clock;
 };
 
 }  // namespace kovrin::link

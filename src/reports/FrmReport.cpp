@@ -1,12 +1,12 @@
 #include "reports/FrmReport.h"
 
-#include "app/AppContext.h"
-#include "app/FocusColours.h"
-#include "app/KeyFilter.h"
-#include "app/Messages.h"
+#include "core/Messages.h"
 #include "reports/FrmReportPreview.h"
 #include "reports/ReportCsv.h"
 #include "reports/ReportLayout.h"
+#include "ui/FocusColours.h"
+#include "ui/KeyFilter.h"
+#include "ui/ScreenContext.h"
 
 #include <QDateEdit>
 #include <QFileInfo>
@@ -55,7 +55,7 @@ QString FrmReport::unreadableMessage(int count) {
         .arg(count);
 }
 
-FrmReport::FrmReport(AppContext& ctx, QWidget* parent) : QDialog(parent), m_ctx(ctx) {
+FrmReport::FrmReport(ScreenContext& ctx, QWidget* parent) : QDialog(parent), m_ctx(ctx) {
     setObjectName(kScreen);
     setWindowTitle(QStringLiteral("Report"));
     setModal(true);
@@ -106,7 +106,7 @@ FrmReport::FrmReport(AppContext& ctx, QWidget* parent) : QDialog(parent), m_ctx(
     setTabOrder(view, exit);
 
     // Loading: both pickers show today; neither report is chosen; the boxes are visible.
-    const QDate today = QDate::currentDate();
+    const QDate today = m_ctx.clock().today();
     m_from->setDate(today);
     m_to->setDate(today);
 

@@ -12,7 +12,7 @@ class QRadioButton;
 
 namespace kovrin {
 
-class AppContext;
+class ScreenContext;
 class FrmReportPreview;
 
 // The report screen: the choice between the daily collection report (Report1) and the agent
@@ -24,7 +24,7 @@ public:
     // Shows the preview and returns when it is closed; the program runs it modal.
     using PreviewRunner = std::function<void(FrmReportPreview& preview)>;
 
-    explicit FrmReport(AppContext& ctx, QWidget* parent = nullptr);
+    explicit FrmReport(ScreenContext& ctx, QWidget* parent = nullptr);
 
     void setPreviewRunner(PreviewRunner runner) { m_runPreview = std::move(runner); }
 
@@ -37,7 +37,7 @@ private:
     void showReport1Boxes(bool visible);
     bool view(ReportKind kind, const ReportFilter& filter);
 
-    AppContext& m_ctx;
+    ScreenContext& m_ctx;
     QRadioButton* m_opt1;
     QRadioButton* m_opt2;
     QLabel* m_lbAgent;

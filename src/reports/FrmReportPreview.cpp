@@ -1,9 +1,9 @@
 #include "reports/FrmReportPreview.h"
 
-#include "app/FocusColours.h"
-#include "app/Messages.h"
+#include "core/Messages.h"
 #include "reports/ReportCsv.h"
 #include "reports/ReportPainter.h"
+#include "ui/FocusColours.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -1,12 +1,12 @@
 #include "security/FrmPassEntry.h"
 
-#include "app/AppContext.h"
-#include "app/FocusColours.h"
-#include "app/KeyFilter.h"
-#include "app/Messages.h"
-#include "app/ScreenParts.h"
+#include "core/Messages.h"
 #include "db/PasswordStore.h"
 #include "security/Passwords.h"
+#include "ui/FocusColours.h"
+#include "ui/KeyFilter.h"
+#include "ui/ScreenContext.h"
+#include "ui/ScreenParts.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -20,7 +20,7 @@ namespace {
 const QString kScreen = QStringLiteral("frmPassEntry");
 }
 
-FrmPassEntry::FrmPassEntry(AppContext& ctx, QWidget* parent) : QWidget(parent), m_ctx(ctx) {
+FrmPassEntry::FrmPassEntry(ScreenContext& ctx, QWidget* parent) : QWidget(parent), m_ctx(ctx) {
     setObjectName(kScreen);
     setWindowTitle(QStringLiteral("PasswordEntry"));
 

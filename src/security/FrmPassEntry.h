@@ -6,13 +6,13 @@ class QLineEdit;
 
 namespace kovrin {
 
-class AppContext;
+class ScreenContext;
 
 // Asks for the administrator password before a settings screen opens.
 class FrmPassEntry : public QWidget {
     Q_OBJECT
 public:
-    FrmPassEntry(AppContext& ctx, QWidget* parent = nullptr);
+    FrmPassEntry(ScreenContext& ctx, QWidget* parent = nullptr);
 
     void cmdOK_Click();
 
@@ -21,7 +21,7 @@ signals:
     void passwordAccepted();
 
 private:
-    AppContext& m_ctx;
+    ScreenContext& m_ctx;
     QLineEdit* m_password;
     QString m_adminPassword;  // the stored administrator password, read when the screen opens
 };

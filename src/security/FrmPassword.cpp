@@ -1,12 +1,12 @@
 #include "security/FrmPassword.h"
 
-#include "app/AppContext.h"
-#include "app/FocusColours.h"
-#include "app/KeyFilter.h"
-#include "app/Messages.h"
-#include "app/ScreenParts.h"
+#include "core/Messages.h"
 #include "db/Val.h"
 #include "security/Passwords.h"
+#include "ui/FocusColours.h"
+#include "ui/KeyFilter.h"
+#include "ui/ScreenContext.h"
+#include "ui/ScreenParts.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -46,7 +46,7 @@ QLineEdit* passwordBox(const char* name) {
 
 }  // namespace
 
-FrmPassword::FrmPassword(AppContext& ctx, QWidget* parent) : QWidget(parent), m_ctx(ctx) {
+FrmPassword::FrmPassword(ScreenContext& ctx, QWidget* parent) : QWidget(parent), m_ctx(ctx) {
     setObjectName(kScreen);
     setWindowTitle(QStringLiteral("Password"));
 

@@ -12,14 +12,14 @@ class QRadioButton;
 
 namespace kovrin {
 
-class AppContext;
+class ScreenContext;
 
 // Changes one of the four passwords: the PC software's administrator and user passwords
 // and the hand-held terminal's setup and main-screen passwords.
 class FrmPassword : public QWidget {
     Q_OBJECT
 public:
-    FrmPassword(AppContext& ctx, QWidget* parent = nullptr);
+    FrmPassword(ScreenContext& ctx, QWidget* parent = nullptr);
 
     void cmdSend_Click();
 
@@ -32,7 +32,7 @@ private:
     bool passwordBoxKey(QLineEdit* box, QKeyEvent* e);
     void showLevels(bool software);
 
-    AppContext& m_ctx;
+    ScreenContext& m_ctx;
     QRadioButton* m_software;
     QRadioButton* m_handHeld;
     QRadioButton* m_admin;

@@ -1,12 +1,12 @@
 #include "upload/FrmReceive.h"
 
-#include "app/AppContext.h"
-#include "app/FocusColours.h"
-#include "app/KeyFilter.h"
-#include "app/Messages.h"
-#include "app/ScreenParts.h"
+#include "core/Messages.h"
 #include "db/RestoreDataStore.h"
 #include "link/SerialLink.h"
+#include "ui/FocusColours.h"
+#include "ui/KeyFilter.h"
+#include "ui/ScreenContext.h"
+#include "ui/ScreenParts.h"
 #include "upload/RestoreData.h"
 #include "upload/UploadTransfer.h"
 
@@ -36,7 +36,7 @@ QLabel* valueLabel(const char* name) {
 
 }  // namespace
 
-FrmReceive::FrmReceive(AppContext& ctx, QWidget* parent, link::SerialLink* port)
+FrmReceive::FrmReceive(ScreenContext& ctx, QWidget* parent, link::SerialLink* port)
     : QWidget(parent), m_ctx(ctx) {
     setObjectName(QStringLiteral("frmReceive"));
     setWindowTitle(QStringLiteral("Receive Data"));
@@ -47,6 +47,7 @@ FrmReceive::FrmReceive(AppContext& ctx, QWidget* parent, link::SerialLink* port)
         port = m_ownPort.get();
     }
     m_restore = std::make_unique<RestoreData>(ctx.db(), ctx.settings(), ctx.folder());
+    m_restore->setClock(ctx.clock());
     m_transfer =
         std::make_unique<UploadTransfer>(*port, ctx.transferLog(), m_restore->restoreFunction());
 

@@ -11,7 +11,7 @@ namespace kovrin {
 
 class TransferProgressView;
 class PartialUploads;
-class AppContext;
+class ScreenContext;
 class RestoreData;
 class UploadTransfer;
 namespace link {
@@ -23,7 +23,7 @@ class FrmReceive : public QWidget {
     Q_OBJECT
 public:
     // `port` replaces the configured serial port (tests); the screen does not own it.
-    FrmReceive(AppContext& ctx, QWidget* parent = nullptr, link::SerialLink* port = nullptr);
+    FrmReceive(ScreenContext& ctx, QWidget* parent = nullptr, link::SerialLink* port = nullptr);
     ~FrmReceive() override;
 
     UploadTransfer& transfer() { return *m_transfer; }
@@ -46,7 +46,7 @@ private:
     void updateStoreAgain();
 
 private:
-    AppContext& m_ctx;
+    ScreenContext& m_ctx;
     std::unique_ptr<link::SerialLink> m_ownPort;
     std::unique_ptr<RestoreData> m_restore;
     std::unique_ptr<UploadTransfer> m_transfer;

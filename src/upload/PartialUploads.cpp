@@ -8,8 +8,7 @@
 
 namespace kovrin {
 
-PartialUploads::PartialUploads(ProgramFolder folder)
-    : m_folder(std::move(folder)), m_clock([] { return QDateTime::currentDateTime(); }) {}
+PartialUploads::PartialUploads(ProgramFolder folder) : m_folder(std::move(folder)) {}
 
 QString PartialUploads::keep(const QString& port, const PartialUpload& upload) {
     m_kept.insert(port, upload);
@@ -17,7 +16,7 @@ QString PartialUploads::keep(const QString& port, const PartialUpload& upload) {
     data.RecordFrames = upload.RecordFrames;
     data.TotalRecords = qMax(0, upload.nextRecord - 2);
     const QString key = link::DecodeThirdProtocol(upload.RecordFrames.value(1)).AgentDateKey;
-    QString name = backupFileName(key, m_clock().date());
+    QString name = backupFileName(key, m_clock->now().date());
     name.replace(QStringLiteral(".txt"), QStringLiteral("-partial.txt"));
     if (key.left(3).contains(u'/') || key.left(3).contains(u'\\')) {
         return {};  // an agent that cannot name a file: kept in memory only

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "app/ProgramFolder.h"
+#include "core/Clock.h"
+#include "core/ProgramFolder.h"
 #include "upload/UploadTransfer.h"
 
-#include <QDateTime>
 #include <QHash>
 #include <QString>
-#include <functional>
 #include <optional>
 
 namespace kovrin {
@@ -20,7 +19,7 @@ class PartialUploads {
 public:
     explicit PartialUploads(ProgramFolder folder);
 
-    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+    void setClock(const Clock& clock) { m_clock = &clock; }
 
     // Keeps the records of an upload cut short, replacing what was kept for the port.
     // Returns the backup file written, empty when it could not be written.
@@ -31,7 +30,7 @@ public:
 
 private:
     ProgramFolder m_folder;
-    std::function<QDateTime()> m_clock;
+    const Clock* m_clock = &Clock::system();
     QHash<QString, PartialUpload> m_kept;
 };
 

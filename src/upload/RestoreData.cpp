@@ -184,10 +184,7 @@ StoredTotals storedTotals(const QVector<RestoreDataRow>& rows) {
 }  // namespace
 
 RestoreData::RestoreData(Database& db, const AppSettings& settings, ProgramFolder folder)
-    : m_db(db),
-      m_settings(settings),
-      m_folder(std::move(folder)),
-      m_clock([] { return QDateTime::currentDateTime(); }) {}
+    : m_db(db), m_settings(settings), m_folder(std::move(folder)) {}
 
 UploadTransfer::Restore RestoreData::restoreFunction() {
     return [this](const UploadData& data, const MessageFunction& message) {
@@ -302,7 +299,7 @@ RestoreOutcome RestoreData::storeFromBackup(const QString& backupFile,
 RestoreOutcome RestoreData::run(const UploadData& data, const MessageFunction& message,
                                 const QString& existingBackup) {
     RestoreOutcome outcome;
-    const QDateTime now = m_clock();
+    const QDateTime now = m_clock->now();
     const QString& key = data.header.AgentDateKey;
     if (data.TotalRecords <= 0) {
         // Nothing to replace the agent's earlier collections with: they and their files stay.

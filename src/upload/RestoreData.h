@@ -1,8 +1,9 @@
 #pragma once
 
-#include "app/AppSettings.h"
-#include "app/Messages.h"
-#include "app/ProgramFolder.h"
+#include "core/AppSettings.h"
+#include "core/Clock.h"
+#include "core/Messages.h"
+#include "core/ProgramFolder.h"
 #include "db/Database.h"
 #include "db/RestoreDataStore.h"
 #include "upload/UploadTransfer.h"
@@ -44,7 +45,7 @@ public:
 
     // The PC's date and time: names the backup file, gives the year that dates are read
     // against, and stamps the stored upload. Tests fix it.
-    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+    void setClock(const Clock& clock) { m_clock = &clock; }
 
     // RestoreData, for a finished upload: in this order
     //   the backup file BackupData/<agent>_dd_mm_yy.txt (replacing one of the same name);
@@ -101,7 +102,7 @@ private:
     Database& m_db;
     const AppSettings& m_settings;
     ProgramFolder m_folder;
-    std::function<QDateTime()> m_clock;
+    const Clock* m_clock = &Clock::system();
     QString m_lastAgentId;
 };
 

@@ -1,5 +1,6 @@
 #include "upload/UploadTransfer.h"
 
+#include "core/Messages.h"
 #include "link/Frame.h"
 #include "upload/PartialUploads.h"
 
@@ -40,7 +41,9 @@ void UploadState::startUpload() {
 
 UploadTransfer::UploadTransfer(link::SerialLink& port, link::TransferLog& log, Restore restore,
                                QObject* parent)
-    : QObject(parent), m_channel(port, log, kScreen), m_restore(std::move(restore)) {
+    : QObject(parent),
+      m_channel(port, log, kScreen, &Messages::show),
+      m_restore(std::move(restore)) {
     m_channel.setHandlers([this] { MSComm1_OnComm(); },
                           [this](link::TransferTimer* t) { onTick(t); });
     for (link::TransferTimer* t : {&Timer1, &Timer3, &DrainTimer}) {

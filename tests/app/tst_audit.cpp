@@ -2,6 +2,7 @@
 #include "app/AppContext.h"
 #include "app/FrmConfigure.h"
 #include "app/FrmDrive.h"
+#include "core/Clock.h"
 #include "db/PasswordStore.h"
 #include "security/FrmPassEntry.h"
 #include "security/FrmPassword.h"
@@ -17,6 +18,8 @@
 #include <QtTest>
 
 using namespace kovrin;
+
+static const kovrin::FixedClock kClock(QDateTime(QDate(2026, 12, 8), QTime(9, 0)));
 
 class TestAudit : public QObject {
     Q_OBJECT
@@ -39,9 +42,8 @@ void TestAudit::init() {
     m_pf = std::make_unique<test::TempProgramFolder>();
     m_rec = std::make_unique<test::MessageRecorder>();
     QString error;
-    m_ctx = AppContext::startUp(m_pf->folder(), &error);
+    m_ctx = AppContext::startUp(m_pf->folder(), &error, kClock);
     QVERIFY(m_ctx);
-    m_ctx->operatorLog().setClock([] { return QDateTime(QDate(2026, 12, 8), QTime(9, 0)); });
 }
 
 void TestAudit::cleanup() {

@@ -1,6 +1,5 @@
 // The main menu: captions, opening the settings screens, ending the program, focus colours.
 #include "app/AppContext.h"
-#include "app/FocusColours.h"
 #include "app/FrmConfigure.h"
 #include "app/FrmDrive.h"
 #include "app/FrmMain.h"
@@ -8,6 +7,7 @@
 #include "security/FrmPassword.h"
 #include "support/MessageRecorder.h"
 #include "support/TempProgramFolder.h"
+#include "ui/FocusColours.h"
 
 #include <QLabel>
 #include <QLineEdit>

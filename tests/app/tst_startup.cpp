@@ -2,7 +2,8 @@
 // programs themselves started on one folder: one runs, a second start is told so, and every
 // start that cannot go on says why and what to do, in a message that reaches operator.log.
 #include "app/AppContext.h"
-#include "app/Messages.h"
+#include "core/Clock.h"
+#include "core/Messages.h"
 #include "db/SettingsStore.h"
 #include "support/MessageRecorder.h"
 #include "support/TempProgramFolder.h"
@@ -19,6 +20,8 @@
 #include <memory>
 
 using namespace kovrin;
+
+static const kovrin::FixedClock kMorning(QDateTime(QDate(2026, 12, 8), QTime(9, 30, 5)));
 
 namespace {
 
@@ -261,9 +264,8 @@ void TestStartup::operatorLogReceivesEveryMessage() {
     test::TempProgramFolder pf;
     test::MessageRecorder rec;
     QString error;
-    auto ctx = AppContext::startUp(pf.folder(), &error);
+    auto ctx = AppContext::startUp(pf.folder(), &error, kMorning);
     QVERIFY(ctx);
-    ctx->operatorLog().setClock([] { return QDateTime(QDate(2026, 12, 8), QTime(9, 30, 5)); });
     Messages::info("frmConfigure", "Data Saved Successfully");
     Messages::show({"frmPassword", "Data Saved Successfully", MsgIcon::Information, MsgButtons::Ok,
                     "DATA SAVE"});

@@ -1,5 +1,6 @@
 // The database file as a whole: a damaged file found at start, and the daily backup copies.
 #include "app/AppContext.h"
+#include "core/Clock.h"
 #include "db/BankDataStore.h"
 #include "db/Database.h"
 #include "db/DatabaseBackup.h"
@@ -13,6 +14,9 @@
 #include <QtTest>
 
 using namespace kovrin;
+
+static const kovrin::FixedClock kTodayClock(QDateTime(QDate(2026, 3, 25), QTime(9, 0)));
+static const kovrin::FixedClock kTomorrowClock(QDateTime(QDate(2026, 3, 26), QTime(9, 0)));
 
 namespace {
 
@@ -89,7 +93,7 @@ void TestDbFile::damagedPageIsFoundAtStart() {
 
     test::MessageRecorder rec;
     QString error;
-    auto ctx = AppContext::startUp(pf.folder(), &error, kToday);
+    auto ctx = AppContext::startUp(pf.folder(), &error, kTodayClock);
     QVERIFY(!ctx);
     QVERIFY2(error.contains(QDir::toNativeSeparators(path)), qPrintable(error));
     QVERIFY2(error.contains("damaged"), qPrintable(error));
@@ -103,7 +107,7 @@ void TestDbFile::firstStartOfTheDayMakesACopy() {
     fillDatabase(pf.folder().databasePath(), 50);
     test::MessageRecorder rec;
     QString error;
-    auto ctx = AppContext::startUp(pf.folder(), &error, kToday);
+    auto ctx = AppContext::startUp(pf.folder(), &error, kTodayClock);
     QVERIFY2(ctx, qPrintable(error));
     QCOMPARE(rec.texts(), QStringList{"Please Select CommPort and BankName"});
     const QString copy = pf.filePath("BackupData/HandHeldData-2026-03-25.mdb");
@@ -121,14 +125,14 @@ void TestDbFile::secondStartOfTheDayLeavesTheCopy() {
     fillDatabase(pf.folder().databasePath(), 10);
     QString error;
     {
-        auto ctx = AppContext::startUp(pf.folder(), &error, kToday);
+        auto ctx = AppContext::startUp(pf.folder(), &error, kTodayClock);
         QVERIFY(ctx);
     }
     const QString copy = pf.filePath("BackupData/" + databaseCopyName(kToday));
     const QByteArray first = contentsOf(copy);
     fillDatabase(pf.folder().databasePath(), 20);
     {
-        auto ctx = AppContext::startUp(pf.folder(), &error, kToday);
+        auto ctx = AppContext::startUp(pf.folder(), &error, kTodayClock);
         QVERIFY(ctx);
         const BackupOutcome again = makeDailyBackup(ctx->db(), pf.filePath("BackupData"), kToday);
         QCOMPARE(again.status, BackupOutcome::Status::AlreadyThere);
@@ -136,7 +140,7 @@ void TestDbFile::secondStartOfTheDayLeavesTheCopy() {
     QCOMPARE(contentsOf(copy), first);  // the day's first state is what is kept
     QCOMPARE(accountsIn(copy), 10);
     // The next day gets its own copy.
-    auto ctx = AppContext::startUp(pf.folder(), &error, kToday.addDays(1));
+    auto ctx = AppContext::startUp(pf.folder(), &error, kTomorrowClock);
     QVERIFY(ctx);
     QCOMPARE(accountsIn(pf.filePath("BackupData/" + databaseCopyName(kToday.addDays(1)))), 20);
 }
@@ -153,7 +157,7 @@ void TestDbFile::onlyTheLastSevenAreKept() {
     writeFile(backups.filePath("HandHeldData-notes.mdb"), "not a dated copy");
     test::MessageRecorder rec;
     QString error;
-    auto ctx = AppContext::startUp(pf.folder(), &error, kToday);
+    auto ctx = AppContext::startUp(pf.folder(), &error, kTodayClock);
     QVERIFY(ctx);
     QStringList kept = backups.entryList({"HandHeldData-*"}, QDir::Files, QDir::Name);
     QCOMPARE(kept, QStringList({"HandHeldData-2026-03-08.mdb", "HandHeldData-2026-03-09.mdb",
@@ -180,7 +184,7 @@ void TestDbFile::failedCopyIsReportedAndTheProgramGoesOn() {
     writeFile(pf.filePath(obstacle), "in the way");
     test::MessageRecorder rec;
     QString error;
-    auto ctx = AppContext::startUp(pf.folder(), &error, kToday);
+    auto ctx = AppContext::startUp(pf.folder(), &error, kTodayClock);
     QVERIFY2(ctx, qPrintable(error));  // the program starts all the same
     QCOMPARE(rec.messages.size(), 2);
     const MessageRequest& m = rec.messages[0];

@@ -3,7 +3,7 @@
 // A download set up in a temporary program folder: settings, a bank folder with download
 // files written by the test, the database and a serial line of the test's choosing.
 
-#include "app/AppSettings.h"
+#include "core/AppSettings.h"
 #include "db/BankDataStore.h"
 #include "db/Database.h"
 #include "link/TransferLog.h"

@@ -1,6 +1,7 @@
 // Whole downloads over a pseudo-terminal against the terminal simulator, through the
 // program's own serial line (ports/com1 linked to the pseudo-terminal).
 #include "DownloadFixture.h"
+#include "core/Clock.h"
 #include "download/DownloadTransfer.h"
 #include "hht-sim/PtyDevice.h"
 #include "hht-sim/Terminal.h"
@@ -13,6 +14,8 @@
 #include <QtTest>
 
 using namespace kovrin;
+
+static const kovrin::FixedClock kMorning(QDateTime(QDate(2026, 3, 25), QTime(8, 30, 15)));
 
 namespace {
 
@@ -126,7 +129,7 @@ void TestDownloadPty::setUp(const sim::TerminalConfig& config) {
     m_port = std::make_unique<link::SerialPortLink>(m_fx->pf.path(), [] { return QString("1"); });
     m_tx = std::make_unique<DownloadTransfer>(*m_fx->db, m_fx->settings, m_fx->pf.path(), *m_port,
                                               *m_fx->log);
-    m_tx->setClock([] { return QDateTime(QDate(2026, 3, 25), QTime(8, 30, 15)); });
+    m_tx->setClock(kMorning);
     m_tx->setTerminalPasswords("0042", "1234");
     m_tx->setTimings({10, 300, 1500, 60});
     connect(m_tx.get(), &DownloadTransfer::completed, this, [this] { ++m_completed; });

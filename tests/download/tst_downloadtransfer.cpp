@@ -1,6 +1,7 @@
 // The download exchange against an in-memory line: the order of frames, acknowledgements
 // with wrong numbers, rejections, silence, abandonment, and the import steps before it.
 #include "DownloadFixture.h"
+#include "core/Clock.h"
 #include "download/DownloadFile.h"
 #include "download/DownloadTransfer.h"
 #include "link/DownloadFrames.h"
@@ -13,6 +14,8 @@
 #include <functional>
 
 using namespace kovrin;
+
+static const kovrin::FixedClock kMorning(QDateTime(QDate(2026, 3, 25), QTime(8, 30, 15)));
 
 namespace {
 
@@ -149,7 +152,7 @@ void TestDownloadTransfer::init() {
     m_tx = std::make_unique<DownloadTransfer>(*m_fx->db, m_fx->settings, m_fx->pf.path(), *m_port,
                                               *m_fx->log);
     m_tx->setTimings({1, 60000, 60000});  // time-outs are driven by hand unless a test says
-    m_tx->setClock([] { return QDateTime(QDate(2026, 3, 25), QTime(8, 30, 15)); });
+    m_tx->setClock(kMorning);
     m_tx->setTerminalPasswords("0042", "1234");
     m_progress.clear();
     m_completed = 0;

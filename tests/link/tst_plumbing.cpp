@@ -1,5 +1,6 @@
 // The plumbing shared by both transfers: held events while a message is up, the transfer
 // log, and the port number to device rule.
+#include "core/Clock.h"
 #include "link/HeldEvents.h"
 #include "link/PortMapping.h"
 #include "link/TransferLog.h"
@@ -37,7 +38,7 @@ void TestPlumbing::eventsWaitWhileAMessageIsUp() {
                               trace << QString("tick");
                               t->stop();
                           },
-                          &port);
+                          &Messages::show, &port);
     connect(&port, &link::SerialLink::readyRead, held, &HeldEvents::arrival);
     connect(&timer, &TransferTimer::timeout, held, [&] { held->tick(&timer); });
 
@@ -81,7 +82,7 @@ void TestPlumbing::staleTickIsDropped() {
                     timer.stop();
                 }
             },
-            [&](TransferTimer*) { ++ticks; });
+            [&](TransferTimer*) { ++ticks; }, &Messages::show);
         connect(&port, &link::SerialLink::readyRead, &held, &HeldEvents::arrival);
         connect(&timer, &TransferTimer::timeout, &held, [&] { held.tick(&timer); });
         test::MessageRecorder rec;
@@ -104,7 +105,8 @@ void TestPlumbing::eventsRunAtOnceWithoutAMessage() {
     int arrivals = 0;
     TransferTimer t;
     QList<TransferTimer*> ticked;
-    HeldEvents held([&] { ++arrivals; }, [&](TransferTimer* timer) { ticked << timer; });
+    HeldEvents held([&] { ++arrivals; }, [&](TransferTimer* timer) { ticked << timer; },
+                    &Messages::show);
     held.arrival();
     held.tick(&t);
     QCOMPARE(arrivals, 1);
@@ -114,7 +116,8 @@ void TestPlumbing::eventsRunAtOnceWithoutAMessage() {
 void TestPlumbing::transferLogLines() {
     QTemporaryDir dir;
     TransferLog log(dir.path());
-    log.setClock([] { return QDateTime(QDate(2026, 12, 8), QTime(10, 1, 2, 345)); });
+    FixedClock clock(QDateTime(QDate(2026, 12, 8), QTime(10, 1, 2, 345)));
+    log.setClock(clock);
     log.begin("download agent 005 file srv/0050325d.txt");
     log.sent(QByteArray::fromHex("01FF10F0440007"));
     log.received(
@@ -134,10 +137,9 @@ void TestPlumbing::transferLogLines() {
                         "10:01:02.345 END completed",
                     }));
     // A transfer that runs past midnight goes on in the next day's file.
-    QDateTime now(QDate(2026, 12, 8), QTime(23, 59, 59, 999));
-    log.setClock([&now] { return now; });
+    clock.set(QDateTime(QDate(2026, 12, 8), QTime(23, 59, 59, 999)));
     log.begin("upload");
-    now = now.addMSecs(8);
+    clock.advance(8);
     log.received(QByteArray::fromHex("0a"));
     log.end("completed");
     QFile next(dir.filePath("transfer-2026-12-09.log"));

@@ -3,7 +3,8 @@
 // cannot be written is named in a message with the system's reason, the earlier version of
 // every file stays whole, nothing half-written is left beside them, and the database is not
 // touched.
-#include "app/ProcessSignals.h"
+#include "core/Clock.h"
+#include "core/ProcessSignals.h"
 #include "db/RestoreDataStore.h"
 #include "support/TempProgramFolder.h"
 #include "upload/RestoreData.h"
@@ -20,6 +21,8 @@
 #include <iostream>
 
 using namespace kovrin;
+
+static const kovrin::FixedClock kEvening(QDateTime(QDate(2026, 3, 25), QTime(18, 0)));
 using namespace kovrin::test;
 
 namespace {
@@ -98,7 +101,7 @@ void TestFullDisk::filesThatDoNotFitKeepTheirEarlierVersion() {
     }
     s.download(accounts);
     RestoreData restore(*s.db, s.settings, s.pf.folder());
-    restore.setClock([] { return QDateTime(QDate(2026, 3, 25), QTime(18, 0)); });
+    restore.setClock(kEvening);
     // Yesterday's files of this agent and day are there ...
     const RestoreOutcome first = restore.run(day(10, 1), s.messages());
     QVERIFY(first.stored && !first.uploadFile.isEmpty() && !first.checkFile.isEmpty());
@@ -156,7 +159,7 @@ void TestFullDisk::readOnlyFoldersKeepTheirFiles() {
     }
     s.download(accounts);
     RestoreData restore(*s.db, s.settings, s.pf.folder());
-    restore.setClock([] { return QDateTime(QDate(2026, 3, 25), QTime(18, 0)); });
+    restore.setClock(kEvening);
     const RestoreOutcome first = restore.run(day(10, 1), s.messages());
     QVERIFY(first.stored);
     const QStringList folders{s.bankFolder, s.pf.filePath("BackupData")};

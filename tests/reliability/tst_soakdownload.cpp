@@ -4,6 +4,7 @@
 // silent, each run with its own fixed seed. Every run must either complete with the terminal
 // holding exactly the frames of a clean run, or end with one of the program's messages; the
 // accounts stored are the file's either way.
+#include "core/Clock.h"
 #include "download/DownloadFixture.h"
 #include "download/DownloadTransfer.h"
 #include "hht-sim/PtyDevice.h"
@@ -15,6 +16,8 @@
 #include <random>
 
 using namespace kovrin;
+
+static const kovrin::FixedClock kMorning(QDateTime(QDate(2026, 3, 25), QTime(8, 30, 15)));
 
 namespace {
 
@@ -51,7 +54,7 @@ Outcome runDownload(const sim::TerminalConfig& config) {
     QFile::link(device.devicePath(), fx.pf.filePath("ports/com1"));
     link::SerialPortLink port(fx.pf.path(), [] { return QString("1"); });
     DownloadTransfer tx(*fx.db, fx.settings, fx.pf.path(), port, *fx.log);
-    tx.setClock([] { return QDateTime(QDate(2026, 3, 25), QTime(8, 30, 15)); });
+    tx.setClock(kMorning);
     tx.setTerminalPasswords("0042", "1234");
     tx.setTimings({5, 100, 1000, 20});
     bool completed = false;

@@ -5,6 +5,7 @@
 // or end with one of the program's messages and leave the agent's stored rows and files as
 // they were. The one exception is the link's own limit: a frame garbled in two bytes whose
 // changes cancel out in the 8-bit checksum cannot be told from a good one.
+#include "core/Clock.h"
 #include "download/DownloadFixture.h"
 #include "hht-sim/PtyDevice.h"
 #include "hht-sim/Terminal.h"
@@ -20,6 +21,8 @@
 #include <random>
 
 using namespace kovrin;
+
+static const kovrin::FixedClock kEvening(QDateTime(QDate(2026, 3, 25), QTime(18, 0)));
 
 namespace {
 
@@ -117,7 +120,7 @@ Outcome runUpload(const sim::TerminalConfig& config) {
     QFile::link(device.devicePath(), fx.pf.filePath("ports/com1"));
     link::SerialPortLink port(fx.pf.path(), [] { return QString("1"); });
     RestoreData restore(*fx.db, fx.settings, fx.pf.folder());
-    restore.setClock([] { return QDateTime(QDate(2026, 3, 25), QTime(18, 0)); });
+    restore.setClock(kEvening);
     bool stored = false;
     UploadTransfer tx(port, *fx.log, [&](const UploadData& d, const MessageFunction& message) {
         out.frames = d.RecordFrames;

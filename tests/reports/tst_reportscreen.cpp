@@ -3,12 +3,12 @@
 #include "CollectionRows.h"
 #include "PdfText.h"
 #include "app/AppContext.h"
-#include "app/FocusColours.h"
 #include "app/FrmMain.h"
 #include "reports/FrmReport.h"
 #include "reports/FrmReportPreview.h"
 #include "support/MessageRecorder.h"
 #include "support/TempProgramFolder.h"
+#include "ui/FocusColours.h"
 
 #include <QApplication>
 #include <QDateEdit>

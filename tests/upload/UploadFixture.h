@@ -4,7 +4,7 @@
 // frames, the downloaded accounts they are matched against, and a program folder with a
 // database and a bank folder.
 
-#include "app/AppSettings.h"
+#include "core/AppSettings.h"
 #include "db/BankDataStore.h"
 #include "db/Database.h"
 #include "link/FrameBytes.h"

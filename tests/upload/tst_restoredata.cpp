@@ -2,6 +2,7 @@
 // program folder and bank folder, the messages the operator sees, failures, and writing the
 // files again from the stored rows.
 #include "UploadFixture.h"
+#include "core/Clock.h"
 #include "upload/RestoreData.h"
 
 #include <QElapsedTimer>
@@ -10,11 +11,11 @@
 #include <ctime>
 
 using namespace kovrin;
+
+static const kovrin::FixedClock kClock(QDateTime(QDate(2026, 12, 7), QTime(18, 30)));
 using namespace kovrin::test;
 
 namespace {
-
-const QDateTime kNow(QDate(2026, 12, 7), QTime(18, 30));
 
 QByteArray blanks(int n) {
     return QByteArray(n, ' ');
@@ -89,9 +90,7 @@ QByteArray fortyCheckFile() {
 
 struct Store : StoreFixture {
     RestoreData restore{*db, settings, pf.folder()};
-    Store() {
-        restore.setClock([] { return kNow; });
-    }
+    Store() { restore.setClock(kClock); }
     RestoreOutcome run(const UploadData& d) { return restore.run(d, messages()); }
 };
 
@@ -610,7 +609,8 @@ void TestRestoreData::datesReadAgainstThePcsYear() {
                "0050712", 1, 100);
     s.run(d);
     QCOMPARE(s.rowCount("DateTime = '07/12/2026 10:00'"), 1);
-    s.restore.setClock([] { return QDateTime(QDate(2010, 12, 8), QTime(9, 0)); });
+    const FixedClock in2010(QDateTime(QDate(2010, 12, 8), QTime(9, 0)));
+    s.restore.setClock(in2010);
     s.run(d);
     QCOMPARE(s.rowCount("DateTime = '07/12/2010 10:00'"), 1);
     QVERIFY(QFile::exists(s.backupPath("005_08_12_10.txt")));

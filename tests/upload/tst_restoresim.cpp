@@ -2,6 +2,7 @@
 // from its upload script, the accounts come from its example download file, and the store
 // reads them as it reads a real terminal's.
 #include "UploadFixture.h"
+#include "core/Clock.h"
 #include "download/DownloadFile.h"
 #include "hht-sim/UploadScript.h"
 #include "upload/RestoreData.h"
@@ -9,6 +10,8 @@
 #include <QtTest>
 
 using namespace kovrin;
+
+static const kovrin::FixedClock kEvening(QDateTime(QDate(2026, 12, 7), QTime(19, 0)));
 using namespace kovrin::test;
 
 class TestRestoreSim : public QObject {
@@ -35,7 +38,7 @@ void TestRestoreSim::exampleDay() {
     d.header = link::DecodeThirdProtocol(frames.frames[1]);
     QVERIFY(d.header.ok);
     RestoreData restore(*f.db, f.settings, f.pf.folder());
-    restore.setClock([] { return QDateTime(QDate(2026, 12, 7), QTime(19, 0)); });
+    restore.setClock(kEvening);
     const RestoreOutcome out = restore.run(d, f.messages());
 
     // Account 99999 was not in the download: its 250 is held back from the bank's file. All

@@ -1,6 +1,7 @@
 // Whole uploads over a pseudo-terminal against the simulator serving scripted days, through
 // the Receive Data screen and the program's own serial line (ports/com1).
 #include "app/AppContext.h"
+#include "core/Clock.h"
 #include "db/BankDataStore.h"
 #include "db/RestoreDataStore.h"
 #include "hht-sim/PtyDevice.h"
@@ -23,6 +24,8 @@
 #include <csignal>
 
 using namespace kovrin;
+
+static const kovrin::FixedClock kEvening(QDateTime(QDate(2026, 12, 7), QTime(19, 0)));
 
 namespace {
 
@@ -119,7 +122,7 @@ void TestUploadPty::init() {
     m_pf = std::make_unique<test::TempProgramFolder>();
     m_rec = std::make_unique<test::MessageRecorder>();
     QString error;
-    m_ctx = AppContext::startUp(m_pf->folder(), &error);
+    m_ctx = AppContext::startUp(m_pf->folder(), &error, kEvening);
     QVERIFY(m_ctx);
     m_ctx->settings().BankInfoPath = m_pf->filePath("bank");
     m_ctx->settings().CommPort = "1";
@@ -157,7 +160,6 @@ void TestUploadPty::setUp(const QString& scriptText, sim::TerminalConfig config)
     QVERIFY(QFile::link(m_device->devicePath(), m_pf->filePath("ports/com1")));
     m_screen = std::make_unique<FrmReceive>(*m_ctx);
     m_screen->transfer().setTimings({300, 1500, 20, 60});
-    m_screen->restoreData().setClock([] { return QDateTime(QDate(2026, 12, 7), QTime(19, 0)); });
     m_screen->show();
     QTRY_VERIFY(m_screen->findChild<QPushButton*>("cmdSend")->isEnabled());
 }
@@ -326,7 +328,6 @@ void TestUploadPty::storeFailsThenStoreAgain() {
         // The frames in memory are gone with the screen; the backup file on disk holds them.
         m_screen.reset();
         FrmReceive later(*m_ctx);
-        later.restoreData().setClock([] { return QDateTime(QDate(2026, 12, 7), QTime(19, 0)); });
         auto* again = later.findChild<QPushButton*>("cmdStoreAgain");
         QVERIFY(again->isEnabled());
         again->click();
@@ -433,7 +434,6 @@ void TestUploadPty::fourteenThousandTransactions() {
     QTRY_VERIFY_WITH_TIMEOUT(kept.holds("1"), 30000);
     m_screen.reset();
     FrmReceive again(*m_ctx);
-    again.restoreData().setClock([] { return QDateTime(QDate(2026, 12, 7), QTime(19, 0)); });
     again.setPartialUploads(&kept);
     again.show();
     QTest::qWait(50);

@@ -1,4 +1,5 @@
 // The upload exchange against an in-memory line: requests, checksums, time-outs, the end.
+#include "core/Clock.h"
 #include "hht-sim/TerminalFrames.h"
 #include "link/Frame.h"
 #include "link/TransferLog.h"
@@ -12,6 +13,8 @@
 #include <QtTest>
 
 using namespace kovrin;
+
+static const kovrin::FixedClock kEvening(QDateTime(QDate(2026, 12, 7), QTime(18, 0)));
 
 namespace {
 
@@ -416,7 +419,7 @@ void TestUploadTransfer::resumeAfterAnInterruption() {
     QFETCH(bool, sameDay);
     QFETCH(QList<int>, asked);
     PartialUploads kept(ProgramFolder(m_dir.path()));
-    kept.setClock([] { return QDateTime(QDate(2026, 12, 7), QTime(18, 0)); });
+    kept.setClock(kEvening);
     m_tx->setPartialUploads(&kept, [] { return QString("1"); });
     const QVector<QByteArray> frames = day(6);
     m_reply = [&](int r) { return r <= 4 ? frames.value(r) : QByteArray(); };

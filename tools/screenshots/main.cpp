@@ -8,7 +8,7 @@
 #include "app/FrmConfigure.h"
 #include "app/FrmDrive.h"
 #include "app/FrmMain.h"
-#include "app/Messages.h"
+#include "core/Messages.h"
 #include "db/PasswordStore.h"
 #include "db/SettingsStore.h"
 #include "download/DownloadFile.h"
@@ -75,7 +75,9 @@ int main(int argc, char* argv[]) {
     QTemporaryDir dir;
     const ProgramFolder folder(dir.path());
     QString error;
-    auto ctx = AppContext::startUp(folder, &error);
+    // The evening of the rehearsed day.
+    static const FixedClock clock(QDateTime(QDate(2026, 12, 7), QTime(19, 0)));
+    auto ctx = AppContext::startUp(folder, &error, clock);
     if (!ctx) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
@@ -110,7 +112,7 @@ int main(int argc, char* argv[]) {
     data.agentId = download.agentId;
     data.header = link::DecodeThirdProtocol(frames.frames.value(1));
     RestoreData restore(ctx->db(), s, folder);
-    restore.setClock([] { return QDateTime(QDate(2026, 12, 7), QTime(19, 0)); });
+    restore.setClock(clock);
     restore.run(data, [](const MessageRequest&) { return MsgAnswer::Ok; });
 
     FrmMain menu(*ctx);

@@ -1,6 +1,6 @@
-#include "app/MessageBoxPresenter.h"
+#include "ui/MessageBoxPresenter.h"
 
-#include "app/OperatorLog.h"
+#include "core/OperatorLog.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,7 +1,7 @@
-#include "app/ScreenParts.h"
+#include "ui/ScreenParts.h"
 
-#include "app/AppContext.h"
 #include "link/SerialPortLink.h"
+#include "ui/ScreenContext.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -109,7 +109,7 @@ void TransferProgressView::paint() {
     showTransferProgress(m_bar, m_done, m_total);
 }
 
-std::unique_ptr<link::SerialLink> configuredPort(AppContext& ctx, const QString& screen) {
+std::unique_ptr<link::SerialLink> configuredPort(ScreenContext& ctx, const QString& screen) {
     return std::make_unique<link::SerialPortLink>(
         ctx.folder().path(), [&ctx] { return ctx.settings().CommPort; }, screen);
 }

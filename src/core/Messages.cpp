@@ -1,6 +1,6 @@
-#include "app/Messages.h"
+#include "core/Messages.h"
 
-#include "app/OperatorLog.h"
+#include "core/OperatorLog.h"
 
 namespace kovrin {
 

@@ -1,6 +1,6 @@
-#include "app/FocusColours.h"
+#include "ui/FocusColours.h"
 
-#include "app/KeyFilter.h"
+#include "ui/KeyFilter.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

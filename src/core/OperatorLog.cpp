@@ -1,12 +1,12 @@
-#include "app/OperatorLog.h"
+#include "core/OperatorLog.h"
 
 #include <QFile>
 #include <cstdio>
 
 namespace kovrin {
 
-OperatorLog::OperatorLog(const QString& filePath)
-    : m_filePath(filePath), m_clock([] { return QDateTime::currentDateTime(); }) {}
+OperatorLog::OperatorLog(const QString& filePath, const Clock& clock)
+    : m_filePath(filePath), m_clock(&clock) {}
 
 void OperatorLog::audit(const QString& screen, const QString& text) {
     append(screen, QStringLiteral("AUDIT ") + text);
@@ -19,7 +19,7 @@ QString OperatorLog::oneLine(const QString& text) {
 }
 
 bool OperatorLog::append(const QString& screen, const QString& text) {
-    const QByteArray line = (m_clock().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) +
+    const QByteArray line = (m_clock->now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) +
                              QLatin1Char('\t') + (screen.isEmpty() ? QStringLiteral("-") : screen) +
                              QLatin1Char('\t') + oneLine(text) + QLatin1Char('\n'))
                                 .toUtf8();

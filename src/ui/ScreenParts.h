@@ -12,7 +12,7 @@ class QProgressBar;
 
 namespace kovrin {
 
-class AppContext;
+class ScreenContext;
 namespace link {
 class SerialLink;
 }
@@ -56,6 +56,6 @@ private:
 
 // The serial line of the configured port ("Comm Port" setting, read at each opening), used by
 // the screen named `screen` ("Receive Data").
-std::unique_ptr<link::SerialLink> configuredPort(AppContext& ctx, const QString& screen);
+std::unique_ptr<link::SerialLink> configuredPort(ScreenContext& ctx, const QString& screen);
 
 }  // namespace kovrin

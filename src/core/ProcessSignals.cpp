@@ -1,4 +1,4 @@
-#include "app/ProcessSignals.h"
+#include "core/ProcessSignals.h"
 
 #include <csignal>
 

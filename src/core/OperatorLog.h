@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QDateTime>
+#include "core/Clock.h"
+
 #include <QString>
-#include <functional>
 
 namespace kovrin {
 
@@ -10,7 +10,7 @@ namespace kovrin {
 // operator: time, screen and the exact text. The branch hands it to support.
 class OperatorLog {
 public:
-    explicit OperatorLog(const QString& filePath);
+    explicit OperatorLog(const QString& filePath, const Clock& clock = Clock::system());
 
     // Adds the line. A log that cannot be written (a read-only folder, a full disk) gets the
     // line on standard error instead, so that the message leaves a trace; returns false then.
@@ -26,12 +26,11 @@ public:
     // A message on one line, as the log keeps it: line breaks become spaces.
     static QString oneLine(const QString& text);
 
-    // Tests fix the time stamp.
-    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+    void setClock(const Clock& clock) { m_clock = &clock; }
 
 private:
     QString m_filePath;
-    std::function<QDateTime()> m_clock;
+    const Clock* m_clock;
 };
 
 }  // namespace kovrin
