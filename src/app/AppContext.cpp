@@ -71,6 +71,12 @@ QString databaseRefused(const QString& dbPath, const QString& dbError,
                 QFileInfo(dbPath).absolutePath(),
                 QStringLiteral("the database file %1 could not be created (%2)")
                     .arg(QFileInfo(dbPath).fileName(), problem.reason));
+        case DbOpenProblem::Kind::Engine:
+            return QStringLiteral(
+                       "The database file %1 cannot be opened: %2.\nThe program cannot start. "
+                       "Its SQLite library is not the one of Qt's SQLite driver: install the "
+                       "program's packages again, then start again.")
+                .arg(native(dbPath), problem.reason);
         case DbOpenProblem::Kind::None:
         case DbOpenProblem::Kind::Unusable:
             break;

@@ -1,31 +1,23 @@
 #include "db/BankDataStore.h"
 
 #include "db/RowInserter.h"
+#include "db/Sql.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
+#include <array>
 
 namespace kovrin {
 
 namespace {
 
-const char* const kColumns =
-    "AgentID, BranchID, CategoryCode, SchemeCode, ACNumber, ACName, BalAmount, AgreedAmount, "
-    "OpeningDate, Txndate, FileName, CustomerCode, MyDate, BankSoftACNumber";
-
-QString errorOf(const QSqlQuery& q) {
-    const QSqlError e = q.lastError();
-    return e.databaseText().isEmpty() ? e.text() : e.databaseText();
-}
+#define KOVRIN_MEMBER(name) &BankDataRow::name,
+constexpr QString BankDataRow::*kFields[] = {KOVRIN_BANKDATA_COLUMNS(KOVRIN_MEMBER)};
+#undef KOVRIN_MEMBER
+constexpr int kFieldCount = int(std::size(kFields));
 
 BankDataRow rowFrom(const RowReader& q) {
     BankDataRow r;
-    int i = 0;
-    for (QString* f : {&r.AgentID, &r.BranchID, &r.CategoryCode, &r.SchemeCode, &r.ACNumber,
-                       &r.ACName, &r.BalAmount, &r.AgreedAmount, &r.OpeningDate, &r.Txndate,
-                       &r.FileName, &r.CustomerCode, &r.MyDate, &r.BankSoftACNumber}) {
-        *f = q.text(i++);
+    for (int i = 0; i < kFieldCount; ++i) {
+        r.*kFields[i] = q.text(i);
     }
     return r;
 }
@@ -33,7 +25,7 @@ BankDataRow rowFrom(const RowReader& q) {
 QVector<BankDataRow> collect(Database& db, const QString& sql, std::initializer_list<QString> binds,
                              DbStatus* status) {
     QVector<BankDataRow> rows;
-    RowReader q(db, sql.arg(QLatin1String(kColumns)), binds);
+    RowReader q(db, sql.arg(tables::bankData().selectList(1)), binds);
     while (q.next()) {
         rows.push_back(rowFrom(q));
     }
@@ -49,34 +41,32 @@ QVector<BankDataRow> collect(Database& db, const QString& sql, std::initializer_
 }  // namespace
 
 bool BankDataRow::operator==(const BankDataRow& o) const {
-    return AgentID == o.AgentID && BranchID == o.BranchID && CategoryCode == o.CategoryCode &&
-           SchemeCode == o.SchemeCode && ACNumber == o.ACNumber && ACName == o.ACName &&
-           BalAmount == o.BalAmount && AgreedAmount == o.AgreedAmount &&
-           OpeningDate == o.OpeningDate && Txndate == o.Txndate && FileName == o.FileName &&
-           CustomerCode == o.CustomerCode && MyDate == o.MyDate &&
-           BankSoftACNumber == o.BankSoftACNumber;
+    for (const auto f : kFields) {
+        if (this->*f != o.*f) {
+            return false;
+        }
+    }
+    return true;
 }
 
 DbStatus BankDataStore::replaceAgentRows(const QString& agentId, const QVector<BankDataRow>& rows) {
     return m_db.inTransaction([&]() -> DbStatus {
-        QSqlQuery del(m_db.handle());
-        del.prepare(QStringLiteral("DELETE FROM BankData WHERE AgentID = ?"));
-        del.addBindValue(agentId);
-        if (!del.exec()) {
-            return DbStatus::failure(errorOf(del));
+        if (DbStatus del =
+                execSql(m_db, QStringLiteral("BankData"),
+                        QStringLiteral("DELETE FROM BankData WHERE AgentID = ?"), {agentId});
+            !del) {
+            return del;
         }
-        RowInserter ins(m_db, QStringLiteral("INSERT INTO BankData (SNo, %1) VALUES "
-                                             "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
-                                  .arg(QLatin1String(kColumns)));
+        RowInserter ins(m_db, tables::bankData().insertStatement());
         if (DbStatus p = ins.prepared(); !p) {
             return p;
         }
+        std::array<const QString*, kFieldCount> values{};
         for (const BankDataRow& r : rows) {
-            const DbStatus st =
-                ins.insert(1, {&r.AgentID, &r.BranchID, &r.CategoryCode, &r.SchemeCode, &r.ACNumber,
-                               &r.ACName, &r.BalAmount, &r.AgreedAmount, &r.OpeningDate, &r.Txndate,
-                               &r.FileName, &r.CustomerCode, &r.MyDate, &r.BankSoftACNumber});
-            if (!st) {
+            for (int i = 0; i < kFieldCount; ++i) {
+                values[size_t(i)] = &(r.*kFields[i]);
+            }
+            if (DbStatus st = ins.insert(1, values.data(), kFieldCount); !st) {
                 return st;
             }
         }

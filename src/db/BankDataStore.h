@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/Database.h"
+#include "db/Tables.h"
 
 #include <QString>
 #include <QVector>
@@ -8,22 +9,12 @@
 
 namespace kovrin {
 
-// One account of a bank download file, as kept in table BankData.
+// One account of a bank download file, as kept in table BankData: one text per column of the
+// table after SNo (KOVRIN_BANKDATA_COLUMNS). OpeningDate, Txndate and MyDate are ddmmyy.
 struct BankDataRow {
-    QString AgentID;
-    QString BranchID;
-    QString CategoryCode;
-    QString SchemeCode;
-    QString ACNumber;
-    QString ACName;
-    QString BalAmount;
-    QString AgreedAmount;
-    QString OpeningDate;  // ddmmyy
-    QString Txndate;      // ddmmyy
-    QString FileName;
-    QString CustomerCode;
-    QString MyDate;  // ddmmyy
-    QString BankSoftACNumber;
+#define KOVRIN_TEXT_FIELD(name) QString name;
+    KOVRIN_BANKDATA_COLUMNS(KOVRIN_TEXT_FIELD)
+#undef KOVRIN_TEXT_FIELD
 
     bool operator==(const BankDataRow& o) const;
 };

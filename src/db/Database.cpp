@@ -1,6 +1,8 @@
 #include "db/Database.h"
 
 #include "db/Schema.h"
+#include "db/Sql.h"
+#include "db/Tables.h"
 
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -29,10 +31,7 @@ QString nextConnectionName() {
 }
 
 QString errorText(const QSqlError& e) {
-    QString t = e.databaseText().trimmed();
-    if (t.isEmpty()) {
-        t = e.text().trimmed();
-    }
+    const QString t = sqlReason(e).trimmed();
     return t.isEmpty() ? QStringLiteral("unknown database error") : t;
 }
 
@@ -109,7 +108,7 @@ DbStatus buildSchema(const QString& path) {
             result = DbStatus::failure(errorText(db.lastError()));
         } else {
             for (const QString& sql :
-                 schema::createTables() + schema::createViews() +
+                 schema::createTables() + schema::indexesAndViews() +
                      QStringList{
                          QStringLiteral("PRAGMA user_version = %1").arg(schema::kVersion)}) {
                 result = exec(db, sql);
@@ -167,28 +166,75 @@ DbOpenProblem createFile(const QString& path) {
     return {};
 }
 
-// The file must hold the four tables with their columns (names compared without regard
-// to case) before the program uses it.
+// The columns a table of the file has (names in lower case, as they compare without regard to
+// case); empty when the table is not there.
+QSet<QString> columnsOf(QSqlDatabase& db, const QString& table, DbOpenProblem* problem) {
+    QSqlQuery q(db);
+    QSet<QString> have;
+    if (!q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(tables::quoted(table)))) {
+        *problem = {kindOf(q.lastError(), Kind::Unusable), errorText(q.lastError())};
+        return have;
+    }
+    while (q.next()) {
+        have.insert(q.value(1).toString().toLower());
+    }
+    return have;
+}
+
+// The file must hold the program's four tables before the program uses it.
 DbOpenProblem checkTables(QSqlDatabase& db) {
-    for (const auto& t : schema::requiredColumns()) {
-        QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("PRAGMA table_info(\"%1\")").arg(QLatin1String(t.table)))) {
-            return {kindOf(q.lastError(), Kind::Unusable), errorText(q.lastError())};
+    for (const tables::Table* t : tables::required()) {
+        DbOpenProblem p;
+        if (columnsOf(db, t->name, &p).isEmpty()) {
+            return p.kind != Kind::None
+                       ? p
+                       : DbOpenProblem{Kind::Unusable,
+                                       QStringLiteral("the table %1 is missing").arg(t->name)};
         }
-        QSet<QString> have;
-        while (q.next()) {
-            have.insert(q.value(1).toString().toLower());
+    }
+    return {};
+}
+
+// What a file of an older version lacks: the tables and columns added to db/Tables.h since
+// (its rows stay as they are), and on a change of version the indexes and report views.
+QStringList upgradeStatements(QSqlDatabase& db, int version, DbOpenProblem* problem) {
+    QStringList statements;
+    for (const tables::Table* t : tables::all()) {
+        const QSet<QString> have = columnsOf(db, t->name, problem);
+        if (problem->kind != Kind::None) {
+            return {};
         }
         if (have.isEmpty()) {
-            return {Kind::Unusable,
-                    QStringLiteral("the table %1 is missing").arg(QLatin1String(t.table))};
+            statements << t->createStatement();
+            continue;
         }
-        for (const QString& c : t.columns) {
-            if (!have.contains(c.toLower())) {
-                return {Kind::Unusable, QStringLiteral("the column %1 of table %2 is missing")
-                                            .arg(c, QLatin1String(t.table))};
+        for (const tables::Column& c : t->columns) {
+            if (!have.contains(c.name.toLower())) {
+                statements << t->addColumnStatement(c);
             }
         }
+    }
+    if (version < schema::kVersion || !statements.isEmpty()) {
+        statements << schema::indexesAndViews()
+                   << QStringLiteral("PRAGMA user_version = %1").arg(schema::kVersion);
+    }
+    return statements;
+}
+
+// The program reads and writes rows through the engine's own statement interface on the
+// connection Qt's driver opened: both must be the same SQLite, or the handle would be used
+// by a library that did not make it.
+DbOpenProblem checkSameEngine(QSqlDatabase& db) {
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT sqlite_source_id()")) || !q.next()) {
+        return {kindOf(q.lastError(), Kind::Unusable), errorText(q.lastError())};
+    }
+    const QString driver = q.value(0).toString();
+    const QString linked = QString::fromLatin1(sqlite3_sourceid());
+    if (driver != linked) {
+        return {Kind::Engine,
+                QStringLiteral("Qt's SQLite driver uses SQLite %1, the program SQLite %2")
+                    .arg(driver, linked)};
     }
     return {};
 }
@@ -264,6 +310,9 @@ std::unique_ptr<Database> Database::open(const QString& filePath, QString* error
             return fail(Kind::Unusable, QStringLiteral("the file is damaged (%1)").arg(verdict));
         }
     }
+    if (DbOpenProblem p = checkSameEngine(db); p.kind != Kind::None) {
+        return fail(p.kind, p.reason);
+    }
     if (DbOpenProblem p = checkTables(db); p.kind != Kind::None) {
         return fail(p.kind, p.reason);
     }
@@ -291,14 +340,19 @@ std::unique_ptr<Database> Database::open(const QString& filePath, QString* error
     if (v.exec(QStringLiteral("PRAGMA user_version")) && v.next()) {
         version = v.value(0).toInt();
     }
-    if (version < schema::kVersion) {
+    DbOpenProblem upgradeProblem;
+    const QStringList upgrade = upgradeStatements(db, version, &upgradeProblem);
+    if (upgradeProblem.kind != Kind::None) {
+        return fail(upgradeProblem.kind, upgradeProblem.reason);
+    }
+    if (!upgrade.isEmpty()) {
         const DbStatus s = result->inTransaction([&]() -> DbStatus {
-            for (const QString& sql : schema::upgradeTables(version) + schema::createViews()) {
+            for (const QString& sql : upgrade) {
                 if (DbStatus e = exec(db, sql); !e) {
                     return e;
                 }
             }
-            return exec(db, QStringLiteral("PRAGMA user_version = %1").arg(schema::kVersion));
+            return {};
         });
         if (!s) {
             return fail(Kind::Unusable, s.error);

@@ -6,12 +6,16 @@
 
 namespace kovrin {
 
-// Outcome of a database operation: ok, or the engine's error text.
+// Outcome of a database operation: ok, or the engine's error text and the table it concerns
+// (empty when it concerns the file as a whole).
 struct DbStatus {
     bool ok = true;
     QString error;
+    QString table;
 
-    static DbStatus failure(const QString& e) { return {false, e}; }
+    static DbStatus failure(const QString& e, const QString& table = {}) {
+        return {false, e, table};
+    }
     explicit operator bool() const { return ok; }
 };
 
@@ -23,6 +27,7 @@ struct DbOpenProblem {
         ReadOnly,    // the file cannot be written by this program
         Unusable,    // damaged, or not a database of this program
         NotCreated,  // a missing file could not be created in its folder
+        Engine,      // Qt's SQLite driver and the program's SQLite are not the same library
     };
     Kind kind = Kind::None;
     QString reason;  // the engine's or the system's words, e.g. "database is locked"

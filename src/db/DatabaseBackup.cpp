@@ -1,5 +1,7 @@
 #include "db/DatabaseBackup.h"
 
+#include "db/Sql.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -53,9 +55,9 @@ BackupOutcome makeDailyBackup(Database& db, const QString& backupFolder, const Q
         q.prepare(QStringLiteral("VACUUM INTO ?"));
         q.addBindValue(partial);
         if (!q.exec()) {
-            const QSqlError e = q.lastError();
+            const QString reason = sqlReason(q.lastError());
             QFile::remove(partial);
-            return failed(e.databaseText().isEmpty() ? e.text() : e.databaseText());
+            return failed(reason);
         }
         if (!QFile::rename(partial, out.filePath)) {
             QFile::remove(partial);

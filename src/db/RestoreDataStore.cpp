@@ -1,6 +1,7 @@
 #include "db/RestoreDataStore.h"
 
 #include "db/RowInserter.h"
+#include "db/Sql.h"
 
 #include "db/Val.h"
 
@@ -14,47 +15,24 @@ namespace kovrin {
 
 namespace {
 
-const char* const kColumns =
-    "AgentID, BranchID, AccountNo, Amtcollected, DateTime, TransactionNumber, CategoryCode, "
-    "SchemeCode, CustomerCode, AccountName, BalanceAmount, AgreedAmount, LastTxndate, "
-    "DatewiseTxn, BankSoftACNumber";
+#define KOVRIN_MEMBER(name) &RestoreDataRow::name,
+constexpr QString RestoreDataRow::*kFields[] = {KOVRIN_RESTOREDATA_COLUMNS(KOVRIN_MEMBER)};
+#undef KOVRIN_MEMBER
+constexpr int kFieldCount = int(std::size(kFields));
 
-QString errorOf(const QSqlQuery& q) {
-    const QSqlError e = q.lastError();
-    return e.databaseText().isEmpty() ? e.text() : e.databaseText();
-}
-
-std::initializer_list<QString RestoreDataRow::*> fields() {
-    static const std::initializer_list<QString RestoreDataRow::*> f = {
-        &RestoreDataRow::AgentID,         &RestoreDataRow::BranchID,
-        &RestoreDataRow::AccountNo,       &RestoreDataRow::Amtcollected,
-        &RestoreDataRow::DateTime,        &RestoreDataRow::TransactionNumber,
-        &RestoreDataRow::CategoryCode,    &RestoreDataRow::SchemeCode,
-        &RestoreDataRow::CustomerCode,    &RestoreDataRow::AccountName,
-        &RestoreDataRow::BalanceAmount,   &RestoreDataRow::AgreedAmount,
-        &RestoreDataRow::LastTxndate,     &RestoreDataRow::DatewiseTxn,
-        &RestoreDataRow::BankSoftACNumber};
-    return f;
-}
-
-QVector<RestoreDataRow> collect(QSqlQuery& q, DbStatus* status) {
+QVector<RestoreDataRow> collect(SqlStatement& q, DbStatus* status) {
     QVector<RestoreDataRow> rows;
-    if (!q.exec()) {
-        if (status) {
-            *status = DbStatus::failure(errorOf(q));
+    if (q.exec()) {
+        while (q.next()) {
+            RestoreDataRow r;
+            for (int i = 0; i < kFieldCount; ++i) {
+                r.*kFields[i] = q.text(i);
+            }
+            rows.push_back(std::move(r));
         }
-        return rows;
-    }
-    while (q.next()) {
-        RestoreDataRow r;
-        int i = 0;
-        for (auto f : fields()) {
-            r.*f = q.value(i++).toString();
-        }
-        rows.push_back(std::move(r));
     }
     if (status) {
-        *status = {};
+        *status = q.status();
     }
     return rows;
 }
@@ -62,7 +40,7 @@ QVector<RestoreDataRow> collect(QSqlQuery& q, DbStatus* status) {
 }  // namespace
 
 bool RestoreDataRow::operator==(const RestoreDataRow& o) const {
-    for (auto f : fields()) {
+    for (const auto f : kFields) {
         if (this->*f != o.*f) {
             return false;
         }
@@ -87,26 +65,16 @@ DbStatus RestoreDataStore::replaceUpload(const UploadInfo& info,
         if (DbStatus s = writeAgentRows(info.AgentID, rows); !s) {
             return s;
         }
-        QSqlQuery del(m_db.handle());
-        del.prepare(QStringLiteral("DELETE FROM UploadInfo WHERE AgentID = ?"));
-        del.addBindValue(info.AgentID);
-        if (!del.exec()) {
-            return DbStatus::failure(errorOf(del));
+        const QString table = tables::uploadInfo().name;
+        if (DbStatus del =
+                execSql(m_db, table, QStringLiteral("DELETE FROM UploadInfo WHERE AgentID = ?"),
+                        {info.AgentID});
+            !del) {
+            return del;
         }
-        QSqlQuery ins(m_db.handle());
-        ins.prepare(
-            QStringLiteral("INSERT INTO UploadInfo (AgentID, AgentDateKey, "
-                           "TotalTransactions, TotalAmount, UploadedAt) "
-                           "VALUES (?,?,?,?,?)"));
-        ins.addBindValue(info.AgentID);
-        ins.addBindValue(info.AgentDateKey);
-        ins.addBindValue(info.TotalTransactions);
-        ins.addBindValue(info.TotalAmount);
-        ins.addBindValue(info.UploadedAt.toString(Qt::ISODateWithMs));
-        if (!ins.exec()) {
-            return DbStatus::failure(errorOf(ins));
-        }
-        return {};
+        return execSql(m_db, table, tables::uploadInfo().insertStatement(),
+                       {info.AgentID, info.AgentDateKey, info.TotalTransactions, info.TotalAmount,
+                        info.UploadedAt.toString(Qt::ISODateWithMs)});
     });
 }
 
@@ -123,18 +91,16 @@ QVector<UploadInfo> RestoreDataStore::uploadInfos(DbStatus* status) {
 }
 
 QVector<UploadInfo> RestoreDataStore::readUploadInfos(const QString* agentId, DbStatus* status) {
-    QSqlQuery q(m_db.handle());
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT AgentID, AgentDateKey, TotalTransactions, TotalAmount, "
-                             "UploadedAt FROM UploadInfo %1 ORDER BY UploadedAt DESC, rowid DESC")
-                  .arg(agentId ? QStringLiteral("WHERE AgentID = ?") : QString()));
-    if (agentId) {
-        q.addBindValue(*agentId);
-    }
+    const QString sql =
+        QStringLiteral("SELECT %1 FROM UploadInfo %2 ORDER BY UploadedAt DESC, rowid DESC")
+            .arg(tables::uploadInfo().selectList(),
+                 agentId ? QStringLiteral("WHERE AgentID = ?") : QString());
+    SqlStatement q = agentId ? SqlStatement(m_db, tables::uploadInfo().name, sql, {*agentId})
+                             : SqlStatement(m_db, tables::uploadInfo().name, sql);
     QVector<UploadInfo> infos;
     if (!q.exec()) {
         if (status) {
-            *status = DbStatus::failure(errorOf(q));
+            *status = q.status();
         }
         return infos;
     }
@@ -155,29 +121,27 @@ QVector<UploadInfo> RestoreDataStore::readUploadInfos(const QString* agentId, Db
 
 DbStatus RestoreDataStore::writeAgentRows(const QString& agentId,
                                           const QVector<RestoreDataRow>& rows) {
-    QSqlQuery del(m_db.handle());
-    del.prepare(QStringLiteral("DELETE FROM RestoreData WHERE AgentID = ?"));
-    del.addBindValue(agentId);
-    if (!del.exec()) {
-        return DbStatus::failure(errorOf(del));
+    if (DbStatus del =
+            execSql(m_db, QStringLiteral("RestoreData"),
+                    QStringLiteral("DELETE FROM RestoreData WHERE AgentID = ?"), {agentId});
+        !del) {
+        return del;
     }
     // One prepared statement for every row: an upload has up to 14000 of them.
-    RowInserter ins(m_db, QStringLiteral("INSERT INTO RestoreData (SNo, %1) VALUES "
-                                         "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
-                              .arg(QLatin1String(kColumns)));
+    RowInserter ins(m_db, tables::restoreData().insertStatement());
     if (DbStatus p = ins.prepared(); !p) {
         return p;
     }
     const QString emptyText = QStringLiteral("");
-    std::array<const QString*, 15> values{};
+    std::array<const QString*, kFieldCount> values{};
     for (const RestoreDataRow& r : rows) {
-        size_t i = 0;
-        for (auto f : fields()) {
+        for (int i = 0; i < kFieldCount; ++i) {
             // A column without a value holds empty text, never NULL: the statements and
             // the report views compare it with ''.
-            values[i++] = (r.*f).isNull() ? &emptyText : &(r.*f);
+            const QString& v = r.*kFields[i];
+            values[size_t(i)] = v.isNull() ? &emptyText : &v;
         }
-        if (DbStatus st = ins.insert(1, values.data(), int(i)); !st) {
+        if (DbStatus st = ins.insert(1, values.data(), kFieldCount); !st) {
             return st;
         }
     }
@@ -185,11 +149,10 @@ DbStatus RestoreDataStore::writeAgentRows(const QString& agentId,
 }
 
 QVector<RestoreDataRow> RestoreDataStore::agentRows(const QString& agentId, DbStatus* status) {
-    QSqlQuery q(m_db.handle());
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT %1 FROM RestoreData WHERE AgentID = ? ORDER BY rowid")
-                  .arg(QLatin1String(kColumns)));
-    q.addBindValue(agentId);
+    SqlStatement q(m_db, QStringLiteral("RestoreData"),
+                   QStringLiteral("SELECT %1 FROM RestoreData WHERE AgentID = ? ORDER BY rowid")
+                       .arg(tables::restoreData().selectList(1)),
+                   {agentId});
     return collect(q, status);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/Database.h"
+#include "db/Tables.h"
 
 #include <QDateTime>
 #include <QString>
@@ -9,23 +10,13 @@
 
 namespace kovrin {
 
-// One collected transaction (or an amount-less row) of an upload, as kept in RestoreData.
+// One collected transaction (or an amount-less row) of an upload, as kept in RestoreData:
+// one text per column of the table after SNo (KOVRIN_RESTOREDATA_COLUMNS). Amtcollected is
+// "0000000.00", or "" for a row without a collected amount; DateTime is DD/MM/20YY HH:NN.
 struct RestoreDataRow {
-    QString AgentID;
-    QString BranchID;
-    QString AccountNo;
-    QString Amtcollected;  // "0000000.00", or "" for a row without a collected amount
-    QString DateTime;      // DD/MM/20YY HH:NN
-    QString TransactionNumber;
-    QString CategoryCode;
-    QString SchemeCode;
-    QString CustomerCode;
-    QString AccountName;
-    QString BalanceAmount;
-    QString AgreedAmount;
-    QString LastTxndate;
-    QString DatewiseTxn;
-    QString BankSoftACNumber;
+#define KOVRIN_TEXT_FIELD(name) QString name;
+    KOVRIN_RESTOREDATA_COLUMNS(KOVRIN_TEXT_FIELD)
+#undef KOVRIN_TEXT_FIELD
 
     bool operator==(const RestoreDataRow& o) const;
 };

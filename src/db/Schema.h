@@ -11,20 +11,10 @@ namespace kovrin::schema {
 // Report2 adds up the collections that can be read.
 constexpr int kVersion = 4;
 
-// Statements that create the tables, indexes and report views of a new database file.
+// The statements that create every table (db/Tables.h), those a file has already left alone.
 QStringList createTables();
-// Statements that bring the tables of a file of an older version up to this one: they add
-// what is missing and never touch the rows already there.
-QStringList upgradeTables(int fromVersion);
-// Statements that (re)create the two report views.
-QStringList createViews();
-
-// Columns each table must have for the program to use an existing file. UploadInfo is not
-// among them: an older file gets it when it is opened.
-struct TableColumns {
-    const char* table;
-    QStringList columns;
-};
-QList<TableColumns> requiredColumns();
+// The statements of db/schema.sql, in order: the indexes and the report views, made again
+// whole on a file of an older version (they are definitions, not data).
+QStringList indexesAndViews();
 
 }  // namespace kovrin::schema

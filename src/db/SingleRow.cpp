@@ -1,5 +1,8 @@
 #include "db/SingleRow.h"
 
+#include "db/Sql.h"
+#include "db/Tables.h"
+
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
@@ -7,14 +10,9 @@
 namespace kovrin {
 
 namespace {
-QString quoted(const QString& identifier) {
-    QString s = identifier;
-    s.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + s + QLatin1Char('"');
-}
+using tables::quoted;
 QString errorOf(const QSqlQuery& q) {
-    const QSqlError e = q.lastError();
-    return e.databaseText().isEmpty() ? e.text() : e.databaseText();
+    return sqlReason(q.lastError());
 }
 }  // namespace
 

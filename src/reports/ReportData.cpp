@@ -1,5 +1,7 @@
 #include "reports/ReportData.h"
 
+#include "db/Sql.h"
+
 #include <QLocale>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -96,10 +98,7 @@ DailyCollectionData groupByDate(const QVector<CollectionRow>& rows) {
 namespace {
 
 QString errorText(const QSqlError& e) {
-    QString t = e.databaseText().trimmed();
-    if (t.isEmpty()) {
-        t = e.text().trimmed();
-    }
+    const QString t = sqlReason(e).trimmed();
     return t.isEmpty() ? QStringLiteral("unknown database error") : t;
 }
 

@@ -1,0 +1,115 @@
+#include "db/Tables.h"
+
+namespace kovrin::tables {
+
+namespace {
+
+Table textTable(const QString& name, const QStringList& columns) {
+    Table t{name, {}};
+    for (const QString& c : columns) {
+        t.columns.push_back({c, QStringLiteral("TEXT")});
+    }
+    return t;
+}
+
+#define KOVRIN_COLUMN_NAME(name) QStringLiteral(#name),
+
+}  // namespace
+
+QString quoted(const QString& identifier) {
+    QString s = identifier;
+    s.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + s + QLatin1Char('"');
+}
+
+QString Table::createStatement() const {
+    QStringList defs;
+    for (const Column& c : columns) {
+        defs << quoted(c.name) + QLatin1Char(' ') + c.type;
+    }
+    return QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2)")
+        .arg(name, defs.join(QStringLiteral(", ")));
+}
+
+QStringList Table::columnNames() const {
+    QStringList names;
+    for (const Column& c : columns) {
+        names << c.name;
+    }
+    return names;
+}
+
+QString Table::selectList(int from) const {
+    QStringList names;
+    for (int i = from; i < columns.size(); ++i) {
+        names << quoted(columns[i].name);
+    }
+    return names.join(QStringLiteral(", "));
+}
+
+QString Table::insertStatement() const {
+    QStringList marks;
+    for (int i = 0; i < columns.size(); ++i) {
+        marks << QStringLiteral("?");
+    }
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+        .arg(name, selectList(), marks.join(QStringLiteral(",")));
+}
+
+QString Table::addColumnStatement(const Column& column) const {
+    return QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
+        .arg(name, quoted(column.name), column.type);
+}
+
+// SNo has text affinity so that the number 1 written by the program is kept as '1' and found
+// by SNo='1'.
+const Table& path() {
+    static const Table t =
+        textTable(QStringLiteral("Path"),
+                  {QStringLiteral("SNo"), QStringLiteral("BankName"), QStringLiteral("BranchName"),
+                   QStringLiteral("Comm Port"), QStringLiteral("FontSize"),
+                   QStringLiteral("BankInfoPath"), QStringLiteral("ReportPath")});
+    return t;
+}
+
+const Table& password() {
+    static const Table t =
+        textTable(QStringLiteral("Password"),
+                  {QStringLiteral("SNo"), QStringLiteral("admin"), QStringLiteral("user"),
+                   QStringLiteral("setup"), QStringLiteral("download")});
+    return t;
+}
+
+const Table& bankData() {
+    static const Table t =
+        textTable(QStringLiteral("BankData"),
+                  {QStringLiteral("SNo"), KOVRIN_BANKDATA_COLUMNS(KOVRIN_COLUMN_NAME)});
+    return t;
+}
+
+const Table& restoreData() {
+    static const Table t =
+        textTable(QStringLiteral("RestoreData"),
+                  {QStringLiteral("SNo"), KOVRIN_RESTOREDATA_COLUMNS(KOVRIN_COLUMN_NAME)});
+    return t;
+}
+
+const Table& uploadInfo() {
+    static const Table t{QStringLiteral("UploadInfo"),
+                         {{QStringLiteral("AgentID"), QStringLiteral("TEXT")},
+                          {QStringLiteral("AgentDateKey"), QStringLiteral("TEXT")},
+                          {QStringLiteral("TotalTransactions"), QStringLiteral("INTEGER")},
+                          {QStringLiteral("TotalAmount"), QStringLiteral("INTEGER")},
+                          {QStringLiteral("UploadedAt"), QStringLiteral("TEXT")}}};
+    return t;
+}
+
+QVector<const Table*> required() {
+    return {&path(), &password(), &bankData(), &restoreData()};
+}
+
+QVector<const Table*> all() {
+    return required() << &uploadInfo();
+}
+
+}  // namespace kovrin::tables
