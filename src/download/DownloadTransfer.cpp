@@ -136,12 +136,12 @@ void DownloadTransfer::setSending(bool sending) {
     }
 }
 
-void DownloadTransfer::stop() {
+void DownloadTransfer::stop(const QString& why) {
     m_channel.stopTimers();
     m_channel.forget();
     m_channel.port().close();
     if (m_sending) {
-        m_channel.log().end(QStringLiteral("stopped: the download screen was closed"));
+        m_channel.log().end(QStringLiteral("stopped: ") + why);
     }
     m_state.phase = DownloadPhase::Idle;
     m_state.inFlight = false;

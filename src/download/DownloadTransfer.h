@@ -106,12 +106,16 @@ public:
     // (tests and tools without a row of their own).
     void setTerminalPasswords(const QString& download, const QString& setup);
     void setRules(const DownloadRules& rules) { m_rules = rules; }
+    // Where the download's messages go instead of the program's message boxes: a row of the
+    // Transfer Station (none of the download's messages asks a question).
+    void setPresenter(MessagePresenter present) { m_channel.setPresenters(std::move(present)); }
     const DownloadRules& rules() const { return m_rules; }
 
     // The Send button: checks the entries, imports the file and starts the transfer.
     void cmdSend_Click(const DownloadEntries& entries);
-    // Stops whatever runs (the screen is closed): timers off, port closed.
-    void stop();
+    // Stops whatever runs (the screen is closed): timers off, port closed. `why` goes into
+    // the transfer log.
+    void stop(const QString& why = QStringLiteral("the download screen was closed"));
 
     bool isSending() const { return m_sending; }
     bool linkDone() const { return m_state.LinkDone; }

@@ -24,6 +24,8 @@ public:
     virtual bool write(const QByteArray& bytes, QString* error) = 0;
     // Everything received and not yet read.
     virtual QByteArray readAll() = 0;
+    // The line as the transfer log names it ("port 3"); empty when it has no number.
+    virtual QString name() const { return {}; }
 
 signals:
     // Bytes have arrived.

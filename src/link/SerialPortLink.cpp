@@ -158,10 +158,20 @@ QString SerialPortLink::describeFailure(const QString& what, QSerialPort::Serial
     return text;
 }
 
+QString SerialPortLink::name() const {
+    if (m_device.number != 0) {
+        return m_name;
+    }
+    bool ok = false;
+    const int number = m_setting().trimmed().toInt(&ok);
+    return ok && number >= 1 && number <= 10 ? QStringLiteral("port %1").arg(number) : QString();
+}
+
 bool SerialPortLink::open(QString* error) {
     close();
     const QString setting = m_setting();
     m_device = resolvePort(m_folder, setting);
+    m_name = QStringLiteral("port %1").arg(m_device.number);
     if (m_device.number == 0) {
         if (error) {
             *error = QStringLiteral(
@@ -196,6 +206,9 @@ bool SerialPortLink::open(QString* error) {
 
 void SerialPortLink::close() {
     if (m_port.isOpen()) {
+        // What the port still holds goes out first: the last frame of a transfer (an upload's
+        // end frame) is written just before the line is let go.
+        m_port.flush();
         m_port.close();
     }
     release();

@@ -26,6 +26,9 @@ public:
     bool isOpen() const override { return m_port.isOpen(); }
     bool write(const QByteArray& bytes, QString* error) override;
     QByteArray readAll() override { return m_port.readAll(); }
+    // "port N" of the setting the line was last opened with (or of the setting now, before
+    // the first opening).
+    QString name() const override;
 
     const PortDevice& device() const { return m_device; }
 
@@ -39,6 +42,7 @@ private:
 
     QSerialPort m_port;
     PortDevice m_device;
+    QString m_name;  // "port N" of m_device
     QString m_folder;
     std::function<QString()> m_setting;
     QString m_holder;

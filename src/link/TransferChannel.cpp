@@ -8,7 +8,7 @@ TransferChannel::TransferChannel(SerialLink& port, TransferLog& log, QString scr
                                  MessagePresenter present, QObject* parent)
     : QObject(parent),
       m_port(port),
-      m_log(log),
+      m_portLog(log, [this] { return m_port.name(); }),
       m_screen(std::move(screen)),
       m_held(
           [this] {
@@ -46,11 +46,16 @@ MsgAnswer TransferChannel::message(const QString& text, MsgIcon icon, MsgButtons
     return m_held.show({m_screen, text, icon, buttons, {}});
 }
 
+void TransferChannel::ask(const QString& text, MsgIcon icon, MsgButtons buttons,
+                          std::function<void(MsgAnswer)> then) {
+    m_held.ask({m_screen, text, icon, buttons, {}}, std::move(then));
+}
+
 bool TransferChannel::send(const QByteArray& frame, QString* error) {
     if (!m_port.write(frame, error)) {
         return false;
     }
-    m_log.sent(frame);
+    m_portLog.sent(frame);
     return true;
 }
 
@@ -59,14 +64,14 @@ bool TransferChannel::sendMasked(const QByteArray& frame, const QVector<int>& ma
     if (!m_port.write(frame, error)) {
         return false;
     }
-    m_log.sentMasked(frame, masked, what);
+    m_portLog.sentMasked(frame, masked, what);
     return true;
 }
 
 QByteArray TransferChannel::receive() {
     const QByteArray in = m_port.readAll();
     if (!in.isEmpty()) {
-        m_log.received(in);
+        m_portLog.received(in);
         m_lastArrival.start();
     }
     return in;
@@ -75,7 +80,7 @@ QByteArray TransferChannel::receive() {
 void TransferChannel::drain(const QString& why) {
     const QByteArray in = receive();
     if (!in.isEmpty()) {
-        m_log.event(QStringLiteral("%1 byte(s) dropped: %2").arg(in.size()).arg(why));
+        m_portLog.event(QStringLiteral("%1 byte(s) dropped: %2").arg(in.size()).arg(why));
     }
 }
 

@@ -14,7 +14,8 @@ namespace kovrin::link {
 // The plumbing both transfers stand on: the serial line, the day's transfer log, the
 // transfer's timers and its messages. Arrivals and ticks reach the transfer's handlers
 // through HeldEvents, so that a message on screen holds the whole transfer; every frame
-// written and every byte read passes through here and is logged.
+// written and every byte read passes through here and is logged, each line with the port
+// (several transfers may write to the day's log at once).
 class TransferChannel : public QObject {
     Q_OBJECT
 public:
@@ -29,11 +30,20 @@ public:
     void stopTimers();
 
     SerialLink& port() { return m_port; }
-    TransferLog& log() { return m_log; }
+    // The day's transfer log; each line names the port.
+    TransferLog& log() { return m_portLog; }
+
+    // Where the messages go from now on (see HeldEvents::setPresenters).
+    void setPresenters(MessagePresenter present, HeldEvents::PromptPresenter prompt = {}) {
+        m_held.setPresenters(std::move(present), std::move(prompt));
+    }
 
     // A message of the transfer; the transfer is held until the operator answers.
     MsgAnswer show(const MessageRequest& request) { return m_held.show(request); }
     MsgAnswer message(const QString& text, MsgIcon icon, MsgButtons buttons = MsgButtons::Ok);
+    // A prompt of the transfer; `then` runs with the answer (see HeldEvents::ask).
+    void ask(const QString& text, MsgIcon icon, MsgButtons buttons,
+             std::function<void(MsgAnswer)> then);
     bool isHeld() const { return m_held.isHeld(); }
     // Forgets the arrivals and ticks noted while a message was up.
     void forget() { m_held.forget(); }
@@ -54,7 +64,7 @@ public:
 
 private:
     SerialLink& m_port;
-    TransferLog& m_log;
+    TransferLog m_portLog;
     QString m_screen;
     HeldEvents m_held;
     HeldEvents::ArrivalHandler m_onArrival;

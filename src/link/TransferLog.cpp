@@ -7,6 +7,9 @@ namespace kovrin::link {
 TransferLog::TransferLog(QString programFolder, const Clock& clock)
     : m_folder(std::move(programFolder)), m_clock(&clock) {}
 
+TransferLog::TransferLog(TransferLog& shared, std::function<QString()> source)
+    : m_shared(&shared), m_source(std::move(source)), m_clock(shared.m_clock) {}
+
 TransferLog::~TransferLog() {
     m_file.close();
 }
@@ -17,6 +20,9 @@ QString TransferLog::filePathFor(const QDate& day) const {
 }
 
 QString TransferLog::currentFilePath() const {
+    if (m_shared) {
+        return m_shared->currentFilePath();
+    }
     return filePathFor(m_clock->now().date());
 }
 
@@ -59,6 +65,14 @@ QByteArray hexText(const QByteArray& bytes) {
 }  // namespace
 
 void TransferLog::line(const char* kind, QByteArrayView text, bool flush) {
+    if (m_shared) {
+        m_shared->write(m_source ? m_source().toUtf8() : QByteArray(), kind, text, flush);
+        return;
+    }
+    write({}, kind, text, flush);
+}
+
+void TransferLog::write(QByteArrayView source, const char* kind, QByteArrayView text, bool flush) {
     const QDateTime now = m_clock->now();
     const QDate day = now.date();
     if (m_file.isOpen() && day != m_fileDay) {
@@ -73,9 +87,13 @@ void TransferLog::line(const char* kind, QByteArrayView text, bool flush) {
         }
     }
     QByteArray l;
-    l.reserve(16 + text.size() + 8);
+    l.reserve(16 + source.size() + text.size() + 8);
     appendTime(l, now.time());
     l.append(' ');
+    if (!source.isEmpty()) {
+        l.append(source);
+        l.append(' ');
+    }
     l.append(kind);
     l.append(' ');
     l.append(text);
@@ -117,7 +135,8 @@ void TransferLog::event(const QString& text) {
 
 void TransferLog::end(const QString& text) {
     line("END", text.toUtf8(), true);
-    m_file.close();
+    // Another transfer's next line opens the file again.
+    (m_shared ? m_shared : this)->m_file.close();
 }
 
 }  // namespace kovrin::link

@@ -17,10 +17,19 @@ namespace kovrin::link {
 // and every reply received, in hexadecimal, and every event of a transfer (time-out, step
 // back, completion, abandonment), each with its time. Support reads it when a terminal
 // misbehaves. The file stays open while a transfer runs and is flushed at each event.
+//
+// Several transfers may run at once (the Transfer Station), so each writes through a view of
+// the one log that puts its port after the time of every line:
+//   08:30:15.120 port 3 TX 01 FF 10 F0 44 ...
 class TransferLog {
 public:
     explicit TransferLog(QString programFolder, const Clock& clock = Clock::system());
+    // A view of `shared`: its lines go to the same file, each with `source()` ("port 3")
+    // after the time (nothing when it is empty). `shared` must outlive the view.
+    TransferLog(TransferLog& shared, std::function<QString()> source);
     ~TransferLog();
+    TransferLog(const TransferLog&) = delete;
+    TransferLog& operator=(const TransferLog&) = delete;
 
     void setClock(const Clock& clock) { m_clock = &clock; }
 
@@ -41,8 +50,11 @@ private:
     // One line: time, kind, text. Every frame of a transfer passes here, so the line is
     // put together as bytes, and the file's name is worked out only when the day changes.
     void line(const char* kind, QByteArrayView text, bool flush);
+    void write(QByteArrayView source, const char* kind, QByteArrayView text, bool flush);
     QString filePathFor(const QDate& day) const;
 
+    TransferLog* m_shared = nullptr;  // a view writes to this log's file
+    std::function<QString()> m_source;
     QString m_folder;
     QFile m_file;
     QDate m_fileDay;  // the day of the open file

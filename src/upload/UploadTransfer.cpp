@@ -91,13 +91,13 @@ void UploadTransfer::Form_Load() {
     }
 }
 
-void UploadTransfer::stop() {
+void UploadTransfer::stop(const QString& why) {
     m_channel.stopTimers();
     m_channel.forget();
     const bool wasActive = isActive();
     if (wasActive && !finished()) {
         keepPartial();
-        m_channel.log().end(QStringLiteral("stopped: the upload screen was closed"));
+        m_channel.log().end(QStringLiteral("stopped: ") + why);
         m_state.phase = UploadPhase::Idle;
     }
     m_state.awaiting = false;
@@ -496,16 +496,24 @@ void UploadTransfer::afterBadChecksum() {
     m_channel.drain(QStringLiteral("after a bad checksum"));
     ++m_state.CrcErrorCount;
     if (m_state.CrcErrorCount == 15) {
-        const MsgAnswer a = message(QStringLiteral("Error in CRC,Press OK to try again or Cancel "
-                                                   "to Quit"),
-                                    MsgIcon::Critical, MsgButtons::OkCancel);
-        if (a == MsgAnswer::Cancel) {
-            stop();
-            emit closeRequested();
-            return;
-        }
-        m_state.CrcErrorCount = 0;
+        // The answer may come later (a row of the Transfer Station): the upload is held
+        // until then, and goes on here.
+        m_channel.ask(QStringLiteral("Error in CRC,Press OK to try again or Cancel to Quit"),
+                      MsgIcon::Critical, MsgButtons::OkCancel, [this](MsgAnswer a) {
+                          if (a == MsgAnswer::Cancel) {
+                              stop(QStringLiteral("Cancel at the checksum prompt"));
+                              emit closeRequested();
+                              return;
+                          }
+                          m_state.CrcErrorCount = 0;
+                          askAgain();
+                      });
+        return;
     }
+    askAgain();
+}
+
+void UploadTransfer::askAgain() {
     if (!isActive()) {
         return;
     }

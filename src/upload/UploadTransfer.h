@@ -98,14 +98,19 @@ public:
     ~UploadTransfer() override;
 
     void setTimings(const UploadTimings& t);
+    // Where the upload's messages go instead of the program's message boxes (see
+    // link::HeldEvents::setPresenters): a row of the Transfer Station.
+    void setPresenters(MessagePresenter present, link::HeldEvents::PromptPresenter prompt) {
+        m_channel.setPresenters(std::move(present), std::move(prompt));
+    }
 
     // The screen opened: LinkDone cleared, the port opened (a failure is reported).
     void Form_Load();
     // The Receive button (or Enter on it): asks for record 0. Ignored while an upload runs.
     void cmdSend_Click();
     // The screen closes: timers off, port closed. An upload cut short keeps what it received
-    // (see setPartialUploads).
-    void stop();
+    // (see setPartialUploads). `why` goes into the transfer log.
+    void stop(const QString& why = QStringLiteral("the upload screen was closed"));
     // Store Again: the upload whose store failed is stored again from the frames kept; once it
     // is safe, the terminal is told that the upload is over if it is still the same one on
     // the line. False when no such upload is kept.
@@ -156,6 +161,8 @@ private:
     bool request(int recordNo);
     void handleFrame(const QByteArray& frame);
     void afterBadChecksum();
+    // The record on the line again, after a bad checksum.
+    void askAgain();
     void lastRecord();
     // Stores the upload; true when it is safe.
     bool store();
