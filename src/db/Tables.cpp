@@ -104,12 +104,19 @@ const Table& uploadInfo() {
     return t;
 }
 
+const Table& stationPorts() {
+    static const Table t{QStringLiteral("StationPorts"),
+                         {{QStringLiteral("Port"), QStringLiteral("INTEGER")},
+                          {QStringLiteral("InUse"), QStringLiteral("INTEGER")}}};
+    return t;
+}
+
 QVector<const Table*> required() {
     return {&path(), &password(), &bankData(), &restoreData()};
 }
 
 QVector<const Table*> all() {
-    return required() << &uploadInfo();
+    return required() << &uploadInfo() << &stationPorts();
 }
 
 }  // namespace kovrin::tables

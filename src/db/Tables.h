@@ -54,6 +54,8 @@ const Table& bankData();
 const Table& restoreData();
 // The day's header of each agent's last stored upload.
 const Table& uploadInfo();
+// Which serial ports the Transfer Station uses: one row per port the operator has set.
+const Table& stationPorts();
 
 // The tables a file must hold to be one of the program's; the others are added when missing.
 QVector<const Table*> required();

@@ -46,7 +46,8 @@ void TestDatabase::createsSchemaOnFirstStart() {
         names << q.value(0).toString() + ":" + q.value(1).toString();
     }
     QCOMPARE(names, QStringList({"BankData:table", "Password:table", "Path:table", "Report1:view",
-                                 "Report2:view", "RestoreData:table", "UploadInfo:table"}));
+                                 "Report2:view", "RestoreData:table", "StationPorts:table",
+                                 "UploadInfo:table"}));
     // The report queries yield the columns the reports bind.
     QVERIFY(q.exec("SELECT * FROM Report1"));
     QSqlRecord r1 = q.record();
