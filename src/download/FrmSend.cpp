@@ -4,7 +4,6 @@
 #include "download/DownloadTransfer.h"
 #include "link/SerialLink.h"
 #include "ui/FocusColours.h"
-#include "ui/KeyFilter.h"
 #include "ui/ScreenContext.h"
 #include "ui/ScreenParts.h"
 
@@ -17,7 +16,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <algorithm>
 
 namespace kovrin {
 
@@ -28,28 +26,6 @@ QLineEdit* entry(const char* name, int maxLength) {
     e->setObjectName(QLatin1String(name));
     e->setMaxLength(maxLength);
     return e;
-}
-
-// Digits only (up to `highest`), typed or pasted; Backspace empties the entry; Enter moves on.
-// The keys that move or edit (arrows, Home, End, Delete, Tab, Ctrl+V) work as in any box.
-void digitEntry(QLineEdit* e, QChar highest, QWidget* next) {
-    const auto allowed = [highest](QChar c) { return c >= QLatin1Char('0') && c <= highest; };
-    CharacterRule::install(e, allowed);
-    KeyFilter::install(e, [e, allowed, next](QKeyEvent* k) {
-        if (KeyFilter::isEnter(k)) {
-            next->setFocus(Qt::TabFocusReason);
-            return true;
-        }
-        if (k->key() == Qt::Key_Backspace) {
-            e->clear();
-            return true;
-        }
-        if (!KeyFilter::typesCharacter(k)) {
-            return false;
-        }
-        const QString t = k->text();
-        return !std::all_of(t.begin(), t.end(), allowed);
-    });
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "ui/ScreenParts.h"
 
 #include "link/SerialPortLink.h"
+#include "ui/KeyFilter.h"
 #include "ui/ScreenContext.h"
 
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <QProgressBar>
 #include <QProxyStyle>
 #include <QStyleFactory>
+#include <algorithm>
 
 namespace kovrin {
 
@@ -21,6 +23,26 @@ QLabel* titleLabel(const QString& text, const char* objectName) {
     big.setBold(true);
     title->setFont(big);
     return title;
+}
+
+void digitEntry(QLineEdit* e, QChar highest, QWidget* next) {
+    const auto allowed = [highest](QChar c) { return c >= QLatin1Char('0') && c <= highest; };
+    CharacterRule::install(e, allowed);
+    KeyFilter::install(e, [e, allowed, next](QKeyEvent* k) {
+        if (KeyFilter::isEnter(k)) {
+            next->setFocus(Qt::TabFocusReason);
+            return true;
+        }
+        if (k->key() == Qt::Key_Backspace) {
+            e->clear();
+            return true;
+        }
+        if (!KeyFilter::typesCharacter(k)) {
+            return false;
+        }
+        const QString t = k->text();
+        return !std::all_of(t.begin(), t.end(), allowed);
+    });
 }
 
 namespace {
@@ -71,8 +93,10 @@ constexpr int kRepaintMs = 100;
 TransferProgressView::TransferProgressView(QLabel* label, QProgressBar* bar, QObject* parent)
     : QObject(parent), m_label(label), m_bar(bar) {
     // Room for the widest count, so that a new count never lays out the screen again.
-    m_label->setMinimumWidth(
-        m_label->fontMetrics().horizontalAdvance(QStringLiteral("00000 / 00000")));
+    if (m_label) {
+        m_label->setMinimumWidth(
+            m_label->fontMetrics().horizontalAdvance(QStringLiteral("00000 / 00000")));
+    }
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &TransferProgressView::paint);
 }
@@ -97,7 +121,9 @@ void TransferProgressView::flush() {
 void TransferProgressView::clear() {
     m_timer.stop();
     m_waiting = false;
-    m_label->clear();
+    if (m_label) {
+        m_label->clear();
+    }
     showTransferProgress(m_bar, 0, 0);
 }
 
@@ -105,7 +131,9 @@ void TransferProgressView::paint() {
     m_timer.stop();
     m_waiting = false;
     m_lastPaint.start();
-    m_label->setText(QStringLiteral("%1 / %2").arg(m_done).arg(m_total));
+    if (m_label) {
+        m_label->setText(QStringLiteral("%1 / %2").arg(m_done).arg(m_total));
+    }
     showTransferProgress(m_bar, m_done, m_total);
 }
 

@@ -22,6 +22,11 @@ class SerialLink;
 // A screen's heading: centred, bold, larger than the rest.
 QLabel* titleLabel(const QString& text, const char* objectName);
 
+// An entry of digits only (up to `highest`), typed or pasted: Backspace empties it, Enter
+// moves the focus to `next`. The keys that move or edit (arrows, Home, End, Delete, Tab,
+// Ctrl+V) work as in any box.
+void digitEntry(QLineEdit* e, QChar highest, QWidget* next);
+
 // A password box: every character shows as "*", whatever the style would draw otherwise.
 void showAsStars(QLineEdit* box);
 
@@ -34,6 +39,7 @@ void showTransferProgress(QProgressBar* bar, int done, int total);
 // more than its own work. The last value given is always shown.
 class TransferProgressView : public QObject {
 public:
+    // `label` may be null: the bar alone shows the count.
     TransferProgressView(QLabel* label, QProgressBar* bar, QObject* parent = nullptr);
 
     void show(int done, int total);
