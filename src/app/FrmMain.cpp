@@ -6,6 +6,7 @@
 #include "download/FrmSend.h"
 #include "security/FrmPassEntry.h"
 #include "security/FrmPassword.h"
+#include "station/FrmStation.h"
 #include "ui/FocusColours.h"
 #include "upload/FrmReceive.h"
 #include "upload/PartialUploads.h"
@@ -60,6 +61,7 @@ FrmMain::FrmMain(AppContext& ctx, QWidget* parent)
     QPushButton* drive = addButton(buttons, "cmdDrive", QStringLiteral("&DRIVE SELECTION"));
     QPushButton* password = addButton(buttons, "cmdPassword", QStringLiteral("P&ASSWORD"));
     addButton(buttons, "cmdReport", QStringLiteral("RE&PORT"));
+    QPushButton* station = addButton(buttons, "cmdStation", QStringLiteral("&TRANSFER STATION"));
     QPushButton* exit = addButton(buttons, "cmdExit", QStringLiteral("&EXIT"));
     layout->addWidget(frame);
 
@@ -70,6 +72,7 @@ FrmMain::FrmMain(AppContext& ctx, QWidget* parent)
     connect(password, &QPushButton::clicked, this, [this] { openPassword(); });
     connect(send, &QPushButton::clicked, this, [this] { openSend(); });
     connect(receive, &QPushButton::clicked, this, [this] { openReceive(); });
+    connect(station, &QPushButton::clicked, this, [this] { openStation(); });
     connect(exit, &QPushButton::clicked, this, &QWidget::close);
 
     m_partialUploads->setClock(ctx.clock());
@@ -83,7 +86,12 @@ FrmMain::FrmMain(AppContext& ctx, QWidget* parent)
             });
 }
 
-FrmMain::~FrmMain() = default;
+FrmMain::~FrmMain() {
+    // The transfer screens go first: an upload they stop on the way keeps what it received
+    // in m_partialUploads, which goes with the menu's own members.
+    delete m_station.data();
+    delete m_receive.data();
+}
 
 template <typename Screen>
 Screen* FrmMain::openSingle(QPointer<Screen>& slot) {
@@ -121,6 +129,12 @@ FrmPassword* FrmMain::openPassword() {
 
 FrmReceive* FrmMain::openReceive() {
     FrmReceive* screen = openSingle(m_receive);
+    screen->setPartialUploads(m_partialUploads.get());
+    return screen;
+}
+
+FrmStation* FrmMain::openStation() {
+    FrmStation* screen = openSingle(m_station);
     screen->setPartialUploads(m_partialUploads.get());
     return screen;
 }

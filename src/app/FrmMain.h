@@ -15,6 +15,7 @@ class FrmPassEntry;
 class FrmPassword;
 class FrmReceive;
 class FrmSend;
+class FrmStation;
 class PartialUploads;
 
 // The main menu: the first window, from which every other screen is opened. Closing it
@@ -38,6 +39,8 @@ public:
     FrmPassword* openPassword();
     FrmSend* openSend();
     FrmReceive* openReceive();
+    // "&TRANSFER STATION": several terminals at once, one per port.
+    FrmStation* openStation();
 
 signals:
     // The main menu was closed or "&EXIT" pressed: the program ends.
@@ -57,6 +60,7 @@ private:
     QPointer<FrmPassword> m_password;
     QPointer<FrmSend> m_send;
     QPointer<FrmReceive> m_receive;
+    QPointer<FrmStation> m_station;
     // Uploads cut short, kept for the next Receive on their port while the program runs.
     std::unique_ptr<PartialUploads> m_partialUploads;
     SettingsScreen m_nextSettingsScreen = SettingsScreen::Configuration;

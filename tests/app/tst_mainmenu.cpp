@@ -5,11 +5,14 @@
 #include "app/FrmMain.h"
 #include "security/FrmPassEntry.h"
 #include "security/FrmPassword.h"
+#include "station/FrmStation.h"
 #include "support/MessageRecorder.h"
 #include "support/TempProgramFolder.h"
 #include "ui/FocusColours.h"
 
+#include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -58,20 +61,24 @@ void TestMainMenu::captionsAndButtons() {
     }
     QVERIFY(labels.contains("Kovrin Hand-Held Interface Software"));
     QVERIFY(labels.contains("Version 2.1 Tamsel"));
-    const QList<QPair<QString, QString>> buttons = {{"cmdSend", "&SEND DATA"},
-                                                    {"cmdReceive", "&RECEIVE DATA"},
-                                                    {"cmdConfigure", "&CONFIGURE"},
-                                                    {"cmdDrive", "&DRIVE SELECTION"},
-                                                    {"cmdPassword", "P&ASSWORD"},
-                                                    {"cmdReport", "RE&PORT"},
-                                                    {"cmdExit", "&EXIT"}};
+    const QList<QPair<QString, QString>> buttons = {
+        {"cmdSend", "&SEND DATA"},           {"cmdReceive", "&RECEIVE DATA"},
+        {"cmdConfigure", "&CONFIGURE"},      {"cmdDrive", "&DRIVE SELECTION"},
+        {"cmdPassword", "P&ASSWORD"},        {"cmdReport", "RE&PORT"},
+        {"cmdStation", "&TRANSFER STATION"}, {"cmdExit", "&EXIT"}};
     for (const auto& [name, caption] : buttons) {
         auto* b = menu.findChild<QPushButton*>(name);
         QVERIFY2(b, qPrintable(name));
         QCOMPARE(b->text(), caption);
         QVERIFY(b->isEnabled());
     }
-    QCOMPARE(menu.findChildren<QPushButton*>().size(), 7);
+    QCOMPARE(menu.findChildren<QPushButton*>().size(), 8);
+    // In this order, top to bottom: the station comes after REPORT.
+    QLayout* column = menu.findChild<QGroupBox*>("Frame1")->layout();
+    QCOMPARE(column->count(), buttons.size());
+    for (int i = 0; i < column->count(); ++i) {
+        QCOMPARE(column->itemAt(i)->widget()->objectName(), buttons[i].first);
+    }
 }
 
 void TestMainMenu::versionTextOfEachRevision() {
@@ -115,6 +122,13 @@ void TestMainMenu::settingsButtonsOpenSingleInstances() {
     menu.findChild<QPushButton*>("cmdPassword")->click();
     QCOMPARE(menu.findChildren<FrmPassword*>().size(), 1);
     QCOMPARE(menu.findChildren<FrmPassEntry*>().size(), 0);  // no separate password entry
+
+    menu.findChild<QPushButton*>("cmdStation")->click();
+    menu.findChild<QPushButton*>("cmdStation")->click();
+    const auto stations = menu.findChildren<FrmStation*>();
+    QCOMPARE(stations.size(), 1);
+    QVERIFY(stations[0]->isVisible());
+    QCOMPARE(stations[0]->windowTitle(), QString("Transfer Station"));
 }
 
 void TestMainMenu::closingTheMenuEndsTheProgram() {

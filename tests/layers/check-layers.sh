@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The layers of src/, bottom up: core; link and db (each on core only); the subsystems'
-# logic (download, upload, security, reports) without widgets; ui and the subsystems'
+# logic (download, upload, security, reports, station) without widgets; ui and the subsystems'
 # screens (Frm*); app, the composition root, which alone may include everything. No include
 # runs back up. Prints each include that breaks the rule and fails when there is one.
 set -u
@@ -23,7 +23,7 @@ check() {
     done < <(includes "$file")
 }
 
-subsystems='download|upload|security|reports'
+subsystems='download|upload|security|reports|station'
 for f in $(find "$src" -name '*.h' -o -name '*.cpp' | sort); do
     rel="${f#"$src"/}"
     base="$(basename "$f")"
@@ -32,7 +32,7 @@ for f in $(find "$src" -name '*.h' -o -name '*.cpp' | sort); do
         link/*) check "$f" '^(core|link)/' "link stands on core only" ;;
         db/*) check "$f" '^(core|db)/' "db stands on core only" ;;
         ui/*) check "$f" '^(core|link|db|ui)/' "ui is below the subsystems' screens and app" ;;
-        download/* | upload/* | security/* | reports/*)
+        download/* | upload/* | security/* | reports/* | station/*)
             if [[ "$base" == Frm* ]]; then
                 check "$f" "^(core|link|db|ui|$subsystems)/" \
                     "a subsystem's screen never includes app"

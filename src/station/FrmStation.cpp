@@ -1,0 +1,375 @@
+#include "station/FrmStation.h"
+
+#include "core/Messages.h"
+#include "station/Station.h"
+#include "ui/FocusColours.h"
+#include "ui/KeyFilter.h"
+#include "ui/ScreenContext.h"
+#include "ui/ScreenParts.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStringList>
+#include <QVBoxLayout>
+
+namespace kovrin {
+
+namespace {
+
+const QString kScreen = QStringLiteral("frmStation");
+// The devices behind the ports are looked at this often while the screen is up, so that an
+// adapter plugged in or pulled shows in its row.
+constexpr int kDeviceCheckMs = 2000;
+
+QString name(const char* base, int port) {
+    return QLatin1String(base) + QString::number(port);
+}
+
+QLineEdit* entry(const char* base, int port, int maxLength, int width) {
+    auto* e = new QLineEdit;
+    e->setObjectName(name(base, port));
+    e->setMaxLength(maxLength);
+    e->setFixedWidth(width);
+    return e;
+}
+
+QPushButton* rowButton(const char* base, int port, const QString& caption) {
+    auto* b = new QPushButton(caption);
+    b->setObjectName(name(base, port));
+    return b;
+}
+
+QLabel* heading(const QString& text) {
+    auto* l = new QLabel(text);
+    QFont f = l->font();
+    f.setBold(true);
+    l->setFont(f);
+    return l;
+}
+
+}  // namespace
+
+FrmStation::FrmStation(ScreenContext& ctx, QWidget* parent) : QWidget(parent), m_ctx(ctx) {
+    setObjectName(kScreen);
+    setWindowTitle(QStringLiteral("Transfer Station"));
+    setFont(QFont(QStringLiteral("Arial")));
+
+    m_station = std::make_unique<Station>(StationServices{ctx.db(), ctx.settings(), ctx.folder(),
+                                                          ctx.transferLog(), ctx.operatorLog(),
+                                                          ctx.clock(), ctx.revision(), nullptr});
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(titleLabel(QStringLiteral("Transfer Station"), "lblTitle"));
+
+    auto* frame = new QGroupBox;
+    frame->setObjectName(QStringLiteral("Frame1"));
+    auto* grid = new QGridLayout(frame);
+    grid->setHorizontalSpacing(6);
+    const QStringList headings = {QStringLiteral("Port"),        QStringLiteral("Use"),
+                                  QStringLiteral("Device"),      QStringLiteral("Agent ID"),
+                                  QStringLiteral("Date (ddmm)"), QStringLiteral("Trans."),
+                                  QStringLiteral("Direction"),   QStringLiteral("State"),
+                                  QStringLiteral("Progress"),    QString(),
+                                  QStringLiteral("Message")};
+    for (int c = 0; c < headings.size(); ++c) {
+        grid->addWidget(heading(headings[c]), 0, c);
+    }
+    grid->setColumnStretch(10, 1);
+
+    for (int port = 1; port <= Station::kPorts; ++port) {
+        Row r;
+        auto* number = new QLabel(QString::number(port));
+        number->setObjectName(name("lblPort", port));
+        r.use = new QCheckBox;
+        r.use->setObjectName(name("chkUse", port));
+        r.use->setToolTip(QStringLiteral("The station uses this port"));
+        r.device = new QLabel;
+        r.device->setObjectName(name("lblDevice", port));
+        r.agent = entry("txtAgent", port, 3, 48);
+        r.date = entry("txtDate", port, 4, 56);
+        r.transact = entry("txtTransact", port, 1, 32);
+        r.direction = new QComboBox;
+        r.direction->setObjectName(name("cmbDirection", port));
+        r.direction->addItems({QStringLiteral("Download"), QStringLiteral("Upload")});
+        r.state = new QLabel;
+        r.state->setObjectName(name("lblState", port));
+        r.state->setMinimumWidth(
+            r.state->fontMetrics().horizontalAdvance(QStringLiteral("Answer needed  ")));
+        r.bar = transferProgressBar();
+        r.bar->setObjectName(name("barRecord", port));
+        r.bar->setMinimumWidth(120);
+        r.progress = new TransferProgressView(nullptr, r.bar, this);
+        r.start = rowButton("cmdStart", port, QStringLiteral("Start"));
+        r.stop = rowButton("cmdStop", port, QStringLiteral("Stop"));
+        r.message = new QLabel;
+        r.message->setObjectName(name("lblMessage", port));
+        r.message->setWordWrap(true);
+        r.message->setMinimumWidth(320);
+        r.ok = rowButton("cmdOk", port, QStringLiteral("OK"));
+        r.cancel = rowButton("cmdCancel", port, QStringLiteral("Cancel"));
+        r.ok->hide();
+        r.cancel->hide();
+        // The keyboard goes through the entries row by row; the row's buttons are for the
+        // mouse, except a prompt's OK and Cancel, which come next in the row when shown.
+        for (QWidget* w : {static_cast<QWidget*>(r.use), static_cast<QWidget*>(r.start),
+                           static_cast<QWidget*>(r.stop)}) {
+            w->setFocusPolicy(Qt::NoFocus);
+        }
+
+        auto* buttons = new QHBoxLayout;
+        buttons->setSpacing(2);
+        buttons->addWidget(r.start);
+        buttons->addWidget(r.stop);
+        auto* message = new QHBoxLayout;
+        message->addWidget(r.message, 1);
+        message->addWidget(r.ok);
+        message->addWidget(r.cancel);
+        grid->addWidget(number, port, 0, Qt::AlignRight);
+        grid->addWidget(r.use, port, 1);
+        grid->addWidget(r.device, port, 2);
+        grid->addWidget(r.agent, port, 3);
+        grid->addWidget(r.date, port, 4);
+        grid->addWidget(r.transact, port, 5);
+        grid->addWidget(r.direction, port, 6);
+        grid->addWidget(r.state, port, 7);
+        grid->addWidget(r.bar, port, 8);
+        grid->addLayout(buttons, port, 9);
+        grid->addLayout(message, port, 10);
+        m_rows << r;
+
+        StationRow& row = m_station->row(port);
+        connect(&row, &StationRow::changed, this, [this, port] { showRow(port); });
+        connect(&row, &StationRow::progress, r.progress, &TransferProgressView::show);
+        connect(r.start, &QPushButton::clicked, this, [this, port] { startRow(port); });
+        connect(r.stop, &QPushButton::clicked, this, [this, port] { m_station->row(port).stop(); });
+        connect(r.ok, &QPushButton::clicked, this,
+                [this, port] { m_station->row(port).answer(MsgAnswer::Ok); });
+        connect(r.cancel, &QPushButton::clicked, this,
+                [this, port] { m_station->row(port).answer(MsgAnswer::Cancel); });
+        connect(r.use, &QCheckBox::clicked, this,
+                [this, port](bool checked) { setInUse(port, checked); });
+    }
+    layout->addWidget(frame);
+
+    auto* buttons = new QHBoxLayout;
+    m_startAll = new QPushButton(QStringLiteral("Start &All"));
+    m_startAll->setObjectName(QStringLiteral("cmdStartAll"));
+    m_startAll->setToolTip(QStringLiteral("Starts every row whose agent is filled in"));
+    m_stopAll = new QPushButton(QStringLiteral("St&op All"));
+    m_stopAll->setObjectName(QStringLiteral("cmdStopAll"));
+    auto* exit = new QPushButton(QStringLiteral("&Exit"));
+    exit->setObjectName(QStringLiteral("cmdExit"));
+    buttons->addStretch(1);
+    buttons->addWidget(m_startAll);
+    buttons->addWidget(m_stopAll);
+    buttons->addWidget(exit);
+    layout->addLayout(buttons);
+
+    // Tab and Enter: agent, day, transactions, direction (the prompt's OK and Cancel when
+    // shown), then the next row's agent; after the last row, Start All.
+    QWidget* previous = nullptr;
+    for (int i = 0; i < m_rows.size(); ++i) {
+        const Row& r = m_rows[i];
+        QWidget* next = i + 1 < m_rows.size() ? static_cast<QWidget*>(m_rows[i + 1].agent)
+                                              : static_cast<QWidget*>(m_startAll);
+        digitEntry(r.agent, QLatin1Char('9'), r.date);
+        digitEntry(r.date, QLatin1Char('9'), r.transact);
+        digitEntry(r.transact, QLatin1Char('7'), r.direction);
+        KeyFilter::install(r.direction, [next](QKeyEvent* e) {
+            if (!KeyFilter::isEnter(e)) {
+                return false;
+            }
+            next->setFocus(Qt::TabFocusReason);
+            return true;
+        });
+        for (QWidget* w : {static_cast<QWidget*>(r.agent), static_cast<QWidget*>(r.date),
+                           static_cast<QWidget*>(r.transact), static_cast<QWidget*>(r.direction),
+                           static_cast<QWidget*>(r.ok), static_cast<QWidget*>(r.cancel)}) {
+            if (previous) {
+                QWidget::setTabOrder(previous, w);
+            }
+            previous = w;
+        }
+    }
+    QWidget::setTabOrder(previous, m_startAll);
+    QWidget::setTabOrder(m_startAll, m_stopAll);
+    QWidget::setTabOrder(m_stopAll, exit);
+
+    connect(m_startAll, &QPushButton::clicked, this, &FrmStation::cmdStartAll_Click);
+    connect(m_stopAll, &QPushButton::clicked, this, &FrmStation::cmdStopAll_Click);
+    connect(exit, &QPushButton::clicked, this, &QWidget::close);
+    connect(&m_devices, &QTimer::timeout, this, &FrmStation::showDevices);
+
+    if (const DbStatus st = m_station->loadPorts(); !st) {
+        Messages::critical(kScreen,
+                           QStringLiteral("The ports of the Transfer Station could not be read: "
+                                          "%1\nEvery port is shown in use.")
+                               .arg(st.error));
+    }
+    for (int port = 1; port <= Station::kPorts; ++port) {
+        showRow(port);
+    }
+    showDevices();
+    FocusColours::apply(this);
+}
+
+FrmStation::~FrmStation() {
+    m_station.reset();  // its rows stop while the screen's rows can still show it
+}
+
+void FrmStation::setPartialUploads(PartialUploads* uploads) {
+    m_station->setPartialUploads(uploads);
+}
+
+StationEntries FrmStation::entriesOf(int port) const {
+    const Row& r = m_rows[port - 1];
+    StationEntries e;
+    e.agent = r.agent->text();
+    e.date = r.date->text();
+    e.transactions = r.transact->text();
+    e.direction =
+        r.direction->currentIndex() == 1 ? StationDirection::Upload : StationDirection::Download;
+    return e;
+}
+
+void FrmStation::startRow(int port) {
+    Row& r = m_rows[port - 1];
+    const StationEntries e = entriesOf(port);
+    // As on Send Data: once the agent and the day are there, an empty number of
+    // transactions becomes 1.
+    if (e.direction == StationDirection::Download && !e.agent.trimmed().isEmpty() &&
+        e.date.trimmed().size() == 4 && e.transactions.trimmed().isEmpty()) {
+        r.transact->setText(QStringLiteral("1"));
+    }
+    m_station->start(port, entriesOf(port));
+}
+
+void FrmStation::cmdStartAll_Click() {
+    QMap<int, StationEntries> entries;
+    for (int port = 1; port <= Station::kPorts; ++port) {
+        Row& r = m_rows[port - 1];
+        if (r.agent->text().trimmed().isEmpty() || !m_station->inUse(port) ||
+            m_station->row(port).isBusy()) {
+            continue;
+        }
+        const StationEntries e = entriesOf(port);
+        if (e.direction == StationDirection::Download && e.date.trimmed().size() == 4 &&
+            e.transactions.trimmed().isEmpty()) {
+            r.transact->setText(QStringLiteral("1"));
+        }
+        entries.insert(port, entriesOf(port));
+    }
+    m_station->startAll(entries);
+}
+
+void FrmStation::cmdStopAll_Click() {
+    m_station->stopAll();
+}
+
+void FrmStation::setInUse(int port, bool inUse) {
+    if (const DbStatus st = m_station->setInUse(port, inUse); !st) {
+        Messages::critical(kScreen, QStringLiteral("The ports of the Transfer Station could not "
+                                                   "be saved: %1\nNothing was changed.")
+                                        .arg(st.error));
+    }
+    showRow(port);
+}
+
+void FrmStation::showRow(int port) {
+    Row& r = m_rows[port - 1];
+    const StationRow& row = m_station->row(port);
+    const bool inUse = m_station->inUse(port);
+    const bool busy = row.isBusy();
+    const bool unstored = row.state() == RowState::Unstored;
+
+    r.use->setChecked(inUse);
+    r.use->setEnabled(!busy && !unstored);
+    for (QWidget* w : {static_cast<QWidget*>(r.agent), static_cast<QWidget*>(r.date),
+                       static_cast<QWidget*>(r.transact), static_cast<QWidget*>(r.direction)}) {
+        w->setEnabled(inUse && !busy && !unstored);
+    }
+    r.start->setEnabled(inUse && !busy);
+    r.start->setText(unstored ? QStringLiteral("Store Again") : QStringLiteral("Start"));
+    r.stop->setEnabled(busy || unstored);
+    r.state->setText(StationRow::stateText(row.state(), row.entries().direction));
+
+    r.message->setText(row.lastMessage());
+    r.message->setToolTip(row.lastMessage());
+    QPalette p = r.message->palette();
+    p.setColor(QPalette::WindowText, row.lastIcon() == MsgIcon::Critical ? QColor(Qt::darkRed)
+                                     : row.lastIcon() == MsgIcon::Warning
+                                         ? QColor(0x80, 0x50, 0)
+                                         : palette().windowText().color());
+    r.message->setPalette(p);
+
+    const bool asking = !row.prompt().isEmpty();
+    const bool focusOnPrompt = r.ok->hasFocus() || r.cancel->hasFocus();
+    r.ok->setVisible(asking);
+    r.cancel->setVisible(asking);
+    if (!asking && focusOnPrompt) {
+        r.agent->setFocus();
+    }
+
+    if (!busy) {
+        r.progress->flush();
+    }
+    if (row.state() == RowState::Completed && r.shownState != int(RowState::Completed)) {
+        // Done: the next Start All does not send or receive it again.
+        r.agent->clear();
+        r.date->clear();
+        r.transact->clear();
+    }
+    r.shownState = int(row.state());
+}
+
+void FrmStation::showDevices() {
+    for (int port = 1; port <= Station::kPorts; ++port) {
+        const link::PortDevice d = m_station->row(port).device();
+        QLabel* l = m_rows[port - 1].device;
+        l->setText(QStringLiteral("%1 (%2)").arg(
+            d.device, d.present ? QStringLiteral("present") : QStringLiteral("not found")));
+    }
+}
+
+void FrmStation::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    showDevices();
+    m_devices.start(kDeviceCheckMs);
+}
+
+void FrmStation::hideEvent(QHideEvent* event) {
+    m_devices.stop();
+    QWidget::hideEvent(event);
+}
+
+void FrmStation::closeEvent(QCloseEvent* event) {
+    QStringList busy;
+    for (const StationRow* r : m_station->rows()) {
+        if (r->isBusy()) {
+            busy << QString::number(r->port());
+        }
+    }
+    if (!busy.isEmpty() &&
+        Messages::show({kScreen,
+                        QStringLiteral("Transfers are running on port(s) %1. Closing the "
+                                       "Transfer Station stops them. Close it?")
+                            .arg(busy.join(QStringLiteral(", "))),
+                        MsgIcon::Question,
+                        MsgButtons::YesNo,
+                        {}}) != MsgAnswer::Yes) {
+        event->ignore();
+        return;
+    }
+    m_station->stopAll(QStringLiteral("the Transfer Station was closed"));
+    event->accept();
+}
+
+}  // namespace kovrin

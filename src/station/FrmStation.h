@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QTimer>
+#include <QVector>
+#include <QWidget>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace kovrin {
+
+class PartialUploads;
+class ScreenContext;
+class Station;
+class StationRow;
+class TransferProgressView;
+struct StationEntries;
+
+// "Transfer Station": one row per serial port 1 to 10, each driving one hand-held terminal,
+// all at once. A row shows its port's device and whether it is there, takes the agent, the day
+// (ddmm), the number of transactions and the direction, and shows its state, its progress and
+// its last message; a prompt waits in its row with OK and Cancel. Start All starts every row
+// whose agent is filled in.
+class FrmStation : public QWidget {
+    Q_OBJECT
+public:
+    FrmStation(ScreenContext& ctx, QWidget* parent = nullptr);
+    ~FrmStation() override;
+
+    Station& station() { return *m_station; }
+    // Where uploads cut short are kept between openings of the screens (the main menu's).
+    void setPartialUploads(PartialUploads* uploads);
+
+    // "Start All" (Alt+A).
+    void cmdStartAll_Click();
+    void cmdStopAll_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    struct Row {
+        QCheckBox* use;
+        QLabel* device;
+        QLineEdit* agent;
+        QLineEdit* date;
+        QLineEdit* transact;
+        QComboBox* direction;
+        QLabel* state;
+        QProgressBar* bar;
+        TransferProgressView* progress;
+        QPushButton* start;
+        QPushButton* stop;
+        QLabel* message;
+        QPushButton* ok;
+        QPushButton* cancel;
+        int shownState = 0;  // the row's state when last shown (a RowState)
+    };
+
+    StationEntries entriesOf(int port) const;
+    void startRow(int port);
+    void showRow(int port);
+    void showDevices();
+    void setInUse(int port, bool inUse);
+
+    ScreenContext& m_ctx;
+    std::unique_ptr<Station> m_station;
+    QVector<Row> m_rows;  // index: port - 1
+    QPushButton* m_startAll;
+    QPushButton* m_stopAll;
+    QTimer m_devices;  // the devices are looked at again while the screen is shown
+};
+
+}  // namespace kovrin
