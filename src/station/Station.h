@@ -42,7 +42,7 @@ public:
     // "Start All": every row of a port in use whose agent is filled and that is not busy,
     // each at once on its own port. Returns the ports started.
     QVector<int> startAll(const QMap<int, StationEntries>& entries);
-    void stopAll(const QString& why = QStringLiteral("stopped on the Transfer Station"));
+    void stopAll(const QString& why = QStringLiteral("Stop All on the Transfer Station"));
 
     // Where uploads cut short are kept, by port (shared with the Receive Data screen).
     void setPartialUploads(PartialUploads* uploads);

@@ -88,7 +88,7 @@ public:
     // Shows why the row was not started (a row that is busy keeps what it shows).
     void refuse(const QString& text);
     // Stops the row's transfer; a prompt waiting in the row is withdrawn.
-    void stop(const QString& why = QStringLiteral("stopped on the Transfer Station"));
+    void stop(const QString& why = QStringLiteral("the row was stopped on the Transfer Station"));
     // The answer to the prompt waiting in the row (OK or Cancel).
     void answer(MsgAnswer answer);
 
