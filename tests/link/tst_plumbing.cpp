@@ -21,6 +21,7 @@ private slots:
     void eventsWaitWhileAMessageIsUp();
     void staleTickIsDropped();
     void eventsRunAtOnceWithoutAMessage();
+    void promptsAnsweredLaterHoldOnlyTheirOwnTransfer();
     void transferLogLines();
     void portNumbersNameDevices();
 };
@@ -113,6 +114,53 @@ void TestPlumbing::eventsRunAtOnceWithoutAMessage() {
     QCOMPARE(ticked, QList<TransferTimer*>{&t});
 }
 
+// Two transfers whose prompts are answered later (rows of the Transfer Station): each is held
+// from its prompt to its answer, whatever the order of the answers, and the other is not; a
+// transfer stopped meanwhile forgets its prompt, and an answer that comes after runs nothing.
+void TestPlumbing::promptsAnsweredLaterHoldOnlyTheirOwnTransfer() {
+    struct Transfer {
+        test::FakeSerialLink port;
+        std::unique_ptr<HeldEvents> held;
+        std::function<void(MsgAnswer)> answer;  // the prompt's buttons
+        QStringList trace;
+    };
+    Transfer a, b;
+    for (Transfer* t : {&a, &b}) {
+        QString error;
+        QVERIFY(t->port.open(&error));
+        t->held = std::make_unique<HeldEvents>(
+            [t] { t->trace << "arrival:" + QString::fromLatin1(t->port.readAll()); },
+            [](TransferTimer*) {}, &Messages::show);
+        t->held->setPresenters(&Messages::show,
+                               [t](const MessageRequest&, std::function<void(MsgAnswer)> answered) {
+                                   t->answer = std::move(answered);
+                               });
+        connect(&t->port, &link::SerialLink::readyRead, t->held.get(), &HeldEvents::arrival);
+        t->held->ask(
+            {"t", "Error in CRC", MsgIcon::Critical, MsgButtons::OkCancel, {}},
+            [t](MsgAnswer answer) { t->trace << (answer == MsgAnswer::Ok ? "OK" : "Cancel"); });
+        QVERIFY(t->held->isHeld());
+        t->port.inject("AACK");
+    }
+    QTest::qWait(20);
+    QCOMPARE(a.trace, QStringList());
+    QCOMPARE(b.trace, QStringList());
+    b.answer(MsgAnswer::Cancel);  // the one asked last is answered first
+    QTRY_COMPARE(b.trace, QStringList({"Cancel", "arrival:AACK"}));
+    QCOMPARE(a.trace, QStringList());  // still waiting for its own answer
+    a.answer(MsgAnswer::Ok);
+    QTRY_COMPARE(a.trace, QStringList({"OK", "arrival:AACK"}));
+
+    a.held->ask({"t", "Error in CRC", MsgIcon::Critical, MsgButtons::OkCancel, {}},
+                [&a](MsgAnswer) { a.trace << "answered after the stop"; });
+    a.held->forget();  // the transfer stopped
+    QVERIFY(!a.held->isHeld());
+    a.answer(MsgAnswer::Ok);
+    a.port.inject("NACK");
+    QTRY_COMPARE(a.trace.last(), QString("arrival:NACK"));
+    QVERIFY(!a.trace.contains("answered after the stop"));
+}
+
 void TestPlumbing::transferLogLines() {
     QTemporaryDir dir;
     TransferLog log(dir.path());
@@ -126,6 +174,9 @@ void TestPlumbing::transferLogLines() {
                    6));
     log.event("time-out 1: record 2 sent again");
     log.end("completed");
+    // Several transfers write at once: each line of a port's view names the port.
+    TransferLog port3(log, [] { return QString("port 3"); });
+    port3.event("header accepted");
     QFile f(dir.filePath("transfer-2026-12-08.log"));
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
@@ -135,6 +186,7 @@ void TestPlumbing::transferLogLines() {
                         "10:01:02.345 RX 00 02 41 41 43 4B",
                         "10:01:02.345 EVENT time-out 1: record 2 sent again",
                         "10:01:02.345 END completed",
+                        "10:01:02.345 port 3 EVENT header accepted",
                     }));
     // A transfer that runs past midnight goes on in the next day's file.
     clock.set(QDateTime(QDate(2026, 12, 8), QTime(23, 59, 59, 999)));

@@ -19,10 +19,13 @@
 #include "security/FrmPassEntry.h"
 #include "security/FrmPassword.h"
 #include "security/Passwords.h"
+#include "station/FrmStation.h"
 #include "upload/FrmReceive.h"
 #include "upload/RestoreData.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
 #include <QFile>
@@ -157,6 +160,72 @@ int main(int argc, char* argv[]) {
     receiveBar->setValue(4);
     shoot(&receive, out, QStringLiteral("frmReceive"));
     receive.close();
+
+    // The morning on a hub of eight ports: what each row shows, as the rows would show it.
+    FrmStation station(*ctx);
+    station.findChild<QCheckBox*>(QStringLiteral("chkUse9"))->click();  // not on the hub
+    station.findChild<QCheckBox*>(QStringLiteral("chkUse10"))->click();
+    station.resize(1180, 0);
+    station.show();
+    struct Row {
+        int port;
+        const char* agent;
+        const char* date;
+        const char* transact;
+        int direction;
+        const char* state;
+        int done;
+        int total;
+        const char* message;
+        bool prompt;
+    };
+    const QList<Row> rows = {
+        {1, "5", "0712", "3", 0, "Completed", 4, 4, "Download Completed Successfully!", false},
+        {2, "12", "0712", "1", 0, "Sending", 1312, 1980, "", false},
+        {3, "17", "0712", "2", 0, "Sending", 870, 2000, "", false},
+        {4, "21", "0712", "1", 0, "Failed", 0, 0,
+         "Please goto Download Mode in the HandHeld Terminal and then Send Data!", false},
+        {5, "26", "", "", 1, "Receiving", 388, 1450, "", false},
+        {6, "31", "", "", 1, "Answer needed", 41, 1210,
+         "Error in CRC,Press OK to try again or Cancel to Quit", true},
+        {7, "33", "0712", "1", 0, "Sending", 1507, 1620, "Please Check the Communication Cable",
+         false},
+        {8, "40", "", "", 1, "Completed", 1735, 1735, "Upload Completed Successfully", false}};
+    const auto child = [&station](const char* base, int port) {
+        return QLatin1String(base) + QString::number(port);
+    };
+    for (int port = 1; port <= 10; ++port) {
+        station.findChild<QLabel*>(child("lblDevice", port))
+            ->setText(port <= 8 ? QStringLiteral("/dev/ttyUSB%1 (present)").arg(port - 1)
+                                : QStringLiteral("/dev/ttyS%1 (not found)").arg(port - 1));
+    }
+    for (const Row& r : rows) {
+        station.findChild<QLineEdit*>(child("txtAgent", r.port))->setText(QLatin1String(r.agent));
+        station.findChild<QLineEdit*>(child("txtDate", r.port))->setText(QLatin1String(r.date));
+        station.findChild<QLineEdit*>(child("txtTransact", r.port))
+            ->setText(QLatin1String(r.transact));
+        station.findChild<QComboBox*>(child("cmbDirection", r.port))->setCurrentIndex(r.direction);
+        station.findChild<QLabel*>(child("lblState", r.port))->setText(QLatin1String(r.state));
+        auto* bar = station.findChild<QProgressBar*>(child("barRecord", r.port));
+        bar->setRange(0, qMax(1, r.total));
+        bar->setValue(r.done);
+        station.findChild<QLabel*>(child("lblMessage", r.port))->setText(QLatin1String(r.message));
+        const bool busy = QLatin1String(r.state) == QLatin1String("Sending") ||
+                          QLatin1String(r.state) == QLatin1String("Receiving") || r.prompt;
+        for (const char* entry : {"txtAgent", "txtDate", "txtTransact", "cmbDirection"}) {
+            station.findChild<QWidget*>(child(entry, r.port))->setEnabled(!busy);
+        }
+        station.findChild<QPushButton*>(child("cmdStart", r.port))->setEnabled(!busy);
+        station.findChild<QPushButton*>(child("cmdStop", r.port))->setEnabled(busy);
+        station.findChild<QPushButton*>(child("cmdOk", r.port))->setVisible(r.prompt);
+        station.findChild<QPushButton*>(child("cmdCancel", r.port))->setVisible(r.prompt);
+        if (QLatin1String(r.message).startsWith(QLatin1String("Please Check")) || r.prompt) {
+            QPalette p = station.palette();
+            p.setColor(QPalette::WindowText, Qt::darkRed);
+            station.findChild<QLabel*>(child("lblMessage", r.port))->setPalette(p);
+        }
+    }
+    shoot(&station, out, QStringLiteral("frmStation"), false);
 
     FrmReport report(*ctx);
     report.findChild<QRadioButton*>(QStringLiteral("OptReport1"))->setChecked(true);

@@ -1,0 +1,168 @@
+// The Transfer Station driving several terminals at once: each simulated terminal on its own
+// pseudo-terminal and its own thread, pacing its answers at 19200 baud, as eight terminals on
+// a USB serial hub would. The same run with one terminal gives the time of one transfer
+// alone; the PC's share is the CPU time of the program's one thread over the run.
+#include "BenchData.h"
+#include "RunUntil.h"
+#include "SimThread.h"
+#include "UploadData.h"
+#include "core/OperatorLog.h"
+#include "link/TransferLog.h"
+#include "station/Station.h"
+
+#include <benchmark/benchmark.h>
+#include <QElapsedTimer>
+#include <QFile>
+
+using namespace kovrin;
+
+namespace {
+
+QByteArray agentDigits(int agent) {
+    return QByteArray::number(agent).rightJustified(3, '0');
+}
+
+// Agent `agent`'s download file: the benchmark file with the agent's number in columns
+// 124-126 of every record.
+QByteArray downloadFileOf(int agent, int accounts) {
+    QByteArray f = bench::downloadFile(accounts);
+    for (int i = 0; i < accounts; ++i) {
+        f.replace(qsizetype(i) * 176 + 123, 3, agentDigits(agent));
+    }
+    return f;
+}
+
+QString agentIdOf(int agent) {
+    return QString::fromLatin1(agentDigits(agent)).leftJustified(15);
+}
+
+// Agent `agent`'s day: the benchmark's collections (seven a frame), with the agent's id and key.
+QVector<QByteArray> collectionFramesOf(int agent, int frames) {
+    QVector<QByteArray> out = bench::collectionFrames(frames);
+    out[0] = sim::buildCountFrame(frames, agentIdOf(agent)).frame;
+    const link::HeaderInfo h = link::DecodeThirdProtocol(out[1]);
+    out[1] = sim::buildDayHeaderFrame(QString::fromLatin1(agentDigits(agent)) + "0325",
+                                      h.TotalTransactions, h.totalAmount)
+                 .frame;
+    return out;
+}
+
+void stationPaced(benchmark::State& state, StationDirection direction) {
+    const int terminals = int(state.range(0));
+    const int n = int(state.range(1));
+    const bool download = direction == StationDirection::Download;
+    double cpuMs = 0;
+    double wallMs = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        bench::BenchFolder folder;
+        bench::QuietMessages messages;
+        OperatorLog operatorLog(QDir(folder.path()).filePath(QStringLiteral("operator.log")));
+        link::TransferLog log(folder.path());
+        QDir(folder.path()).mkpath(QStringLiteral("ports"));
+        std::vector<std::unique_ptr<bench::SimThread>> sims;
+        QMap<int, StationEntries> entries;
+        for (int port = 1; port <= terminals; ++port) {
+            const int agent = port;
+            sim::TerminalConfig config;
+            config.mode = download ? sim::Mode::Download : sim::Mode::Upload;
+            config.paced = true;
+            sims.push_back(std::make_unique<bench::SimThread>(
+                config, download ? QVector<QByteArray>() : collectionFramesOf(agent, n)));
+            if (!sims.back()->open()) {
+                state.SkipWithError(sims.back()->error().toStdString().c_str());
+                return;
+            }
+            QFile::link(sims.back()->devicePath(),
+                        QDir(folder.path()).filePath(QStringLiteral("ports/com%1").arg(port)));
+            if (download) {
+                bench::writeFile(QDir(folder.bankFolder())
+                                     .filePath(QString::fromLatin1(agentDigits(agent)) +
+                                               QStringLiteral("2503d.txt")),
+                                 downloadFileOf(agent, n));
+                entries.insert(port, {QString::number(agent), QStringLiteral("2503"),
+                                      QStringLiteral("3"), direction});
+            } else {
+                QVector<BankDataRow> accounts = bench::downloadedAccounts(n);
+                for (BankDataRow& r : accounts) {
+                    r.AgentID = agentIdOf(agent);
+                }
+                BankDataStore(*folder.db).replaceAgentRows(agentIdOf(agent), accounts);
+                entries.insert(port, {QString::number(agent), {}, {}, direction});
+            }
+        }
+        Station station(StationServices{*folder.db, folder.settings, ProgramFolder(folder.path()),
+                                        log, operatorLog, Clock::system()});
+        state.ResumeTiming();
+
+        QElapsedTimer wall;
+        wall.start();
+        const double cpu0 = bench::threadCpuMs();
+        station.startAll(entries);
+        const auto ended = [&] {
+            for (int port = 1; port <= terminals; ++port) {
+                if (station.row(port).isBusy()) {
+                    return false;
+                }
+            }
+            return true;
+        };
+        const bool finished = bench::runUntil(ended, 900000);
+        cpuMs += bench::threadCpuMs() - cpu0;
+        wallMs += double(wall.elapsed());
+
+        state.PauseTiming();
+        for (auto& s : sims) {
+            s->finish();
+        }
+        for (int port = 1; port <= terminals; ++port) {
+            const StationRow& r = station.row(port);
+            const bool whole =
+                download ? sims[port - 1]->accountsReceived() == n : sims[port - 1]->endReceived();
+            if (!finished || r.state() != RowState::Completed || !whole) {
+                state.SkipWithError(QStringLiteral("port %1 did not complete: %2")
+                                        .arg(port)
+                                        .arg(r.lastMessage())
+                                        .toStdString()
+                                        .c_str());
+                return;
+            }
+        }
+        state.ResumeTiming();
+    }
+    state.counters["wall_ms"] = benchmark::Counter(wallMs, benchmark::Counter::kAvgIterations);
+    state.counters["pc_cpu_ms"] = benchmark::Counter(cpuMs, benchmark::Counter::kAvgIterations);
+    state.counters["pc_share_pct"] = benchmark::Counter(wallMs > 0 ? 100.0 * cpuMs / wallMs : 0);
+}
+
+// Downloads of `accounts` accounts to `terminals` terminals at once.
+void BM_StationDownloadsPaced(benchmark::State& state) {
+    stationPaced(state, StationDirection::Download);
+}
+
+// Uploads of `frames` transaction frames (seven collections each) from `terminals` terminals
+// at once, with their stores and files.
+void BM_StationUploadsPaced(benchmark::State& state) {
+    stationPaced(state, StationDirection::Upload);
+}
+
+}  // namespace
+
+BENCHMARK(BM_StationDownloadsPaced)
+    ->ArgNames({"terminals", "accounts"})
+    ->Args({1, 200})
+    ->Args({8, 200})
+    ->Args({1, 2000})
+    ->Args({8, 2000})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(3);
+BENCHMARK(BM_StationUploadsPaced)
+    ->ArgNames({"terminals", "frames"})
+    ->Args({1, 200})
+    ->Args({8, 200})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(3);
