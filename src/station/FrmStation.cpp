@@ -148,6 +148,10 @@ FrmStation::FrmStation(ScreenContext& ctx, QWidget* parent) : QWidget(parent), m
         StationRow& row = m_station->row(port);
         connect(&row, &StationRow::changed, this, [this, port] { showRow(port); });
         connect(&row, &StationRow::progress, r.progress, &TransferProgressView::show);
+        // A row that has not started shows an empty bar, not "0 / 1".
+        r.bar->setTextVisible(false);
+        connect(&row, &StationRow::progress, r.bar,
+                [bar = r.bar](int, int total) { bar->setTextVisible(total > 0); });
         connect(r.start, &QPushButton::clicked, this, [this, port] { startRow(port); });
         connect(r.stop, &QPushButton::clicked, this, [this, port] { m_station->row(port).stop(); });
         connect(r.ok, &QPushButton::clicked, this,

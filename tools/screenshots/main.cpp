@@ -200,15 +200,20 @@ int main(int argc, char* argv[]) {
                                 : QStringLiteral("/dev/ttyS%1 (not found)").arg(port - 1));
     }
     for (const Row& r : rows) {
-        station.findChild<QLineEdit*>(child("txtAgent", r.port))->setText(QLatin1String(r.agent));
-        station.findChild<QLineEdit*>(child("txtDate", r.port))->setText(QLatin1String(r.date));
+        // A row that completed has emptied its entries, ready for the next terminal.
+        const bool completed = QLatin1String(r.state) == QLatin1String("Completed");
+        station.findChild<QLineEdit*>(child("txtAgent", r.port))
+            ->setText(completed ? QString() : QLatin1String(r.agent));
+        station.findChild<QLineEdit*>(child("txtDate", r.port))
+            ->setText(completed ? QString() : QLatin1String(r.date));
         station.findChild<QLineEdit*>(child("txtTransact", r.port))
-            ->setText(QLatin1String(r.transact));
+            ->setText(completed ? QString() : QLatin1String(r.transact));
         station.findChild<QComboBox*>(child("cmbDirection", r.port))->setCurrentIndex(r.direction);
         station.findChild<QLabel*>(child("lblState", r.port))->setText(QLatin1String(r.state));
         auto* bar = station.findChild<QProgressBar*>(child("barRecord", r.port));
         bar->setRange(0, qMax(1, r.total));
         bar->setValue(r.done);
+        bar->setTextVisible(r.total > 0);
         station.findChild<QLabel*>(child("lblMessage", r.port))->setText(QLatin1String(r.message));
         const bool busy = QLatin1String(r.state) == QLatin1String("Sending") ||
                           QLatin1String(r.state) == QLatin1String("Receiving") || r.prompt;
