@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QVector>
 
+// The formatter does not settle on one layout of these lists: they are left as they are.
+// clang-format off
 // BankData after SNo: the accounts of each agent's last download. Also the fields of
 // BankDataRow, in this order.
 #define KOVRIN_BANKDATA_COLUMNS(X)                                                               \
@@ -23,6 +25,7 @@
     X(BranchID) X(AccountNo) X(Amtcollected) X(DateTime) X(TransactionNumber) X(CategoryCode) \
         X(SchemeCode) X(CustomerCode) X(AccountName) X(BalanceAmount) X(AgreedAmount)         \
             X(LastTxndate) X(DatewiseTxn) X(BankSoftACNumber)
+// clang-format on
 
 namespace kovrin::tables {
 
@@ -54,6 +57,13 @@ const Table& bankData();
 const Table& restoreData();
 // The day's header of each agent's last stored upload.
 const Table& uploadInfo();
+// The collection ledger: every stored upload (LedgerUpload), each of its collections with
+// typed values (LedgerCollection), and its collections added up by day and branch
+// (LedgerDay). Rows are only ever added; a later upload of the same agent and day marks the
+// earlier one superseded.
+const Table& ledgerUpload();
+const Table& ledgerCollection();
+const Table& ledgerDay();
 
 // The tables a file must hold to be one of the program's; the others are added when missing.
 QVector<const Table*> required();

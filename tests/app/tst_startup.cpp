@@ -170,8 +170,8 @@ QString checkDatabase(const QString& path) {
             while (q.next()) {
                 tables << q.value(0).toString();
             }
-            if (tables !=
-                QStringList{"BankData", "Password", "Path", "RestoreData", "UploadInfo"}) {
+            if (tables != QStringList{"BankData", "LedgerCollection", "LedgerDay", "LedgerUpload",
+                                      "Password", "Path", "RestoreData", "UploadInfo"}) {
                 verdict += " tables " + tables.join(',');
             }
         }
