@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QStyleFactory>
+#include <QTimer>
 
 namespace kovrin {
 
@@ -33,7 +34,11 @@ int runProgram(QApplication& app, const ProgramFolder& folder, Revision revision
     FrmMain menu(*ctx);
     QObject::connect(&menu, &FrmMain::programEnded, &app, &QApplication::quit);
     menu.show();
-    return app.exec();
+    // The day's copy of the database once the menu is there: the operator need not wait.
+    QTimer::singleShot(0, &menu, [&ctx] { ctx->startDailyBackup(); });
+    const int status = app.exec();
+    ctx->finishDailyBackup();
+    return status;
 }
 
 }  // namespace kovrin
