@@ -1,13 +1,46 @@
+#include "app/CommandLine.h"
 #include "app/Program.h"
 #include "app/ProgramFolder.h"
 #include "app/Revision.h"
 
 #include <QApplication>
+#include <cstdio>
 
-// KOVRIN_REVISION is set per program by the build: 21 for kovrin, 20 for kovrin-2.0.
+namespace {
+
+void print(FILE* stream, const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
+}
+
+}  // namespace
+
+// Set per program by the build: KOVRIN_REVISION (21 for kovrin, 20 for kovrin-2.0),
+// KOVRIN_PROGRAM (the executable's name) and KOVRIN_VERSION.
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    return kovrin::runProgram(
-        app, kovrin::ProgramFolder(QCoreApplication::applicationDirPath()),
-        KOVRIN_REVISION == 20 ? kovrin::Revision::V2_0 : kovrin::Revision::V2_1);
+    using namespace kovrin;
+    const QString program = QStringLiteral(KOVRIN_PROGRAM);
+    QStringList args;
+    for (int i = 1; i < argc; ++i) {
+        args << QString::fromLocal8Bit(argv[i]);
+    }
+    const CommandLine command = parseCommandLine(args);
+    switch (command.action) {
+        case CommandLine::Action::Help:
+            print(stdout, usageText(program));
+            return 0;
+        case CommandLine::Action::Version:
+            print(stdout, versionLine(program, QStringLiteral(KOVRIN_VERSION)));
+            return 0;
+        case CommandLine::Action::Error:
+            print(stderr, QStringLiteral("%1: %2\nTry %1 --help.\n").arg(program, command.error));
+            return kExitUsage;
+        case CommandLine::Action::Run:
+            break;
+    }
+
+    int qtArgc = 1;  // the arguments are the program's: Qt reads none of them
+    QApplication app(qtArgc, argv);
+    const ProgramFolder folder(programFolderPath(command));
+    return runProgram(app, folder, KOVRIN_REVISION == 20 ? Revision::V2_0 : Revision::V2_1);
 }
