@@ -1,7 +1,10 @@
 #include "app/CommandLine.h"
+#include "app/MessageBoxPresenter.h"
+#include "app/Messages.h"
 #include "app/Program.h"
 #include "app/ProgramFolder.h"
 #include "app/Revision.h"
+#include "app/SharedFolder.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -39,8 +42,30 @@ int main(int argc, char* argv[]) {
             break;
     }
 
+    // The program folder is made ready, or its problem told, before any window opens.
+    const ProgramFolder folder(programFolderPath(command));
+    const QString folderError = prepareProgramFolder(folder.path());
+    if (!folderError.isEmpty()) {
+        print(stderr, QStringLiteral("%1: %2\n").arg(program, folderError));
+    }
+    const QString advice = groupAdvice(groupFacts(folder.path()));
+    if (!advice.isEmpty()) {
+        print(stderr, QStringLiteral("%1: %2\n").arg(program, advice));
+    } else if (!folderError.isEmpty()) {
+        return kExitCannotStart;
+    }
+
     int qtArgc = 1;  // the arguments are the program's: Qt reads none of them
     QApplication app(qtArgc, argv);
-    const ProgramFolder folder(programFolderPath(command));
+    if (!advice.isEmpty()) {
+        // An operator who starts the program from the menu sees no standard error.
+        Messages::setPresenter(showMessageBox);
+        showGroupAdvice(folder, advice);
+        if (!folderError.isEmpty()) {
+            return kExitCannotStart;
+        }
+    }
+    useGroupPermissions(folder);
+    shareDatabaseWithGroup(folder);
     return runProgram(app, folder, KOVRIN_REVISION == 20 ? Revision::V2_0 : Revision::V2_1);
 }
