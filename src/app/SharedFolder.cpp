@@ -77,15 +77,23 @@ GroupFacts groupFacts(const QString& folder) {
     groups.push_back(::getegid());
     f.inProcessGroups = std::find(groups.begin(), groups.end(), group) != groups.end();
 
-    if (!account.isEmpty()) {
-        int count = 32;
-        std::vector<gid_t> member(count);
-        while (::getgrouplist(account.constData(), primary, member.data(), &count) < 0) {
+    // The account's groups as the next login will have them: getgrouplist() asks for more
+    // room by raising the count.
+    std::vector<gid_t> member;
+    for (int room = 32; !account.isEmpty();) {
+        member.resize(room);
+        int count = room;
+        if (::getgrouplist(account.constData(), primary, member.data(), &count) >= 0) {
             member.resize(count);
+            break;
         }
-        member.resize(count);
-        f.inAccountGroups = std::find(member.begin(), member.end(), group) != member.end();
+        if (count <= room) {
+            member.clear();
+            break;
+        }
+        room = count;
     }
+    f.inAccountGroups = std::find(member.begin(), member.end(), group) != member.end();
     return f;
 }
 
