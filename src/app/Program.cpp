@@ -1,7 +1,9 @@
 #include "app/Program.h"
 
 #include "app/AppContext.h"
+#include "app/CommandLine.h"
 #include "app/FrmMain.h"
+#include "app/SharedFolder.h"
 #include "core/Messages.h"
 #include "core/ProcessSignals.h"
 #include "core/ProgramFolder.h"
@@ -9,8 +11,67 @@
 
 #include <QApplication>
 #include <QStyleFactory>
+#include <cstdio>
 
 namespace kovrin {
+
+namespace {
+
+void print(FILE* stream, const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
+}
+
+}  // namespace
+
+int programMain(int argc, char* argv[], const ProgramIdentity& identity) {
+    const QString program = QString::fromLatin1(identity.name);
+    QStringList args;
+    for (int i = 1; i < argc; ++i) {
+        args << QString::fromLocal8Bit(argv[i]);
+    }
+    const CommandLine command = parseCommandLine(args);
+    switch (command.action) {
+        case CommandLine::Action::Help:
+            print(stdout, usageText(program));
+            return 0;
+        case CommandLine::Action::Version:
+            print(stdout, versionLine(program, QString::fromLatin1(identity.version)));
+            return 0;
+        case CommandLine::Action::Error:
+            print(stderr, QStringLiteral("%1: %2\nTry %1 --help.\n").arg(program, command.error));
+            return kExitUsage;
+        case CommandLine::Action::Run:
+            break;
+    }
+
+    // The program folder is made ready, or its problem told, before any window opens.
+    const ProgramFolder folder(programFolderPath(command));
+    const QString folderError = prepareProgramFolder(folder.path());
+    if (!folderError.isEmpty()) {
+        print(stderr, QStringLiteral("%1: %2\n").arg(program, folderError));
+    }
+    const QString advice = groupAdvice(groupFacts(folder.path()));
+    if (!advice.isEmpty()) {
+        print(stderr, QStringLiteral("%1: %2\n").arg(program, advice));
+    } else if (!folderError.isEmpty()) {
+        return kExitCannotStart;
+    }
+
+    int qtArgc = 1;  // the arguments are the program's: Qt reads none of them
+    QApplication app(qtArgc, argv);
+    if (!advice.isEmpty()) {
+        // An operator who starts the program from the menu sees no standard error.
+        Messages::setPresenter(showMessageBox);
+        showGroupAdvice(folder, advice);
+        if (!folderError.isEmpty()) {
+            return kExitCannotStart;
+        }
+    }
+    useGroupPermissions(folder);
+    shareDatabaseWithGroup(folder);
+    return runProgram(app, folder, identity.revision);
+}
 
 int runProgram(QApplication& app, const ProgramFolder& folder, Revision revision) {
     // A file-size limit makes writes fail and be reported, rather than end the program.

@@ -224,8 +224,7 @@ bool isRealDateTime(const QString& dateTime) {
     };
     const int day = number(0, 2), month = number(3, 2), year = number(6, 4);
     const int hour = number(11, 2), minute = number(14, 2);
-    return QDate::isValid(year, month, day) && hour >= 0 && hour < 24 && minute >= 0 &&
-           minute < 60;
+    return QDate::isValid(year, month, day) && hour >= 0 && hour < 24 && minute >= 0 && minute < 60;
 }
 
 bool isCollection(const RestoreDataRow& row) {
