@@ -17,6 +17,13 @@ namespace kovrin {
 
 namespace {
 
+// Only the tests that start this program set KOVRIN_PRINT_MESSAGES: they read its messages on
+// standard output, each answered at once, instead of boxes that wait for an operator.
+void setPresenter() {
+    Messages::setPresenter(qEnvironmentVariableIsSet("KOVRIN_PRINT_MESSAGES") ? printMessage
+                                                                              : showMessageBox);
+}
+
 void print(FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
     std::fflush(stream);
@@ -54,19 +61,20 @@ int programMain(int argc, char* argv[], const ProgramIdentity& identity) {
     const QString advice = groupAdvice(groupFacts(folder.path()));
     if (!advice.isEmpty()) {
         print(stderr, QStringLiteral("%1: %2\n").arg(program, advice));
-    } else if (!folderError.isEmpty()) {
-        return kExitCannotStart;
     }
 
     int qtArgc = 1;  // the arguments are the program's: Qt reads none of them
     QApplication app(qtArgc, argv);
+    // An operator who starts the program from the menu sees no standard error: the advice and
+    // the folder's problem are shown as messages too (and written to the operator log, or to
+    // standard error when the log cannot be written).
+    setPresenter();
     if (!advice.isEmpty()) {
-        // An operator who starts the program from the menu sees no standard error.
-        Messages::setPresenter(showMessageBox);
         showGroupAdvice(folder, advice);
-        if (!folderError.isEmpty()) {
-            return kExitCannotStart;
-        }
+    }
+    if (!folderError.isEmpty()) {
+        showGroupAdvice(folder, folderError, MsgIcon::Critical);
+        return kExitCannotStart;
     }
     useGroupPermissions(folder);
     shareDatabaseWithGroup(folder);
@@ -79,10 +87,7 @@ int runProgram(QApplication& app, const ProgramFolder& folder, Revision revision
     // Fusion draws button faces from the palette, so the focus colours show on every platform.
     app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     app.setApplicationName(QStringLiteral("Kovrin Hand-Held Interface Software"));
-    // Only the tests that start this program set KOVRIN_PRINT_MESSAGES: they read its messages
-    // on standard output, each answered at once, instead of boxes that wait for an operator.
-    Messages::setPresenter(qEnvironmentVariableIsSet("KOVRIN_PRINT_MESSAGES") ? printMessage
-                                                                              : showMessageBox);
+    setPresenter();
 
     // A refused start has shown and logged its message already.
     QString error;

@@ -9,6 +9,7 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QDir>
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
@@ -47,8 +48,11 @@ QString prepareProgramFolder(const QString& path) {
             .arg(path);
     }
     if (::access(name.constData(), R_OK | W_OK | X_OK) != 0) {
-        return QStringLiteral("The program folder %1 cannot be written: %2.")
-            .arg(path, systemReason(errno));
+        return QStringLiteral(
+                   "The program folder %1 is read-only (%2).\nThe program cannot start. The "
+                   "program needs to write in this folder (its database, logs and copies): make "
+                   "it writable, then start again.")
+            .arg(QDir::toNativeSeparators(path), systemReason(errno));
     }
     return {};
 }
@@ -119,12 +123,11 @@ QString groupAdvice(const GroupFacts& f) {
         .arg(f.user, group, f.folder);
 }
 
-void showGroupAdvice(const ProgramFolder& folder, const QString& advice) {
+void showGroupAdvice(const ProgramFolder& folder, const QString& advice, MsgIcon icon) {
     OperatorLog log(folder.operatorLogPath());
     OperatorLog* const before = Messages::operatorLog();
     Messages::setOperatorLog(&log);
-    Messages::show(
-        {QStringLiteral("frmMain"), advice, MsgIcon::Warning, MsgButtons::Ok, QString()});
+    Messages::show({QStringLiteral("frmMain"), advice, icon, MsgButtons::Ok, QString()});
     Messages::setOperatorLog(before);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/MessageRequest.h"
+
 #include <QString>
 
 namespace kovrin {
@@ -34,7 +36,8 @@ QString groupAdvice(const GroupFacts& facts);
 
 // Shows the advice of groupAdvice() to the operator, once, through the message seam, and
 // writes it to the operator log when the folder allows.
-void showGroupAdvice(const ProgramFolder& folder, const QString& advice);
+void showGroupAdvice(const ProgramFolder& folder, const QString& advice,
+                     MsgIcon icon = MsgIcon::Warning);
 
 // In a set-group-id folder, what the program creates is for the group: the group's bits are
 // cleared from the process's file-creation mask.

@@ -93,7 +93,10 @@ void TestCommandLine::folderIsCreatedOrItsProblemNamed() {
         QVERIFY(QFile::setPermissions(nested, QFile::ReadOwner | QFile::ExeOwner));
         QCOMPARE(
             prepareProgramFolder(nested),
-            QString("The program folder %1 cannot be written: Permission denied.").arg(nested));
+            QString("The program folder %1 is read-only (Permission denied).\nThe program cannot "
+                    "start. The program needs to write in this folder (its database, logs and "
+                    "copies): make it writable, then start again.")
+                .arg(nested));
     }
 }
 

@@ -136,7 +136,7 @@ start_as "$outsider" "$work/outsider.txt"
 wait_for "$work/outsider.txt" "sudo usermod -aG dialout $outsider" || {
     cat "$work/outsider.txt"; fail "a user outside dialout was not told how to join it"; }
 stop "$pid"
-grep -q "The program folder $folder cannot be written: Permission denied." "$work/outsider.txt" ||
+grep -q "The program folder $folder is read-only (Permission denied)." "$work/outsider.txt" ||
     fail "the folder's problem was not named: $(cat "$work/outsider.txt")"
 
 # Removing and purging keep the program folder, and say so.
