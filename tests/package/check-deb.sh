@@ -79,7 +79,7 @@ if [ "$status" -ne 2 ] || ! grep -q 'unknown option "--frobnicate"' "$work/usage
 fi
 touch "$work/file"
 status=0
-kovrin --folder "$work/file/kovrin" 2>"$work/folder.txt" || status=$?
+KOVRIN_PRINT_MESSAGES=1 QT_QPA_PLATFORM=offscreen kovrin --folder "$work/file/kovrin" 2>"$work/folder.txt" >/dev/null || status=$?
 if [ "$status" -ne 1 ] || ! grep -q "The program folder $work/file/kovrin cannot be created: Not a directory." \
         "$work/folder.txt"; then
     fail "a folder that cannot be made: status $status, $(cat "$work/folder.txt")"
