@@ -9,22 +9,45 @@
 #include <QStringList>
 #include <QVector>
 
-// The formatter does not settle on one layout of these lists: they are left as they are.
-// clang-format off
 // BankData after SNo: the accounts of each agent's last download. Also the fields of
 // BankDataRow, in this order.
-#define KOVRIN_BANKDATA_COLUMNS(X)                                                               \
-    X(AgentID)                                                                                   \
-    X(BranchID) X(CategoryCode) X(SchemeCode) X(ACNumber) X(ACName) X(BalAmount) X(AgreedAmount) \
-        X(OpeningDate) X(Txndate) X(FileName) X(CustomerCode) X(MyDate) X(BankSoftACNumber)
+// clang-format off
+#define KOVRIN_BANKDATA_COLUMNS(X) \
+    X(AgentID) \
+    X(BranchID) \
+    X(CategoryCode) \
+    X(SchemeCode) \
+    X(ACNumber) \
+    X(ACName) \
+    X(BalAmount) \
+    X(AgreedAmount) \
+    X(OpeningDate) \
+    X(Txndate) \
+    X(FileName) \
+    X(CustomerCode) \
+    X(MyDate) \
+    X(BankSoftACNumber)
+// clang-format on
 
 // RestoreData after SNo: the collections of each agent's last upload. Also the fields of
 // RestoreDataRow, in this order.
-#define KOVRIN_RESTOREDATA_COLUMNS(X)                                                         \
-    X(AgentID)                                                                                \
-    X(BranchID) X(AccountNo) X(Amtcollected) X(DateTime) X(TransactionNumber) X(CategoryCode) \
-        X(SchemeCode) X(CustomerCode) X(AccountName) X(BalanceAmount) X(AgreedAmount)         \
-            X(LastTxndate) X(DatewiseTxn) X(BankSoftACNumber)
+// clang-format off
+#define KOVRIN_RESTOREDATA_COLUMNS(X) \
+    X(AgentID) \
+    X(BranchID) \
+    X(AccountNo) \
+    X(Amtcollected) \
+    X(DateTime) \
+    X(TransactionNumber) \
+    X(CategoryCode) \
+    X(SchemeCode) \
+    X(CustomerCode) \
+    X(AccountName) \
+    X(BalanceAmount) \
+    X(AgreedAmount) \
+    X(LastTxndate) \
+    X(DatewiseTxn) \
+    X(BankSoftACNumber)
 // clang-format on
 
 namespace kovrin::tables {
