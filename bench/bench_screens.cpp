@@ -301,6 +301,7 @@ void registerScreenBenchmarks() {
             ->UseRealTime()
             ->Iterations(e.paced ? 1 : 5);
     }
+    registerLedgerScreenBenchmarks();
 }
 
 }  // namespace kovrin::bench

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QThread>
 #include <cerrno>
 #include <cstring>
 
@@ -98,6 +99,13 @@ AppContext::AppContext(ProgramFolder folder, std::unique_ptr<Database> db, const
 }
 
 AppContext::~AppContext() {
+    // A copy still under way when the program ends is given up: no half copy is left.
+    if (m_backupThread) {
+        m_stopBackup = true;
+        m_backupThread->wait();
+        m_backupWatcher.reset();
+        m_backupThread.reset();
+    }
     if (Messages::operatorLog() == &m_log) {
         Messages::setOperatorLog(nullptr);
     }
@@ -149,13 +157,6 @@ std::unique_ptr<AppContext> AppContext::startUp(const ProgramFolder& folder, QSt
     }
     auto ctx = std::make_unique<AppContext>(folder, std::move(db), clock);
     ctx->m_lock = std::move(lock);
-    // Once a day, the first start makes the day's copy; a failure is told but never stops
-    // the program.
-    const BackupOutcome backup =
-        makeDailyBackup(ctx->db(), folder.filePath(QStringLiteral("BackupData")), clock.today());
-    if (backup.status == BackupOutcome::Status::Failed) {
-        Messages::critical(QStringLiteral("frmMain"), backup.error);
-    }
     DbStatus st;
     const auto settings = SettingsStore(ctx->db()).load(&st);
     if (!st) {
@@ -175,6 +176,55 @@ std::unique_ptr<AppContext> AppContext::startUp(const ProgramFolder& folder, QSt
                            QStringLiteral("Please Select CommPort and BankName"));
     }
     return ctx;
+}
+
+void AppContext::startDailyBackup() {
+    if (m_backupThread) {
+        return;
+    }
+    m_stopBackup = false;
+    const QString path = m_db->filePath();
+    const QString folder = m_folder.filePath(QStringLiteral("BackupData"));
+    const QDate today = m_clock.today();
+    const bool check = !m_db->checkedAtOpen();
+    m_backupThread.reset(QThread::create([this, path, folder, today, check] {
+        m_backup = makeDailyBackup(path, folder, today, kBackupsKept, check, &m_stopBackup);
+    }));
+    m_backupWatcher = std::make_unique<QObject>();
+    QObject::connect(m_backupThread.get(), &QThread::finished, m_backupWatcher.get(),
+                     [this] { reportDailyBackup(true); });
+    m_backupThread->start(QThread::LowPriority);
+}
+
+bool AppContext::dailyBackupRunning() const {
+    return m_backupThread && !m_backupThread->isFinished();
+}
+
+void AppContext::finishDailyBackup() {
+    if (m_backupThread) {
+        reportDailyBackup(false);
+    }
+}
+
+void AppContext::reportDailyBackup(bool fromWatcher) {
+    if (!m_backupThread) {
+        return;  // told already
+    }
+    m_backupThread->wait();
+    if (fromWatcher) {
+        // Called by the watcher itself: both go once the call is over.
+        m_backupWatcher.release()->deleteLater();
+        m_backupThread.release()->deleteLater();
+    } else {
+        m_backupWatcher.reset();
+        m_backupThread.reset();
+    }
+    // Once a day, the first start makes the day's copy; a failure is told but never stops
+    // the program.
+    if (m_backup.status == BackupOutcome::Status::Failed ||
+        m_backup.status == BackupOutcome::Status::Damaged) {
+        Messages::critical(QStringLiteral("frmMain"), m_backup.error);
+    }
 }
 
 }  // namespace kovrin

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "db/DatabaseBackup.h"
 #include "ui/ScreenContext.h"
 
+#include <atomic>
 #include <memory>
 
 class QLockFile;
+class QObject;
+class QThread;
 
 namespace kovrin {
 
@@ -27,9 +31,8 @@ public:
 
     // Takes the folder's lock (ProgramFolder::lockFilePath) for the life of the context,
     // opens the database in `folder` (creating it when missing) and loads the settings row.
-    // Shows "Please Select CommPort and BankName" when there is none. Makes the day's backup
-    // copy of the database (BackupData/HandHeldData-YYYY-MM-DD.mdb, the last seven kept) when
-    // it is not there yet; a failed copy is reported and the program goes on.
+    // Shows "Please Select CommPort and BankName" when there is none. The day's backup copy is
+    // made afterwards, once the main menu is shown (startDailyBackup).
     // A start that cannot go on (the program already running on the folder, a read-only or
     // unwritable folder, a database locked by another program, read-only, damaged or not
     // ours) is refused: the message, with what to do, is shown, written to the operator log
@@ -39,7 +42,20 @@ public:
     static std::unique_ptr<AppContext> startUp(const ProgramFolder& folder, QString* error,
                                                const Clock& clock = Clock::system());
 
+    // Makes the day's backup copy of the database (BackupData/HandHeldData-YYYY-MM-DD.mdb, the
+    // last seven kept) when it is not there yet, on a thread and a connection of its own, so
+    // that the operator can work meanwhile; a file too large to be checked at start is checked
+    // first. A failed copy, or damage found, is reported once it is over (the event loop
+    // tells it) and the program goes on.
+    void startDailyBackup();
+    // Waits until the copy begun by startDailyBackup is over and reports its failure now.
+    void finishDailyBackup();
+    // The copy is under way.
+    bool dailyBackupRunning() const;
+
 private:
+    void reportDailyBackup(bool fromWatcher);
+
     const Clock& m_clock;
     ProgramFolder m_folder;
     std::unique_ptr<QLockFile> m_lock;  // released after the database is closed
@@ -48,6 +64,10 @@ private:
     OperatorLog m_log;
     link::TransferLog m_transferLog;
     Revision m_revision = Revision::V2_1;
+    std::unique_ptr<QThread> m_backupThread;
+    std::unique_ptr<QObject> m_backupWatcher;  // receives the end of the copy on this thread
+    std::atomic<bool> m_stopBackup{false};
+    BackupOutcome m_backup;
 };
 
 }  // namespace kovrin

@@ -1,7 +1,9 @@
 #include "app/Program.h"
 
 #include "app/AppContext.h"
+#include "app/CommandLine.h"
 #include "app/FrmMain.h"
+#include "app/SharedFolder.h"
 #include "core/Messages.h"
 #include "core/ProcessSignals.h"
 #include "core/ProgramFolder.h"
@@ -9,8 +11,76 @@
 
 #include <QApplication>
 #include <QStyleFactory>
+#include <QTimer>
+#include <cstdio>
 
 namespace kovrin {
+
+namespace {
+
+// Only the tests that start this program set KOVRIN_PRINT_MESSAGES: they read its messages on
+// standard output, each answered at once, instead of boxes that wait for an operator.
+void setPresenter() {
+    Messages::setPresenter(qEnvironmentVariableIsSet("KOVRIN_PRINT_MESSAGES") ? printMessage
+                                                                              : showMessageBox);
+}
+
+void print(FILE* stream, const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
+}
+
+}  // namespace
+
+int programMain(int argc, char* argv[], const ProgramIdentity& identity) {
+    const QString program = QString::fromLatin1(identity.name);
+    QStringList args;
+    for (int i = 1; i < argc; ++i) {
+        args << QString::fromLocal8Bit(argv[i]);
+    }
+    const CommandLine command = parseCommandLine(args);
+    switch (command.action) {
+        case CommandLine::Action::Help:
+            print(stdout, usageText(program));
+            return 0;
+        case CommandLine::Action::Version:
+            print(stdout, versionLine(program, QString::fromLatin1(identity.version)));
+            return 0;
+        case CommandLine::Action::Error:
+            print(stderr, QStringLiteral("%1: %2\nTry %1 --help.\n").arg(program, command.error));
+            return kExitUsage;
+        case CommandLine::Action::Run:
+            break;
+    }
+
+    // The program folder is made ready, or its problem told, before any window opens.
+    const ProgramFolder folder(programFolderPath(command));
+    const QString folderError = prepareProgramFolder(folder.path());
+    if (!folderError.isEmpty()) {
+        print(stderr, QStringLiteral("%1: %2\n").arg(program, folderError));
+    }
+    const QString advice = groupAdvice(groupFacts(folder.path()));
+    if (!advice.isEmpty()) {
+        print(stderr, QStringLiteral("%1: %2\n").arg(program, advice));
+    }
+
+    int qtArgc = 1;  // the arguments are the program's: Qt reads none of them
+    QApplication app(qtArgc, argv);
+    // An operator who starts the program from the menu sees no standard error: the advice and
+    // the folder's problem are shown as messages too (and written to the operator log, or to
+    // standard error when the log cannot be written).
+    setPresenter();
+    if (!advice.isEmpty()) {
+        showGroupAdvice(folder, advice);
+    }
+    if (!folderError.isEmpty()) {
+        showGroupAdvice(folder, folderError, MsgIcon::Critical);
+        return kExitCannotStart;
+    }
+    useGroupPermissions(folder);
+    shareDatabaseWithGroup(folder);
+    return runProgram(app, folder, identity.revision);
+}
 
 int runProgram(QApplication& app, const ProgramFolder& folder, Revision revision) {
     // A file-size limit makes writes fail and be reported, rather than end the program.
@@ -18,10 +88,7 @@ int runProgram(QApplication& app, const ProgramFolder& folder, Revision revision
     // Fusion draws button faces from the palette, so the focus colours show on every platform.
     app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     app.setApplicationName(QStringLiteral("Kovrin Hand-Held Interface Software"));
-    // Only the tests that start this program set KOVRIN_PRINT_MESSAGES: they read its messages
-    // on standard output, each answered at once, instead of boxes that wait for an operator.
-    Messages::setPresenter(qEnvironmentVariableIsSet("KOVRIN_PRINT_MESSAGES") ? printMessage
-                                                                              : showMessageBox);
+    setPresenter();
 
     // A refused start has shown and logged its message already.
     QString error;
@@ -33,7 +100,11 @@ int runProgram(QApplication& app, const ProgramFolder& folder, Revision revision
     FrmMain menu(*ctx);
     QObject::connect(&menu, &FrmMain::programEnded, &app, &QApplication::quit);
     menu.show();
-    return app.exec();
+    // The day's copy of the database once the menu is there: the operator need not wait.
+    QTimer::singleShot(0, &menu, [&ctx] { ctx->startDailyBackup(); });
+    const int status = app.exec();
+    ctx->finishDailyBackup();
+    return status;
 }
 
 }  // namespace kovrin

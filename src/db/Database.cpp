@@ -1,5 +1,6 @@
 #include "db/Database.h"
 
+#include "db/LedgerStore.h"
 #include "db/Schema.h"
 #include "db/Sql.h"
 #include "db/Tables.h"
@@ -300,7 +301,8 @@ std::unique_ptr<Database> Database::open(const QString& filePath, QString* error
 
     // A sound SQLite database holding our tables. Another program's exclusive lock stops the
     // check itself: that is told as such, not as damage.
-    {
+    result->m_checkedAtOpen = QFileInfo(path).size() <= kCheckedAtOpen;
+    if (result->m_checkedAtOpen) {
         QSqlQuery q(db);
         if (!q.exec(QStringLiteral("PRAGMA quick_check")) || !q.next()) {
             return fail(kindOf(q.lastError(), Kind::Unusable), errorText(q.lastError()));
@@ -350,6 +352,20 @@ std::unique_ptr<Database> Database::open(const QString& filePath, QString* error
             for (const QString& sql : upgrade) {
                 if (DbStatus e = exec(db, sql); !e) {
                     return e;
+                }
+            }
+            // A file from before the ledger gets it seeded once, with the upgrade, from the
+            // uploads it holds (the last of each agent).
+            if (version < schema::kLedgerVersion) {
+                QSqlQuery empty(db);
+                if (!empty.exec(QStringLiteral("SELECT count(*) FROM LedgerUpload")) ||
+                    !empty.next()) {
+                    return DbStatus::failure(errorText(empty.lastError()));
+                }
+                const bool seed = empty.value(0).toInt() == 0;
+                empty.finish();
+                if (seed) {
+                    return LedgerStore(*result).seedFromRestoreData();
                 }
             }
             return {};

@@ -48,8 +48,14 @@ public:
     // locks. A missing file is built under a temporary name in the same folder and moved into
     // place complete; a file that appeared there in the meantime is used instead, never
     // replaced. No path deletes or overwrites the file.
+    // A file up to kCheckedAtOpen bytes is checked for damage (PRAGMA quick_check, which reads
+    // every page) when it is opened; a larger one is checked with the day's copy, after the
+    // main menu is shown (makeDailyBackup), so that a large file does not hold up the start.
     static std::unique_ptr<Database> open(const QString& filePath, QString* error,
                                           DbOpenProblem* problem = nullptr);
+    static constexpr qint64 kCheckedAtOpen = 32 * 1024 * 1024;
+    // The file was checked for damage when it was opened.
+    bool checkedAtOpen() const { return m_checkedAtOpen; }
 
     QSqlDatabase handle() const { return m_db; }
     QString filePath() const { return m_filePath; }
@@ -67,6 +73,7 @@ private:
     QSqlDatabase m_db;
     QString m_connectionName;
     QString m_filePath;
+    bool m_checkedAtOpen = false;
 };
 
 template <typename Fn>

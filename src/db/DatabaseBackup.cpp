@@ -2,6 +2,8 @@
 
 #include "db/Sql.h"
 
+#include <sqlite3.h>
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -27,8 +29,84 @@ QString databaseCopyName(const QDate& day) {
     return QStringLiteral("HandHeldData-%1.mdb").arg(day.toString(QStringLiteral("yyyy-MM-dd")));
 }
 
+namespace {
+
+// The engine's reason for a failure on `db`.
+QString reasonOf(sqlite3* db, int rc) {
+    return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+}
+
+// The whole file checked for damage on a connection of its own: empty when it is sound.
+QString damageOf(sqlite3* db) {
+    sqlite3_stmt* stmt = nullptr;
+    QString verdict;
+    if (sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &stmt, nullptr) != SQLITE_OK) {
+        return reasonOf(db, SQLITE_ERROR);
+    }
+    const int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW) {
+        verdict = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+    } else {
+        verdict = reasonOf(db, rc);
+    }
+    sqlite3_finalize(stmt);
+    return verdict == QLatin1String("ok") ? QString() : verdict;
+}
+
+// Copies the database at `source` into the new file `target` with the online backup, a few
+// thousand pages at a time: a write of the program between two steps starts the copy again,
+// so the copy is always of one moment. Empty when done; the reason otherwise.
+QString copyDatabase(sqlite3* source, const QString& target, const std::atomic<bool>* stop,
+                     bool* stopped) {
+    sqlite3* dest = nullptr;
+    const QByteArray path = QFile::encodeName(target);
+    int rc = sqlite3_open_v2(path.constData(), &dest, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                             nullptr);
+    QString reason;
+    if (rc != SQLITE_OK) {
+        reason = reasonOf(dest, rc);
+        sqlite3_close(dest);
+        return reason;
+    }
+    sqlite3_backup* backup = sqlite3_backup_init(dest, "main", source, "main");
+    if (!backup) {
+        reason = reasonOf(dest, SQLITE_ERROR);
+        sqlite3_close(dest);
+        return reason;
+    }
+    constexpr int kPagesAStep = 4096;  // 16 MB of 4 KB pages
+    do {
+        rc = sqlite3_backup_step(backup, kPagesAStep);
+        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
+            sqlite3_sleep(20);  // the program is writing: the copy waits its turn
+        }
+        if (stop && stop->load()) {
+            *stopped = true;
+            break;
+        }
+    } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
+    if (!*stopped && rc != SQLITE_DONE) {
+        reason = reasonOf(dest, rc);
+    }
+    sqlite3_backup_finish(backup);
+    if (reason.isEmpty() && !*stopped && sqlite3_errcode(dest) != SQLITE_OK &&
+        sqlite3_errcode(dest) != SQLITE_DONE) {
+        reason = reasonOf(dest, SQLITE_ERROR);
+    }
+    sqlite3_close(dest);
+    return reason;
+}
+
+}  // namespace
+
 BackupOutcome makeDailyBackup(Database& db, const QString& backupFolder, const QDate& today,
                               int keep) {
+    return makeDailyBackup(db.filePath(), backupFolder, today, keep, !db.checkedAtOpen());
+}
+
+BackupOutcome makeDailyBackup(const QString& databasePath, const QString& backupFolder,
+                              const QDate& today, int keep, bool check,
+                              const std::atomic<bool>* stop) {
     BackupOutcome out;
     const QDir dir(backupFolder);
     out.filePath = dir.filePath(databaseCopyName(today));
@@ -37,7 +115,7 @@ BackupOutcome makeDailyBackup(Database& db, const QString& backupFolder, const Q
         out.error = QStringLiteral(
                         "The daily backup copy %1 of the database could not be made: "
                         "%2. The program carries on; copy %3 by hand to be safe.")
-                        .arg(native(out.filePath), reason, native(db.filePath()));
+                        .arg(native(out.filePath), reason, native(databasePath));
         return out;
     };
     if (!QDir().mkpath(backupFolder)) {
@@ -47,15 +125,41 @@ BackupOutcome makeDailyBackup(Database& db, const QString& backupFolder, const Q
     if (QFile::exists(out.filePath)) {
         out.status = BackupOutcome::Status::AlreadyThere;
     } else {
+        sqlite3* source = nullptr;
+        const QByteArray path = QFile::encodeName(databasePath);
+        const int rc = sqlite3_open_v2(path.constData(), &source, SQLITE_OPEN_READONLY, nullptr);
+        if (rc != SQLITE_OK) {
+            const QString reason = reasonOf(source, rc);
+            sqlite3_close(source);
+            return failed(reason);
+        }
+        sqlite3_busy_timeout(source, 3000);
+        if (check) {
+            if (const QString damage = damageOf(source); !damage.isEmpty()) {
+                sqlite3_close(source);
+                out.status = BackupOutcome::Status::Damaged;
+                out.error =
+                    QStringLiteral(
+                        "The database file %1 is damaged (%2).\nNo backup copy was made of it. "
+                        "Close the program and restore the file from a backup copy in %3, or "
+                        "call support.")
+                        .arg(native(databasePath), damage, native(backupFolder));
+                return out;
+            }
+        }
         // Written under a temporary name and renamed once complete: a copy cut short (full
         // disk, power lost) never carries a backup's name.
         const QString partial = out.filePath + QStringLiteral(".part");
         QFile::remove(partial);
-        QSqlQuery q(db.handle());
-        q.prepare(QStringLiteral("VACUUM INTO ?"));
-        q.addBindValue(partial);
-        if (!q.exec()) {
-            const QString reason = sqlReason(q.lastError());
+        bool stopped = false;
+        const QString reason = copyDatabase(source, partial, stop, &stopped);
+        sqlite3_close(source);
+        if (stopped) {
+            QFile::remove(partial);
+            out.status = BackupOutcome::Status::Stopped;
+            return out;
+        }
+        if (!reason.isEmpty()) {
             QFile::remove(partial);
             return failed(reason);
         }

@@ -5,17 +5,21 @@
 #include <QDate>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 
 namespace kovrin {
 
 // The daily copy of the database file kept under the program folder's BackupData folder,
-// HandHeldData-YYYY-MM-DD.mdb, the last seven days kept. Made with SQLite's own consistent
-// copy of a live database (VACUUM INTO), so a copy is never half a transaction.
+// HandHeldData-YYYY-MM-DD.mdb, the last seven days kept. Made with SQLite's online backup on a
+// connection of its own, a few thousand pages at a time, so a copy is never half a
+// transaction and the program's own connection is never held up for long.
 struct BackupOutcome {
     enum class Status {
         Made,          // today's copy was written
         AlreadyThere,  // today's copy existed: nothing done
         Failed,        // see error; the database itself is untouched
+        Damaged,       // the check found damage (see error): no copy was made
+        Stopped,       // stopped before it was done: no copy was made
     };
     Status status = Status::Made;
     QString filePath;     // today's copy
@@ -32,5 +36,13 @@ QString databaseCopyName(const QDate& day);
 // then deletes the oldest copies beyond `keep`. Files of other names are left alone.
 BackupOutcome makeDailyBackup(Database& db, const QString& backupFolder, const QDate& today,
                               int keep = kBackupsKept);
+
+// The same for the database file `databasePath`, on a connection of its own: it may run on a
+// thread of its own while the program goes on. With `check`, the file is first checked for
+// damage (PRAGMA quick_check; see Database::kCheckedAtOpen) and a damaged file is not copied.
+// `stop`, when set, ends the copy between two steps: no copy is left.
+BackupOutcome makeDailyBackup(const QString& databasePath, const QString& backupFolder,
+                              const QDate& today, int keep = kBackupsKept, bool check = false,
+                              const std::atomic<bool>* stop = nullptr);
 
 }  // namespace kovrin

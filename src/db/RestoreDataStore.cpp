@@ -1,5 +1,6 @@
 #include "db/RestoreDataStore.h"
 
+#include "db/LedgerStore.h"
 #include "db/RowInserter.h"
 #include "db/Sql.h"
 
@@ -60,7 +61,8 @@ DbStatus RestoreDataStore::replaceAgentRows(const QString& agentId,
 }
 
 DbStatus RestoreDataStore::replaceUpload(const UploadInfo& info,
-                                         const QVector<RestoreDataRow>& rows) {
+                                         const QVector<RestoreDataRow>& rows,
+                                         const QString& backupFile) {
     return m_db.inTransaction([&]() -> DbStatus {
         if (DbStatus s = writeAgentRows(info.AgentID, rows); !s) {
             return s;
@@ -72,9 +74,20 @@ DbStatus RestoreDataStore::replaceUpload(const UploadInfo& info,
             !del) {
             return del;
         }
-        return execSql(m_db, table, tables::uploadInfo().insertStatement(),
-                       {info.AgentID, info.AgentDateKey, info.TotalTransactions, info.TotalAmount,
-                        info.UploadedAt.toString(Qt::ISODateWithMs)});
+        if (DbStatus ins = execSql(m_db, table, tables::uploadInfo().insertStatement(),
+                                   {info.AgentID, info.AgentDateKey, info.TotalTransactions,
+                                    info.TotalAmount, info.UploadedAt.toString(Qt::ISODateWithMs)});
+            !ins) {
+            return ins;
+        }
+        const bool totalsRead = info.TotalTransactions >= 0 && info.TotalAmount >= 0;
+        const LedgerHeader header{info.AgentID,
+                                  info.AgentDateKey,
+                                  totalsRead ? info.TotalTransactions : -1,
+                                  totalsRead ? info.TotalAmount * 100 : -1,
+                                  info.UploadedAt,
+                                  backupFile};
+        return LedgerStore(m_db).append(header, rows);
     });
 }
 

@@ -42,9 +42,12 @@ public:
     // Deletes every row of the agent (whatever its date) and adds `rows`, in one transaction.
     DbStatus replaceAgentRows(const QString& agentId, const QVector<RestoreDataRow>& rows);
 
-    // The same for a whole upload: the agent's rows and its UploadInfo row are replaced in
-    // one transaction, so the header kept always belongs to the rows kept.
-    DbStatus replaceUpload(const UploadInfo& info, const QVector<RestoreDataRow>& rows);
+    // The same for a whole upload: the agent's rows and its UploadInfo row are replaced, and
+    // the upload is added to the collection ledger (LedgerStore), in one transaction, so the
+    // header kept always belongs to the rows kept and the ledger never misses a stored upload.
+    // `backupFile` is the backup of its frames, kept in the ledger.
+    DbStatus replaceUpload(const UploadInfo& info, const QVector<RestoreDataRow>& rows,
+                           const QString& backupFile = {});
 
     // The header of the agent's last stored upload; empty when none is stored (or on failure).
     std::optional<UploadInfo> uploadInfo(const QString& agentId, DbStatus* status = nullptr);

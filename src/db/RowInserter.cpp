@@ -7,7 +7,11 @@
 namespace kovrin {
 
 sqlite3* nativeHandle(Database& db, DbStatus* status) {
-    const QVariant handle = db.handle().driver()->handle();
+    return nativeHandle(db.handle(), status);
+}
+
+sqlite3* nativeHandle(const QSqlDatabase& db, DbStatus* status) {
+    const QVariant handle = db.driver()->handle();
     if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) {
         *status = DbStatus::failure(QStringLiteral("the database driver is not SQLite"));
         return nullptr;

@@ -14,6 +14,7 @@ namespace kovrin {
 
 // The engine's own handle of an open database; null with *status set when there is none.
 sqlite3* nativeHandle(Database& db, DbStatus* status);
+sqlite3* nativeHandle(const QSqlDatabase& db, DbStatus* status);
 
 // Reads the rows of one SELECT on the engine's own statement interface: every column as
 // text, NULL as a null text, as the general query interface gives them, without caching

@@ -8,8 +8,12 @@ namespace kovrin::schema {
 // 1: the four tables and the report views; 2: report views that refuse amounts and dates
 // they cannot read; 3: table UploadInfo; 4: Report1's closing amount is the account's
 // balance after each collection, Report1 gives the stored texts of a row and its branch, and
-// Report2 adds up the collections that can be read.
-constexpr int kVersion = 4;
+// Report2 adds up the collections that can be read; 5: the collection ledger (LedgerUpload,
+// LedgerCollection, LedgerDay), seeded from RestoreData, which Report1 and Report2 read, and
+// the view Register.
+constexpr int kVersion = 5;
+// The version that brought the ledger: a file of an older one has its ledger seeded.
+constexpr int kLedgerVersion = 5;
 
 // The statements that create every table (db/Tables.h), those a file has already left alone.
 QStringList createTables();

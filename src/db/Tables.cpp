@@ -1,5 +1,8 @@
 #include "db/Tables.h"
 
+#include <QList>
+#include <QPair>
+
 namespace kovrin::tables {
 
 namespace {
@@ -104,6 +107,70 @@ const Table& uploadInfo() {
     return t;
 }
 
+namespace {
+
+Table typedTable(const QString& name, const QList<QPair<const char*, const char*>>& columns) {
+    Table t{name, {}};
+    for (const auto& c : columns) {
+        t.columns.push_back({QLatin1String(c.first), QLatin1String(c.second)});
+    }
+    return t;
+}
+
+}  // namespace
+
+// Amounts are in hundredths (paise), dates ISO text (YYYY-MM-DD), times HH:MM.
+const Table& ledgerUpload() {
+    static const Table t = typedTable(QStringLiteral("LedgerUpload"),
+                                      {{"UploadID", "INTEGER PRIMARY KEY"},
+                                       {"AgentID", "TEXT"},  // without the blanks that pad it
+                                       {"AgentDateKey", "TEXT"},
+                                       {"Day", "TEXT"},               // the day the key names
+                                       {"TerminalCount", "INTEGER"},  // NULL: header not read
+                                       {"TerminalTotal", "INTEGER"},
+                                       {"StoredCount", "INTEGER"},
+                                       {"StoredTotal", "INTEGER"},
+                                       {"ReceivedAt", "TEXT"},
+                                       {"Outcome", "TEXT"},
+                                       {"BackupFile", "TEXT"},
+                                       {"UploadFile", "TEXT"},
+                                       {"CheckFile", "TEXT"},
+                                       {"SupersededBy", "INTEGER"}});
+    return t;
+}
+
+const Table& ledgerCollection() {
+    static const Table t =
+        typedTable(QStringLiteral("LedgerCollection"), {{"UploadID", "INTEGER"},
+                                                        {"Superseded", "INTEGER"},
+                                                        {"AgentID", "TEXT"},
+                                                        {"AccountNo", "TEXT"},
+                                                        {"SchemeCode", "TEXT"},
+                                                        {"CategoryCode", "TEXT"},
+                                                        {"BranchID", "TEXT"},
+                                                        {"Date", "TEXT"},
+                                                        {"Time", "TEXT"},
+                                                        {"Amount", "INTEGER"},
+                                                        {"TransactionNumber", "INTEGER"},
+                                                        {"Closing", "INTEGER"},
+                                                        {"InDownload", "INTEGER"},
+                                                        {"Unreadable", "INTEGER"},
+                                                        {"StoredAmount", "TEXT"},
+                                                        {"StoredDateTime", "TEXT"}});
+    return t;
+}
+
+const Table& ledgerDay() {
+    static const Table t = typedTable(QStringLiteral("LedgerDay"), {{"UploadID", "INTEGER"},
+                                                                    {"Superseded", "INTEGER"},
+                                                                    {"AgentID", "TEXT"},
+                                                                    {"BranchID", "TEXT"},
+                                                                    {"Date", "TEXT"},
+                                                                    {"Collections", "INTEGER"},
+                                                                    {"Total", "INTEGER"}});
+    return t;
+}
+
 const Table& stationPorts() {
     static const Table t{QStringLiteral("StationPorts"),
                          {{QStringLiteral("Port"), QStringLiteral("INTEGER")},
@@ -116,7 +183,8 @@ QVector<const Table*> required() {
 }
 
 QVector<const Table*> all() {
-    return required() << &uploadInfo() << &stationPorts();
+    return required() << &uploadInfo() << &ledgerUpload() << &ledgerCollection() << &ledgerDay()
+                      << &stationPorts();
 }
 
 }  // namespace kovrin::tables

@@ -11,18 +11,44 @@
 
 // BankData after SNo: the accounts of each agent's last download. Also the fields of
 // BankDataRow, in this order.
-#define KOVRIN_BANKDATA_COLUMNS(X)                                                               \
-    X(AgentID)                                                                                   \
-    X(BranchID) X(CategoryCode) X(SchemeCode) X(ACNumber) X(ACName) X(BalAmount) X(AgreedAmount) \
-        X(OpeningDate) X(Txndate) X(FileName) X(CustomerCode) X(MyDate) X(BankSoftACNumber)
+// clang-format off
+#define KOVRIN_BANKDATA_COLUMNS(X) \
+    X(AgentID) \
+    X(BranchID) \
+    X(CategoryCode) \
+    X(SchemeCode) \
+    X(ACNumber) \
+    X(ACName) \
+    X(BalAmount) \
+    X(AgreedAmount) \
+    X(OpeningDate) \
+    X(Txndate) \
+    X(FileName) \
+    X(CustomerCode) \
+    X(MyDate) \
+    X(BankSoftACNumber)
+// clang-format on
 
 // RestoreData after SNo: the collections of each agent's last upload. Also the fields of
 // RestoreDataRow, in this order.
-#define KOVRIN_RESTOREDATA_COLUMNS(X)                                                         \
-    X(AgentID)                                                                                \
-    X(BranchID) X(AccountNo) X(Amtcollected) X(DateTime) X(TransactionNumber) X(CategoryCode) \
-        X(SchemeCode) X(CustomerCode) X(AccountName) X(BalanceAmount) X(AgreedAmount)         \
-            X(LastTxndate) X(DatewiseTxn) X(BankSoftACNumber)
+// clang-format off
+#define KOVRIN_RESTOREDATA_COLUMNS(X) \
+    X(AgentID) \
+    X(BranchID) \
+    X(AccountNo) \
+    X(Amtcollected) \
+    X(DateTime) \
+    X(TransactionNumber) \
+    X(CategoryCode) \
+    X(SchemeCode) \
+    X(CustomerCode) \
+    X(AccountName) \
+    X(BalanceAmount) \
+    X(AgreedAmount) \
+    X(LastTxndate) \
+    X(DatewiseTxn) \
+    X(BankSoftACNumber)
+// clang-format on
 
 namespace kovrin::tables {
 
@@ -56,6 +82,13 @@ const Table& restoreData();
 const Table& uploadInfo();
 // Which serial ports the Transfer Station uses: one row per port the operator has set.
 const Table& stationPorts();
+// The collection ledger: every stored upload (LedgerUpload), each of its collections with
+// typed values (LedgerCollection), and its collections added up by day and branch
+// (LedgerDay). Rows are only ever added; a later upload of the same agent and day marks the
+// earlier one superseded.
+const Table& ledgerUpload();
+const Table& ledgerCollection();
+const Table& ledgerDay();
 
 // The tables a file must hold to be one of the program's; the others are added when missing.
 QVector<const Table*> required();

@@ -5,66 +5,68 @@ CREATE INDEX IF NOT EXISTS BankDataAgent ON BankData (AgentID);
 CREATE INDEX IF NOT EXISTS RestoreDataAgent ON RestoreData (AgentID);
 CREATE UNIQUE INDEX IF NOT EXISTS UploadInfoAgent ON UploadInfo (AgentID);
 
--- Report1: one row per collected transaction (a row of RestoreData with a collected amount).
+-- The ledger. An upload is found by its agent and day (a later one supersedes it); its
+-- collections by their upload. The daily collection report reads the collections that count
+-- in the order it shows them: by date, agent and account (each as a number first, then as
+-- text), transaction number and amount, so that no sort is needed. A filter by agent or
+-- account compares the number without its leading zeros. The collections that cannot be read
+-- are few and have an index of their own.
+CREATE INDEX IF NOT EXISTS LedgerUploadAgentDay ON LedgerUpload (AgentID, Day);
+CREATE INDEX IF NOT EXISTS LedgerUploadDay ON LedgerUpload (Day);
+CREATE INDEX IF NOT EXISTS LedgerCollectionUpload ON LedgerCollection (UploadID);
+CREATE INDEX IF NOT EXISTS LedgerCollectionReport ON LedgerCollection (Date, CAST(AgentID AS INTEGER), AgentID, CAST(AccountNo AS INTEGER), AccountNo, TransactionNumber, Amount) WHERE Superseded = 0 AND Unreadable = 0;
+CREATE INDEX IF NOT EXISTS LedgerCollectionAgent ON LedgerCollection (ltrim(AgentID, '0'), Date);
+CREATE INDEX IF NOT EXISTS LedgerCollectionAccount ON LedgerCollection (ltrim(AccountNo, '0'), Date);
+CREATE INDEX IF NOT EXISTS LedgerCollectionUnreadable ON LedgerCollection (Date) WHERE Unreadable = 1;
+CREATE INDEX IF NOT EXISTS LedgerDayDate ON LedgerDay (Date, AgentID);
+CREATE INDEX IF NOT EXISTS LedgerDayUpload ON LedgerDay (UploadID);
+
+
+-- Report1: one row per collection of the ledger that counts (of an upload not superseded by a
+-- later one of the same agent and day).
 --   AgentID, AccountNo, BranchID: without the blanks that pad them.
---   CollectedAmt: Amtcollected as a number.
---   ClosingAmt: the account's balance after this collection: the downloaded balance
---   (BalanceAmount) plus the account's collections up to and including this one, in
---   transaction-number order. An account is the agent, account number, scheme and category
---   the upload matched it by. The sums are made in hundredths, so they are exact.
---   Date: the collection's day from DateTime (DD/MM/20YY HH:NN) as an ISO date (YYYY-MM-DD),
---   which sorts and compares as a date.
---   TransactionNumber: the terminal's transaction number as a number ("0042" is 42, and 10000
---   comes after 9999), the order of an account's collections.
---   Amtcollected, DateTime: the texts as stored, so that a row that cannot be read can be
---   shown as it is.
--- A text that is not a well-formed amount or date gives NULL rather than a made-up number, so
--- the report side can list the row apart instead of counting it as nothing. An amount is well
--- formed when after its first character it holds digits with at most one decimal point and at
--- most two decimals, and is less than a hundred thousand million. ClosingAmt is NULL when the
--- balance is missing (an account the upload did not find among the downloaded ones) or cannot
--- be read, and from an account's first collection whose amount cannot be read on: from there
--- on the balance is not known.
+--   CollectedAmt: the amount collected, a number.
+--   ClosingAmt: the account's balance after this collection: the balance of the agent's
+--   download plus the account's collections of the same upload up to and including this one,
+--   in transaction-number order. An account is the agent, account number, scheme and category
+--   the upload matched it by. Worked out in hundredths when the upload is stored, so it is
+--   exact. NULL when the balance is missing (an account that was not in the download) or
+--   cannot be read, and from an account's first collection whose amount cannot be read on.
+--   Date: the collection's day as an ISO date (YYYY-MM-DD), which sorts and compares as a date.
+--   TransactionNumber: the terminal's transaction number as a number.
+--   Amtcollected, DateTime: the texts as the upload stored them for a collection whose amount
+--   or date cannot be read (CollectedAmt or Date NULL), so that it can be listed as it is;
+--   made again from the values for the others.
+--   CollectedPaise, ClosingPaise: the same amounts in hundredths; Unreadable: 1 for a
+--   collection whose amount or date cannot be read.
 DROP VIEW IF EXISTS Report2;
 DROP VIEW IF EXISTS Report1;
+DROP VIEW IF EXISTS Register;
 CREATE VIEW Report1 AS
-SELECT AgentID, AccountNo, BranchID,
-       CASE WHEN Bal IS NOT NULL AND count(*) OVER account = count(Amt) OVER account
-            THEN (Bal + sum(Amt) OVER account) / 100.0 END AS ClosingAmt,
-       Amt / 100.0 AS CollectedAmt, Date, TransactionNumber, Amtcollected, DateTime
-FROM (
-    SELECT Seq, AgentID, AccountNo, BranchID, Scheme, Category, TransactionNumber,
-           Amtcollected, DateTime,
-           CASE WHEN a GLOB '[0-9]*' AND substr(a, 2) NOT GLOB '*[^0-9.]*' AND a NOT GLOB '*.*.*' AND a NOT GLOB '*.[0-9][0-9][0-9]*' AND abs(CAST(a AS REAL)) < 1e11
-                THEN CAST(round(CAST(a AS REAL) * 100) AS INTEGER) END AS Amt,
-           CASE WHEN (b GLOB '[0-9]*' OR b GLOB '-[0-9]*') AND substr(b, 2) NOT GLOB '*[^0-9.]*' AND b NOT GLOB '*.*.*' AND b NOT GLOB '*.[0-9][0-9][0-9]*' AND abs(CAST(b AS REAL)) < 1e11
-                THEN CAST(round(CAST(b AS REAL) * 100) AS INTEGER) END AS Bal,
-           CASE WHEN dt GLOB '[0-9][0-9]/[0-9][0-9]/[0-9][0-9][0-9][0-9]*'
-                     AND date(iso, '+0 days') = iso THEN iso END AS Date
-    FROM (
-        SELECT rowid AS Seq, trim(coalesce(AgentID, '')) AS AgentID,
-               trim(coalesce(AccountNo, '')) AS AccountNo,
-               trim(coalesce(BranchID, '')) AS BranchID,
-               trim(coalesce(SchemeCode, '')) AS Scheme,
-               trim(coalesce(CategoryCode, '')) AS Category,
-               CAST(trim(coalesce(TransactionNumber, '')) AS INTEGER) AS TransactionNumber,
-               coalesce(Amtcollected, '') AS Amtcollected, coalesce(DateTime, '') AS DateTime,
-               trim(coalesce(Amtcollected, '')) AS a,
-               trim(coalesce(BalanceAmount, '')) AS b, trim(coalesce(DateTime, '')) AS dt,
-               substr(trim(coalesce(DateTime, '')), 7, 4) || '-' ||
-               substr(trim(coalesce(DateTime, '')), 4, 2) || '-' ||
-               substr(trim(coalesce(DateTime, '')), 1, 2) AS iso
-        FROM RestoreData)
-    WHERE a <> '')
-WINDOW account AS (PARTITION BY AgentID, AccountNo, Scheme, Category
-                   ORDER BY TransactionNumber, Seq
-                   ROWS BETWEEN UNBOUNDED PRECEDING AND CURRENT ROW);
+SELECT AgentID, AccountNo, BranchID, Closing / 100.0 AS ClosingAmt, Amount / 100.0 AS CollectedAmt,
+       Date, TransactionNumber,
+       coalesce(StoredAmount, printf('%010.2f', Amount / 100.0)) AS Amtcollected,
+       coalesce(StoredDateTime, substr(Date, 9, 2) || '/' || substr(Date, 6, 2) || '/' || substr(Date, 1, 4) || ' ' || Time) AS DateTime,
+       Amount AS CollectedPaise, Closing AS ClosingPaise, Unreadable, UploadID, InDownload, Time
+FROM LedgerCollection
+WHERE Superseded = 0;
 
 -- Report2: one row per agent and date with the sum of that day's collections whose amount and
--- date can be read, added up in hundredths so that the sum is exact. The others cannot be put
--- in a day's total; they are the rows of Report1 with a NULL CollectedAmt or Date.
+-- date can be read, from the ledger's day totals, in hundredths so that the sum is exact. The
+-- others cannot be put in a day's total; they are the rows of Report1 with Unreadable 1.
 CREATE VIEW Report2 AS
-SELECT AgentID, sum(CAST(round(CollectedAmt * 100) AS INTEGER)) / 100.0 AS CollectedAmt, Date
-FROM Report1
-WHERE CollectedAmt IS NOT NULL AND Date IS NOT NULL
+SELECT AgentID, sum(Total) / 100.0 AS CollectedAmt, Date, sum(Total) AS CollectedPaise,
+       sum(Collections) AS Collections
+FROM LedgerDay
+WHERE Superseded = 0
 GROUP BY AgentID, Date;
+
+-- Register: every stored upload, superseded ones included, with the terminal's totals beside
+-- the stored ones. Difference: stored total less the terminal's, NULL when the terminal's
+-- totals could not be read. Counted: 0 for an upload superseded by a later one.
+CREATE VIEW Register AS
+SELECT UploadID, AgentID, AgentDateKey, Day, ReceivedAt, TerminalCount, TerminalTotal,
+       StoredCount, StoredTotal, StoredTotal - TerminalTotal AS Difference,
+       StoredCount - TerminalCount AS CountDifference, Outcome,
+       SupersededBy IS NULL AS Counted, SupersededBy, BackupFile, UploadFile, CheckFile
+FROM LedgerUpload;

@@ -62,6 +62,7 @@ FrmReport::FrmReport(ScreenContext& ctx, QWidget* parent) : QDialog(parent), m_c
 
     m_opt1 = named(new QRadioButton(QStringLiteral("Report1")), "OptReport1");
     m_opt2 = named(new QRadioButton(QStringLiteral("Report2")), "OptReport2");
+    m_opt3 = named(new QRadioButton(QStringLiteral("Upload Register")), "OptReport3");
     m_lbAgent = named(new QLabel(QStringLiteral("Agent ID :")), "lbAgentID");
     m_agent = named(new QLineEdit, "txtAgentID");
     m_lbAccount = named(new QLabel(QStringLiteral("Account No :")), "lbAccountNo");
@@ -81,6 +82,7 @@ FrmReport::FrmReport(ScreenContext& ctx, QWidget* parent) : QDialog(parent), m_c
     auto* options = new QHBoxLayout;
     options->addWidget(m_opt1);
     options->addWidget(m_opt2);
+    options->addWidget(m_opt3);
     layout->addLayout(options);
     auto* grid = new QGridLayout;
     grid->addWidget(m_lbAgent, 0, 0);
@@ -98,7 +100,8 @@ FrmReport::FrmReport(ScreenContext& ctx, QWidget* parent) : QDialog(parent), m_c
     layout->addLayout(buttons);
 
     setTabOrder(m_opt1, m_opt2);
-    setTabOrder(m_opt2, m_agent);
+    setTabOrder(m_opt2, m_opt3);
+    setTabOrder(m_opt3, m_agent);
     setTabOrder(m_agent, m_account);
     setTabOrder(m_account, m_from);
     setTabOrder(m_from, m_to);
@@ -111,27 +114,24 @@ FrmReport::FrmReport(ScreenContext& ctx, QWidget* parent) : QDialog(parent), m_c
     m_to->setDate(today);
 
     // Report1 shows the agent and account boxes with their labels, Report2 hides them (their
-    // text is kept), whether the option was clicked or reached with the keyboard.
-    connect(m_opt1, &QRadioButton::toggled, this, [this](bool on) {
-        if (on) {
-            showReport1Boxes(true);
-        }
-    });
-    connect(m_opt2, &QRadioButton::toggled, this, [this](bool on) {
-        if (on) {
-            showReport1Boxes(false);
-        }
-    });
-    FocusInFilter::install(m_opt1, [this] {
-        if (m_opt1->isChecked()) {
-            showReport1Boxes(true);
-        }
-    });
-    FocusInFilter::install(m_opt2, [this] {
-        if (m_opt2->isChecked()) {
-            showReport1Boxes(false);
-        }
-    });
+    // text is kept), the upload register shows the agent box only, whether the option was
+    // clicked or reached with the keyboard.
+    const QList<std::pair<QRadioButton*, std::pair<bool, bool>>> options_ = {
+        {m_opt1, {true, true}}, {m_opt2, {false, false}}, {m_opt3, {true, false}}};
+    for (const auto& [option, boxes] : options_) {
+        const auto [agent, account] = boxes;
+        connect(option, &QRadioButton::toggled, this, [this, agent, account](bool on) {
+            if (on) {
+                showBoxes(agent, account);
+            }
+        });
+        QRadioButton* const button = option;
+        FocusInFilter::install(option, [this, button, agent, account] {
+            if (button->isChecked()) {
+                showBoxes(agent, account);
+            }
+        });
+    }
 
     // Enter moves the focus to the next control, as Tab would; nothing is viewed.
     for (QWidget* control : {static_cast<QWidget*>(m_agent), static_cast<QWidget*>(m_account),
@@ -152,21 +152,22 @@ FrmReport::FrmReport(ScreenContext& ctx, QWidget* parent) : QDialog(parent), m_c
     FocusColours::apply(this);
 }
 
-void FrmReport::showReport1Boxes(bool visible) {
-    m_lbAgent->setVisible(visible);
-    m_agent->setVisible(visible);
-    m_lbAccount->setVisible(visible);
-    m_account->setVisible(visible);
+void FrmReport::showBoxes(bool agent, bool account) {
+    m_lbAgent->setVisible(agent);
+    m_agent->setVisible(agent);
+    m_lbAccount->setVisible(account);
+    m_account->setVisible(account);
 }
 
 void FrmReport::cmdView_Click() {
-    if (!m_opt1->isChecked() && !m_opt2->isChecked()) {
-        Messages::info(kScreen,
-                       QStringLiteral("Please choose Report1 or Report2, then press View."));
+    if (!m_opt1->isChecked() && !m_opt2->isChecked() && !m_opt3->isChecked()) {
+        Messages::info(kScreen, QStringLiteral("Please choose Report1, Report2 or Upload "
+                                               "Register, then press View."));
         return;
     }
-    const ReportKind kind =
-        m_opt1->isChecked() ? ReportKind::DailyCollection : ReportKind::AgentCollection;
+    const ReportKind kind = m_opt1->isChecked()   ? ReportKind::DailyCollection
+                            : m_opt2->isChecked() ? ReportKind::AgentCollection
+                                                  : ReportKind::UploadRegister;
     ReportFilter filter;
     filter.from = m_from->date();
     filter.to = m_to->date();
@@ -177,8 +178,10 @@ void FrmReport::cmdView_Click() {
                                     .arg(reportDateText(filter.from), reportDateText(filter.to)));
         return;
     }
-    if (kind == ReportKind::DailyCollection) {
+    if (kind != ReportKind::AgentCollection) {
         filter.agent = m_agent->text().trimmed();
+    }
+    if (kind == ReportKind::DailyCollection) {
         filter.account = m_account->text().trimmed();
     }
     view(kind, filter);
@@ -187,21 +190,26 @@ void FrmReport::cmdView_Click() {
 bool FrmReport::view(ReportKind kind, const ReportFilter& filter) {
     const ReportSource source(m_ctx.db().filePath());
     ReportStatus status;
-    DailyCollectionData daily;
-    AgentCollectionData agents;
+    // The rows are read once and shared by the preview, the pages and the CSV writer.
+    std::shared_ptr<DailyCollectionData> daily;
+    std::shared_ptr<AgentCollectionData> agents;
+    std::shared_ptr<RegisterData> uploads;
     int rows = 0;
     int unreadable = 0;
     QStringList branchIds;
     if (kind == ReportKind::DailyCollection) {
-        daily = source.dailyCollection(filter, &status);
-        rows = daily.rowCount();
-        unreadable = static_cast<int>(daily.unreadable.size());
-        branchIds = daily.branchIds;
+        daily = std::make_shared<DailyCollectionData>(source.dailyCollection(filter, &status));
+        rows = daily->rowCount();
+        unreadable = static_cast<int>(daily->unreadable.size());
+        branchIds = daily->branchIds;
+    } else if (kind == ReportKind::AgentCollection) {
+        agents = std::make_shared<AgentCollectionData>(source.agentCollection(filter, &status));
+        rows = static_cast<int>(agents->rows.size());
+        unreadable = static_cast<int>(agents->unreadable.size());
+        branchIds = agents->branchIds;
     } else {
-        agents = source.agentCollection(filter, &status);
-        rows = static_cast<int>(agents.rows.size());
-        unreadable = static_cast<int>(agents.unreadable.size());
-        branchIds = agents.branchIds;
+        uploads = std::make_shared<RegisterData>(source.uploadRegister(filter, &status));
+        rows = uploads->rowCount();
     }
     if (status.code == ReportStatus::Code::DatabaseError) {
         Messages::critical(kScreen, QStringLiteral("The report could not be read from the "
@@ -211,9 +219,15 @@ bool FrmReport::view(ReportKind kind, const ReportFilter& filter) {
         return false;
     }
     if (rows == 0 && unreadable == 0) {
-        QString text = QStringLiteral("There are no collections %1.").arg(filter.describe(kind));
+        QString text =
+            kind == ReportKind::UploadRegister
+                ? QStringLiteral("There are no uploads %1.").arg(filter.describe(kind))
+                : QStringLiteral("There are no collections %1.").arg(filter.describe(kind));
         text += !filter.agent.isEmpty() || !filter.account.isEmpty()
-                    ? QStringLiteral("\nChoose other dates, or check the Agent ID and Account No.")
+                    ? (kind == ReportKind::UploadRegister
+                           ? QStringLiteral("\nChoose other dates, or check the Agent ID.")
+                           : QStringLiteral(
+                                 "\nChoose other dates, or check the Agent ID and Account No."))
                     : QStringLiteral("\nChoose other dates.");
         Messages::info(kScreen, text);
         return false;
@@ -228,12 +242,19 @@ bool FrmReport::view(ReportKind kind, const ReportFilter& filter) {
                                 branchIdText(branchIds, m_ctx.settings().BranchName), filter.from,
                                 filter.to};
     PreviewContent content;
-    if (kind == ReportKind::DailyCollection) {
-        content.document = layoutDailyCollection(daily, heading);
-        content.csv = dailyCollectionCsv(daily);
+    if (daily) {
+        content.report = pagedDailyCollection(daily, heading);
+        content.writeCsv = [daily](QIODevice& out) { return writeDailyCollectionCsv(*daily, out); };
+    } else if (agents) {
+        content.report = pagedAgentCollection(agents, heading);
+        content.writeCsv = [agents](QIODevice& out) {
+            return writeAgentCollectionCsv(*agents, out);
+        };
     } else {
-        content.document = layoutAgentCollection(agents, heading);
-        content.csv = agentCollectionCsv(agents);
+        content.report = pagedUploadRegister(uploads, heading);
+        content.writeCsv = [uploads](QIODevice& out) {
+            return writeUploadRegisterCsv(*uploads, out);
+        };
     }
     // The save dialogs start in the report folder; until one is chosen, in the program folder.
     const QString reportPath = m_ctx.settings().ReportPath.trimmed();

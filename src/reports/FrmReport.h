@@ -15,9 +15,10 @@ namespace kovrin {
 class ScreenContext;
 class FrmReportPreview;
 
-// The report screen: the choice between the daily collection report (Report1) and the agent
-// collection report (Report2), the agent and account for Report1 and the date range. "&View"
-// reads the chosen report and shows it in the preview. Opened modal by the main menu.
+// The report screen: the choice between the daily collection report (Report1), the agent
+// collection report (Report2) and the upload register, the agent and account for Report1 (the
+// agent for the register) and the date range. "&View" reads the chosen report and shows it in
+// the preview. Opened modal by the main menu.
 class FrmReport : public QDialog {
     Q_OBJECT
 public:
@@ -34,12 +35,14 @@ public:
     static QString unreadableMessage(int count);
 
 private:
-    void showReport1Boxes(bool visible);
+    // The agent box goes with Report1 and the upload register, the account box with Report1.
+    void showBoxes(bool agent, bool account);
     bool view(ReportKind kind, const ReportFilter& filter);
 
     ScreenContext& m_ctx;
     QRadioButton* m_opt1;
     QRadioButton* m_opt2;
+    QRadioButton* m_opt3;
     QLabel* m_lbAgent;
     QLineEdit* m_agent;
     QLabel* m_lbAccount;

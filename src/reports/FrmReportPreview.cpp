@@ -5,6 +5,7 @@
 #include "reports/ReportPainter.h"
 #include "ui/FocusColours.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -14,9 +15,12 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace kovrin {
 
@@ -37,8 +41,8 @@ bool choosePrinterWithDialog(QPrinter& printer, QWidget* parent) {
 
 }  // namespace
 
-ReportPagesView::ReportPagesView(const ReportDocument& doc, QWidget* parent)
-    : QWidget(parent), m_doc(doc) {
+ReportPagesView::ReportPagesView(std::shared_ptr<PagedReport> report, QWidget* parent)
+    : QWidget(parent), m_report(std::move(report)) {
     setObjectName(QStringLiteral("PagesView"));
     setAutoFillBackground(true);
     QPalette p = palette();
@@ -52,7 +56,8 @@ double ReportPagesView::scale() const {
 }
 
 QSize ReportPagesView::pageSize() const {
-    return QSize(qRound(m_doc.geometry.width * scale()), qRound(m_doc.geometry.height * scale()));
+    const PageGeometry& g = m_report->geometry();
+    return QSize(qRound(g.width * scale()), qRound(g.height * scale()));
 }
 
 int ReportPagesView::pageTop(int index) const {
@@ -61,14 +66,36 @@ int ReportPagesView::pageTop(int index) const {
 
 QSize ReportPagesView::sizeHint() const {
     const QSize page = pageSize();
-    return QSize(page.width() + 2 * kPageGap, pageTop(static_cast<int>(m_doc.pages.size())));
+    return QSize(page.width() + 2 * kPageGap, pageTop(m_report->pageCount()));
+}
+
+void ReportPagesView::pagesAdded() {
+    resize(sizeHint());
+}
+
+const ReportPage& ReportPagesView::pageAt(int index) {
+    constexpr int kKept = 8;
+    auto it = m_pages.find(index);
+    if (it == m_pages.end()) {
+        if (m_order.size() >= kKept) {
+            m_pages.remove(m_order.takeFirst());
+        }
+        it = m_pages.insert(index, m_report->page(index));
+        m_order.push_back(index);
+        ++m_made;
+    }
+    return *it;
 }
 
 void ReportPagesView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::TextAntialiasing);
     const QSize page = pageSize();
-    for (int i = 0; i < m_doc.pages.size(); ++i) {
+    const int step = page.height() + kPageGap;
+    // Only the pages the damaged area touches.
+    const int first = std::max(0, (event->rect().top() - kPageGap) / step);
+    const int last = std::min(m_report->pageCount() - 1, event->rect().bottom() / step);
+    for (int i = first; i <= last; ++i) {
         const QRect rect(QPoint(kPageGap, pageTop(i)), page);
         if (!rect.intersects(event->rect())) {
             continue;
@@ -76,7 +103,7 @@ void ReportPagesView::paintEvent(QPaintEvent* event) {
         painter.fillRect(rect, Qt::white);
         painter.save();
         painter.translate(rect.topLeft());
-        ReportPainter::paintPage(painter, m_doc, i, scale());
+        ReportPainter::paintPage(painter, pageAt(i), m_report->geometry(), scale());
         painter.restore();
     }
 }
@@ -87,7 +114,9 @@ FrmReportPreview::FrmReportPreview(PreviewContent content, QWidget* parent)
       m_chooseFile(chooseWithDialog),
       m_choosePrinter(choosePrinterWithDialog) {
     setObjectName(kScreen);
-    setWindowTitle(m_content.document.title);
+    setWindowTitle(m_content.report->title());
+    // The first page is shown at once; the others are laid out while the operator reads it.
+    m_content.report->layOutPage(0);
 
     auto* layout = new QVBoxLayout(this);
     auto* buttons = new QHBoxLayout;
@@ -102,26 +131,81 @@ FrmReportPreview::FrmReportPreview(PreviewContent content, QWidget* parent)
     QPushButton* pdf = add("cmdSavePdf", QStringLiteral("Save as P&DF"));
     QPushButton* csv = add("cmdSaveCsv", QStringLiteral("Save as &CSV"));
     buttons->addStretch();
-    const int count = static_cast<int>(m_content.document.pages.size());
-    auto* pages =
-        new QLabel(count == 1 ? QStringLiteral("1 page") : QStringLiteral("%1 pages").arg(count));
-    pages->setObjectName(QStringLiteral("lblPages"));
-    buttons->addWidget(pages);
+    m_pageCount = new QLabel;
+    m_pageCount->setObjectName(QStringLiteral("lblPages"));
+    buttons->addWidget(m_pageCount);
     QPushButton* close = add("cmdClose", QStringLiteral("C&lose"));
     layout->addLayout(buttons);
 
     auto* scroll = new QScrollArea;
     scroll->setObjectName(QStringLiteral("scrPages"));
-    scroll->setWidget(new ReportPagesView(m_content.document));
+    m_view = new ReportPagesView(m_content.report);
+    scroll->setWidget(m_view);
     scroll->setAlignment(Qt::AlignHCenter);
     layout->addWidget(scroll, 1);
-    resize(scroll->widget()->width() + 40, 720);
+    resize(m_view->width() + 40, 720);
+    // A report of a few dozen pages is laid out whole at once.
+    layOutMore();
+
+    m_layOut = new QTimer(this);
+    m_layOut->setInterval(0);
+    connect(m_layOut, &QTimer::timeout, this, [this] {
+        if (layOutMore()) {
+            m_layOut->stop();
+        }
+    });
+    if (!m_content.report->complete()) {
+        m_layOut->start();
+    }
 
     connect(print, &QPushButton::clicked, this, &FrmReportPreview::cmdPrint_Click);
     connect(pdf, &QPushButton::clicked, this, &FrmReportPreview::cmdSavePdf_Click);
     connect(csv, &QPushButton::clicked, this, &FrmReportPreview::cmdSaveCsv_Click);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     FocusColours::apply(this);
+}
+
+bool FrmReportPreview::layOutMore() {
+    // About 40 pages of rows at a time: the window stays responsive in between.
+    const bool done = m_content.report->layOut(2000);
+    m_view->pagesAdded();
+    showPageCount();
+    return done;
+}
+
+void FrmReportPreview::showPageCount() {
+    const int count = m_content.report->pageCount();
+    if (!m_content.report->complete()) {
+        m_pageCount->setText(QStringLiteral("%1 pages so far ...").arg(count));
+    } else {
+        m_pageCount->setText(count == 1 ? QStringLiteral("1 page")
+                                        : QStringLiteral("%1 pages").arg(count));
+    }
+}
+
+ReportPainter::Progress FrmReportPreview::progressDialog(const QString& caption,
+                                                         QProgressDialog** dialog) {
+    auto* d = new QProgressDialog(caption, QStringLiteral("Cancel"), 0, 0, this);
+    d->setObjectName(QStringLiteral("dlgProgress"));
+    d->setWindowTitle(m_content.report->title());
+    d->setWindowModality(Qt::WindowModal);
+    d->setMinimumDuration(300);
+    d->setAutoClose(false);
+    d->setAutoReset(false);
+    *dialog = d;
+    return [this, d, caption](int done, int known, bool complete) {
+        if (complete) {
+            d->setMaximum(known);
+            d->setLabelText(QStringLiteral("%1: page %2 of %3").arg(caption).arg(done).arg(known));
+        } else {
+            d->setLabelText(
+                QStringLiteral("%1: page %2 of at least %3").arg(caption).arg(done).arg(known));
+        }
+        d->setValue(complete ? done : 0);
+        QCoreApplication::processEvents();
+        showPageCount();
+        return !d->wasCanceled();
+    };
 }
 
 QString FrmReportPreview::askPath(const QString& caption, const QString& name,
@@ -142,15 +226,27 @@ void FrmReportPreview::cmdPrint_Click() {
     printer.setFullPage(true);
     printer.setPageSize(QPageSize(QPageSize::A4));
     printer.setPageOrientation(QPageLayout::Portrait);
-    printer.setDocName(m_content.document.title);
+    printer.setDocName(m_content.report->title());
     if (!m_choosePrinter(printer, this)) {
         return;
     }
     QString error;
-    if (!ReportPainter::render(m_content.document, printer, &error)) {
+    // Finding the page breaks needs only the heights of the rows: the total is known at once.
+    m_content.report->layOutAll();
+    QProgressDialog* dialog = nullptr;
+    const ReportPainter::Progress progress = progressDialog(QStringLiteral("Printing"), &dialog);
+    const ReportPainter::Outcome outcome =
+        ReportPainter::render(*m_content.report, printer, &error, progress);
+    delete dialog;
+    m_view->pagesAdded();
+    showPageCount();
+    if (outcome == ReportPainter::Outcome::Failed) {
         Messages::critical(kScreen, QStringLiteral("The report could not be printed: %1.\nCheck "
                                                    "the printer and try again.")
                                         .arg(error));
+    } else if (outcome == ReportPainter::Outcome::Cancelled) {
+        Messages::info(kScreen, QStringLiteral("Printing was cancelled: nothing was sent to the "
+                                               "printer."));
     }
 }
 
@@ -161,7 +257,21 @@ void FrmReportPreview::cmdSavePdf_Click() {
         return;
     }
     QString error;
-    if (!ReportPainter::savePdf(m_content.document, path, &error)) {
+    m_content.report->layOutAll();
+    QProgressDialog* dialog = nullptr;
+    const ReportPainter::Progress progress =
+        progressDialog(QStringLiteral("Saving as PDF"), &dialog);
+    const ReportPainter::Outcome outcome =
+        ReportPainter::savePdf(*m_content.report, path, &error, progress);
+    delete dialog;
+    m_view->pagesAdded();
+    showPageCount();
+    if (outcome == ReportPainter::Outcome::Cancelled) {
+        Messages::info(kScreen, QStringLiteral("Saving was cancelled: %1 was not written.")
+                                    .arg(QDir::toNativeSeparators(path)));
+        return;
+    }
+    if (outcome == ReportPainter::Outcome::Failed) {
         Messages::critical(kScreen,
                            QStringLiteral("The report could not be saved as %1: %2.\nChoose "
                                           "another folder or file name and try again.")
@@ -179,7 +289,7 @@ void FrmReportPreview::cmdSaveCsv_Click() {
         return;
     }
     QString error;
-    if (!saveFile(path, m_content.csv, &error)) {
+    if (!saveFile(path, m_content.writeCsv, &error)) {
         Messages::critical(kScreen, QStringLiteral("The rows could not be saved as %1: %2.\nChoose "
                                                    "another folder or file name and try again.")
                                         .arg(QDir::toNativeSeparators(path), error));

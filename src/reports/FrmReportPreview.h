@@ -1,34 +1,45 @@
 #pragma once
 
 #include "reports/ReportLayout.h"
+#include "reports/ReportPainter.h"
 
 #include <QByteArray>
 #include <QDialog>
+#include <QHash>
+#include <QIODevice>
 #include <functional>
+#include <memory>
 
 class QPrinter;
 class QLabel;
+class QProgressDialog;
+class QTimer;
 
 namespace kovrin {
 
-// What the preview shows and saves: the laid-out report, the same rows as CSV, and where and
-// under which names the save dialogs start.
+// What the preview shows and saves: the report laid out a few pages at a time, the writer of
+// the same rows as CSV, and where and under which names the save dialogs start.
 struct PreviewContent {
-    ReportDocument document;
-    QByteArray csv;
+    std::shared_ptr<PagedReport> report;
+    std::function<bool(QIODevice&)> writeCsv;
     QString folder;       // the report folder (AppSettings.ReportPath) or a stand-in for it
     QString pdfFileName;  // offered names, e.g. DailyCollectionSummary_2009-12-07.pdf
     QString csvFileName;
 };
 
-// The pages of a report, one under the other, drawn at the screen's size.
+// The pages of a report, one under the other, drawn at the screen's size. Only the pages in
+// sight are made, and a few of them kept; the view grows as more pages are laid out.
 class ReportPagesView : public QWidget {
     Q_OBJECT
 public:
-    ReportPagesView(const ReportDocument& doc, QWidget* parent = nullptr);
+    explicit ReportPagesView(std::shared_ptr<PagedReport> report, QWidget* parent = nullptr);
     QSize sizeHint() const override;
     // Top edge of page `index` in the view.
     int pageTop(int index) const;
+    // The pages laid out since the view last looked: its size follows.
+    void pagesAdded();
+    // The pages made for drawing so far (for tests).
+    int pagesMade() const { return m_made; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -36,7 +47,12 @@ protected:
 private:
     double scale() const;
     QSize pageSize() const;
-    const ReportDocument& m_doc;
+    const ReportPage& pageAt(int index);
+
+    std::shared_ptr<PagedReport> m_report;
+    QHash<int, ReportPage> m_pages;  // the pages last drawn
+    QVector<int> m_order;            // their indexes, the oldest first
+    int m_made = 0;
 };
 
 // The report preview: the pages on screen with Print, "Save as PDF" and "Save as CSV".
@@ -56,6 +72,10 @@ public:
 
     const PreviewContent& content() const { return m_content; }
 
+    // Lays out more pages; the preview does it when idle until every page is known, and Print
+    // and Save as PDF go on from where it is.
+    bool layOutMore();
+
     void cmdPrint_Click();
     void cmdSavePdf_Click();
     void cmdSaveCsv_Click();
@@ -63,8 +83,14 @@ public:
 private:
     QString askPath(const QString& caption, const QString& name, const QString& suffix,
                     const QString& filter);
+    void showPageCount();
+    // A progress dialog with Cancel for the pages being printed or written.
+    ReportPainter::Progress progressDialog(const QString& caption, QProgressDialog** dialog);
 
     PreviewContent m_content;
+    ReportPagesView* m_view = nullptr;
+    QLabel* m_pageCount = nullptr;
+    QTimer* m_layOut = nullptr;
     FileChooser m_chooseFile;
     PrinterChooser m_choosePrinter;
 };

@@ -1,5 +1,6 @@
 #include "reports/ReportCsv.h"
 
+#include <QBuffer>
 #include <QSaveFile>
 #include <QStringList>
 
@@ -7,14 +8,46 @@ namespace kovrin {
 
 namespace {
 
-void appendLine(QByteArray& out, const QStringList& fields) {
-    QStringList quoted;
-    quoted.reserve(fields.size());
-    for (const QString& f : fields) {
-        quoted << csvField(f);
+// Lines gathered into a block and written when it is full.
+class CsvOut {
+public:
+    explicit CsvOut(QIODevice& device) : m_device(device) {}
+    void operator()(const QStringList& fields) {
+        for (int i = 0; i < fields.size(); ++i) {
+            if (i > 0) {
+                m_block += ',';
+            }
+            m_block += csvField(fields[i]).toUtf8();
+        }
+        m_block += "\r\n";
+        if (m_block.size() >= kBlock) {
+            flush();
+        }
     }
-    out += quoted.join(QLatin1Char(',')).toUtf8();
-    out += "\r\n";
+    bool finish() {
+        flush();
+        return m_ok;
+    }
+
+private:
+    static constexpr int kBlock = 1 << 16;
+    void flush() {
+        if (m_ok && !m_block.isEmpty() && m_device.write(m_block) != m_block.size()) {
+            m_ok = false;
+        }
+        m_block.clear();
+    }
+    QIODevice& m_device;
+    QByteArray m_block;
+    bool m_ok = true;
+};
+
+template <typename Data>
+QByteArray inMemory(const Data& data, bool (*write)(const Data&, QIODevice&)) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    write(data, buffer);
+    return buffer.data();
 }
 
 const QString kUnreadable = QStringLiteral("Could not be read");
@@ -41,65 +74,125 @@ QString csvField(const QString& text) {
     return QLatin1Char('"') + t + QLatin1Char('"');
 }
 
-QByteArray dailyCollectionCsv(const DailyCollectionData& data) {
-    QByteArray out;
-    appendLine(out,
-               {QStringLiteral("Date"), QStringLiteral("AgentID"), QStringLiteral("Account No"),
+bool writeDailyCollectionCsv(const DailyCollectionData& data, QIODevice& device) {
+    CsvOut appendLine(device);
+    appendLine({QStringLiteral("Date"), QStringLiteral("AgentID"), QStringLiteral("Account No"),
                 QStringLiteral("Closing Amount"), QStringLiteral("Collected Amount")});
     for (const CollectionGroup& g : data.groups) {
         for (const CollectionRow& r : g.rows) {
-            appendLine(out, {r.Date.toString(Qt::ISODate), spreadsheetText(r.AgentID),
-                             spreadsheetText(r.AccountNo),
-                             r.ClosingAmt ? amountText(*r.ClosingAmt) : QString(),
-                             amountText(r.CollectedAmt)});
+            appendLine({r.Date.toString(Qt::ISODate), spreadsheetText(r.AgentID),
+                        spreadsheetText(r.AccountNo),
+                        r.ClosingAmt ? amountText(*r.ClosingAmt) : QString(),
+                        amountText(r.CollectedAmt)});
         }
     }
     if (!data.unreadable.isEmpty()) {
-        appendLine(out, {kUnreadableHeading,
-                         QStringLiteral("AgentID"),
-                         QStringLiteral("Account No"),
-                         {},
-                         {},
-                         QStringLiteral("Stored Amount"),
-                         QStringLiteral("Stored Date and Time")});
+        appendLine({kUnreadableHeading,
+                    QStringLiteral("AgentID"),
+                    QStringLiteral("Account No"),
+                    {},
+                    {},
+                    QStringLiteral("Stored Amount"),
+                    QStringLiteral("Stored Date and Time")});
     }
     for (const UnreadableRow& r : data.unreadable) {
-        appendLine(out, {kUnreadable,
-                         spreadsheetText(r.AgentID),
-                         spreadsheetText(r.AccountNo),
-                         {},
-                         {},
-                         spreadsheetText(r.Amtcollected),
-                         spreadsheetText(r.DateTime)});
+        appendLine({kUnreadable,
+                    spreadsheetText(r.AgentID),
+                    spreadsheetText(r.AccountNo),
+                    {},
+                    {},
+                    spreadsheetText(r.Amtcollected),
+                    spreadsheetText(r.DateTime)});
     }
-    return out;
+    return appendLine.finish();
+}
+
+bool writeAgentCollectionCsv(const AgentCollectionData& data, QIODevice& device) {
+    CsvOut appendLine(device);
+    appendLine(
+        {QStringLiteral("AgentID"), QStringLiteral("Collected Amount"), QStringLiteral("Date")});
+    for (const AgentCollectionRow& r : data.rows) {
+        appendLine(
+            {spreadsheetText(r.AgentID), amountText(r.CollectedAmt), r.Date.toString(Qt::ISODate)});
+    }
+    if (!data.unreadable.isEmpty()) {
+        appendLine({QStringLiteral("AgentID"),
+                    {},
+                    kUnreadableHeading,
+                    QStringLiteral("Account No"),
+                    QStringLiteral("Stored Amount"),
+                    QStringLiteral("Stored Date and Time")});
+    }
+    for (const UnreadableRow& r : data.unreadable) {
+        appendLine({spreadsheetText(r.AgentID),
+                    {},
+                    kUnreadable,
+                    spreadsheetText(r.AccountNo),
+                    spreadsheetText(r.Amtcollected),
+                    spreadsheetText(r.DateTime)});
+    }
+    return appendLine.finish();
+}
+
+bool writeUploadRegisterCsv(const RegisterData& data, QIODevice& device) {
+    CsvOut appendLine(device);
+    appendLine({QStringLiteral("Day"), QStringLiteral("AgentID"), QStringLiteral("Day Key"),
+                QStringLiteral("Received"), QStringLiteral("Terminal Count"),
+                QStringLiteral("Terminal Total"), QStringLiteral("Stored Count"),
+                QStringLiteral("Stored Total"), QStringLiteral("Count Difference"),
+                QStringLiteral("Difference"), QStringLiteral("Outcome"), QStringLiteral("Counted"),
+                QStringLiteral("Backup File"), QStringLiteral("Upload File"),
+                QStringLiteral("Check File")});
+    for (const RegisterGroup& g : data.groups) {
+        for (const RegisterRow& r : g.rows) {
+            const auto count = r.countDifference();
+            const auto difference = r.difference();
+            appendLine({r.Day.toString(Qt::ISODate), spreadsheetText(r.AgentID),
+                        spreadsheetText(r.AgentDateKey),
+                        r.ReceivedAt.isValid()
+                            ? r.ReceivedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                            : QString(),
+                        r.TerminalCount ? QString::number(*r.TerminalCount) : QString(),
+                        r.TerminalTotal ? amountText(*r.TerminalTotal) : QString(),
+                        QString::number(r.StoredCount), amountText(r.StoredTotal),
+                        count ? QString::number(*count) : QString(),
+                        difference ? amountText(*difference) : QString(), r.Outcome,
+                        r.superseded ? QStringLiteral("no") : QStringLiteral("yes"),
+                        spreadsheetText(r.BackupFile), spreadsheetText(r.UploadFile),
+                        spreadsheetText(r.CheckFile)});
+        }
+    }
+    return appendLine.finish();
+}
+
+QByteArray dailyCollectionCsv(const DailyCollectionData& data) {
+    return inMemory(data, &writeDailyCollectionCsv);
 }
 
 QByteArray agentCollectionCsv(const AgentCollectionData& data) {
-    QByteArray out;
-    appendLine(out, {QStringLiteral("AgentID"), QStringLiteral("Collected Amount"),
-                     QStringLiteral("Date")});
-    for (const AgentCollectionRow& r : data.rows) {
-        appendLine(out, {spreadsheetText(r.AgentID), amountText(r.CollectedAmt),
-                         r.Date.toString(Qt::ISODate)});
+    return inMemory(data, &writeAgentCollectionCsv);
+}
+
+QByteArray uploadRegisterCsv(const RegisterData& data) {
+    return inMemory(data, &writeUploadRegisterCsv);
+}
+
+bool saveFile(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error) {
+            *error = file.errorString();
+        }
+        return false;
     }
-    if (!data.unreadable.isEmpty()) {
-        appendLine(out, {QStringLiteral("AgentID"),
-                         {},
-                         kUnreadableHeading,
-                         QStringLiteral("Account No"),
-                         QStringLiteral("Stored Amount"),
-                         QStringLiteral("Stored Date and Time")});
+    if (!write(file) || !file.commit()) {
+        if (error) {
+            *error = file.errorString();
+        }
+        file.cancelWriting();
+        return false;
     }
-    for (const UnreadableRow& r : data.unreadable) {
-        appendLine(out, {spreadsheetText(r.AgentID),
-                         {},
-                         kUnreadable,
-                         spreadsheetText(r.AccountNo),
-                         spreadsheetText(r.Amtcollected),
-                         spreadsheetText(r.DateTime)});
-    }
-    return out;
+    return true;
 }
 
 bool saveFile(const QString& path, const QByteArray& bytes, QString* error) {

@@ -3,7 +3,9 @@
 #include "reports/ReportData.h"
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
+#include <functional>
 
 namespace kovrin {
 
@@ -21,6 +23,17 @@ namespace kovrin {
 //   agent: <agent>,,Could not be read,<account>,<stored amount>,<stored date and time>
 QByteArray dailyCollectionCsv(const DailyCollectionData& data);
 QByteArray agentCollectionCsv(const AgentCollectionData& data);
+// The upload register: one line per upload, superseded ones included (Counted "no"), with the
+// files written for it:
+//   Day,AgentID,Day Key,Received,Terminal Count,Terminal Total,Stored Count,Stored Total,
+//   Count Difference,Difference,Outcome,Counted,Backup File,Upload File,Check File
+QByteArray uploadRegisterCsv(const RegisterData& data);
+
+// The same lines written to `out` a block at a time, so that a report of any size is saved
+// without being held whole in memory. False when `out` refuses a write.
+bool writeDailyCollectionCsv(const DailyCollectionData& data, QIODevice& out);
+bool writeAgentCollectionCsv(const AgentCollectionData& data, QIODevice& out);
+bool writeUploadRegisterCsv(const RegisterData& data, QIODevice& out);
 
 // One field as it goes into a line: quoted when it holds a comma, a quote or a line break.
 QString csvField(const QString& text);
@@ -34,5 +47,7 @@ QString spreadsheetText(const QString& text);
 // it was written: a failed save never leaves half a file. On failure returns false and puts the
 // reason into *error.
 bool saveFile(const QString& path, const QByteArray& bytes, QString* error);
+// The same with the bytes given by `write` as it goes.
+bool saveFile(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error);
 
 }  // namespace kovrin

@@ -1,6 +1,12 @@
 #include "reports/ReportData.h"
 
+#include "db/RowInserter.h"
 #include "db/Sql.h"
+
+#include <sqlite3.h>
+#include <QByteArrayView>
+#include <QHash>
+#include <QSet>
 
 #include <QLocale>
 #include <QSqlDatabase>
@@ -10,6 +16,7 @@
 #include <QVariant>
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 
 namespace kovrin {
 
@@ -45,7 +52,9 @@ QString ReportFilter::describe(ReportKind kind) const {
     QString text =
         from == to ? QStringLiteral("on %1").arg(reportDateText(from))
                    : QStringLiteral("from %1 to %2").arg(reportDateText(from), reportDateText(to));
-    if (kind == ReportKind::DailyCollection) {
+    if (kind == ReportKind::UploadRegister && !agent.trimmed().isEmpty()) {
+        text += QStringLiteral(" for agent %1").arg(agent.trimmed());
+    } else if (kind == ReportKind::DailyCollection) {
         const QString a = agent.trimmed();
         const QString c = account.trimmed();
         if (!a.isEmpty() && !c.isEmpty()) {
@@ -95,6 +104,49 @@ DailyCollectionData groupByDate(const QVector<CollectionRow>& rows) {
     return data;
 }
 
+std::optional<Hundredths> RegisterRow::difference() const {
+    if (!TerminalTotal) {
+        return std::nullopt;
+    }
+    return StoredTotal - *TerminalTotal;
+}
+
+std::optional<int> RegisterRow::countDifference() const {
+    if (!TerminalCount) {
+        return std::nullopt;
+    }
+    return StoredCount - *TerminalCount;
+}
+
+void RegisterTotals::add(const RegisterRow& r) {
+    if (r.superseded) {
+        ++superseded;
+        return;
+    }
+    ++uploads;
+    storedCount += r.StoredCount;
+    storedTotal += r.StoredTotal;
+    if (r.TerminalCount && r.TerminalTotal) {
+        terminalCount += *r.TerminalCount;
+        terminalTotal += *r.TerminalTotal;
+        difference += *r.difference();
+    }
+}
+
+bool RegisterTotals::operator==(const RegisterTotals& o) const {
+    return uploads == o.uploads && terminalCount == o.terminalCount &&
+           terminalTotal == o.terminalTotal && storedCount == o.storedCount &&
+           storedTotal == o.storedTotal && difference == o.difference && superseded == o.superseded;
+}
+
+int RegisterData::rowCount() const {
+    int n = 0;
+    for (const RegisterGroup& g : groups) {
+        n += g.rows.size();
+    }
+    return n;
+}
+
 namespace {
 
 QString errorText(const QSqlError& e) {
@@ -114,6 +166,12 @@ public:
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=3000"));
         if (!db.open()) {
             m_error = errorText(db.lastError());
+            return;
+        }
+        DbStatus st;
+        m_native = nativeHandle(db, &st);
+        if (!m_native) {
+            m_error = st.error;
         }
     }
     ~ReportConnection() {
@@ -128,11 +186,104 @@ public:
 
     bool isOpen() const { return m_error.isEmpty(); }
     QString error() const { return m_error; }
-    QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
+    sqlite3* native() const { return m_native; }
 
 private:
     QString m_name;
     QString m_error;
+    sqlite3* m_native = nullptr;
+};
+
+// One SELECT on the engine's own interface: typed values read where they are, without a
+// QVariant per value; the operator's values bound as text.
+class Query {
+public:
+    Query(const ReportConnection& conn, const QString& sql, const QStringList& binds)
+        : m_db(conn.native()) {
+        const QByteArray text = sql.toUtf8();
+        if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &m_stmt, nullptr) !=
+            SQLITE_OK) {
+            m_error = QString::fromUtf8(sqlite3_errmsg(m_db));
+            return;
+        }
+        for (const QString& b : binds) {
+            m_binds.push_back(b.toUtf8());
+            sqlite3_bind_text(m_stmt, int(m_binds.size()), m_binds.back().constData(),
+                              int(m_binds.back().size()), SQLITE_STATIC);
+        }
+    }
+    ~Query() { sqlite3_finalize(m_stmt); }
+    Query(const Query&) = delete;
+    Query& operator=(const Query&) = delete;
+
+    bool next() {
+        if (!m_stmt || m_done) {
+            return false;
+        }
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW) {
+            return true;
+        }
+        if (rc != SQLITE_DONE) {
+            m_error = QString::fromUtf8(sqlite3_errmsg(m_db));
+        }
+        m_done = true;
+        return false;
+    }
+    bool isNull(int c) const { return sqlite3_column_type(m_stmt, c) == SQLITE_NULL; }
+    qint64 integer(int c) const { return sqlite3_column_int64(m_stmt, c); }
+    std::optional<qint64> optionalInteger(int c) const {
+        return isNull(c) ? std::nullopt : std::optional<qint64>(integer(c));
+    }
+    QByteArrayView bytes(int c) const {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, c));
+        return QByteArrayView(p, p ? sqlite3_column_bytes(m_stmt, c) : 0);
+    }
+    QString text(int c) const { return isNull(c) ? QString() : QString::fromUtf8(bytes(c)); }
+    // The ISO date of column c (YYYY-MM-DD); invalid for NULL or anything else.
+    QDate date(int c) const {
+        const QByteArrayView b = bytes(c);
+        if (b.size() != 10) {
+            return {};
+        }
+        auto number = [&](int from, int n) {
+            int v = 0;
+            for (int i = from; i < from + n; ++i) {
+                v = v * 10 + (b[i] - '0');
+            }
+            return v;
+        };
+        return QDate(number(0, 4), number(5, 2), number(8, 2));
+    }
+    QString error() const { return m_error; }
+
+private:
+    sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_stmt = nullptr;
+    QVector<QByteArray> m_binds;
+    QString m_error;
+    bool m_done = false;
+};
+
+// The text of a column, shared with the row before when it is the same: the rows come in
+// agent and account order, so the thousands of rows of one agent, and the collections of one
+// account, hold one copy of their text.
+class SharedText {
+public:
+    QString get(const Query& q, int c) {
+        const QByteArrayView b = q.bytes(c);
+        if (!m_valid || b != QByteArrayView(m_bytes)) {
+            m_bytes = b.toByteArray();
+            m_text = q.isNull(c) ? QString() : QString::fromUtf8(b);
+            m_valid = true;
+        }
+        return m_text;
+    }
+
+private:
+    QByteArray m_bytes;
+    QString m_text;
+    bool m_valid = false;
 };
 
 QString isoText(const QDate& d) {
@@ -165,10 +316,10 @@ void fail(ReportStatus* status, ReportStatus::Code code, const QString& detail) 
     }
 }
 
-// Restricts a trimmed column of Report1 to what the operator typed: a text made only of digits
-// is compared as a number (leading zeros and blanks ignored, so "1" finds "001"), any other
-// text exactly, without its surrounding blanks. `column` is one of the program's own names.
-void restrict(const char* column, const QString& typed, QString* sql, QVariantList* values) {
+// Restricts a trimmed column to what the operator typed: a text made only of digits is
+// compared as a number (leading zeros and blanks ignored, so "1" finds "001"), any other text
+// exactly, without its surrounding blanks. `column` is one of the program's own names.
+void restrict(const char* column, const QString& typed, QString* sql, QStringList* values) {
     const QString t = typed.trimmed();
     const QLatin1String c(column);
     if (onlyDigits(t)) {
@@ -181,65 +332,46 @@ void restrict(const char* column, const QString& typed, QString* sql, QVariantLi
     }
 }
 
-// The rows of Report1 in a date range; rows whose date cannot be read are taken whatever the
-// range, so that they are listed instead of silently falling out of it.
+// The collections of Report1 that can be read, in a date range, in the order of the daily
+// report (the order of the ledger's index: no sort); and those that cannot be read, those
+// without a readable date whatever the range, so that they are listed instead of silently
+// falling out of it.
 const char* const kReport1Rows =
-    "SELECT AgentID, AccountNo, BranchID, ClosingAmt, CollectedAmt, Date, Amtcollected, "
-    "DateTime FROM Report1 WHERE (Date IS NULL OR Date BETWEEN ? AND ?)";
+    "SELECT AgentID, AccountNo, BranchID, ClosingPaise, CollectedPaise, Date FROM Report1 "
+    "WHERE Unreadable = 0 AND Date BETWEEN ? AND ?";
+const char* const kUnreadableRows =
+    "SELECT AgentID, AccountNo, BranchID, Amtcollected, DateTime FROM Report1 "
+    "WHERE Unreadable = 1 AND (Date IS NULL OR Date BETWEEN ? AND ?)";
 const char* const kReport1Order =
     " ORDER BY Date, CAST(AgentID AS INTEGER), AgentID, CAST(AccountNo AS INTEGER), AccountNo, "
-    "TransactionNumber, CollectedAmt";
+    "TransactionNumber, CollectedPaise";
 
-bool run(QSqlQuery& q, const QString& sql, const QVariantList& values, ReportStatus* status) {
-    q.setForwardOnly(true);
-    q.prepare(sql);
-    for (const QVariant& v : values) {
-        q.addBindValue(v);
-    }
-    if (!q.exec()) {
-        fail(status, ReportStatus::Code::DatabaseError, errorText(q.lastError()));
+bool finished(const Query& q, ReportStatus* status) {
+    if (!q.error().isEmpty()) {
+        fail(status, ReportStatus::Code::DatabaseError, q.error());
         return false;
     }
     return true;
 }
 
-bool finished(const QSqlQuery& q, ReportStatus* status) {
-    if (q.lastError().isValid()) {
-        fail(status, ReportStatus::Code::DatabaseError, errorText(q.lastError()));
-        return false;
-    }
-    return true;
-}
-
-void addBranch(QStringList* branches, const QString& branch) {
-    if (!branch.isEmpty() && !branches->contains(branch)) {
-        branches->push_back(branch);
-    }
-}
-
-// Reads the rows of a kReport1Rows query: those whose amount and date can be read into `rows`,
-// the others into `unreadable`, and the branch of each into `branches` when it is given.
-void readReport1(QSqlQuery& q, QVector<CollectionRow>* rows, QVector<UnreadableRow>* unreadable,
-                 QStringList* branches) {
+// The collections that cannot be read, in report order; their branches into `branches`.
+bool readUnreadable(const ReportConnection& conn, const QString& where, const QStringList& values,
+                    QVector<UnreadableRow>* rows, QSet<QString>* branches, ReportStatus* status) {
+    Query q(conn, QLatin1String(kUnreadableRows) + where + QLatin1String(kReport1Order), values);
     while (q.next()) {
-        CollectionRow r;
-        r.AgentID = q.value(0).toString();
-        r.AccountNo = q.value(1).toString();
-        if (branches) {
-            addBranch(branches, q.value(2).toString());
+        rows->push_back(UnreadableRow{q.text(0), q.text(1), q.text(3), q.text(4)});
+        const QString branch = q.text(2);
+        if (!branch.isEmpty()) {
+            branches->insert(branch);
         }
-        // None: a balance the upload did not know, or one that could not be read.
-        r.ClosingAmt = hundredthsOf(q.value(3));
-        const std::optional<Hundredths> collected = hundredthsOf(q.value(4));
-        r.Date = QDate::fromString(q.value(5).toString(), Qt::ISODate);
-        if (!collected || !r.Date.isValid()) {
-            unreadable->push_back(UnreadableRow{r.AgentID, r.AccountNo, q.value(6).toString(),
-                                                q.value(7).toString()});
-            continue;
-        }
-        r.CollectedAmt = *collected;
-        rows->push_back(std::move(r));
     }
+    return finished(q, status);
+}
+
+QStringList sorted(const QSet<QString>& set) {
+    QStringList list(set.cbegin(), set.cend());
+    list.sort();
+    return list;
 }
 
 }  // namespace
@@ -254,29 +386,64 @@ DailyCollectionData ReportSource::dailyCollection(const ReportFilter& filter,
         fail(status, ReportStatus::Code::DatabaseError, conn.error());
         return {};
     }
-    QString sql = QLatin1String(kReport1Rows);
-    QVariantList values{isoText(filter.from), isoText(filter.to)};
-    restrict("AgentID", filter.agent, &sql, &values);
-    restrict("AccountNo", filter.account, &sql, &values);
-    sql += QLatin1String(kReport1Order);
+    QString where;
+    QStringList values{isoText(filter.from), isoText(filter.to)};
+    restrict("AgentID", filter.agent, &where, &values);
+    restrict("AccountNo", filter.account, &where, &values);
 
-    QVector<CollectionRow> rows;
-    QVector<UnreadableRow> unreadable;
-    QStringList branches;
+    DailyCollectionData data;
+    QSet<QString> branches;
     {
-        QSqlQuery q(conn.db());
-        if (!run(q, sql, values, status)) {
-            return {};
+        // The number of collections of each day, from the ledger's day totals, so that each
+        // day's rows are held in one block of the right size.
+        QHash<QDate, qint64> perDay;
+        if (filter.agent.trimmed().isEmpty() && filter.account.trimmed().isEmpty()) {
+            Query days(conn,
+                       QStringLiteral("SELECT Date, sum(Collections) FROM Report2 "
+                                      "WHERE Date BETWEEN ? AND ? GROUP BY Date"),
+                       {isoText(filter.from), isoText(filter.to)});
+            while (days.next()) {
+                perDay.insert(days.date(0), days.integer(1));
+            }
+            if (!finished(days, status)) {
+                return {};
+            }
         }
-        readReport1(q, &rows, &unreadable, &branches);
+        Query q(conn, QLatin1String(kReport1Rows) + where + QLatin1String(kReport1Order), values);
+        SharedText agent, account, branch;
+        QByteArray lastBranch;
+        QDate day;
+        CollectionGroup* group = nullptr;
+        while (q.next()) {
+            const QDate date = q.date(5);
+            if (!group || date != day) {
+                day = date;
+                data.groups.push_back(CollectionGroup{date, {}, 0});
+                group = &data.groups.last();
+                group->rows.reserve(perDay.value(date));
+            }
+            CollectionRow r;
+            r.AgentID = agent.get(q, 0);
+            r.AccountNo = account.get(q, 1);
+            const QString b = branch.get(q, 2);
+            if (!b.isEmpty()) {
+                branches.insert(b);
+            }
+            r.ClosingAmt = q.optionalInteger(3);
+            r.CollectedAmt = q.integer(4);
+            r.Date = date;
+            group->total += r.CollectedAmt;
+            data.grandTotal += r.CollectedAmt;
+            group->rows.push_back(std::move(r));
+        }
         if (!finished(q, status)) {
             return {};
         }
     }
-    DailyCollectionData data = groupByDate(rows);
-    data.unreadable = std::move(unreadable);
-    branches.sort();
-    data.branchIds = std::move(branches);
+    if (!readUnreadable(conn, where, values, &data.unreadable, &branches, status)) {
+        return {};
+    }
+    data.branchIds = sorted(branches);
     return data;
 }
 
@@ -290,31 +457,28 @@ AgentCollectionData ReportSource::agentCollection(const ReportFilter& filter,
         fail(status, ReportStatus::Code::DatabaseError, conn.error());
         return {};
     }
-    const QVariantList range{isoText(filter.from), isoText(filter.to)};
+    const QStringList range{isoText(filter.from), isoText(filter.to)};
     AgentCollectionData data;
+    QSet<QString> branches;
     {
-        QSqlQuery q(conn.db());
-        if (!run(q,
-                 QStringLiteral("SELECT AgentID, CollectedAmt, Date FROM Report2 "
-                                "WHERE Date BETWEEN ? AND ? "
-                                "ORDER BY Date, CAST(AgentID AS INTEGER), AgentID"),
-                 range, status)) {
-            return {};
-        }
+        Query q(conn,
+                QStringLiteral("SELECT AgentID, CollectedPaise, Date FROM Report2 "
+                               "WHERE Date BETWEEN ? AND ? "
+                               "ORDER BY Date, CAST(AgentID AS INTEGER), AgentID"),
+                range);
         while (q.next()) {
             AgentCollectionRow r;
-            r.AgentID = q.value(0).toString();
-            const std::optional<Hundredths> collected = hundredthsOf(q.value(1));
-            r.Date = QDate::fromString(q.value(2).toString(), Qt::ISODate);
-            if (!collected || !r.Date.isValid()) {
-                // Report2 adds up amounts that could be read; only a sum beyond any real day's
-                // collections gets here.
+            r.AgentID = q.text(0);
+            r.CollectedAmt = q.integer(1);
+            r.Date = q.date(2);
+            if (!r.Date.isValid() || std::llabs(r.CollectedAmt) >= 10000000000000LL) {
+                // The ledger adds up amounts that could be read; only a sum beyond any real
+                // day's collections gets here.
                 fail(status, ReportStatus::Code::DatabaseError,
                      QStringLiteral("the total of agent %1 for %2 cannot be read")
-                         .arg(r.AgentID, q.value(2).toString()));
+                         .arg(r.AgentID, q.text(2)));
                 return {};
             }
-            r.CollectedAmt = *collected;
             data.rows.push_back(std::move(r));
         }
         if (!finished(q, status)) {
@@ -322,37 +486,71 @@ AgentCollectionData ReportSource::agentCollection(const ReportFilter& filter,
         }
     }
     {
-        // The collections that are in no day's total.
-        QSqlQuery q(conn.db());
-        if (!run(q,
-                 QLatin1String(kReport1Rows) +
-                     QStringLiteral(" AND (CollectedAmt IS NULL OR Date IS NULL)") +
-                     QLatin1String(kReport1Order),
-                 range, status)) {
-            return {};
-        }
-        QVector<CollectionRow> none;
-        readReport1(q, &none, &data.unreadable, nullptr);
-        if (!finished(q, status)) {
-            return {};
-        }
-    }
-    {
-        QSqlQuery q(conn.db());
-        if (!run(q,
-                 QStringLiteral("SELECT DISTINCT BranchID FROM Report1 "
-                                "WHERE (Date IS NULL OR Date BETWEEN ? AND ?) AND BranchID <> ''"),
-                 range, status)) {
-            return {};
-        }
+        Query q(conn,
+                QStringLiteral("SELECT DISTINCT BranchID FROM LedgerDay WHERE Superseded = 0 "
+                               "AND Date BETWEEN ? AND ? AND BranchID <> ''"),
+                range);
         while (q.next()) {
-            addBranch(&data.branchIds, q.value(0).toString());
+            branches.insert(q.text(0));
         }
         if (!finished(q, status)) {
             return {};
         }
     }
-    data.branchIds.sort();
+    // The collections that are in no day's total.
+    if (!readUnreadable(conn, {}, range, &data.unreadable, &branches, status)) {
+        return {};
+    }
+    data.branchIds = sorted(branches);
+    return data;
+}
+
+RegisterData ReportSource::uploadRegister(const ReportFilter& filter, ReportStatus* status) const {
+    if (status) {
+        *status = {};
+    }
+    ReportConnection conn(m_path);
+    if (!conn.isOpen()) {
+        fail(status, ReportStatus::Code::DatabaseError, conn.error());
+        return {};
+    }
+    QString sql = QStringLiteral(
+        "SELECT UploadID, AgentID, AgentDateKey, Day, ReceivedAt, TerminalCount, TerminalTotal, "
+        "StoredCount, StoredTotal, Outcome, Counted, BackupFile, UploadFile, CheckFile "
+        "FROM Register WHERE Day BETWEEN ? AND ?");
+    QStringList values{isoText(filter.from), isoText(filter.to)};
+    restrict("AgentID", filter.agent, &sql, &values);
+    sql += QStringLiteral(" ORDER BY Day, CAST(AgentID AS INTEGER), AgentID, UploadID");
+    RegisterData data;
+    Query q(conn, sql, values);
+    while (q.next()) {
+        RegisterRow r;
+        r.UploadID = q.integer(0);
+        r.AgentID = q.text(1);
+        r.AgentDateKey = q.text(2);
+        r.Day = q.date(3);
+        r.ReceivedAt = QDateTime::fromString(q.text(4), Qt::ISODate);
+        if (const auto c = q.optionalInteger(5)) {
+            r.TerminalCount = int(*c);
+        }
+        r.TerminalTotal = q.optionalInteger(6);
+        r.StoredCount = int(q.integer(7));
+        r.StoredTotal = q.integer(8);
+        r.Outcome = q.text(9);
+        r.superseded = q.integer(10) == 0;
+        r.BackupFile = q.text(11);
+        r.UploadFile = q.text(12);
+        r.CheckFile = q.text(13);
+        if (data.groups.isEmpty() || data.groups.last().Day != r.Day) {
+            data.groups.push_back(RegisterGroup{r.Day, {}, {}});
+        }
+        data.groups.last().totals.add(r);
+        data.grandTotals.add(r);
+        data.groups.last().rows.push_back(std::move(r));
+    }
+    if (!finished(q, status)) {
+        return {};
+    }
     return data;
 }
 

@@ -3,6 +3,7 @@
 #include "db/Database.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -28,16 +29,18 @@ QString reportDateText(const QDate& date);
 enum class ReportKind {
     DailyCollection,  // DataReport1, over the saved query Report1
     AgentCollection,  // DataReport2, over the saved query Report2
+    UploadRegister,   // the upload register, over the view Register
 };
 
 // What the operator asked for on the report screen.
 struct ReportFilter {
     QDate from;
     QDate to;
-    QString agent;    // daily collection only; empty: every agent
+    QString agent;    // daily collection and register only; empty: every agent
     QString account;  // daily collection only; empty: every account
 
-    // The range and, for the daily collection report, the agent and account, in words
+    // The range and, for the daily collection report, the agent and account (for the register,
+    // the agent), in words
     // ("from 07/Dec/2009 to 08/Dec/2009 for agent 1 and account 12"), for the messages.
     QString describe(ReportKind kind) const;
 };
@@ -99,6 +102,58 @@ struct AgentCollectionData {
     QStringList branchIds;  // distinct, sorted; empty when no collection carries one
 };
 
+// One stored upload in the register: the terminal's own totals (from the day's header) beside
+// what was stored. A later upload of the same agent and day supersedes it: it is listed but no
+// longer counted, in the register's totals or in the reports.
+struct RegisterRow {
+    qint64 UploadID = 0;
+    QString AgentID;
+    QString AgentDateKey;
+    QDate Day;
+    QDateTime ReceivedAt;              // invalid for an upload taken over from an older database
+    std::optional<int> TerminalCount;  // none when the header's totals could not be read
+    std::optional<Hundredths> TerminalTotal;
+    int StoredCount = 0;
+    Hundredths StoredTotal = 0;
+    QString Outcome;
+    bool superseded = false;
+    QString BackupFile;
+    QString UploadFile;
+    QString CheckFile;
+
+    // Stored less the terminal's; none without the terminal's totals.
+    std::optional<Hundredths> difference() const;
+    std::optional<int> countDifference() const;
+};
+
+// Sums over the uploads that count (not superseded); the terminal's figures and the
+// differences over those whose header could be read.
+struct RegisterTotals {
+    int uploads = 0;
+    int terminalCount = 0;
+    Hundredths terminalTotal = 0;
+    int storedCount = 0;
+    Hundredths storedTotal = 0;
+    Hundredths difference = 0;
+    int superseded = 0;  // listed, not counted
+
+    void add(const RegisterRow& r);
+    bool operator==(const RegisterTotals& o) const;
+};
+
+struct RegisterGroup {
+    QDate Day;
+    QVector<RegisterRow> rows;
+    RegisterTotals totals;
+};
+
+// The upload register: one group per day with its uploads in agent and arrival order.
+struct RegisterData {
+    QVector<RegisterGroup> groups;
+    RegisterTotals grandTotals;
+    int rowCount() const;
+};
+
 // Groups rows that arrive in date order into one group per date, with group sums and the
 // grand sum.
 DailyCollectionData groupByDate(const QVector<CollectionRow>& rows);
@@ -115,7 +170,8 @@ struct ReportStatus {
     explicit operator bool() const { return code == Code::Ok; }
 };
 
-// The report data source: the saved queries Report1 and Report2 of the database file, read
+// The report data source: the saved queries Report1 and Report2 of the database file (over the
+// collection ledger) and the view Register, read
 // through a connection of its own (opened read-only for each read and closed after it), so
 // the program's connection is never disturbed. Every value the operator typed is bound.
 class ReportSource {
@@ -134,6 +190,11 @@ public:
     // Rows of Report2 dated from..to, in date then agent order, and the collections of the
     // range (or of no known day) that could not be read.
     AgentCollectionData agentCollection(const ReportFilter& filter, ReportStatus* status) const;
+
+    // The uploads of the days from..to (the day each upload's key names), restricted to the
+    // agent when it is not empty (compared as in dailyCollection), superseded ones included;
+    // by day, agent and arrival.
+    RegisterData uploadRegister(const ReportFilter& filter, ReportStatus* status) const;
 
     QString databasePath() const { return m_path; }
 

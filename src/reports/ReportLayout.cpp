@@ -78,48 +78,153 @@ QStringList ReportDocument::pageTexts(int page) const {
     return out;
 }
 
+PagedReport::PagedReport(ReportKind kind, QString name, QString title, const PageGeometry& geometry,
+                         QVector<Band> reportHeader, Band pageHeader,
+                         std::shared_ptr<const BlockSource> blocks)
+    : m_kind(kind),
+      m_name(std::move(name)),
+      m_title(std::move(title)),
+      m_geometry(geometry),
+      m_reportHeader(std::move(reportHeader)),
+      m_pageHeader(std::move(pageHeader)),
+      m_blocks(std::move(blocks)) {
+    m_pageStarts.push_back(0);
+    m_y = m_geometry.margin + m_pageHeader.height;
+    for (const Band& b : m_reportHeader) {
+        m_y += b.height;
+    }
+}
+
+int PagedReport::pageCount() const {
+    // The last page begun is known only once nothing more can go on it.
+    return static_cast<int>(m_pageStarts.size()) - (complete() ? 0 : 1);
+}
+
+bool PagedReport::layOut(int blocks) {
+    const int end = std::min(m_blocks->count(), m_next + std::max(blocks, 0));
+    for (; m_next < end; ++m_next) {
+        const double height = m_blocks->height(m_next);
+        // A block taller than a whole page would never fit: it is placed on a page of its own
+        // rather than starting pages for ever.
+        if (m_y + height > m_geometry.bottom() && !m_onlyHeaders) {
+            m_pageStarts.push_back(m_next);
+            m_y = m_geometry.margin + m_pageHeader.height;
+            const int group = m_blocks->group(m_next);
+            if (group >= 0 && !m_blocks->opensGroup(m_next)) {
+                m_y += m_blocks->continuedHeader(group).height;
+            }
+        }
+        m_y += height;
+        m_onlyHeaders = false;
+    }
+    return complete();
+}
+
+void PagedReport::layOutPage(int index) {
+    while (!complete() && pageCount() <= index) {
+        layOut(256);
+    }
+}
+
+void PagedReport::layOutAll() {
+    layOut(m_blocks->count());
+}
+
+ReportPage PagedReport::page(int index) const {
+    ReportPage page;
+    if (index < 0 || index >= pageCount()) {
+        return page;
+    }
+    double y = m_geometry.margin;
+    auto place = [&](const Band& b) {
+        page.bands.push_back(PlacedBand{y, b});
+        y += b.height;
+    };
+    if (index == 0) {
+        for (const Band& b : m_reportHeader) {
+            place(b);
+        }
+    }
+    place(m_pageHeader);
+    const int first = m_pageStarts[size_t(index)];
+    const int end = size_t(index) + 1 < m_pageStarts.size() ? m_pageStarts[size_t(index) + 1]
+                                                            : m_blocks->count();
+    if (index > 0 && first < end) {
+        const int group = m_blocks->group(first);
+        if (group >= 0 && !m_blocks->opensGroup(first)) {
+            const Band continued = m_blocks->continuedHeader(group);
+            if (continued.height > 0) {
+                place(continued);
+            }
+        }
+    }
+    for (int i = first; i < end; ++i) {
+        for (const Band& b : m_blocks->bands(i)) {
+            place(b);
+        }
+    }
+    return page;
+}
+
+QStringList PagedReport::pageTexts(int index) const {
+    QStringList out;
+    for (const PlacedBand& pb : page(index).bands) {
+        for (const ReportText& t : pb.band.texts) {
+            out << t.text;
+        }
+    }
+    return out;
+}
+
+ReportDocument PagedReport::document() {
+    layOutAll();
+    ReportDocument doc;
+    doc.kind = m_kind;
+    doc.name = m_name;
+    doc.title = m_title;
+    doc.geometry = m_geometry;
+    for (int i = 0; i < pageCount(); ++i) {
+        doc.pages.push_back(page(i));
+    }
+    return doc;
+}
+
+namespace {
+
+// Blocks given whole, for paginate().
+class ListSource : public BlockSource {
+public:
+    ListSource(const QVector<Band>& continued, const QVector<KeepTogether>& blocks)
+        : m_continued(continued), m_blocks(blocks) {}
+    int count() const override { return static_cast<int>(m_blocks.size()); }
+    double height(int i) const override {
+        double h = 0;
+        for (const Band& b : m_blocks[i].bands) {
+            h += b.height;
+        }
+        return h;
+    }
+    int group(int i) const override { return m_blocks[i].group; }
+    bool opensGroup(int i) const override { return m_blocks[i].opensGroup; }
+    QVector<Band> bands(int i) const override { return m_blocks[i].bands; }
+    Band continuedHeader(int group) const override {
+        return group < m_continued.size() ? m_continued[group] : Band{BandKind::GroupHeader, 0, {}};
+    }
+
+private:
+    const QVector<Band>& m_continued;
+    const QVector<KeepTogether>& m_blocks;
+};
+
+}  // namespace
+
 QVector<ReportPage> paginate(const QVector<Band>& reportHeader, const Band& pageHeader,
                              const QVector<Band>& continuedHeaders,
                              const QVector<KeepTogether>& blocks, const PageGeometry& geometry) {
-    QVector<ReportPage> pages;
-    double y = 0;
-    bool onlyHeaders = true;  // nothing but headers on the current page yet
-    auto place = [&](const Band& b) {
-        pages.last().bands.push_back(PlacedBand{y, b});
-        y += b.height;
-    };
-    auto startPage = [&]() {
-        pages.push_back({});
-        y = geometry.margin;
-        if (pages.size() == 1) {
-            for (const Band& b : reportHeader) {
-                place(b);
-            }
-        }
-        place(pageHeader);
-        onlyHeaders = true;
-    };
-    startPage();
-    for (const KeepTogether& block : blocks) {
-        double height = 0;
-        for (const Band& b : block.bands) {
-            height += b.height;
-        }
-        const bool continues = block.group >= 0 && !block.opensGroup;
-        // A block taller than a whole page would never fit: it is placed on a page of its own
-        // rather than starting pages for ever.
-        if (y + height > geometry.bottom() && !onlyHeaders) {
-            startPage();
-            if (continues && block.group < continuedHeaders.size()) {
-                place(continuedHeaders[block.group]);
-            }
-        }
-        for (const Band& b : block.bands) {
-            place(b);
-        }
-        onlyHeaders = false;
-    }
-    return pages;
+    auto source = std::make_shared<ListSource>(continuedHeaders, blocks);
+    PagedReport report(ReportKind::DailyCollection, {}, {}, geometry, reportHeader, pageHeader,
+                       source);
+    return report.document().pages;
 }
 
 namespace {
@@ -222,113 +327,380 @@ Band unreadableDetail(const UnreadableRow& r) {
          text(QStringLiteral("txtStoredDateTime"), r.DateTime, c.dateTimeX, 0, c.dateTimeW)}};
 }
 
-// The collections that could not be read, at the end of a report: the heading stays with the
-// first of them, and comes again on every page the list goes on to. The list counts as one
-// more group, after those in `continued`.
-void addUnreadable(const QVector<UnreadableRow>& rows, QVector<Band>* continued,
-                   QVector<KeepTogether>* blocks) {
-    if (rows.isEmpty()) {
-        return;
+constexpr double kUnreadableHeaderHeight = 8 + 3 * kLineHeight + 4;
+
+// The collections that could not be read, at the end of a report, from block `first` on: the
+// heading stays with the first of them, and comes again on every page the list goes on to. The
+// list counts as group `group`.
+struct UnreadableTail {
+    const QVector<UnreadableRow>* rows = nullptr;
+    int first = 0;
+    int group = 0;
+
+    int count() const { return static_cast<int>(rows->size()); }
+    bool holds(int block) const { return block >= first && block < first + count(); }
+    double height(int block) const {
+        return kDetailHeight + (block == first ? kUnreadableHeaderHeight : 0);
     }
-    const int group = static_cast<int>(continued->size());
-    continued->push_back(unreadableHeader(true));
-    for (int i = 0; i < rows.size(); ++i) {
-        KeepTogether block{{}, group, i == 0};
-        if (i == 0) {
-            block.bands << unreadableHeader(false);
+    QVector<Band> bands(int block) const {
+        QVector<Band> out;
+        if (block == first) {
+            out << unreadableHeader(false);
         }
-        block.bands << unreadableDetail(rows[i]);
-        blocks->push_back(block);
+        out << unreadableDetail((*rows)[block - first]);
+        return out;
     }
+};
+
+// Does nothing when the pointer it is given goes away: data laid out at once by its owner.
+template <typename T>
+std::shared_ptr<const T> borrowed(const T& data) {
+    return std::shared_ptr<const T>(&data, [](const T*) {});
 }
+
+class DailySource : public BlockSource {
+public:
+    explicit DailySource(std::shared_ptr<const DailyCollectionData> data)
+        : m_data(std::move(data)) {
+        int n = 0;
+        for (const CollectionGroup& g : m_data->groups) {
+            m_groupStarts.push_back(n);
+            n += static_cast<int>(g.rows.size());
+        }
+        m_rows = n;
+        m_tail =
+            UnreadableTail{&m_data->unreadable, n + 1, static_cast<int>(m_data->groups.size())};
+    }
+    int count() const override { return m_rows + 1 + m_tail.count(); }
+    double height(int i) const override {
+        if (i < m_rows) {
+            const auto [g, r] = place(i);
+            return kDetailHeight + (r == 0 ? kGroupHeaderHeight : 0) +
+                   (r == m_data->groups[g].rows.size() - 1 ? kGroupFooterHeight : 0);
+        }
+        return i == m_rows ? kReportFooterHeight : m_tail.height(i);
+    }
+    int group(int i) const override {
+        return i < m_rows ? place(i).first : i == m_rows ? -1 : m_tail.group;
+    }
+    bool opensGroup(int i) const override {
+        return i < m_rows ? place(i).second == 0 : i == m_tail.first;
+    }
+    QVector<Band> bands(int i) const override {
+        if (i == m_rows) {
+            return {totalBand(BandKind::ReportFooter, kReportFooterHeight,
+                              QStringLiteral("lblGrandTotal"),
+                              QStringLiteral("Grand Total :   Rs."), QStringLiteral("Function2"),
+                              m_data->grandTotal)};
+        }
+        if (i > m_rows) {
+            return m_tail.bands(i);
+        }
+        const auto [g, r] = place(i);
+        const CollectionGroup& group = m_data->groups[g];
+        QVector<Band> out;
+        if (r == 0) {
+            out << dailyGroupHeader(group.Date, false);
+        }
+        out << dailyDetail(group.rows[r]);
+        if (r == group.rows.size() - 1) {
+            out << totalBand(BandKind::GroupFooter, kGroupFooterHeight,
+                             QStringLiteral("lblGroupTotal"), QStringLiteral("Group Total :   Rs."),
+                             QStringLiteral("Function1"), group.total);
+        }
+        return out;
+    }
+    Band continuedHeader(int group) const override {
+        if (group < m_data->groups.size()) {
+            return dailyGroupHeader(m_data->groups[group].Date, true);
+        }
+        return unreadableHeader(true);
+    }
+
+private:
+    // The group of row block i and its place in the group.
+    std::pair<int, int> place(int i) const {
+        const auto it = std::upper_bound(m_groupStarts.begin(), m_groupStarts.end(), i);
+        const int g = static_cast<int>(it - m_groupStarts.begin()) - 1;
+        return {g, i - m_groupStarts[size_t(g)]};
+    }
+
+    std::shared_ptr<const DailyCollectionData> m_data;
+    std::vector<int> m_groupStarts;
+    int m_rows = 0;
+    UnreadableTail m_tail;
+};
+
+// Column positions of the agent collection report.
+constexpr double kAgentX = 0, kAgentW = 120;
+constexpr double kAgentAmountX = 130, kAgentAmountW = 150;
+constexpr double kAgentDateX = 320, kAgentDateW = 150;
+
+class AgentSource : public BlockSource {
+public:
+    explicit AgentSource(std::shared_ptr<const AgentCollectionData> data)
+        : m_data(std::move(data)),
+          m_tail{&m_data->unreadable, static_cast<int>(m_data->rows.size()), 0} {}
+    int count() const override { return m_tail.first + m_tail.count(); }
+    double height(int i) const override {
+        return i < m_tail.first ? kDetailHeight : m_tail.height(i);
+    }
+    int group(int i) const override { return i < m_tail.first ? -1 : 0; }
+    bool opensGroup(int i) const override { return i == m_tail.first; }
+    QVector<Band> bands(int i) const override {
+        if (i >= m_tail.first) {
+            return m_tail.bands(i);
+        }
+        const AgentCollectionRow& r = m_data->rows[i];
+        return {Band{BandKind::Detail,
+                     kDetailHeight,
+                     {text(QStringLiteral("txtAgentID"), r.AgentID, kAgentX, 0, kAgentW),
+                      text(QStringLiteral("txtCollectedAmt"), amountText(r.CollectedAmt),
+                           kAgentAmountX, 0, kAgentAmountW, TextStyle::Value, Qt::AlignRight),
+                      text(QStringLiteral("txtDate"), reportDateText(r.Date), kAgentDateX, 0,
+                           kAgentDateW)}}};
+    }
+    Band continuedHeader(int) const override { return unreadableHeader(true); }
+
+private:
+    std::shared_ptr<const AgentCollectionData> m_data;
+    UnreadableTail m_tail;
+};
+
+// Column positions of the upload register.
+struct RegisterColumns {
+    double agentX = 0, agentW = 40;
+    double receivedX = 44, receivedW = 62;
+    double terminalCountX = 108, countW = 44;
+    double terminalTotalX = 154, totalW = 72;
+    double storedCountX = 230;
+    double storedTotalX = 276;
+    double differenceX = 350, differenceW = 64;
+    double outcomeX = 420, outcomeW = 50;
+    double markX = 472, markW = 51;
+};
+
+constexpr double kRegisterHeaderHeight = 3 * kLineHeight + 8;
+constexpr double kRegisterFooterHeight = kLineHeight + 8;
+constexpr double kRegisterReportFooterHeight = 3 * kLineHeight + 12;
+
+QString countText(std::optional<int> n) {
+    return n ? QString::number(*n) : QString();
+}
+
+QString optionalAmount(std::optional<Hundredths> a) {
+    return a ? amountText(*a) : QString();
+}
+
+Band registerGroupHeader(const QDate& day, bool continued) {
+    const RegisterColumns c;
+    Band b{BandKind::GroupHeader, kRegisterHeaderHeight, {}};
+    b.texts << text(QStringLiteral("txtDay"), reportDateText(day), 0, 2, 100);
+    if (continued) {
+        b.texts << text(QStringLiteral("lblContinued"), QStringLiteral("(continued)"), 110, 2, 100);
+    }
+    const double y1 = kLineHeight + 2;
+    const double y2 = y1 + kLineHeight;
+    auto heading = [&](const char* name, const QString& first, const QString& second, double x,
+                       double w, Qt::Alignment align) {
+        b.texts << label(QLatin1String(name), first, x, second.isEmpty() ? y2 : y1, w, align);
+        if (!second.isEmpty()) {
+            b.texts << label(QLatin1String(name) + QStringLiteral("2"), second, x, y2, w, align);
+        }
+    };
+    heading("lblAgentID", QStringLiteral("AgentID"), {}, c.agentX, c.agentW, Qt::AlignLeft);
+    heading("lblReceived", QStringLiteral("Received"), {}, c.receivedX, c.receivedW, Qt::AlignLeft);
+    heading("lblTerminalCount", QStringLiteral("Terminal"), QStringLiteral("Count"),
+            c.terminalCountX, c.countW, Qt::AlignRight);
+    heading("lblTerminalTotal", QStringLiteral("Terminal"), QStringLiteral("Total"),
+            c.terminalTotalX, c.totalW, Qt::AlignRight);
+    heading("lblStoredCount", QStringLiteral("Stored"), QStringLiteral("Count"), c.storedCountX,
+            c.countW, Qt::AlignRight);
+    heading("lblStoredTotal", QStringLiteral("Stored"), QStringLiteral("Total"), c.storedTotalX,
+            c.totalW, Qt::AlignRight);
+    heading("lblDifference", QStringLiteral("Difference"), {}, c.differenceX, c.differenceW,
+            Qt::AlignRight);
+    heading("lblOutcome", QStringLiteral("Outcome"), {}, c.outcomeX, c.outcomeW, Qt::AlignLeft);
+    heading("lblMark", QStringLiteral("Note"), {}, c.markX, c.markW, Qt::AlignLeft);
+    return b;
+}
+
+Band registerDetail(const RegisterRow& r) {
+    const RegisterColumns c;
+    const TextStyle v = TextStyle::Value;
+    return Band{
+        BandKind::Detail,
+        kDetailHeight,
+        {text(QStringLiteral("txtAgentID"), r.AgentID, c.agentX, 0, c.agentW),
+         text(QStringLiteral("txtReceived"),
+              r.ReceivedAt.isValid() ? r.ReceivedAt.toString(QStringLiteral("dd/MM HH:mm"))
+                                     : QStringLiteral("earlier"),
+              c.receivedX, 0, c.receivedW),
+         text(QStringLiteral("txtTerminalCount"), countText(r.TerminalCount), c.terminalCountX, 0,
+              c.countW, v, Qt::AlignRight),
+         text(QStringLiteral("txtTerminalTotal"), optionalAmount(r.TerminalTotal), c.terminalTotalX,
+              0, c.totalW, v, Qt::AlignRight),
+         text(QStringLiteral("txtStoredCount"), QString::number(r.StoredCount), c.storedCountX, 0,
+              c.countW, v, Qt::AlignRight),
+         text(QStringLiteral("txtStoredTotal"), amountText(r.StoredTotal), c.storedTotalX, 0,
+              c.totalW, v, Qt::AlignRight),
+         text(QStringLiteral("txtDifference"), optionalAmount(r.difference()), c.differenceX, 0,
+              c.differenceW, v, Qt::AlignRight),
+         text(QStringLiteral("txtOutcome"), r.Outcome, c.outcomeX, 0, c.outcomeW),
+         text(QStringLiteral("txtMark"), r.superseded ? QStringLiteral("Superseded") : QString(),
+              c.markX, 0, c.markW)}};
+}
+
+Band registerTotals(BandKind kind, double height, const QString& caption, const RegisterTotals& t) {
+    const RegisterColumns c;
+    const TextStyle s = TextStyle::Total;
+    const bool grand = kind == BandKind::ReportFooter;
+    Band b{kind,
+           height,
+           {label(grand ? QStringLiteral("lblGrandTotal") : QStringLiteral("lblDayTotal"), caption,
+                  c.agentX, 4, c.terminalCountX - 4),
+            text(QStringLiteral("sumTerminalCount"), QString::number(t.terminalCount),
+                 c.terminalCountX, 4, c.countW, s, Qt::AlignRight),
+            text(QStringLiteral("sumTerminalTotal"), amountText(t.terminalTotal), c.terminalTotalX,
+                 4, c.totalW, s, Qt::AlignRight),
+            text(QStringLiteral("sumStoredCount"), QString::number(t.storedCount), c.storedCountX,
+                 4, c.countW, s, Qt::AlignRight),
+            text(QStringLiteral("sumStoredTotal"), amountText(t.storedTotal), c.storedTotalX, 4,
+                 c.totalW, s, Qt::AlignRight),
+            text(QStringLiteral("sumDifference"), amountText(t.difference), c.differenceX, 4,
+                 c.differenceW, s, Qt::AlignRight)}};
+    if (grand) {
+        const double w = c.markX + c.markW;
+        b.texts << text(QStringLiteral("lblRegisterNote"),
+                        QStringLiteral("Difference: the stored total less the terminal's own "
+                                       "total. Totals count the uploads not superseded;"),
+                        0, 4 + kLineHeight, w)
+                << text(QStringLiteral("lblRegisterNote2"),
+                        QStringLiteral("an upload of the same agent and day received again "
+                                       "supersedes the earlier one (%1 listed as superseded).")
+                            .arg(t.superseded),
+                        0, 4 + 2 * kLineHeight, w);
+    }
+    return b;
+}
+
+class RegisterSource : public BlockSource {
+public:
+    explicit RegisterSource(std::shared_ptr<const RegisterData> data) : m_data(std::move(data)) {
+        int n = 0;
+        for (const RegisterGroup& g : m_data->groups) {
+            m_groupStarts.push_back(n);
+            n += static_cast<int>(g.rows.size());
+        }
+        m_rows = n;
+    }
+    int count() const override { return m_rows + 1; }
+    double height(int i) const override {
+        if (i == m_rows) {
+            return kRegisterReportFooterHeight;
+        }
+        const auto [g, r] = place(i);
+        return kDetailHeight + (r == 0 ? kRegisterHeaderHeight : 0) +
+               (r == m_data->groups[g].rows.size() - 1 ? kRegisterFooterHeight : 0);
+    }
+    int group(int i) const override { return i == m_rows ? -1 : place(i).first; }
+    bool opensGroup(int i) const override { return i < m_rows && place(i).second == 0; }
+    QVector<Band> bands(int i) const override {
+        if (i == m_rows) {
+            return {registerTotals(BandKind::ReportFooter, kRegisterReportFooterHeight,
+                                   QStringLiteral("Grand Total :"), m_data->grandTotals)};
+        }
+        const auto [g, r] = place(i);
+        const RegisterGroup& group = m_data->groups[g];
+        QVector<Band> out;
+        if (r == 0) {
+            out << registerGroupHeader(group.Day, false);
+        }
+        out << registerDetail(group.rows[r]);
+        if (r == group.rows.size() - 1) {
+            out << registerTotals(BandKind::GroupFooter, kRegisterFooterHeight,
+                                  QStringLiteral("Day Total :"), group.totals);
+        }
+        return out;
+    }
+    Band continuedHeader(int group) const override {
+        return registerGroupHeader(m_data->groups[group].Day, true);
+    }
+
+private:
+    std::pair<int, int> place(int i) const {
+        const auto it = std::upper_bound(m_groupStarts.begin(), m_groupStarts.end(), i);
+        const int g = static_cast<int>(it - m_groupStarts.begin()) - 1;
+        return {g, i - m_groupStarts[size_t(g)]};
+    }
+
+    std::shared_ptr<const RegisterData> m_data;
+    std::vector<int> m_groupStarts;
+    int m_rows = 0;
+};
 
 }  // namespace
 
-ReportDocument layoutDailyCollection(const DailyCollectionData& data, const ReportHeading& heading,
-                                     const PageGeometry& geometry) {
-    ReportDocument doc;
-    doc.kind = ReportKind::DailyCollection;
-    doc.name = QStringLiteral("DataReport1");
-    doc.title = QStringLiteral("KOVRIN DAILY COLLECTION SUMMARY");
-    doc.geometry = geometry;
-
-    QVector<Band> continued;
-    QVector<KeepTogether> blocks;
-    for (int gi = 0; gi < data.groups.size(); ++gi) {
-        const CollectionGroup& group = data.groups[gi];
-        continued << dailyGroupHeader(group.Date, true);
-        const Band footer = totalBand(
-            BandKind::GroupFooter, kGroupFooterHeight, QStringLiteral("lblGroupTotal"),
-            QStringLiteral("Group Total :   Rs."), QStringLiteral("Function1"), group.total);
-        for (int ri = 0; ri < group.rows.size(); ++ri) {
-            KeepTogether block{{}, gi, ri == 0};
-            if (ri == 0) {
-                block.bands << dailyGroupHeader(group.Date, false);
-            }
-            block.bands << dailyDetail(group.rows[ri]);
-            if (ri == group.rows.size() - 1) {
-                block.bands << footer;
-            }
-            blocks << block;
-        }
-    }
-    blocks << KeepTogether{
-        {totalBand(BandKind::ReportFooter, kReportFooterHeight, QStringLiteral("lblGrandTotal"),
-                   QStringLiteral("Grand Total :   Rs."), QStringLiteral("Function2"),
-                   data.grandTotal)},
-        -1,
-        false};
-    addUnreadable(data.unreadable, &continued, &blocks);
-    doc.pages = paginate(reportHeader(doc.title, geometry), pageHeader(heading, geometry),
-                         continued, blocks, geometry);
-    return doc;
+std::shared_ptr<PagedReport> pagedDailyCollection(std::shared_ptr<const DailyCollectionData> data,
+                                                  const ReportHeading& heading,
+                                                  const PageGeometry& geometry) {
+    const QString title = QStringLiteral("KOVRIN DAILY COLLECTION SUMMARY");
+    return std::make_shared<PagedReport>(ReportKind::DailyCollection, QStringLiteral("DataReport1"),
+                                         title, geometry, reportHeader(title, geometry),
+                                         pageHeader(heading, geometry),
+                                         std::make_shared<DailySource>(std::move(data)));
 }
 
-ReportDocument layoutAgentCollection(const AgentCollectionData& data, const ReportHeading& heading,
-                                     const PageGeometry& geometry) {
-    ReportDocument doc;
-    doc.kind = ReportKind::AgentCollection;
-    doc.name = QStringLiteral("DataReport2");
-    doc.title = QStringLiteral("KOVRIN AGENT COLLECTION SUMMARY");
-    doc.geometry = geometry;
-
-    constexpr double agentX = 0, agentW = 120;
-    constexpr double amountX = 130, amountW = 150;
-    constexpr double dateX = 320, dateW = 150;
+std::shared_ptr<PagedReport> pagedAgentCollection(std::shared_ptr<const AgentCollectionData> data,
+                                                  const ReportHeading& heading,
+                                                  const PageGeometry& geometry) {
+    const QString title = QStringLiteral("KOVRIN AGENT COLLECTION SUMMARY");
     // The page header carries the column headings under the bank, branch and date lines.
     Band header = pageHeader(heading, geometry);
     const double headingsY = header.height;
     header.height += kLineHeight + kPageHeaderPadding;
-    header.texts << label(QStringLiteral("lblAgentID"), QStringLiteral("AgentID"), agentX,
-                          headingsY, agentW)
+    header.texts << label(QStringLiteral("lblAgentID"), QStringLiteral("AgentID"), kAgentX,
+                          headingsY, kAgentW)
                  << label(QStringLiteral("lblCollectedAmt"), QStringLiteral("Collected Amount"),
-                          amountX, headingsY, amountW, Qt::AlignRight)
-                 << label(QStringLiteral("lblDateHeading"), QStringLiteral("Date"), dateX,
-                          headingsY, dateW);
+                          kAgentAmountX, headingsY, kAgentAmountW, Qt::AlignRight)
+                 << label(QStringLiteral("lblDateHeading"), QStringLiteral("Date"), kAgentDateX,
+                          headingsY, kAgentDateW);
+    return std::make_shared<PagedReport>(ReportKind::AgentCollection, QStringLiteral("DataReport2"),
+                                         title, geometry, reportHeader(title, geometry), header,
+                                         std::make_shared<AgentSource>(std::move(data)));
+}
 
-    QVector<KeepTogether> blocks;
-    for (const AgentCollectionRow& r : data.rows) {
-        blocks << KeepTogether{
-            {Band{BandKind::Detail,
-                  kDetailHeight,
-                  {text(QStringLiteral("txtAgentID"), r.AgentID, agentX, 0, agentW),
-                   text(QStringLiteral("txtCollectedAmt"), amountText(r.CollectedAmt), amountX, 0,
-                        amountW, TextStyle::Value, Qt::AlignRight),
-                   text(QStringLiteral("txtDate"), reportDateText(r.Date), dateX, 0, dateW)}}},
-            -1,
-            false};
-    }
-    QVector<Band> continued;
-    addUnreadable(data.unreadable, &continued, &blocks);
-    doc.pages = paginate(reportHeader(doc.title, geometry), header, continued, blocks, geometry);
-    return doc;
+std::shared_ptr<PagedReport> pagedUploadRegister(std::shared_ptr<const RegisterData> data,
+                                                 const ReportHeading& heading,
+                                                 const PageGeometry& geometry) {
+    const QString title = QStringLiteral("KOVRIN UPLOAD REGISTER");
+    return std::make_shared<PagedReport>(
+        ReportKind::UploadRegister, QStringLiteral("UploadRegister"), title, geometry,
+        reportHeader(title, geometry), pageHeader(heading, geometry),
+        std::make_shared<RegisterSource>(std::move(data)));
+}
+
+ReportDocument layoutDailyCollection(const DailyCollectionData& data, const ReportHeading& heading,
+                                     const PageGeometry& geometry) {
+    return pagedDailyCollection(borrowed(data), heading, geometry)->document();
+}
+
+ReportDocument layoutAgentCollection(const AgentCollectionData& data, const ReportHeading& heading,
+                                     const PageGeometry& geometry) {
+    return pagedAgentCollection(borrowed(data), heading, geometry)->document();
+}
+
+ReportDocument layoutUploadRegister(const RegisterData& data, const ReportHeading& heading,
+                                    const PageGeometry& geometry) {
+    return pagedUploadRegister(borrowed(data), heading, geometry)->document();
 }
 
 QString defaultReportFileName(ReportKind kind, const QDate& from, const QDate& to,
                               const QString& suffix) {
-    const QString base = kind == ReportKind::DailyCollection
-                             ? QStringLiteral("DailyCollectionSummary")
-                             : QStringLiteral("AgentCollectionSummary");
+    const QString base =
+        kind == ReportKind::DailyCollection   ? QStringLiteral("DailyCollectionSummary")
+        : kind == ReportKind::AgentCollection ? QStringLiteral("AgentCollectionSummary")
+                                              : QStringLiteral("UploadRegister");
     const QString range =
         from == to
             ? from.toString(Qt::ISODate)

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QVector>
 #include <Qt>
+#include <memory>
+#include <vector>
 
 namespace kovrin {
 
@@ -104,6 +106,77 @@ struct KeepTogether {
     bool opensGroup = false;  // starts with the group's header
 };
 
+// The blocks of a report, each made only when it is placed on a page that is drawn: a report of
+// hundreds of thousands of rows never holds more than the pages on screen. Placing a block on a
+// page needs only its height.
+class BlockSource {
+public:
+    virtual ~BlockSource() = default;
+    virtual int count() const = 0;
+    virtual double height(int block) const = 0;
+    // The group the block belongs to (-1: none), and whether it starts with the group's header.
+    virtual int group(int block) const = 0;
+    virtual bool opensGroup(int block) const = 0;
+    virtual QVector<Band> bands(int block) const = 0;
+    // The header repeated under the page header when `group` goes on over a page break; a
+    // group without one gets an empty band of height 0.
+    virtual Band continuedHeader(int group) const = 0;
+};
+
+// A report laid out a few pages at a time: the page breaks are found block by block (cheap:
+// heights only), and a page's bands are made when the page is asked for. The pages found so
+// far can be shown and printed while the rest are still being found.
+class PagedReport {
+public:
+    PagedReport(ReportKind kind, QString name, QString title, const PageGeometry& geometry,
+                QVector<Band> reportHeader, Band pageHeader,
+                std::shared_ptr<const BlockSource> blocks);
+
+    ReportKind kind() const { return m_kind; }
+    QString name() const { return m_name; }
+    QString title() const { return m_title; }
+    const PageGeometry& geometry() const { return m_geometry; }
+
+    // The pages whose contents are known so far (all of them once complete()).
+    int pageCount() const;
+    bool complete() const { return m_next >= m_blocks->count(); }
+    // Places up to `blocks` more blocks; true once every block is placed.
+    bool layOut(int blocks);
+    // Places blocks until page `index` is known (or there are no more).
+    void layOutPage(int index);
+    void layOutAll();
+
+    // Page `index` (one of the first pageCount()), made now.
+    ReportPage page(int index) const;
+    QStringList pageTexts(int index) const;
+    // Every page, made now: for small reports and tests.
+    ReportDocument document();
+
+private:
+    ReportKind m_kind;
+    QString m_name;
+    QString m_title;
+    PageGeometry m_geometry;
+    QVector<Band> m_reportHeader;
+    Band m_pageHeader;
+    std::shared_ptr<const BlockSource> m_blocks;
+    std::vector<int> m_pageStarts;  // the first block of each page begun
+    int m_next = 0;                 // the next block to place
+    double m_y = 0;                 // where it would go on the last page begun
+    bool m_onlyHeaders = true;
+};
+
+// The laid-out reports, a few pages at a time. The data is shared, not copied.
+std::shared_ptr<PagedReport> pagedDailyCollection(std::shared_ptr<const DailyCollectionData> data,
+                                                  const ReportHeading& heading,
+                                                  const PageGeometry& geometry = {});
+std::shared_ptr<PagedReport> pagedAgentCollection(std::shared_ptr<const AgentCollectionData> data,
+                                                  const ReportHeading& heading,
+                                                  const PageGeometry& geometry = {});
+std::shared_ptr<PagedReport> pagedUploadRegister(std::shared_ptr<const RegisterData> data,
+                                                 const ReportHeading& heading,
+                                                 const PageGeometry& geometry = {});
+
 // Puts the blocks on pages: the report header once at the top of the first page, the page
 // header at the top of every page, then blocks while they fit. A block that does not fit
 // starts a new page; a group that goes on over a page break has `continuedHeaders[group]`
@@ -121,6 +194,12 @@ ReportDocument layoutDailyCollection(const DailyCollectionData& data, const Repo
 // collections that could not be read.
 ReportDocument layoutAgentCollection(const AgentCollectionData& data, const ReportHeading& heading,
                                      const PageGeometry& geometry = {});
+
+// The upload register, "KOVRIN UPLOAD REGISTER": one group per day with its uploads (agent,
+// time received, the terminal's count and total, the stored count and total, the difference,
+// the outcome, superseded uploads marked), the day's totals and the grand totals.
+ReportDocument layoutUploadRegister(const RegisterData& data, const ReportHeading& heading,
+                                    const PageGeometry& geometry = {});
 
 // The name offered when a report is saved: the report and its date range, e.g.
 // "DailyCollectionSummary_2009-12-07_to_2009-12-08.pdf".

@@ -4,6 +4,7 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPrinter>
 #include <QSaveFile>
 #include <algorithm>
 
@@ -39,11 +40,16 @@ void ReportPainter::paintPage(QPainter& painter, const ReportDocument& doc, int 
     if (index < 0 || index >= doc.pages.size()) {
         return;
     }
+    paintPage(painter, doc.pages[index], doc.geometry, pointsToDevice);
+}
+
+void ReportPainter::paintPage(QPainter& painter, const ReportPage& page,
+                              const PageGeometry& geometry, double pointsToDevice) {
     painter.save();
     painter.scale(pointsToDevice, pointsToDevice);
     painter.setPen(Qt::black);
-    const double left = doc.geometry.margin;
-    for (const PlacedBand& pb : doc.pages[index].bands) {
+    const double left = geometry.margin;
+    for (const PlacedBand& pb : page.bands) {
         for (const ReportText& t : pb.band.texts) {
             if (t.text.isEmpty()) {
                 continue;
@@ -116,6 +122,80 @@ bool ReportPainter::savePdf(const ReportDocument& doc, const QString& path, QStr
         return false;
     }
     return true;
+}
+
+ReportPainter::Outcome ReportPainter::render(PagedReport& report, QPagedPaintDevice& device,
+                                             QString* error, const Progress& progress) {
+    QPainter painter;
+    if (!painter.begin(&device)) {
+        if (error) {
+            *error = QStringLiteral("the printer or file cannot be written to");
+        }
+        return Outcome::Failed;
+    }
+    const PageGeometry& g = report.geometry();
+    const double scale = std::min(device.width() / g.width, device.height() / g.height);
+    for (int i = 0;; ++i) {
+        report.layOutPage(i);
+        if (i >= report.pageCount()) {
+            break;
+        }
+        if (i > 0 && !device.newPage()) {
+            painter.end();
+            if (error) {
+                *error = QStringLiteral("a new page could not be started");
+            }
+            return Outcome::Failed;
+        }
+        paintPage(painter, report.page(i), g, scale);
+        if (progress && !progress(i + 1, report.pageCount(), report.complete())) {
+            // A print job is thrown away rather than printed in part.
+            if (auto* printer = dynamic_cast<QPrinter*>(&device)) {
+                printer->abort();
+            }
+            painter.end();
+            return Outcome::Cancelled;
+        }
+    }
+    if (!painter.end()) {
+        if (error) {
+            *error = QStringLiteral("the pages could not be finished");
+        }
+        return Outcome::Failed;
+    }
+    return Outcome::Done;
+}
+
+ReportPainter::Outcome ReportPainter::savePdf(PagedReport& report, const QString& path,
+                                              QString* error, const Progress& progress) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error) {
+            *error = file.errorString();
+        }
+        return Outcome::Failed;
+    }
+    Outcome outcome = Outcome::Done;
+    {
+        QPdfWriter writer(&file);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageOrientation(QPageLayout::Portrait);
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+        writer.setTitle(report.title());
+        writer.setCreator(QStringLiteral("Kovrin Hand-Held Interface Software"));
+        outcome = render(report, writer, error, progress);
+    }
+    if (outcome != Outcome::Done) {
+        file.cancelWriting();
+        return outcome;
+    }
+    if (!file.commit()) {
+        if (error) {
+            *error = file.errorString();
+        }
+        return Outcome::Failed;
+    }
+    return Outcome::Done;
 }
 
 QImage ReportPainter::pageImage(const ReportDocument& doc, int index, double dotsPerInch) {

@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QImage>
 #include <QString>
+#include <functional>
 
 class QPainter;
 class QPagedPaintDevice;
@@ -34,6 +35,25 @@ public:
 
     // One page as a white image at `dotsPerInch`.
     static QImage pageImage(const ReportDocument& doc, int index, double dotsPerInch);
+
+    // A page of a report laid out a few pages at a time.
+    static void paintPage(QPainter& painter, const ReportPage& page, const PageGeometry& geometry,
+                          double pointsToDevice);
+
+    // Told after each page is drawn: the pages drawn, the pages known so far and whether that
+    // is all of them. Returning false stops the drawing.
+    using Progress = std::function<bool(int done, int known, bool complete)>;
+    enum class Outcome { Done, Failed, Cancelled };
+
+    // Draws the report page by page, laying out each page just before it is drawn, so that
+    // only one page is held at a time whatever the report's size. A printer's job stopped by
+    // `progress` is aborted, never printed in part.
+    static Outcome render(PagedReport& report, QPagedPaintDevice& device, QString* error,
+                          const Progress& progress = {});
+    // Writes the PDF file in the same way; stopped or failed, no file is left (an earlier file
+    // of that name stays as it was).
+    static Outcome savePdf(PagedReport& report, const QString& path, QString* error,
+                           const Progress& progress = {});
 };
 
 }  // namespace kovrin

@@ -1,6 +1,7 @@
 #include "upload/RestoreData.h"
 
 #include "db/BankDataStore.h"
+#include "db/LedgerStore.h"
 #include "db/Val.h"
 #include "upload/BankFiles.h"
 #include "upload/RestoreRows.h"
@@ -351,7 +352,7 @@ RestoreOutcome RestoreData::run(const UploadData& data, const MessageFunction& m
     const UploadInfo info{data.agentId, key,
                           data.header.totalsRead ? data.header.TotalTransactions : -1,
                           data.header.totalsRead ? data.header.totalAmount : -1, now};
-    status = RestoreDataStore(m_db).replaceUpload(info, rows);
+    status = RestoreDataStore(m_db).replaceUpload(info, rows, outcome.backupFile);
     if (!status) {
         show(message,
              QStringLiteral("The collections could not be stored in table RestoreData: %1. The "
@@ -372,6 +373,7 @@ RestoreOutcome RestoreData::run(const UploadData& data, const MessageFunction& m
     // The files are made from the rows just committed, in the order they were stored.
     if (namesFiles) {
         writeListings(info, rows, message, outcome);
+        recordFiles(data.agentId, message, outcome);
     }
     QVector<RestoreProblem> unreadRecords;
     for (const RestoreProblem& p : problems) {
@@ -434,8 +436,25 @@ RestoreOutcome RestoreData::writeFilesAgain(const QString& agentId,
     }
     outcome.rowCount = rows.size();
     writeListings(*info, rows, message, outcome);
+    recordFiles(agentId, message, outcome);
     showLeftOut(rows, agentId, message, outcome);
     return outcome;
+}
+
+void RestoreData::recordFiles(const QString& agentId, const MessageFunction& message,
+                              const RestoreOutcome& outcome) {
+    if (outcome.uploadFile.isEmpty() && outcome.checkFile.isEmpty()) {
+        return;
+    }
+    const DbStatus st =
+        LedgerStore(m_db).recordFiles(agentId, outcome.uploadFile, outcome.checkFile);
+    if (!st) {
+        show(message,
+             QStringLiteral("The names of the files written could not be kept in the upload "
+                            "register: %1. The collections and the files are as they should be.")
+                 .arg(st.error),
+             MsgIcon::Warning);
+    }
 }
 
 void RestoreData::writeListings(const UploadInfo& info, const QVector<RestoreDataRow>& rows,

@@ -92,6 +92,10 @@ private:
     // The bank upload file and the check file from the agent's rows in stored order.
     void writeListings(const UploadInfo& info, const QVector<RestoreDataRow>& rows,
                        const MessageFunction& message, RestoreOutcome& outcome);
+    // The bank upload file and check file just written, kept with the agent's latest upload
+    // in the ledger (a failure is told, nothing else depends on it).
+    void recordFiles(const QString& agentId, const MessageFunction& message,
+                     const RestoreOutcome& outcome);
     // The message listing the collections kept out of the bank upload file, if any.
     void showLeftOut(const QVector<RestoreDataRow>& rows, const QString& agentId,
                      const MessageFunction& message, RestoreOutcome& outcome);

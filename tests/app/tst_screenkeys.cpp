@@ -170,7 +170,8 @@ void TestScreenKeys::enterPressesTheFocusedButton_data() {
         << 0 << false;
     QTest::newRow("report, View")
         << "frmReport"
-        << "cmdView" << QStringList{"Please choose Report1 or Report2, then press View."} << 0
+        << "cmdView"
+        << QStringList{"Please choose Report1, Report2 or Upload Register, then press View."} << 0
         << false;
     QTest::newRow("report, Exit") << "frmReport"
                                   << "cmdExit" << QStringList() << 0 << true;

@@ -170,7 +170,8 @@ QString checkDatabase(const QString& path) {
             while (q.next()) {
                 tables << q.value(0).toString();
             }
-            if (tables != QStringList{"BankData", "Password", "Path", "RestoreData", "StationPorts",
+            if (tables != QStringList{"BankData", "LedgerCollection", "LedgerDay", "LedgerUpload",
+                                      "Password", "Path", "RestoreData", "StationPorts",
                                       "UploadInfo"}) {
                 verdict += " tables " + tables.join(',');
             }

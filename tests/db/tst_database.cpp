@@ -1,5 +1,6 @@
 // Opening the database file: creation on first start, refusal of unusable files.
 #include "db/Database.h"
+#include "db/LedgerStore.h"
 #include "db/Schema.h"
 #include "db/Val.h"
 #include "support/TempProgramFolder.h"
@@ -26,6 +27,8 @@ private slots:
     void newFileHasUploadInfo();
     void olderFileGetsRunningClosingAmounts_data();
     void olderFileGetsRunningClosingAmounts();
+    void olderFileGetsItsLedgerOnce_data();
+    void olderFileGetsItsLedgerOnce();
     void snoWrittenAsNumberIsFoundAsText();
     void valReadsLeadingNumber_data();
     void valReadsLeadingNumber();
@@ -45,9 +48,10 @@ void TestDatabase::createsSchemaOnFirstStart() {
     while (q.next()) {
         names << q.value(0).toString() + ":" + q.value(1).toString();
     }
-    QCOMPARE(names, QStringList({"BankData:table", "Password:table", "Path:table", "Report1:view",
-                                 "Report2:view", "RestoreData:table", "StationPorts:table",
-                                 "UploadInfo:table"}));
+    QCOMPARE(names, QStringList({"BankData:table", "LedgerCollection:table", "LedgerDay:table",
+                                 "LedgerUpload:table", "Password:table", "Path:table",
+                                 "Register:view", "Report1:view", "Report2:view",
+                                 "RestoreData:table", "StationPorts:table", "UploadInfo:table"}));
     // The report queries yield the columns the reports bind.
     QVERIFY(q.exec("SELECT * FROM Report1"));
     QSqlRecord r1 = q.record();
@@ -268,6 +272,94 @@ void TestDatabase::olderFileGetsRunningClosingAmounts() {
     QVERIFY(q.next());
     QCOMPARE(q.value(0).toInt(), schema::kVersion);
     QVERIFY(q.exec("SELECT count(*) FROM UploadInfo"));
+}
+
+void TestDatabase::olderFileGetsItsLedgerOnce_data() {
+    QTest::addColumn<int>("version");
+    QTest::addColumn<bool>("uploadInfo");  // the file kept the terminal's totals
+    QTest::newRow("first") << 1 << false;
+    QTest::newRow("upload info") << 3 << true;
+    QTest::newRow("running closing amounts") << 4 << true;
+}
+
+// A file from before the ledger: at its first opening each agent's rows of RestoreData become
+// one upload of the ledger, in the same transaction as the rest of the upgrade; the next
+// openings leave the ledger alone.
+void TestDatabase::olderFileGetsItsLedgerOnce() {
+    QFETCH(int, version);
+    QFETCH(bool, uploadInfo);
+    test::TempProgramFolder pf;
+    QString error;
+    auto rows = [](QSqlDatabase db, const QString& sql) {
+        QSqlQuery q(db);
+        QStringList out;
+        if (!q.exec(sql)) {
+            return QStringList{"failed: " + q.lastError().text()};
+        }
+        while (q.next()) {
+            QStringList fields;
+            for (int c = 0; c < q.record().count(); ++c) {
+                fields << q.value(c).toString();
+            }
+            out << fields.join('|');
+        }
+        return out;
+    };
+    {
+        auto db = Database::open(pf.folder().databasePath(), &error);
+        QVERIFY(db);
+        QSqlQuery q(db->handle());
+        for (const char* table : {"LedgerCollection", "LedgerDay", "LedgerUpload"}) {
+            QVERIFY(q.exec(QString("DROP TABLE %1").arg(table)));
+        }
+        // Agent 005: two collections of one account, an amount-less row, one that cannot be
+        // read; agent 006 (padded as the count frame gives it): one collection, no header.
+        for (
+            const char* row :
+            {"'005', '11', '0000100.00', '07/12/2026 10:00', '0002', '0000001000.00', '07/12/2026'",
+             "'005', '11', '0000050.00', '07/12/2026 09:00', '0001', '0000001000.00', '07/12/2026'",
+             "'005', '12', '', '', '', '0000000500.00', '07/12/2026'",
+             "'005', '13', '00000x0.00', '07/12/2026 11:00', '0003', '', ''",
+             "'006            ', '21', '0000007.00', '06/12/2026 10:00', '0001', '0000000070.00', "
+             "'01/12/2026'"}) {
+            QVERIFY2(q.exec(QString("INSERT INTO RestoreData (SNo, AgentID, AccountNo, "
+                                    "Amtcollected, DateTime, TransactionNumber, BalanceAmount, "
+                                    "LastTxndate) VALUES ('1', %1)")
+                                .arg(row)),
+                     qPrintable(q.lastError().text()));
+        }
+        if (uploadInfo) {
+            QVERIFY(
+                q.exec("INSERT INTO UploadInfo VALUES ('005            ', '0050712', 3, 150, "
+                       "'2026-12-07T18:30:00.000')"));
+        } else {
+            QVERIFY(q.exec("DROP TABLE UploadInfo"));
+        }
+        QVERIFY(q.exec(QString("PRAGMA user_version = %1").arg(version)));
+    }
+    const QString uploads =
+        "SELECT AgentID, AgentDateKey, Day, TerminalCount, TerminalTotal, StoredCount, "
+        "StoredTotal, ReceivedAt, Outcome, SupersededBy IS NULL FROM LedgerUpload ORDER BY AgentID";
+    const QStringList expected = {
+        uploadInfo ? "005|0050712|2026-12-07|3|15000|3|15000|2026-12-07T18:30:00|Agrees|1"
+                   : "005||2026-12-07|||3|15000||No totals|1",
+        "006||2026-12-06|||1|700||No totals|1"};
+    for (int opening = 0; opening < 2; ++opening) {
+        auto db = Database::open(pf.folder().databasePath(), &error);
+        QVERIFY2(db, qPrintable(error));
+        QCOMPARE(rows(db->handle(), uploads), expected);
+        QCOMPARE(rows(db->handle(),
+                      "SELECT AgentID, AccountNo, ClosingAmt, CollectedAmt, Date, "
+                      "Amtcollected, InDownload FROM Report1 "
+                      "ORDER BY AgentID, TransactionNumber"),
+                 QStringList({"005|11|1050|50|2026-12-07|0000050.00|1",
+                              "005|11|1150|100|2026-12-07|0000100.00|1",
+                              "005|13|||2026-12-07|00000x0.00|0",
+                              "006|21|77|7|2026-12-06|0000007.00|1"}));
+        QCOMPARE(rows(db->handle(), "SELECT count(*) FROM RestoreData"), QStringList{"5"});
+        QCOMPARE(rows(db->handle(), "PRAGMA user_version"),
+                 QStringList{QString::number(schema::kVersion)});
+    }
 }
 
 void TestDatabase::snoWrittenAsNumberIsFoundAsText() {

@@ -49,6 +49,17 @@ void fillDatabase(const QString& path, int n) {
     QVERIFY(BankDataStore(*db).replaceAgentRows("005", rows));
 }
 
+// The program's start, then the day's copy it makes once the main menu is shown.
+std::unique_ptr<AppContext> startAndCopy(const test::TempProgramFolder& pf, QString* error,
+                                         const Clock& clock) {
+    auto ctx = AppContext::startUp(pf.folder(), error, clock);
+    if (ctx) {
+        ctx->startDailyBackup();
+        ctx->finishDailyBackup();
+    }
+    return ctx;
+}
+
 int accountsIn(const QString& path) {
     QSqlDatabase c = QSqlDatabase::addDatabase("QSQLITE", "probe");
     int n = -1;
@@ -93,7 +104,7 @@ void TestDbFile::damagedPageIsFoundAtStart() {
 
     test::MessageRecorder rec;
     QString error;
-    auto ctx = AppContext::startUp(pf.folder(), &error, kTodayClock);
+    auto ctx = startAndCopy(pf, &error, kTodayClock);
     QVERIFY(!ctx);
     QVERIFY2(error.contains(QDir::toNativeSeparators(path)), qPrintable(error));
     QVERIFY2(error.contains("damaged"), qPrintable(error));
@@ -107,7 +118,7 @@ void TestDbFile::firstStartOfTheDayMakesACopy() {
     fillDatabase(pf.folder().databasePath(), 50);
     test::MessageRecorder rec;
     QString error;
-    auto ctx = AppContext::startUp(pf.folder(), &error, kTodayClock);
+    auto ctx = startAndCopy(pf, &error, kTodayClock);
     QVERIFY2(ctx, qPrintable(error));
     QCOMPARE(rec.texts(), QStringList{"Please Select CommPort and BankName"});
     const QString copy = pf.filePath("BackupData/HandHeldData-2026-03-25.mdb");
@@ -125,14 +136,14 @@ void TestDbFile::secondStartOfTheDayLeavesTheCopy() {
     fillDatabase(pf.folder().databasePath(), 10);
     QString error;
     {
-        auto ctx = AppContext::startUp(pf.folder(), &error, kTodayClock);
+        auto ctx = startAndCopy(pf, &error, kTodayClock);
         QVERIFY(ctx);
     }
     const QString copy = pf.filePath("BackupData/" + databaseCopyName(kToday));
     const QByteArray first = contentsOf(copy);
     fillDatabase(pf.folder().databasePath(), 20);
     {
-        auto ctx = AppContext::startUp(pf.folder(), &error, kTodayClock);
+        auto ctx = startAndCopy(pf, &error, kTodayClock);
         QVERIFY(ctx);
         const BackupOutcome again = makeDailyBackup(ctx->db(), pf.filePath("BackupData"), kToday);
         QCOMPARE(again.status, BackupOutcome::Status::AlreadyThere);
@@ -140,7 +151,7 @@ void TestDbFile::secondStartOfTheDayLeavesTheCopy() {
     QCOMPARE(contentsOf(copy), first);  // the day's first state is what is kept
     QCOMPARE(accountsIn(copy), 10);
     // The next day gets its own copy.
-    auto ctx = AppContext::startUp(pf.folder(), &error, kTomorrowClock);
+    auto ctx = startAndCopy(pf, &error, kTomorrowClock);
     QVERIFY(ctx);
     QCOMPARE(accountsIn(pf.filePath("BackupData/" + databaseCopyName(kToday.addDays(1)))), 20);
 }
@@ -157,7 +168,7 @@ void TestDbFile::onlyTheLastSevenAreKept() {
     writeFile(backups.filePath("HandHeldData-notes.mdb"), "not a dated copy");
     test::MessageRecorder rec;
     QString error;
-    auto ctx = AppContext::startUp(pf.folder(), &error, kTodayClock);
+    auto ctx = startAndCopy(pf, &error, kTodayClock);
     QVERIFY(ctx);
     QStringList kept = backups.entryList({"HandHeldData-*"}, QDir::Files, QDir::Name);
     QCOMPARE(kept, QStringList({"HandHeldData-2026-03-08.mdb", "HandHeldData-2026-03-09.mdb",
@@ -184,14 +195,15 @@ void TestDbFile::failedCopyIsReportedAndTheProgramGoesOn() {
     writeFile(pf.filePath(obstacle), "in the way");
     test::MessageRecorder rec;
     QString error;
-    auto ctx = AppContext::startUp(pf.folder(), &error, kTodayClock);
+    auto ctx = startAndCopy(pf, &error, kTodayClock);
     QVERIFY2(ctx, qPrintable(error));  // the program starts all the same
+    // The copy is made after the start, so its failure is told after the start's message.
     QCOMPARE(rec.messages.size(), 2);
-    const MessageRequest& m = rec.messages[0];
+    QCOMPARE(rec.messages[0].text, QString("Please Select CommPort and BankName"));
+    const MessageRequest& m = rec.messages[1];
     QCOMPARE(m.icon, MsgIcon::Critical);
     QVERIFY2(m.text.contains("HandHeldData-2026-03-25.mdb"), qPrintable(m.text));
     QVERIFY2(m.text.contains("could not be made"), qPrintable(m.text));
-    QCOMPARE(rec.messages[1].text, QString("Please Select CommPort and BankName"));
     QVERIFY(!QFileInfo(pf.filePath("BackupData/HandHeldData-2026-03-25.mdb")).isFile());
     QCOMPARE(BankDataStore(ctx->db()).agentRows("005").size(), 5);
     ctx.reset();

@@ -1,7 +1,10 @@
 #pragma once
 
-// Rows of RestoreData as an upload leaves them, inserted straight into the database file.
+// Rows of RestoreData as an upload leaves them, inserted straight into the database file, and
+// put into the collection ledger the way an older database's rows are when it is first opened
+// (one upload per agent), which is what the reports read.
 #include "db/Database.h"
+#include "db/LedgerStore.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -40,6 +43,23 @@ inline bool insertCollection(Database& db, const Collection& c) {
         return false;
     }
     return true;
+}
+
+// The ledger made again from the rows of RestoreData: emptied, then seeded.
+inline bool ledgerFromRestoreData(Database& db) {
+    const DbStatus st = db.inTransaction([&]() -> DbStatus {
+        for (const char* table : {"LedgerCollection", "LedgerDay", "LedgerUpload"}) {
+            QSqlQuery q(db.handle());
+            if (!q.exec(QStringLiteral("DELETE FROM %1").arg(QLatin1String(table)))) {
+                return DbStatus::failure(q.lastError().text());
+            }
+        }
+        return LedgerStore(db).seedFromRestoreData();
+    });
+    if (!st) {
+        qWarning() << "ledger:" << st.error;
+    }
+    return bool(st);
 }
 
 // A collection of `amount` (e.g. "0000012.50") by `agent` from `account` at `dateTime`, the

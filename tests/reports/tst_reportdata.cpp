@@ -44,7 +44,11 @@ private slots:
 
 private:
     void add(const test::Collection& c) { QVERIFY(test::insertCollection(*m_db, c)); }
-    ReportSource source() const { return ReportSource(m_db->filePath()); }
+    // The ledger made from the rows added, then the report source over it.
+    ReportSource source() {
+        test::ledgerFromRestoreData(*m_db);
+        return ReportSource(m_db->filePath());
+    }
     static ReportFilter range(const QDate& from, const QDate& to, const QString& agent = {},
                               const QString& account = {}) {
         return ReportFilter{from, to, agent, account};
@@ -107,6 +111,7 @@ void TestReportData::cleanup() {
 void TestReportData::report1ColumnsAreNumbersAndDates() {
     add(collection("001            ", "  000000000012345", "0001234.50", "07/12/2009 10:15",
                    "0000010000.25"));
+    QVERIFY(test::ledgerFromRestoreData(*m_db));
     QSqlQuery q(m_db->handle());
     QVERIFY(
         q.exec("SELECT AgentID, AccountNo, ClosingAmt, CollectedAmt, Date, typeof(ClosingAmt),"
@@ -131,6 +136,7 @@ void TestReportData::report1LeavesOutRowsWithoutAmount() {
     add(collection("001", "11", "", "07/12/2009 10:15"));
     add(collection("001", "12", "   ", "07/12/2009 10:16"));
     add(collection("001", "13", "0000000.00", "07/12/2009 10:17"));
+    QVERIFY(test::ledgerFromRestoreData(*m_db));
     QSqlQuery q(m_db->handle());
     QVERIFY(q.exec("SELECT AccountNo, CollectedAmt FROM Report1"));
     QVERIFY(q.next());
@@ -160,6 +166,7 @@ void TestReportData::report2SumsExactlyPerAgentAndDate() {
     const QVector<AgentCollectionRow> expected = {
         {"001", 30, kDec7}, {"002", 5000, kDec7}, {"001", 700, kDec8}, {"003", 1000, kDec8}};
     QCOMPARE(d.rows, expected);
+    QVERIFY(test::ledgerFromRestoreData(*m_db));
     QSqlQuery q(m_db->handle());
     QVERIFY(
         q.exec("SELECT CollectedAmt FROM Report2 WHERE AgentID = '001' AND Date = '2009-12-07'"));
@@ -273,6 +280,7 @@ void TestReportData::closingAmountRunsOverTheAccountsCollections() {
     QVERIFY2(st, qPrintable(st.detail));
     QCOMPARE(rowTexts(d), rows);
     // Every reader of the saved query sees the same closing amounts.
+    QVERIFY(test::ledgerFromRestoreData(*m_db));
     QSqlQuery q(m_db->handle());
     QVERIFY(
         q.exec("SELECT group_concat(ClosingAmt, ' ') FROM (SELECT ClosingAmt FROM Report1 "
@@ -452,6 +460,7 @@ void TestReportData::unreadableRowsAreListedApart() {
     QCOMPARE(rowTexts(a), day == kDec7 ? QStringList{"001|12.00|2009-12-07"} : QStringList());
     QCOMPARE(unreadableTexts(a.unreadable), listed ? stored : QStringList());
     // Report2 has no row for the day's collections that cannot be read.
+    QVERIFY(test::ledgerFromRestoreData(*m_db));
     QSqlQuery q(m_db->handle());
     QVERIFY(q.exec("SELECT count(*) FROM Report2 WHERE AgentID = '004'"));
     QVERIFY(q.next());
@@ -538,6 +547,7 @@ void TestReportData::missingFileIsAnErrorAndNotCreated() {
 
 void TestReportData::olderFileGetsTheNewViews() {
     {
+        QVERIFY(test::ledgerFromRestoreData(*m_db));
         QSqlQuery q(m_db->handle());
         QVERIFY(q.exec("DROP VIEW Report2"));
         QVERIFY(q.exec("DROP VIEW Report1"));
@@ -554,6 +564,7 @@ void TestReportData::olderFileGetsTheNewViews() {
     QString error;
     m_db = Database::open(m_pf->folder().databasePath(), &error);
     QVERIFY2(m_db, qPrintable(error));
+    QVERIFY(test::ledgerFromRestoreData(*m_db));
     QSqlQuery q(m_db->handle());
     QVERIFY(q.exec("PRAGMA user_version"));
     QVERIFY(q.next());

@@ -58,6 +58,7 @@ private slots:
     void dailyPagesKeepGroupsWithTheirHeaders_data();
     void dailyPagesKeepGroupsWithTheirHeaders();
     void agentReportBandsAndPages();
+    void uploadRegisterBandsTotalsAndCsv();
     void headingDateRange();
     void defaultFileNames();
     void csvOfDailyReport();
@@ -285,6 +286,88 @@ void TestReportLayout::dailyPagesKeepGroupsWithTheirHeaders() {
         QVERIFY(!doc.pageTexts(p).contains("KOVRIN DAILY COLLECTION SUMMARY"));
     }
     QVERIFY(doc.pageTexts(0).contains("KOVRIN DAILY COLLECTION SUMMARY"));
+}
+
+// The register: a day's uploads with the terminal's totals beside the stored ones, the
+// difference, the outcome and the superseded upload marked; day and grand totals count only the
+// uploads not superseded, and the differences only those whose header could be read.
+void TestReportLayout::uploadRegisterBandsTotalsAndCsv() {
+    auto row = [](const char* agent, const QDate& day, std::optional<int> count,
+                  std::optional<Hundredths> total, int stored, Hundredths storedTotal,
+                  const char* outcome, bool superseded) {
+        RegisterRow r;
+        r.AgentID = agent;
+        r.AgentDateKey = QString(agent) + day.toString("ddMM");
+        r.Day = day;
+        r.ReceivedAt = QDateTime(day, QTime(18, 5));
+        r.TerminalCount = count;
+        r.TerminalTotal = total;
+        r.StoredCount = stored;
+        r.StoredTotal = storedTotal;
+        r.Outcome = outcome;
+        r.superseded = superseded;
+        return r;
+    };
+    RegisterData data;
+    const QVector<QVector<RegisterRow>> days = {
+        {row("005", kDec7, 40, 1025000, 40, 1025000, "Agrees", true),
+         row("005", kDec7, 1, 7500, 1, 7500, "Agrees", false),
+         row("006", kDec7, 3, 30000, 2, 20000, "Differs", false)},
+        {row("005", kDec8, std::nullopt, std::nullopt, 4, 1000, "No totals", false)}};
+    for (const QVector<RegisterRow>& rows : days) {
+        RegisterGroup g{rows.first().Day, rows, {}};
+        for (const RegisterRow& r : rows) {
+            g.totals.add(r);
+            data.grandTotals.add(r);
+        }
+        data.groups << g;
+    }
+    QCOMPARE(data.groups[0].totals.difference, Hundredths(-10000));
+    QCOMPARE(data.grandTotals.storedTotal, Hundredths(7500 + 20000 + 1000));
+    QCOMPARE(data.grandTotals.terminalTotal, Hundredths(7500 + 30000));
+    QCOMPARE(data.grandTotals.superseded, 1);
+
+    const ReportDocument doc = layoutUploadRegister(data, heading());
+    QCOMPARE(doc.name, QString("UploadRegister"));
+    QCOMPARE(doc.pages.size(), 1);
+    QStringList lines;
+    for (const PlacedBand& pb : doc.pages[0].bands) {
+        if (pb.band.kind == BandKind::Detail || pb.band.kind == BandKind::GroupFooter ||
+            pb.band.kind == BandKind::ReportFooter) {
+            QStringList texts;
+            for (const ReportText& t : pb.band.texts) {
+                if (!t.name.startsWith("lblRegisterNote")) {
+                    texts << t.text;
+                }
+            }
+            lines << texts.join('|');
+        }
+    }
+    QCOMPARE(lines, QStringList({
+                        "005|07/12 18:05|40|10250.00|40|10250.00|0.00|Agrees|Superseded",
+                        "005|07/12 18:05|1|75.00|1|75.00|0.00|Agrees|",
+                        "006|07/12 18:05|3|300.00|2|200.00|-100.00|Differs|",
+                        "Day Total :|4|375.00|3|275.00|-100.00",
+                        "005|08/12 18:05|||4|10.00||No totals|",
+                        "Day Total :|0|0.00|4|10.00|0.00",
+                        "Grand Total :|4|375.00|7|285.00|-100.00",
+                    }));
+    const QStringList texts = doc.pageTexts(0);
+    for (const char* heading : {"KOVRIN UPLOAD REGISTER", "07/Dec/2009", "Terminal", "Stored",
+                                "Difference", "Outcome", "Note"}) {
+        QVERIFY2(texts.contains(heading), heading);
+    }
+    QVERIFY(texts.last().contains("(1 listed as superseded)"));
+
+    const QList<QByteArray> csv = uploadRegisterCsv(data).split('\n');
+    QCOMPARE(csv.size(), 6);  // the heading, four uploads, and the end of the last line
+    QCOMPARE(csv[1],
+             QByteArray("2009-12-07,005,0050712,2009-12-07 18:05:00,40,10250.00,40,10250.00,"
+                        "0,0.00,Agrees,no,,,\r"));
+    QCOMPARE(csv[3], QByteArray("2009-12-07,006,0060712,2009-12-07 18:05:00,3,300.00,2,200.00,"
+                                "-1,-100.00,Differs,yes,,,\r"));
+    QCOMPARE(csv[4], QByteArray("2009-12-08,005,0050812,2009-12-08 18:05:00,,,4,10.00,,,No "
+                                "totals,yes,,,\r"));
 }
 
 void TestReportLayout::agentReportBandsAndPages() {

@@ -2,10 +2,19 @@
 // headings, labels with their exact spacing, group and grand totals, and the collections that
 // could not be read at the end.
 #include "PdfText.h"
+#include "reports/FrmReportPreview.h"
+#include "reports/ReportCsv.h"
 #include "reports/ReportPainter.h"
+#include "support/MessageRecorder.h"
 #include "support/TempProgramFolder.h"
 
+#include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTimer>
 #include <QtTest>
 
 using namespace kovrin;
@@ -54,6 +63,34 @@ QVector<UnreadableRow> unreadableRows(int count) {
     return rows;
 }
 
+// A long report: `rows` collections over two days, a few thousand pages of them.
+std::shared_ptr<const DailyCollectionData> longData(int rows) {
+    auto data = std::make_shared<DailyCollectionData>();
+    for (int d = 0; d < 2; ++d) {
+        CollectionGroup g{kDec7.addDays(d), {}, 0};
+        for (int i = 0; i < rows / 2; ++i) {
+            g.rows.push_back({QString("%1").arg(i / 2000 + 1, 3, 10, QChar('0')),
+                              QString("%1").arg(i, 15, 10, QChar('0')), Hundredths(100000 + i),
+                              Hundredths(100 + i % 1000), g.Date});
+            g.total += g.rows.last().CollectedAmt;
+        }
+        data->grandTotal += g.total;
+        data->groups.push_back(std::move(g));
+    }
+    return data;
+}
+
+PreviewContent longPreview(const std::shared_ptr<const DailyCollectionData>& data,
+                           const QString& folder) {
+    PreviewContent c;
+    c.report = pagedDailyCollection(data, heading());
+    c.writeCsv = [data](QIODevice& out) { return writeDailyCollectionCsv(*data, out); };
+    c.folder = folder;
+    c.pdfFileName = "long.pdf";
+    c.csvFileName = "long.csv";
+    return c;
+}
+
 }  // namespace
 
 class TestReportPdf : public QObject {
@@ -67,6 +104,9 @@ private slots:
     void textsAreInArial();
     void pageImagesShowTheText();
     void failedSaveLeavesNoFile();
+    void longReportShowsItsFirstPageFirst();
+    void cancelledPdfLeavesNoFile_data();
+    void cancelledPdfLeavesNoFile();
 
 private:
     QString render(const ReportDocument& doc, const QString& name);
@@ -312,6 +352,85 @@ void TestReportPdf::failedSaveLeavesNoFile() {
     QVERIFY(f.open(QIODevice::ReadOnly));
     QVERIFY(f.readAll().startsWith("%PDF-"));
     QCOMPARE(test::pdfPageCount(path), 4);
+}
+
+// The preview of a report of thousands of pages shows its first page before the last one is
+// laid out, makes only the pages it draws, and fills in the page count as it goes.
+void TestReportPdf::longReportShowsItsFirstPageFirst() {
+    const auto data = longData(120000);
+    FrmReportPreview preview(longPreview(data, m_pf.path()));
+    const std::shared_ptr<PagedReport> report = preview.content().report;
+    QVERIFY(!report->complete());
+    QVERIFY(report->pageCount() >= 1);
+    QVERIFY(report->pageTexts(0).contains("KOVRIN DAILY COLLECTION SUMMARY"));
+    auto* pages = preview.findChild<QLabel*>("lblPages");
+    QVERIFY2(pages->text().endsWith("pages so far ..."), qPrintable(pages->text()));
+    preview.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&preview));
+    auto* view =
+        qobject_cast<ReportPagesView*>(preview.findChild<QScrollArea*>("scrPages")->widget());
+    QVERIFY(view->pagesMade() >= 1);
+    QVERIFY(view->pagesMade() <= 3);  // the pages in sight, not the report
+    QTRY_VERIFY_WITH_TIMEOUT(report->complete(), 60000);
+    // The page count of the whole report, and its last page with the grand total.
+    PagedReport whole(*pagedDailyCollection(data, heading()));
+    whole.layOutAll();
+    QCOMPARE(report->pageCount(), whole.pageCount());
+    QVERIFY(report->pageCount() > 2000);
+    QCOMPARE(pages->text(), QString("%1 pages").arg(whole.pageCount()));
+    const QStringList last = report->pageTexts(report->pageCount() - 1);
+    QCOMPARE(last.mid(last.size() - 2),
+             QStringList({"Grand Total :   Rs.", amountText(data->grandTotal)}));
+    QVERIFY(view->height() >= view->pageTop(report->pageCount() - 1));
+}
+
+void TestReportPdf::cancelledPdfLeavesNoFile_data() {
+    QTest::addColumn<bool>("earlierFile");
+    QTest::newRow("a new file") << false;
+    QTest::newRow("over an earlier file") << true;
+}
+
+// Cancel in the progress dialog of a long PDF export: no file, no half file, and an earlier
+// file of the same name stays as it was.
+void TestReportPdf::cancelledPdfLeavesNoFile() {
+    QFETCH(bool, earlierFile);
+    test::TempProgramFolder folder;
+    const QString path = folder.filePath("long.pdf");
+    if (earlierFile) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("earlier");
+    }
+    const QStringList before = QDir(folder.path()).entryList(QDir::Files | QDir::Hidden);
+    test::MessageRecorder rec;
+    FrmReportPreview preview(longPreview(longData(40000), folder.path()));
+    preview.setFileChooser(
+        [&](QWidget*, const QString&, const QString&, const QString&) { return path; });
+    int pagesWritten = 0;
+    QTimer cancel;
+    cancel.setInterval(20);
+    QObject::connect(&cancel, &QTimer::timeout, [&] {
+        if (auto* d = preview.findChild<QProgressDialog*>("dlgProgress")) {
+            pagesWritten = d->value();
+            if (pagesWritten >= 3) {
+                d->cancel();
+            }
+        }
+    });
+    cancel.start();
+    preview.findChild<QPushButton*>("cmdSavePdf")->click();
+    cancel.stop();
+    QVERIFY(pagesWritten >= 3);
+    QVERIFY(pagesWritten < preview.content().report->pageCount());
+    QCOMPARE(rec.texts(), QStringList{"Saving was cancelled: " + QDir::toNativeSeparators(path) +
+                                      " was not written."});
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), before);
+    if (earlierFile) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("earlier"));
+    }
+    QVERIFY(!preview.findChild<QProgressDialog*>("dlgProgress"));
 }
 
 QTEST_MAIN(TestReportPdf)

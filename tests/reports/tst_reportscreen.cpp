@@ -11,6 +11,7 @@
 #include "ui/FocusColours.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDateEdit>
 #include <QDir>
 #include <QLabel>
@@ -98,6 +99,7 @@ void TestReportScreen::cleanup() {
 
 void TestReportScreen::choose(FrmReport& f, const char* option, const QDate& from, const QDate& to,
                               const QString& agent, const QString& account) {
+    QVERIFY(test::ledgerFromRestoreData(m_ctx->db()));
     child<QRadioButton>(f, option)->click();
     child<QLineEdit>(f, "txtAgentID")->setText(agent);
     child<QLineEdit>(f, "txtAccountNo")->setText(account);
@@ -116,6 +118,7 @@ void TestReportScreen::openingState() {
     QVERIFY(f.isModal());
     QCOMPARE(child<QRadioButton>(f, "OptReport1")->text(), QString("Report1"));
     QCOMPARE(child<QRadioButton>(f, "OptReport2")->text(), QString("Report2"));
+    QCOMPARE(child<QRadioButton>(f, "OptReport3")->text(), QString("Upload Register"));
     QVERIFY(!child<QRadioButton>(f, "OptReport1")->isChecked());
     QVERIFY(!child<QRadioButton>(f, "OptReport2")->isChecked());
     QCOMPARE(child<QDateEdit>(f, "FromDTPicker")->date(), QDate::currentDate());
@@ -220,7 +223,8 @@ void TestReportScreen::viewWithoutAChoiceAsksForOne() {
     FrmReport f(*m_ctx);
     f.setPreviewRunner([this](FrmReportPreview&) { ++m_previews; });
     child<QPushButton>(f, "cmdView")->click();
-    QCOMPARE(m_rec->texts(), QStringList{"Please choose Report1 or Report2, then press View."});
+    QCOMPARE(m_rec->texts(),
+             QStringList{"Please choose Report1, Report2 or Upload Register, then press View."});
     QCOMPARE(m_rec->last().icon, MsgIcon::Information);
     QCOMPARE(m_rec->last().screen, QString("frmReport"));
     QCOMPARE(m_previews, 0);
@@ -268,7 +272,7 @@ void TestReportScreen::viewShowsDailyReportWithSettingsAndFilters() {
     QCOMPARE(m_rec->messages.size(), 0);
     QCOMPARE(m_previews, 1);
     QVERIFY(m_shown);
-    const ReportDocument& doc = m_shown->document;
+    const ReportDocument doc = m_shown->report->document();
     QCOMPARE(doc.name, QString("DataReport1"));
     QCOMPARE(doc.pages.size(), 1);
     const QStringList texts = doc.pageTexts(0);
@@ -284,9 +288,12 @@ void TestReportScreen::viewShowsDailyReportWithSettingsAndFilters() {
     QCOMPARE(m_shown->pdfFileName, QString("DailyCollectionSummary_2009-12-07_to_2009-12-08.pdf"));
     QCOMPARE(m_shown->csvFileName, QString("DailyCollectionSummary_2009-12-07_to_2009-12-08.csv"));
     QCOMPARE(m_shown->folder, m_pf->filePath("reports"));
-    QCOMPARE(m_shown->csv, QByteArray("Date,AgentID,Account No,Closing Amount,Collected Amount\r\n"
-                                      "2009-12-07,001,000000000012345,110.50,10.50\r\n"
-                                      "2009-12-08,001,000000000012346,1002.25,2.25\r\n"));
+    QBuffer csv;
+    QVERIFY(csv.open(QIODevice::WriteOnly));
+    QVERIFY(m_shown->writeCsv(csv));
+    QCOMPARE(csv.data(), QByteArray("Date,AgentID,Account No,Closing Amount,Collected Amount\r\n"
+                                    "2009-12-07,001,000000000012345,110.50,10.50\r\n"
+                                    "2009-12-08,001,000000000012346,1002.25,2.25\r\n"));
 }
 
 void TestReportScreen::previewSavesPdfAndCsvInTheReportFolder() {
@@ -397,8 +404,8 @@ void TestReportScreen::viewShowsAgentReportIgnoringHiddenBoxes() {
     f.cmdView_Click();
     QCOMPARE(m_rec->messages.size(), 0);
     QVERIFY(m_shown);
-    QCOMPARE(m_shown->document.name, QString("DataReport2"));
-    const QStringList texts = m_shown->document.pageTexts(0);
+    QCOMPARE(m_shown->report->name(), QString("DataReport2"));
+    const QStringList texts = m_shown->report->pageTexts(0);
     QCOMPARE(texts.mid(7),
              QStringList({"AgentID", "Collected Amount", "Date", "001", "10.05", "07/Dec/2009",
                           "002", "20.00", "07/Dec/2009", "001", "1.00", "08/Dec/2009"}));
@@ -493,9 +500,12 @@ void TestReportScreen::unreadableRowsAreListedAndLeftOut() {
     QCOMPARE(FrmReport::unreadableMessage(unreadable), message);
     QCOMPARE(m_previews, 1);  // the report is shown all the same
     QVERIFY(m_shown);
-    const QStringList texts = m_shown->document.pageTexts(0);
+    const QStringList texts = m_shown->report->pageTexts(0);
     QCOMPARE(texts.mid(texts.size() - rowTexts.size()), rowTexts);
-    QCOMPARE(m_shown->csv, csv);
+    QBuffer written;
+    QVERIFY(written.open(QIODevice::WriteOnly));
+    QVERIFY(m_shown->writeCsv(written));
+    QCOMPARE(written.data(), csv);
 }
 
 void TestReportScreen::branchIdLine_data() {
@@ -529,7 +539,7 @@ void TestReportScreen::branchIdLine() {
     choose(f, qPrintable(option), kDec7, kDec7);
     f.cmdView_Click();
     QVERIFY(m_shown);
-    const QStringList texts = m_shown->document.pageTexts(0);
+    const QStringList texts = m_shown->report->pageTexts(0);
     QCOMPARE(texts.mid(texts.indexOf("Branch ID :"), 2), QStringList({"Branch ID :", branchLine}));
 }
 

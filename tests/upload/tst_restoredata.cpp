@@ -3,6 +3,8 @@
 // files again from the stored rows.
 #include "UploadFixture.h"
 #include "core/Clock.h"
+#include "db/LedgerStore.h"
+#include "reports/ReportData.h"
 #include "upload/RestoreData.h"
 
 #include <QElapsedTimer>
@@ -123,7 +125,137 @@ private slots:
     void headerThatCannotNameAFile();
     void transferCallsTheStore();
     void fullUpload();
+    void ledgerKeepsEveryUpload_data();
+    void ledgerKeepsEveryUpload();
 };
+
+namespace {
+
+// One collection of agent 005 from account 2 at `dateTime` (dd hh mm as the slot's BCD bytes).
+UploadData oneCollection(const char* key, const char* amount, const char* dateTime,
+                         int terminalCount, qint64 terminalTotal) {
+    return upload({transactionFrame(2, accountNo(2), 0x01, {slotBytes(amount, dateTime, 1)})}, key,
+                  terminalCount, terminalTotal);
+}
+
+// The register as "agent|day|terminal count|terminal total|stored count|stored total|
+// difference|outcome|superseded".
+QStringList registerLines(const RegisterData& d) {
+    QStringList out;
+    for (const RegisterGroup& g : d.groups) {
+        for (const RegisterRow& r : g.rows) {
+            out << QStringList{r.AgentID,
+                               r.Day.toString(Qt::ISODate),
+                               r.TerminalCount ? QString::number(*r.TerminalCount) : "-",
+                               r.TerminalTotal ? amountText(*r.TerminalTotal) : "-",
+                               QString::number(r.StoredCount),
+                               amountText(r.StoredTotal),
+                               r.difference() ? amountText(*r.difference()) : "-",
+                               r.Outcome,
+                               r.superseded ? "superseded" : ""}
+                       .join('|');
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+// Every stored upload goes into the ledger with the terminal's totals beside the stored ones:
+// the reports read every day's collections from it, and an upload of the same agent and day
+// received again supersedes the earlier one, which the register still lists.
+void TestRestoreData::ledgerKeepsEveryUpload_data() {
+    QTest::addColumn<QList<UploadData>>("uploads");
+    QTest::addColumn<QStringList>("report2");  // agent|amount|date over 1-7 December
+    QTest::addColumn<int>("report1Rows");      // collections of Report1 over the same range
+    QTest::addColumn<QStringList>("listed");   // the register, see registerLines
+    QTest::addColumn<QString>(
+        "totals");  // grand totals: uploads|terminal|stored|difference|superseded
+
+    const FortyDay forty;
+    const UploadData day5 = oneCollection("0050512", "00 01 00", "05 CA 10 00", 1, 100);
+    const UploadData day6 = oneCollection("0050612", "00 02 00", "06 CA 10 00", 1, 200);
+    QTest::newRow("two days, both in the reports")
+        << QList<UploadData>{day5, day6}
+        << QStringList{"005|100.00|2026-12-05", "005|200.00|2026-12-06"} << 2
+        << QStringList{"005|2026-12-05|1|100.00|1|100.00|0.00|Agrees|",
+                       "005|2026-12-06|1|200.00|1|200.00|0.00|Agrees|"}
+        << "2|300.00|300.00|0.00|0";
+    QTest::newRow("the same day received again supersedes the first")
+        << QList<UploadData>{upload(forty.frames, "0050712", 40, forty.total),
+                             oneCollection("0050712", "00 00 75", "07 CA 10 00", 1, 75)}
+        << QStringList{"005|75.00|2026-12-07"} << 1
+        << QStringList{"005|2026-12-07|40|102500.00|40|102500.00|0.00|Agrees|superseded",
+                       "005|2026-12-07|1|75.00|1|75.00|0.00|Agrees|"}
+        << "1|75.00|75.00|0.00|1";
+    QTest::newRow("three times: only the last counts")
+        << QList<UploadData>{day5, oneCollection("0050512", "00 03 00", "05 CA 11 00", 1, 300),
+                             oneCollection("0050512", "00 04 00", "05 CA 12 00", 1, 400)}
+        << QStringList{"005|400.00|2026-12-05"} << 1
+        << QStringList{"005|2026-12-05|1|100.00|1|100.00|0.00|Agrees|superseded",
+                       "005|2026-12-05|1|300.00|1|300.00|0.00|Agrees|superseded",
+                       "005|2026-12-05|1|400.00|1|400.00|0.00|Agrees|"}
+        << "1|400.00|400.00|0.00|2";
+    UploadData noTotals = oneCollection("0050612", "00 02 00", "06 CA 10 00", 1, 200);
+    noTotals.header.totalsRead = false;
+    QTest::newRow("totals that differ, and none")
+        << QList<UploadData>{oneCollection("0050512", "00 01 00", "05 CA 10 00", 2, 150), noTotals}
+        << QStringList{"005|100.00|2026-12-05", "005|200.00|2026-12-06"} << 2
+        << QStringList{"005|2026-12-05|2|150.00|1|100.00|-50.00|Differs|",
+                       "005|2026-12-06|-|-|1|200.00|-|No totals|"}
+        << "2|150.00|300.00|-50.00|0";
+}
+
+void TestRestoreData::ledgerKeepsEveryUpload() {
+    QFETCH(QList<UploadData>, uploads);
+    QFETCH(QStringList, report2);
+    QFETCH(int, report1Rows);
+    QFETCH(QStringList, listed);
+    QFETCH(QString, totals);
+    Store s;
+    s.download(FortyDay().accounts);
+    for (const UploadData& u : uploads) {
+        QVERIFY(s.run(u).stored);
+    }
+    // RestoreData holds the last upload only, as it always has.
+    QCOMPARE(s.rowCount(), 1);
+
+    const ReportSource source(s.db->filePath());
+    const ReportFilter week{QDate(2026, 12, 1), QDate(2026, 12, 7), {}, {}};
+    ReportStatus st;
+    QStringList agentRows;
+    for (const AgentCollectionRow& r : source.agentCollection(week, &st).rows) {
+        agentRows << QStringList{r.AgentID, amountText(r.CollectedAmt),
+                                 r.Date.toString(Qt::ISODate)}
+                         .join('|');
+    }
+    QVERIFY2(st, qPrintable(st.detail));
+    QCOMPARE(agentRows, report2);
+    const DailyCollectionData daily = source.dailyCollection(week, &st);
+    QCOMPARE(daily.rowCount(), report1Rows);
+    Hundredths sum = 0;
+    for (const QString& r : report2) {
+        sum += *hundredthsOf(r.section('|', 1, 1));
+    }
+    QCOMPARE(daily.grandTotal, sum);
+
+    const RegisterData reg = source.uploadRegister(week, &st);
+    QVERIFY2(st, qPrintable(st.detail));
+    QCOMPARE(registerLines(reg), listed);
+    const RegisterTotals& t = reg.grandTotals;
+    QCOMPARE(QStringList({QString::number(t.uploads), amountText(t.terminalTotal),
+                          amountText(t.storedTotal), amountText(t.difference),
+                          QString::number(t.superseded)})
+                 .join('|'),
+             totals);
+    // The files written are kept with the latest upload.
+    const QVector<LedgerUploadRow> ledger = LedgerStore(*s.db).uploads();
+    QCOMPARE(ledger.size(), uploads.size());
+    QCOMPARE(ledger.last().UploadFile, s.bankPath(uploads.last().header.AgentDateKey + "u.txt"));
+    QCOMPARE(ledger.last().CheckFile,
+             s.backupPath(uploads.last().header.AgentDateKey + "uCheck.txt"));
+    QVERIFY(ledger.last().BackupFile.endsWith("005_07_12_26.txt"));
+}
 
 void TestRestoreData::fortyTransactionDay() {
     Store s;

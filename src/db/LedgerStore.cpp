@@ -1,0 +1,534 @@
+#include "db/LedgerStore.h"
+
+#include "db/RowInserter.h"
+#include "db/Sql.h"
+#include "db/Tables.h"
+
+#include <sqlite3.h>
+#include <QHash>
+#include <QMap>
+#include <algorithm>
+#include <limits>
+#include <tuple>
+
+namespace kovrin {
+
+namespace {
+
+// One prepared statement on the engine's own interface, its values bound by position.
+class Statement {
+public:
+    Statement(Database& db, const QString& sql) {
+        m_db = nativeHandle(db, &m_status);
+        if (!m_db) {
+            return;
+        }
+        const QByteArray text = sql.toUtf8();
+        if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &m_stmt, nullptr) !=
+            SQLITE_OK) {
+            m_status = failure();
+            sqlite3_finalize(m_stmt);
+            m_stmt = nullptr;
+        }
+    }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    DbStatus status() const { return m_status; }
+
+    void reset() {
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+        m_texts.clear();
+    }
+    void bind(int i, qint64 v) { sqlite3_bind_int64(m_stmt, i, v); }
+    void bind(int i, const std::optional<qint64>& v) {
+        if (v) {
+            bind(i, *v);
+        } else {
+            sqlite3_bind_null(m_stmt, i);
+        }
+    }
+    // A null text binds NULL.
+    void bind(int i, const QString& v) {
+        if (v.isNull()) {
+            sqlite3_bind_null(m_stmt, i);
+            return;
+        }
+        // Kept until the statement is reset: the engine reads the bytes where they are.
+        m_texts.push_back(v.toUtf8());
+        sqlite3_bind_text(m_stmt, i, m_texts.back().constData(), int(m_texts.back().size()),
+                          SQLITE_STATIC);
+    }
+    // Runs a statement that gives no rows.
+    DbStatus run() {
+        if (!m_stmt) {
+            return m_status;
+        }
+        const int rc = sqlite3_step(m_stmt);
+        const DbStatus st = rc == SQLITE_DONE || rc == SQLITE_ROW ? DbStatus{} : failure();
+        reset();
+        return st;
+    }
+    bool next() {
+        if (!m_stmt) {
+            return false;
+        }
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW) {
+            return true;
+        }
+        if (rc != SQLITE_DONE) {
+            m_status = failure();
+        }
+        return false;
+    }
+    qint64 integer(int c) const { return sqlite3_column_int64(m_stmt, c); }
+    bool isNull(int c) const { return sqlite3_column_type(m_stmt, c) == SQLITE_NULL; }
+    QString text(int c) const {
+        if (isNull(c)) {
+            return {};
+        }
+        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, c)),
+                                 sqlite3_column_bytes(m_stmt, c));
+    }
+    qint64 lastRowId() const { return sqlite3_last_insert_rowid(m_db); }
+
+private:
+    DbStatus failure() const {
+        return DbStatus::failure(QString::fromUtf8(sqlite3_errmsg(m_db)),
+                                 QStringLiteral("LedgerCollection"));
+    }
+
+    sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_stmt = nullptr;
+    DbStatus m_status;
+    QVector<QByteArray> m_texts;
+};
+
+bool isDigit(QChar c) {
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+// The number SQLite's CAST(text AS INTEGER) reads: an optional sign and the digits that
+// follow it, 0 when there are none.
+qint64 leadingInteger(const QString& text) {
+    const QString t = text.trimmed();
+    int i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == QLatin1Char('-') || t[i] == QLatin1Char('+'))) {
+        negative = t[i] == QLatin1Char('-');
+        ++i;
+    }
+    qint64 v = 0;
+    for (; i < t.size() && isDigit(t[i]); ++i) {
+        if (v > (std::numeric_limits<qint64>::max() - 9) / 10) {
+            return negative ? std::numeric_limits<qint64>::min()
+                            : std::numeric_limits<qint64>::max();
+        }
+        v = v * 10 + (t[i].unicode() - '0');
+    }
+    return negative ? -v : v;
+}
+
+// DD/MM/YYYY... as the ISO date it names; invalid when it is not a real day.
+QDate dateOf(const QString& dateTime) {
+    const QString t = dateTime.trimmed();
+    if (t.size() < 10 || t[2] != QLatin1Char('/') || t[5] != QLatin1Char('/')) {
+        return {};
+    }
+    for (int i : {0, 1, 3, 4, 6, 7, 8, 9}) {
+        if (!isDigit(t[i])) {
+            return {};
+        }
+    }
+    return QDate(t.mid(6, 4).toInt(), t.mid(3, 2).toInt(), t.mid(0, 2).toInt());
+}
+
+// A collection as the ledger keeps it.
+struct LedgerRow {
+    QString agent, account, scheme, category, branch;
+    QDate date;
+    QString time;
+    std::optional<qint64> amount;
+    qint64 transaction = 0;
+    std::optional<qint64> balance;
+    std::optional<qint64> closing;
+    bool inDownload = false;
+    QString storedAmount;  // null unless the amount or date cannot be read
+    QString storedDateTime;
+    bool unreadable() const { return !amount || !date.isValid(); }
+};
+
+struct DayKey {
+    QString agent, branch;
+    QDate date;
+    bool operator<(const DayKey& o) const {
+        return std::tie(date, agent, branch) < std::tie(o.date, o.agent, o.branch);
+    }
+};
+
+struct DayTotal {
+    qint64 count = 0;
+    qint64 total = 0;
+};
+
+QString isoOrNull(const QDate& d) {
+    return d.isValid() ? d.toString(Qt::ISODate) : QString();
+}
+
+// The collections of an upload with their running closing amounts: per account (agent,
+// number, scheme and category), in transaction-number order then stored order, the balance
+// plus every collection up to this one; unknown without a balance and from the first amount
+// that cannot be read on.
+QVector<LedgerRow> ledgerRows(const QVector<RestoreDataRow>& rows) {
+    QVector<LedgerRow> out;
+    out.reserve(rows.size());
+    QHash<QString, QVector<int>> accounts;
+    for (const RestoreDataRow& r : rows) {
+        const QString amount = r.Amtcollected.trimmed();
+        if (amount.isEmpty()) {
+            continue;  // a row without a collected amount is no collection
+        }
+        LedgerRow l;
+        l.agent = r.AgentID.trimmed();
+        l.account = r.AccountNo.trimmed();
+        l.scheme = r.SchemeCode.trimmed();
+        l.category = r.CategoryCode.trimmed();
+        l.branch = r.BranchID.trimmed();
+        l.date = dateOf(r.DateTime);
+        l.time = r.DateTime.trimmed().mid(11, 5);
+        l.amount = ledgerAmount(amount, false);
+        l.transaction = leadingInteger(r.TransactionNumber);
+        l.balance = ledgerAmount(r.BalanceAmount.trimmed(), true);
+        // A row whose account was found in the download always carries its LastTxndate.
+        l.inDownload = !r.LastTxndate.isEmpty();
+        if (l.unreadable()) {
+            l.storedAmount = r.Amtcollected.isNull() ? QStringLiteral("") : r.Amtcollected;
+            l.storedDateTime = r.DateTime.isNull() ? QStringLiteral("") : r.DateTime;
+        }
+        const QString key = QStringList{l.agent, l.account, l.scheme, l.category}.join(QChar(0x1f));
+        accounts[key].push_back(static_cast<int>(out.size()));
+        out.push_back(std::move(l));
+    }
+    for (QVector<int>& indexes : accounts) {
+        std::stable_sort(indexes.begin(), indexes.end(),
+                         [&out](int a, int b) { return out[a].transaction < out[b].transaction; });
+        std::optional<qint64> running = out[indexes.front()].balance;
+        for (int i : indexes) {
+            LedgerRow& l = out[i];
+            running =
+                running && l.amount ? std::optional<qint64>(*running + *l.amount) : std::nullopt;
+            l.closing = running;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::optional<qint64> ledgerAmount(const QString& text, bool signAllowed) {
+    int i = 0;
+    bool negative = false;
+    if (signAllowed && i < text.size() && text[i] == QLatin1Char('-')) {
+        negative = true;
+        ++i;
+    }
+    if (i >= text.size() || !isDigit(text[i])) {
+        return std::nullopt;
+    }
+    qint64 whole = 0;
+    for (; i < text.size() && isDigit(text[i]); ++i) {
+        whole = whole * 10 + (text[i].unicode() - '0');
+        if (whole >= 100000000000LL) {
+            return std::nullopt;
+        }
+    }
+    qint64 cents = 0;
+    if (i < text.size()) {
+        if (text[i] != QLatin1Char('.')) {
+            return std::nullopt;
+        }
+        ++i;
+        int decimals = 0;
+        for (; i < text.size(); ++i, ++decimals) {
+            if (!isDigit(text[i]) || decimals == 2) {
+                return std::nullopt;
+            }
+            cents = cents * 10 + (text[i].unicode() - '0');
+        }
+        if (decimals == 1) {
+            cents *= 10;
+        }
+    }
+    const qint64 v = whole * 100 + cents;
+    return negative ? -v : v;
+}
+
+QDate dayOfKey(const QString& agentDateKey, const QDate& received) {
+    const QString ddmm = agentDateKey.mid(3, 4);
+    if (ddmm.size() != 4 || !received.isValid()) {
+        return {};
+    }
+    for (QChar c : ddmm) {
+        if (!isDigit(c)) {
+            return {};
+        }
+    }
+    const int day = ddmm.left(2).toInt();
+    const int month = ddmm.mid(2).toInt();
+    QDate d(received.year(), month, day);
+    if (d.isValid() && d > received) {
+        d = QDate(received.year() - 1, month, day);
+    }
+    if (!d.isValid()) {
+        d = QDate(received.year() - 1, month, day);  // 29 February of the year before
+    }
+    return d;
+}
+
+DbStatus LedgerStore::append(const LedgerHeader& header, const QVector<RestoreDataRow>& rows,
+                             qint64* uploadId) {
+    const QVector<LedgerRow> ledger = ledgerRows(rows);
+    const QString agent = header.AgentID.trimmed();
+
+    int storedCount = 0;
+    qint64 storedTotal = 0;
+    QDate latest;
+    QMap<DayKey, DayTotal> days;
+    for (const LedgerRow& l : ledger) {
+        ++storedCount;
+        if (l.amount) {
+            storedTotal += *l.amount;
+        }
+        if (!l.unreadable()) {
+            DayTotal& t = days[DayKey{l.agent, l.branch, l.date}];
+            ++t.count;
+            t.total += *l.amount;
+            if (!latest.isValid() || l.date > latest) {
+                latest = l.date;
+            }
+        }
+    }
+    // The day the key names; for an upload without a usable key, its last day of collections.
+    QDate day = dayOfKey(header.AgentDateKey,
+                         header.ReceivedAt.isValid() ? header.ReceivedAt.date() : latest);
+    if (!day.isValid()) {
+        day = latest.isValid() ? latest : header.ReceivedAt.date();
+    }
+    const bool totalsRead = header.TerminalCount >= 0 && header.TerminalTotal >= 0;
+    const QString outcome =
+        !totalsRead ? kOutcomeNoTotals
+        : storedCount == header.TerminalCount && storedTotal == header.TerminalTotal
+            ? kOutcomeAgrees
+            : kOutcomeDiffers;
+
+    // The uploads of the same agent and day that counted until now.
+    QVector<qint64> earlier;
+    if (day.isValid()) {
+        Statement q(m_db, QStringLiteral("SELECT UploadID FROM LedgerUpload WHERE AgentID = ? "
+                                         "AND Day = ? AND SupersededBy IS NULL"));
+        q.bind(1, agent);
+        q.bind(2, isoOrNull(day));
+        while (q.next()) {
+            earlier.push_back(q.integer(0));
+        }
+        if (!q.status()) {
+            return q.status();
+        }
+    }
+
+    qint64 id = 0;
+    {
+        Statement ins(m_db, tables::ledgerUpload().insertStatement());
+        if (!ins.status()) {
+            return ins.status();
+        }
+        int c = 1;
+        ins.bind(c++, std::optional<qint64>());  // UploadID: the next one
+        ins.bind(c++, agent);
+        ins.bind(c++, header.AgentDateKey.isNull() ? QStringLiteral("") : header.AgentDateKey);
+        ins.bind(c++, isoOrNull(day));
+        ins.bind(c++, totalsRead ? std::optional<qint64>(header.TerminalCount) : std::nullopt);
+        ins.bind(c++, totalsRead ? std::optional<qint64>(header.TerminalTotal) : std::nullopt);
+        ins.bind(c++, qint64(storedCount));
+        ins.bind(c++, storedTotal);
+        ins.bind(c++, header.ReceivedAt.isValid()
+                          ? header.ReceivedAt.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))
+                          : QString());
+        ins.bind(c++, outcome);
+        ins.bind(c++, header.BackupFile.isNull() ? QStringLiteral("") : header.BackupFile);
+        ins.bind(c++, QStringLiteral(""));
+        ins.bind(c++, QStringLiteral(""));
+        ins.bind(c++, std::optional<qint64>());
+        if (DbStatus s = ins.run(); !s) {
+            return s;
+        }
+        id = ins.lastRowId();
+    }
+    for (const qint64 old : earlier) {
+        Statement mark(
+            m_db, QStringLiteral("UPDATE LedgerUpload SET SupersededBy = ? WHERE UploadID = ?"));
+        mark.bind(1, id);
+        mark.bind(2, old);
+        if (DbStatus s = mark.run(); !s) {
+            return s;
+        }
+        for (const char* table : {"LedgerCollection", "LedgerDay"}) {
+            Statement rows(m_db, QStringLiteral("UPDATE %1 SET Superseded = 1 WHERE UploadID = ?")
+                                     .arg(QLatin1String(table)));
+            rows.bind(1, old);
+            if (DbStatus s = rows.run(); !s) {
+                return s;
+            }
+        }
+    }
+
+    Statement ins(m_db, tables::ledgerCollection().insertStatement());
+    if (!ins.status()) {
+        return ins.status();
+    }
+    for (const LedgerRow& l : ledger) {
+        int c = 1;
+        ins.bind(c++, id);
+        ins.bind(c++, qint64(0));
+        ins.bind(c++, l.agent);
+        ins.bind(c++, l.account);
+        ins.bind(c++, l.scheme);
+        ins.bind(c++, l.category);
+        ins.bind(c++, l.branch);
+        ins.bind(c++, isoOrNull(l.date));
+        ins.bind(c++, l.time);
+        ins.bind(c++, l.amount);
+        ins.bind(c++, l.transaction);
+        ins.bind(c++, l.closing);
+        ins.bind(c++, qint64(l.inDownload ? 1 : 0));
+        ins.bind(c++, qint64(l.unreadable() ? 1 : 0));
+        ins.bind(c++, l.storedAmount);
+        ins.bind(c++, l.storedDateTime);
+        if (DbStatus s = ins.run(); !s) {
+            return s;
+        }
+    }
+    Statement dayIns(m_db, tables::ledgerDay().insertStatement());
+    if (!dayIns.status()) {
+        return dayIns.status();
+    }
+    for (auto it = days.cbegin(); it != days.cend(); ++it) {
+        int c = 1;
+        dayIns.bind(c++, id);
+        dayIns.bind(c++, qint64(0));
+        dayIns.bind(c++, it.key().agent);
+        dayIns.bind(c++, it.key().branch);
+        dayIns.bind(c++, isoOrNull(it.key().date));
+        dayIns.bind(c++, it.value().count);
+        dayIns.bind(c++, it.value().total);
+        if (DbStatus s = dayIns.run(); !s) {
+            return s;
+        }
+    }
+    if (uploadId) {
+        *uploadId = id;
+    }
+    return {};
+}
+
+DbStatus LedgerStore::seedFromRestoreData() {
+    // The terminal's totals of each agent's last upload, where the file kept them.
+    QHash<QString, UploadInfo> infos;
+    {
+        DbStatus st;
+        for (const UploadInfo& i : RestoreDataStore(m_db).uploadInfos(&st)) {
+            if (!infos.contains(i.AgentID.trimmed())) {
+                infos.insert(i.AgentID.trimmed(), i);
+            }
+        }
+        if (!st) {
+            return st;
+        }
+    }
+    // Every row, grouped by agent in the order they were stored.
+    QMap<QString, QVector<RestoreDataRow>> byAgent;
+    {
+        RowReader r(m_db,
+                    QStringLiteral("SELECT %1 FROM RestoreData ORDER BY rowid")
+                        .arg(tables::restoreData().selectList(1)),
+                    {});
+        while (r.next()) {
+            RestoreDataRow row;
+            int c = 0;
+#define KOVRIN_READ(name) row.name = r.text(c++);
+            KOVRIN_RESTOREDATA_COLUMNS(KOVRIN_READ)
+#undef KOVRIN_READ
+            byAgent[row.AgentID.trimmed()].push_back(std::move(row));
+        }
+        if (!r.status()) {
+            return r.status();
+        }
+    }
+    for (auto it = byAgent.cbegin(); it != byAgent.cend(); ++it) {
+        LedgerHeader h;
+        h.AgentID = it.key();
+        if (const auto info = infos.constFind(it.key()); info != infos.cend()) {
+            h.AgentDateKey = info->AgentDateKey;
+            h.TerminalCount = info->TotalTransactions;
+            h.TerminalTotal = info->TotalAmount >= 0 ? info->TotalAmount * 100 : -1;
+            h.ReceivedAt = info->UploadedAt;
+        }
+        if (DbStatus s = append(h, it.value()); !s) {
+            return s;
+        }
+    }
+    return {};
+}
+
+DbStatus LedgerStore::recordFiles(const QString& agentId, const QString& uploadFile,
+                                  const QString& checkFile) {
+    return execSql(m_db, tables::ledgerUpload().name,
+                   QStringLiteral("UPDATE LedgerUpload SET "
+                                  "UploadFile = CASE WHEN ? = '' THEN UploadFile ELSE ? END, "
+                                  "CheckFile = CASE WHEN ? = '' THEN CheckFile ELSE ? END "
+                                  "WHERE UploadID = (SELECT max(UploadID) FROM LedgerUpload "
+                                  "WHERE AgentID = ?)"),
+                   {uploadFile, uploadFile, checkFile, checkFile, agentId.trimmed()});
+}
+
+QVector<LedgerUploadRow> LedgerStore::uploads(DbStatus* status) {
+    Statement q(m_db, QStringLiteral("SELECT %1 FROM LedgerUpload ORDER BY UploadID")
+                          .arg(tables::ledgerUpload().selectList()));
+    QVector<LedgerUploadRow> out;
+    while (q.next()) {
+        LedgerUploadRow u;
+        int c = 0;
+        u.UploadID = q.integer(c++);
+        u.AgentID = q.text(c++);
+        u.AgentDateKey = q.text(c++);
+        u.Day = QDate::fromString(q.text(c++), Qt::ISODate);
+        if (!q.isNull(c)) {
+            u.TerminalCount = int(q.integer(c));
+        }
+        ++c;
+        if (!q.isNull(c)) {
+            u.TerminalTotal = q.integer(c);
+        }
+        ++c;
+        u.StoredCount = int(q.integer(c++));
+        u.StoredTotal = q.integer(c++);
+        u.ReceivedAt = QDateTime::fromString(q.text(c++), Qt::ISODate);
+        u.Outcome = q.text(c++);
+        u.BackupFile = q.text(c++);
+        u.UploadFile = q.text(c++);
+        u.CheckFile = q.text(c++);
+        if (!q.isNull(c)) {
+            u.SupersededBy = q.integer(c);
+        }
+        out.push_back(std::move(u));
+    }
+    if (status) {
+        *status = q.status();
+    }
+    return out;
+}
+
+}  // namespace kovrin

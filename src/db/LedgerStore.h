@@ -1,0 +1,86 @@
+#pragma once
+
+#include "db/Database.h"
+#include "db/RestoreDataStore.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QVector>
+#include <optional>
+
+namespace kovrin {
+
+// The outcome kept for an upload: the terminal's totals against what was stored.
+inline const QString kOutcomeAgrees = QStringLiteral("Agrees");
+inline const QString kOutcomeDiffers = QStringLiteral("Differs");
+inline const QString kOutcomeNoTotals = QStringLiteral("No totals");
+
+// What the ledger keeps of an upload beside its collections.
+struct LedgerHeader {
+    QString AgentID;            // as the count frame gives it; kept without its blanks
+    QString AgentDateKey;       // agent number and ddmm: names the files, gives the upload's day
+    int TerminalCount = -1;     // the header's number of transactions; -1: not read
+    qint64 TerminalTotal = -1;  // the header's total in hundredths; -1: not read
+    QDateTime ReceivedAt;       // invalid for an upload seeded from an older file
+    QString BackupFile;
+};
+
+// A row of LedgerUpload.
+struct LedgerUploadRow {
+    qint64 UploadID = 0;
+    QString AgentID;
+    QString AgentDateKey;
+    QDate Day;
+    std::optional<int> TerminalCount;
+    std::optional<qint64> TerminalTotal;
+    int StoredCount = 0;
+    qint64 StoredTotal = 0;
+    QDateTime ReceivedAt;
+    QString Outcome;
+    QString BackupFile;
+    QString UploadFile;
+    QString CheckFile;
+    std::optional<qint64> SupersededBy;
+};
+
+// The collection ledger (tables LedgerUpload, LedgerCollection, LedgerDay): every upload
+// ever stored, with its collections as typed values, never deleted. The reports read it.
+class LedgerStore {
+public:
+    explicit LedgerStore(Database& db) : m_db(db) {}
+
+    // Adds an upload and its collections (the rows of RestoreData with a collected amount),
+    // inside the caller's transaction. An earlier upload of the same agent and day that still
+    // counts is marked superseded by this one, with its collections and day totals. The new
+    // upload's id goes into *uploadId.
+    DbStatus append(const LedgerHeader& header, const QVector<RestoreDataRow>& rows,
+                    qint64* uploadId = nullptr);
+
+    // The ledger of a file that had none: one upload per agent from the rows of RestoreData
+    // (the agent's last upload), with the terminal's totals of UploadInfo where it has them.
+    // Inside the caller's transaction.
+    DbStatus seedFromRestoreData();
+
+    // The bank upload file and check file written for the agent's latest upload; an empty
+    // name leaves the file kept as it is.
+    DbStatus recordFiles(const QString& agentId, const QString& uploadFile,
+                         const QString& checkFile);
+
+    // Every upload of the ledger, in the order they were stored.
+    QVector<LedgerUploadRow> uploads(DbStatus* status = nullptr);
+
+private:
+    Database& m_db;
+};
+
+// An amount or balance text as hundredths: digits with at most one decimal point and two
+// decimals, a sign allowed only when `signAllowed`, below a hundred thousand million. None
+// for any other text.
+std::optional<qint64> ledgerAmount(const QString& text, bool signAllowed);
+
+// The day an AgentDateKey names (agent number and ddmm): that day in the year of `received`,
+// or of the year before when it would be after it. Invalid when the key names no day.
+QDate dayOfKey(const QString& agentDateKey, const QDate& received);
+
+}  // namespace kovrin
