@@ -15,96 +15,21 @@ namespace kovrin {
 
 namespace {
 
-// One prepared statement on the engine's own interface, its values bound by position.
-class Statement {
+// A statement on the ledger's tables; a failure names the table the statement works on.
+class Statement : public NativeStatement {
 public:
-    Statement(Database& db, const QString& sql) {
-        m_db = nativeHandle(db, &m_status);
-        if (!m_db) {
-            return;
-        }
-        const QByteArray text = sql.toUtf8();
-        if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &m_stmt, nullptr) !=
-            SQLITE_OK) {
-            m_status = failure();
-            sqlite3_finalize(m_stmt);
-            m_stmt = nullptr;
-        }
-    }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    DbStatus status() const { return m_status; }
-
-    void reset() {
-        sqlite3_reset(m_stmt);
-        sqlite3_clear_bindings(m_stmt);
-        m_texts.clear();
-    }
-    void bind(int i, qint64 v) { sqlite3_bind_int64(m_stmt, i, v); }
-    void bind(int i, const std::optional<qint64>& v) {
-        if (v) {
-            bind(i, *v);
-        } else {
-            sqlite3_bind_null(m_stmt, i);
-        }
-    }
-    // A null text binds NULL.
-    void bind(int i, const QString& v) {
-        if (v.isNull()) {
-            sqlite3_bind_null(m_stmt, i);
-            return;
-        }
-        // Kept until the statement is reset: the engine reads the bytes where they are.
-        m_texts.push_back(v.toUtf8());
-        sqlite3_bind_text(m_stmt, i, m_texts.back().constData(), int(m_texts.back().size()),
-                          SQLITE_STATIC);
-    }
-    // Runs a statement that gives no rows.
-    DbStatus run() {
-        if (!m_stmt) {
-            return m_status;
-        }
-        const int rc = sqlite3_step(m_stmt);
-        const DbStatus st = rc == SQLITE_DONE || rc == SQLITE_ROW ? DbStatus{} : failure();
-        reset();
-        return st;
-    }
-    bool next() {
-        if (!m_stmt) {
-            return false;
-        }
-        const int rc = sqlite3_step(m_stmt);
-        if (rc == SQLITE_ROW) {
-            return true;
-        }
-        if (rc != SQLITE_DONE) {
-            m_status = failure();
-        }
-        return false;
-    }
-    qint64 integer(int c) const { return sqlite3_column_int64(m_stmt, c); }
-    bool isNull(int c) const { return sqlite3_column_type(m_stmt, c) == SQLITE_NULL; }
-    QString text(int c) const {
-        if (isNull(c)) {
-            return {};
-        }
-        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, c)),
-                                 sqlite3_column_bytes(m_stmt, c));
-    }
-    qint64 lastRowId() const { return sqlite3_last_insert_rowid(m_db); }
+    Statement(Database& db, const QString& sql) : NativeStatement(db, sql, tableOf(sql)) {}
 
 private:
-    DbStatus failure() const {
-        return DbStatus::failure(QString::fromUtf8(sqlite3_errmsg(m_db)),
-                                 QStringLiteral("LedgerCollection"));
+    static QString tableOf(const QString& sql) {
+        for (const tables::Table* t :
+             {&tables::ledgerCollection(), &tables::ledgerUpload(), &tables::ledgerDay()}) {
+            if (sql.contains(t->name)) {
+                return t->name;
+            }
+        }
+        return {};
     }
-
-    sqlite3* m_db = nullptr;
-    sqlite3_stmt* m_stmt = nullptr;
-    DbStatus m_status;
-    QVector<QByteArray> m_texts;
 };
 
 bool isDigit(QChar c) {

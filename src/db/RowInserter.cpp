@@ -23,42 +23,92 @@ sqlite3* nativeHandle(const QSqlDatabase& db, DbStatus* status) {
     return native;
 }
 
-RowReader::RowReader(Database& db, const QString& sql, std::initializer_list<QString> binds) {
+NativeStatement::NativeStatement(Database& db, const QString& sql, const QString& table)
+    : m_table(table) {
     m_db = nativeHandle(db, &m_status);
-    if (!m_db) {
-        return;
-    }
-    const QByteArray text = sql.toUtf8();
-    if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &m_stmt, nullptr) !=
-        SQLITE_OK) {
-        m_status = DbStatus::failure(QString::fromUtf8(sqlite3_errmsg(m_db)));
-        sqlite3_finalize(m_stmt);
-        m_stmt = nullptr;
-        return;
-    }
-    m_binds.reserve(qsizetype(binds.size()));
-    int i = 1;
-    for (const QString& b : binds) {
-        m_binds.push_back(b.toUtf8());
-        const int rc = b.isNull() ? sqlite3_bind_null(m_stmt, i)
-                                  : sqlite3_bind_text(m_stmt, i, m_binds.back().constData(),
-                                                      int(m_binds.back().size()), SQLITE_STATIC);
-        if (rc != SQLITE_OK) {
-            m_status = DbStatus::failure(QString::fromUtf8(sqlite3_errmsg(m_db)));
-            sqlite3_finalize(m_stmt);
-            m_stmt = nullptr;
-            return;
-        }
-        ++i;
+    if (m_db) {
+        prepare(sql);
     }
 }
 
-RowReader::~RowReader() {
+NativeStatement::NativeStatement(sqlite3* db, const QString& sql, const QString& table)
+    : m_db(db), m_table(table) {
+    if (!m_db) {
+        m_status = DbStatus::failure(QStringLiteral("the database is not open"), m_table);
+        return;
+    }
+    prepare(sql);
+}
+
+NativeStatement::~NativeStatement() {
     sqlite3_finalize(m_stmt);
 }
 
-bool RowReader::next() {
+void NativeStatement::prepare(const QString& sql) {
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &m_stmt, nullptr) !=
+        SQLITE_OK) {
+        fail();
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+    }
+}
+
+void NativeStatement::fail() {
+    if (m_status) {
+        m_status = DbStatus::failure(QString::fromUtf8(sqlite3_errmsg(m_db)), m_table);
+    }
+}
+
+void NativeStatement::bind(int i, qint64 v) {
+    if (m_stmt && sqlite3_bind_int64(m_stmt, i, v) != SQLITE_OK) {
+        fail();
+    }
+}
+
+void NativeStatement::bind(int i, const std::optional<qint64>& v) {
+    if (v) {
+        bind(i, *v);
+    } else if (m_stmt && sqlite3_bind_null(m_stmt, i) != SQLITE_OK) {
+        fail();
+    }
+}
+
+void NativeStatement::bind(int i, const QString& v) {
     if (!m_stmt) {
+        return;
+    }
+    int rc = SQLITE_OK;
+    if (v.isNull()) {
+        rc = sqlite3_bind_null(m_stmt, i);
+    } else {
+        // The buffer of a QByteArray stays where it is when the list grows.
+        m_texts.push_back(v.toUtf8());
+        const QByteArray& bytes = m_texts.back();
+        rc = sqlite3_bind_text(m_stmt, i, bytes.constData(), int(bytes.size()), SQLITE_STATIC);
+    }
+    if (rc != SQLITE_OK) {
+        fail();
+    }
+}
+
+DbStatus NativeStatement::run() {
+    if (!m_stmt || !m_status) {
+        const DbStatus st = m_status;
+        reset();
+        return st;
+    }
+    const int rc = sqlite3_step(m_stmt);
+    DbStatus st;
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
+        st = DbStatus::failure(QString::fromUtf8(sqlite3_errmsg(m_db)), m_table);
+    }
+    reset();
+    return st;
+}
+
+bool NativeStatement::next() {
+    if (!m_stmt || m_done || !m_status) {
         return false;
     }
     const int rc = sqlite3_step(m_stmt);
@@ -66,78 +116,67 @@ bool RowReader::next() {
         return true;
     }
     if (rc != SQLITE_DONE) {
-        m_status = DbStatus::failure(QString::fromUtf8(sqlite3_errmsg(m_db)));
+        fail();
     }
-    sqlite3_finalize(m_stmt);
-    m_stmt = nullptr;
+    m_done = true;
     return false;
 }
 
-QString RowReader::text(int column) const {
-    if (!m_stmt || sqlite3_column_type(m_stmt, column) == SQLITE_NULL) {
+void NativeStatement::reset() {
+    if (m_stmt) {
+        sqlite3_reset(m_stmt);
+        // The texts are bound without a copy: the bindings go before the texts.
+        sqlite3_clear_bindings(m_stmt);
+    }
+    m_texts.clear();
+    m_done = false;
+}
+
+bool NativeStatement::isNull(int c) const {
+    return sqlite3_column_type(m_stmt, c) == SQLITE_NULL;
+}
+
+qint64 NativeStatement::integer(int c) const {
+    return sqlite3_column_int64(m_stmt, c);
+}
+
+std::optional<qint64> NativeStatement::optionalInteger(int c) const {
+    return isNull(c) ? std::nullopt : std::optional<qint64>(integer(c));
+}
+
+QByteArrayView NativeStatement::bytes(int c) const {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, c));
+    return QByteArrayView(p, p ? sqlite3_column_bytes(m_stmt, c) : 0);
+}
+
+QString NativeStatement::text(int c) const {
+    if (!m_stmt || isNull(c)) {
         return {};
     }
-    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
-    return QString::fromUtf8(bytes, sqlite3_column_bytes(m_stmt, column));
+    return QString::fromUtf8(bytes(c));
 }
 
-RowInserter::RowInserter(Database& db, const QString& sql) {
-    m_db = nativeHandle(db, &m_status);
-    if (!m_db) {
-        return;
+qint64 NativeStatement::lastRowId() const {
+    return sqlite3_last_insert_rowid(m_db);
+}
+
+RowReader::RowReader(Database& db, const QString& sql, std::initializer_list<QString> binds)
+    : m_stmt(db, sql) {
+    int i = 1;
+    for (const QString& b : binds) {
+        m_stmt.bind(i++, b);
     }
-    const QByteArray text = sql.toUtf8();
-    if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &m_stmt, nullptr) !=
-        SQLITE_OK) {
-        m_status = failure();
-        sqlite3_finalize(m_stmt);
-        m_stmt = nullptr;
-    }
-}
-
-RowInserter::~RowInserter() {
-    sqlite3_finalize(m_stmt);
-}
-
-DbStatus RowInserter::failure() const {
-    return DbStatus::failure(QString::fromUtf8(sqlite3_errmsg(m_db)));
 }
 
 DbStatus RowInserter::insert(int sno, const QString* const* values, int count) {
-    if (!m_stmt) {
-        return m_status;
+    if (!m_stmt.status()) {
+        return m_stmt.status();
     }
-    sqlite3_reset(m_stmt);
-    int i = 1;
-    if (sqlite3_bind_int(m_stmt, i++, sno) != SQLITE_OK) {
-        return failure();
-    }
-    m_utf8.resize(count);
+    m_stmt.bind(1, qint64(sno));
     for (int k = 0; k < count; ++k) {
-        const QString* v = values[k];
-        int rc = SQLITE_OK;
-        if (v->isNull()) {
-            rc = sqlite3_bind_null(m_stmt, i);
-        } else {
-            // UTF-8, the file's encoding: the engine stores the bytes without converting.
-            QByteArray& bytes = m_utf8[i - 2];
-            bytes = v->toUtf8();
-            rc = sqlite3_bind_text(m_stmt, i, bytes.constData(), int(bytes.size()), SQLITE_STATIC);
-        }
-        if (rc != SQLITE_OK) {
-            return failure();
-        }
-        ++i;
+        m_stmt.bind(k + 2, *values[k]);
     }
-    const int rc = sqlite3_step(m_stmt);
-    // The texts are bound without a copy: the bindings go before the texts change.
-    sqlite3_clear_bindings(m_stmt);
-    if (rc != SQLITE_DONE) {
-        const DbStatus st = failure();
-        sqlite3_reset(m_stmt);
-        return st;
-    }
-    return {};
+    return m_stmt.run();
 }
 
 }  // namespace kovrin

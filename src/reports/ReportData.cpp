@@ -196,73 +196,36 @@ private:
 
 // One SELECT on the engine's own interface: typed values read where they are, without a
 // QVariant per value; the operator's values bound as text.
-class Query {
+class Query : public NativeStatement {
 public:
     Query(const ReportConnection& conn, const QString& sql, const QStringList& binds)
-        : m_db(conn.native()) {
-        const QByteArray text = sql.toUtf8();
-        if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &m_stmt, nullptr) !=
-            SQLITE_OK) {
-            m_error = QString::fromUtf8(sqlite3_errmsg(m_db));
-            return;
-        }
+        : NativeStatement(conn.native(), sql) {
+        int i = 1;
         for (const QString& b : binds) {
-            m_binds.push_back(b.toUtf8());
-            sqlite3_bind_text(m_stmt, int(m_binds.size()), m_binds.back().constData(),
-                              int(m_binds.back().size()), SQLITE_STATIC);
+            bind(i++, b);
         }
     }
-    ~Query() { sqlite3_finalize(m_stmt); }
-    Query(const Query&) = delete;
-    Query& operator=(const Query&) = delete;
 
-    bool next() {
-        if (!m_stmt || m_done) {
-            return false;
-        }
-        const int rc = sqlite3_step(m_stmt);
-        if (rc == SQLITE_ROW) {
-            return true;
-        }
-        if (rc != SQLITE_DONE) {
-            m_error = QString::fromUtf8(sqlite3_errmsg(m_db));
-        }
-        m_done = true;
-        return false;
-    }
-    bool isNull(int c) const { return sqlite3_column_type(m_stmt, c) == SQLITE_NULL; }
-    qint64 integer(int c) const { return sqlite3_column_int64(m_stmt, c); }
-    std::optional<qint64> optionalInteger(int c) const {
-        return isNull(c) ? std::nullopt : std::optional<qint64>(integer(c));
-    }
-    QByteArrayView bytes(int c) const {
-        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, c));
-        return QByteArrayView(p, p ? sqlite3_column_bytes(m_stmt, c) : 0);
-    }
-    QString text(int c) const { return isNull(c) ? QString() : QString::fromUtf8(bytes(c)); }
     // The ISO date of column c (YYYY-MM-DD); invalid for NULL or anything else.
     QDate date(int c) const {
         const QByteArrayView b = bytes(c);
-        if (b.size() != 10) {
+        if (b.size() != 10 || b[4] != '-' || b[7] != '-') {
             return {};
         }
-        auto number = [&](int from, int n) {
-            int v = 0;
-            for (int i = from; i < from + n; ++i) {
-                v = v * 10 + (b[i] - '0');
+        int v[3] = {0, 0, 0};
+        const int from[3] = {0, 5, 8};
+        const int size[3] = {4, 2, 2};
+        for (int k = 0; k < 3; ++k) {
+            for (int i = from[k]; i < from[k] + size[k]; ++i) {
+                if (b[i] < '0' || b[i] > '9') {
+                    return {};
+                }
+                v[k] = v[k] * 10 + (b[i] - '0');
             }
-            return v;
-        };
-        return QDate(number(0, 4), number(5, 2), number(8, 2));
+        }
+        return QDate(v[0], v[1], v[2]);
     }
-    QString error() const { return m_error; }
-
-private:
-    sqlite3* m_db = nullptr;
-    sqlite3_stmt* m_stmt = nullptr;
-    QVector<QByteArray> m_binds;
-    QString m_error;
-    bool m_done = false;
+    QString error() const { return status() ? QString() : status().error; }
 };
 
 // The text of a column, shared with the row before when it is the same: the rows come in
