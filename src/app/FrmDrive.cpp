@@ -113,8 +113,12 @@ FrmDrive::FrmDrive(AppContext& ctx, QWidget* parent, DriveLister drives)
             });
     // An option gaining the focus (by click, Tab or arrow keys) shows its stored folder; coming
     // back to the screen, or closing one of its messages, leaves the folder being browsed.
-    OperatorFocusFilter::install(m_opBank, [this] { showStoredFolder(Stored::BankInfo); });
-    OperatorFocusFilter::install(m_opReport, [this] { showStoredFolder(Stored::Report); });
+    FocusInFilter::install(
+        m_opBank, [this] { showStoredFolder(Stored::BankInfo); },
+        FocusInFilter::Reasons::OperatorOnly);
+    FocusInFilter::install(
+        m_opReport, [this] { showStoredFolder(Stored::Report); },
+        FocusInFilter::Reasons::OperatorOnly);
 
     FocusColours::apply(this);
 

@@ -123,8 +123,10 @@ FrmPassword::FrmPassword(ScreenContext& ctx, QWidget* parent) : QWidget(parent),
     connect(exit, &QPushButton::clicked, this, &QWidget::close);
 
     // Focus on a kind shows its levels; choosing it sets the boxes' maximum length.
-    OperatorFocusFilter::install(m_software, [this] { showLevels(true); });
-    OperatorFocusFilter::install(m_handHeld, [this] { showLevels(false); });
+    FocusInFilter::install(
+        m_software, [this] { showLevels(true); }, FocusInFilter::Reasons::OperatorOnly);
+    FocusInFilter::install(
+        m_handHeld, [this] { showLevels(false); }, FocusInFilter::Reasons::OperatorOnly);
     connect(m_software, &QRadioButton::clicked, this, [this] {
         for (QLineEdit* e : {m_old, m_new, m_confirm}) {
             e->setMaxLength(10);
@@ -136,11 +138,14 @@ FrmPassword::FrmPassword(ScreenContext& ctx, QWidget* parent) : QWidget(parent),
         }
     });
     for (QRadioButton* level : {m_admin, m_user, m_setup, m_download}) {
-        OperatorFocusFilter::install(level, [this] {
-            m_old->clear();
-            m_new->clear();
-            m_confirm->clear();
-        });
+        FocusInFilter::install(
+            level,
+            [this] {
+                m_old->clear();
+                m_new->clear();
+                m_confirm->clear();
+            },
+            FocusInFilter::Reasons::OperatorOnly);
         KeyFilter::install(level, [this](QKeyEvent* e) {
             if (!KeyFilter::isEnter(e)) {
                 return false;
@@ -170,7 +175,8 @@ FrmPassword::FrmPassword(ScreenContext& ctx, QWidget* parent) : QWidget(parent),
             return handHeld && handHeld->isChecked();
         });
     }
-    OperatorFocusFilter::install(m_new, [this] { checkOldPassword(); });
+    FocusInFilter::install(
+        m_new, [this] { checkOldPassword(); }, FocusInFilter::Reasons::OperatorOnly);
 
     FocusColours::apply(this);
     // The terminal kind is first in the tab order: it has the focus when the screen opens

@@ -88,25 +88,15 @@ bool EnterPressesButton::eventFilter(QObject* watched, QEvent* event) {
     return true;
 }
 
-void FocusInFilter::install(QWidget* control, std::function<void()> handler) {
-    control->installEventFilter(new FocusInFilter(control, std::move(handler)));
+void FocusInFilter::install(QWidget* control, std::function<void()> handler, Reasons reasons) {
+    control->installEventFilter(new FocusInFilter(control, std::move(handler), reasons));
 }
 
 bool FocusInFilter::eventFilter(QObject*, QEvent* event) {
     if (event->type() == QEvent::FocusIn) {
-        m_handler();
-    }
-    return false;
-}
-
-void OperatorFocusFilter::install(QWidget* control, std::function<void()> handler) {
-    control->installEventFilter(new OperatorFocusFilter(control, std::move(handler)));
-}
-
-bool OperatorFocusFilter::eventFilter(QObject*, QEvent* event) {
-    if (event->type() == QEvent::FocusIn) {
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+        if (m_reasons == Reasons::Any ||
+            (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)) {
             m_handler();
         }
     }

@@ -70,37 +70,25 @@ private:
     using QObject::QObject;
 };
 
-// Runs a handler when a control gains the focus.
+// Runs a handler when a control gains the focus. With `OperatorOnly`, only when it gains it by
+// the operator's doing (a click, Tab, the arrow keys, the program moving it), not when its
+// window is merely activated again or a popup closes: coming back to a screen, or answering
+// one of its message boxes, must not redo what choosing the control did.
 class FocusInFilter : public QObject {
     Q_OBJECT
 public:
-    static void install(QWidget* control, std::function<void()> handler);
+    enum class Reasons { Any, OperatorOnly };
+    static void install(QWidget* control, std::function<void()> handler,
+                        Reasons reasons = Reasons::Any);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    FocusInFilter(QObject* parent, std::function<void()> handler)
-        : QObject(parent), m_handler(std::move(handler)) {}
+    FocusInFilter(QObject* parent, std::function<void()> handler, Reasons reasons)
+        : QObject(parent), m_handler(std::move(handler)), m_reasons(reasons) {}
     std::function<void()> m_handler;
-};
-
-// Runs a handler when a control gains the focus by the operator's doing (a click, Tab, the
-// arrow keys, the program moving it), not when its window is merely activated again or a
-// popup closes: coming back to a screen, or answering one of its message boxes, must not
-// redo what choosing the control did.
-class OperatorFocusFilter : public QObject {
-    Q_OBJECT
-public:
-    static void install(QWidget* control, std::function<void()> handler);
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    OperatorFocusFilter(QObject* parent, std::function<void()> handler)
-        : QObject(parent), m_handler(std::move(handler)) {}
-    std::function<void()> m_handler;
+    Reasons m_reasons;
 };
 
 }  // namespace kovrin
