@@ -3,8 +3,9 @@
 #include "link/UploadFrames.h"
 #include "upload/BankFiles.h"
 
+#include "core/SafeFile.h"
+
 #include <QDir>
-#include <QSaveFile>
 
 namespace kovrin {
 
@@ -21,13 +22,11 @@ QString PartialUploads::keep(const QString& port, const PartialUpload& upload) {
     if (key.left(3).contains(u'/') || key.left(3).contains(u'\\')) {
         return {};  // an agent that cannot name a file: kept in memory only
     }
-    const QString folder = m_folder.filePath(backupFolderName());
-    QSaveFile f(QDir(folder).filePath(name));
-    if (!QDir().mkpath(folder) || !f.open(QIODevice::WriteOnly) ||
-        f.write(CreateFlatFile1(data)) < 0 || !f.commit()) {
+    const GuardedPath path(m_folder.path(), backupFolderName() + QLatin1Char('/') + name);
+    if (!files::writeWhole(path, CreateFlatFile1(data))) {
         return {};
     }
-    return f.fileName();
+    return path.full();
 }
 
 std::optional<PartialUpload> PartialUploads::take(const QString& port) {

@@ -1,5 +1,6 @@
 #include "upload/RestoreData.h"
 
+#include "core/SafeFile.h"
 #include "db/BankDataStore.h"
 #include "db/LedgerStore.h"
 #include "db/Val.h"
@@ -9,9 +10,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringList>
-#include <filesystem>
+#include <cerrno>
+#include <cstring>
 #include <system_error>
 
 namespace kovrin {
@@ -30,31 +31,15 @@ QString native(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
 
-// The whole file or nothing: the bytes go to a temporary file beside it, which then takes
-// its name, so the bank's software never finds half a file.
-bool writeFile(const QString& path, const QByteArray& bytes, QString* error) {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) {
-        *error = f.errorString();
-        return false;
+// The whole file or nothing: the bytes go to a new file beside it, which then takes its
+// name, so the bank's software never finds half a file. Below the program folder (and the
+// bank folder) no link is followed.
+bool writeFile(const GuardedPath& path, const QByteArray& bytes, QString* error) {
+    const FileResult written = files::writeWhole(path, bytes);
+    if (!written) {
+        *error = written.error;
     }
-    // A write cut short (a full disk, a file-size limit) reports no reason of its own; the
-    // next write of the rest fails with the system's reason, which the operator is shown.
-    qint64 done = 0;
-    while (done < bytes.size()) {
-        const qint64 n = f.write(bytes.constData() + done, bytes.size() - done);
-        if (n <= 0) {
-            *error = f.errorString();
-            f.cancelWriting();
-            return false;
-        }
-        done += n;
-    }
-    if (!f.commit()) {
-        *error = f.errorString();
-        return false;
-    }
-    return true;
+    return bool(written);
 }
 
 // The AgentDateKey names files: it must not lead out of their folder or be refused by it.
@@ -187,6 +172,10 @@ StoredTotals storedTotals(const QVector<RestoreDataRow>& rows) {
 RestoreData::RestoreData(Database& db, const AppSettings& settings, ProgramFolder folder)
     : m_db(db), m_settings(settings), m_folder(std::move(folder)) {}
 
+GuardedPath RestoreData::guarded(const QString& path) const {
+    return GuardedPath::within(m_folder.path(), path);
+}
+
 UploadTransfer::Restore RestoreData::restoreFunction() {
     return [this](const UploadData& data, const MessageFunction& message) {
         const RestoreOutcome outcome = run(data, message);
@@ -197,16 +186,13 @@ UploadTransfer::Restore RestoreData::restoreFunction() {
 bool RestoreData::backupFolder(const QString& notWritten, const MessageFunction& message,
                                QString* path) {
     *path = m_folder.filePath(backupFolderName());
-    if (QFileInfo(*path).isDir()) {
+    const FileResult made = files::makeFolder(GuardedPath(m_folder.path(), backupFolderName()));
+    if (made) {
         return true;
     }
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(*path).data()), ec);
-    if (!ec && QFileInfo(*path).isDir()) {
-        return true;
-    }
-    const QString reason = ec ? QString::fromLocal8Bit(ec.message().c_str())
-                              : QStringLiteral("a file of that name is in the way");
+    const QString reason = made.error == QString::fromLocal8Bit(std::strerror(ENOTDIR))
+                               ? QStringLiteral("a file of that name is in the way")
+                               : made.error;
     show(message,
          QStringLiteral("The folder %1 could not be created: %2. %3")
              .arg(native(*path), reason, notWritten),
@@ -226,11 +212,11 @@ void RestoreData::writeBackup(const UploadData& data, const QDate& today,
     QString error;
     // The mark goes first: should the program end before the store is committed, the backup
     // is offered to Store Again on the next opening of the Receive Data screen.
-    QFile mark(unstoredMarkOf(path));
-    if (!mark.open(QIODevice::WriteOnly) || !mark.flush()) {
-        error = mark.errorString();
-    } else if (!writeFile(path, CreateFlatFile1(data), &error)) {
-        mark.remove();
+    const GuardedPath mark = guarded(unstoredMarkOf(path));
+    if (const FileResult marked = files::touch(mark); !marked) {
+        error = marked.error;
+    } else if (!writeFile(guarded(path), CreateFlatFile1(data), &error)) {
+        files::remove(mark);
     } else {
         outcome.backupFile = path;
         return;
@@ -366,7 +352,7 @@ RestoreOutcome RestoreData::run(const UploadData& data, const MessageFunction& m
     // Safe: the frames on disk and the rows committed.
     outcome.safe = !outcome.backupFile.isEmpty() || !namesFiles;
     if (!outcome.backupFile.isEmpty()) {
-        QFile::remove(unstoredMarkOf(outcome.backupFile));
+        files::remove(guarded(unstoredMarkOf(outcome.backupFile)));
     }
     m_lastAgentId = data.agentId;
 
@@ -470,7 +456,7 @@ void RestoreData::writeListings(const UploadInfo& info, const QVector<RestoreDat
         const QString path = bankUploadFilePath(bankFolder, info.AgentDateKey);
         const BankUploadFile file = CreateFlatFile(inUploadFileOrder(rows));
         QString error;
-        if (!writeFile(path, file.bytes, &error)) {
+        if (!writeFile(GuardedPath::within(bankFolder, path), file.bytes, &error)) {
             show(message,
                  QStringLiteral("The bank upload file %1 could not be written: %2. The "
                                 "collections are stored; write the files again once this is "
@@ -512,7 +498,7 @@ void RestoreData::writeListings(const UploadInfo& info, const QVector<RestoreDat
     }
     const QString path = QDir(folder).filePath(checkFileName(info.AgentDateKey));
     QString error;
-    if (!writeFile(path, CreateFlatFile2(inCheckFileOrder(rows)), &error)) {
+    if (!writeFile(guarded(path), CreateFlatFile2(inCheckFileOrder(rows)), &error)) {
         show(message,
              QStringLiteral("The check file %1 could not be written: %2. The collections are "
                             "stored; write the files again once this is put right.")
