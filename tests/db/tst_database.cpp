@@ -1,6 +1,8 @@
 // Opening the database file: creation on first start, refusal of unusable files.
+#include "db/BankDataStore.h"
 #include "db/Database.h"
 #include "db/LedgerStore.h"
+#include "db/RestoreDataStore.h"
 #include "db/Schema.h"
 #include "db/Val.h"
 #include "support/TempProgramFolder.h"
@@ -32,6 +34,8 @@ private slots:
     void snoWrittenAsNumberIsFoundAsText();
     void valReadsLeadingNumber_data();
     void valReadsLeadingNumber();
+    void dayOfKeyIsTheNearestToTheReceipt_data();
+    void dayOfKeyIsTheNearestToTheReceipt();
 };
 
 void TestDatabase::createsSchemaOnFirstStart() {
@@ -48,9 +52,9 @@ void TestDatabase::createsSchemaOnFirstStart() {
     while (q.next()) {
         names << q.value(0).toString() + ":" + q.value(1).toString();
     }
-    QCOMPARE(names, QStringList({"BankData:table", "LedgerCollection:table", "LedgerDay:table",
-                                 "LedgerUpload:table", "Password:table", "Path:table",
-                                 "Register:view", "Report1:view", "Report2:view",
+    QCOMPARE(names, QStringList({"BankData:table", "DownloadInfo:table", "LedgerCollection:table",
+                                 "LedgerDay:table", "LedgerUpload:table", "Password:table",
+                                 "Path:table", "Register:view", "Report1:view", "Report2:view",
                                  "RestoreData:table", "StationPorts:table", "UploadInfo:table"}));
     // The report queries yield the columns the reports bind.
     QVERIFY(q.exec("SELECT * FROM Report1"));
@@ -159,8 +163,12 @@ void TestDatabase::olderFileGetsUploadInfoAndKeepsItsRows_data() {
     QTest::addColumn<int>("version");
     QTest::newRow("first") << 1;
     QTest::newRow("report views") << 2;
+    QTest::newRow("the ledger, before the encodings") << 5;
 }
 
+// A file of an older version gets the tables added since and the columns its tables lack:
+// UploadInfo (whose rows, from version 3 on, stay, their files in Latin-1 as they were) and
+// DownloadInfo, and keeps its rows.
 void TestDatabase::olderFileGetsUploadInfoAndKeepsItsRows() {
     QFETCH(int, version);
     test::TempProgramFolder pf;
@@ -170,6 +178,13 @@ void TestDatabase::olderFileGetsUploadInfoAndKeepsItsRows() {
         QVERIFY(db);
         QSqlQuery q(db->handle());
         QVERIFY(q.exec("DROP TABLE UploadInfo"));
+        QVERIFY(q.exec("DROP TABLE DownloadInfo"));
+        if (version >= 3) {
+            QVERIFY(
+                q.exec("CREATE TABLE UploadInfo (AgentID TEXT, AgentDateKey TEXT, "
+                       "TotalTransactions INTEGER, TotalAmount INTEGER, UploadedAt TEXT)"));
+            QVERIFY(q.exec("INSERT INTO UploadInfo VALUES ('001', '0010712', 1, 100, '')"));
+        }
         QVERIFY(
             q.exec("INSERT INTO RestoreData (SNo, AgentID, Amtcollected) "
                    "VALUES ('1', '001', '0000100.00')"));
@@ -180,9 +195,15 @@ void TestDatabase::olderFileGetsUploadInfoAndKeepsItsRows() {
     QVERIFY2(db, qPrintable(error));
     QSqlQuery q(db->handle());
     QVERIFY(
-        q.exec("SELECT AgentID, AgentDateKey, TotalTransactions, TotalAmount, UploadedAt "
-               "FROM UploadInfo"));
-    QVERIFY(!q.next());
+        q.exec("SELECT AgentID, AgentDateKey, TotalTransactions, TotalAmount, UploadedAt, "
+               "Encoding FROM UploadInfo"));
+    QCOMPARE(q.next(), version >= 3);
+    const auto info = RestoreDataStore(*db).uploadInfo("1");
+    QCOMPARE(info.has_value(), version >= 3);
+    QVERIFY(!info || (info->TotalAmount == 100 && info->Encoding == TextEncoding::Latin1));
+    DbStatus st;
+    QCOMPARE(BankDataStore(*db).downloadEncoding("001", &st), TextEncoding::Latin1);
+    QVERIFY2(st, qPrintable(st.error));
     QVERIFY(q.exec("SELECT Amtcollected FROM RestoreData WHERE AgentID = '001'"));
     QVERIFY(q.next());
     QCOMPARE(q.value(0).toString(), QString("0000100.00"));
@@ -330,7 +351,8 @@ void TestDatabase::olderFileGetsItsLedgerOnce() {
         }
         if (uploadInfo) {
             QVERIFY(
-                q.exec("INSERT INTO UploadInfo VALUES ('005            ', '0050712', 3, 150, "
+                q.exec("INSERT INTO UploadInfo (AgentID, AgentDateKey, TotalTransactions, "
+                       "TotalAmount, UploadedAt) VALUES ('005            ', '0050712', 3, 150, "
                        "'2026-12-07T18:30:00.000')"));
         } else {
             QVERIFY(q.exec("DROP TABLE UploadInfo"));
@@ -395,6 +417,31 @@ void TestDatabase::valReadsLeadingNumber() {
     QFETCH(QString, text);
     QFETCH(double, value);
     QCOMPARE(vbVal(text), value);
+}
+
+void TestDatabase::dayOfKeyIsTheNearestToTheReceipt_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QDate>("received");
+    QTest::addColumn<QDate>("day");
+    QTest::newRow("the same day") << "0050712" << QDate(2026, 12, 7) << QDate(2026, 12, 7);
+    QTest::newRow("received a day late") << "0050612" << QDate(2026, 12, 7) << QDate(2026, 12, 6);
+    QTest::newRow("typed for tomorrow") << "0050812" << QDate(2026, 12, 7) << QDate(2026, 12, 8);
+    QTest::newRow("New Year's Eve, typed for tomorrow")
+        << "0050101" << QDate(2026, 12, 31) << QDate(2027, 1, 1);
+    QTest::newRow("New Year's Day, yesterday's")
+        << "0053112" << QDate(2027, 1, 1) << QDate(2026, 12, 31);
+    QTest::newRow("29 February, the leap year before")
+        << "0052902" << QDate(2025, 3, 1) << QDate(2024, 2, 29);
+    QTest::newRow("29 February, the leap year after")
+        << "0052902" << QDate(2027, 12, 31) << QDate(2028, 2, 29);
+    QTest::newRow("no such day") << "0053102" << QDate(2026, 12, 7) << QDate();
+    QTest::newRow("not a day") << "005ab12" << QDate(2026, 12, 7) << QDate();
+}
+
+void TestDatabase::dayOfKeyIsTheNearestToTheReceipt() {
+    QFETCH(QString, key);
+    QFETCH(QDate, received);
+    QTEST(dayOfKey(key, received), "day");
 }
 
 QTEST_GUILESS_MAIN(TestDatabase)
