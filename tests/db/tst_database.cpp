@@ -420,28 +420,22 @@ void TestDatabase::valReadsLeadingNumber() {
 }
 
 void TestDatabase::dayOfKeyIsTheNearestToTheReceipt_data() {
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QDate>("received");
-    QTest::addColumn<QDate>("day");
-    QTest::newRow("the same day") << "0050712" << QDate(2026, 12, 7) << QDate(2026, 12, 7);
-    QTest::newRow("received a day late") << "0050612" << QDate(2026, 12, 7) << QDate(2026, 12, 6);
-    QTest::newRow("typed for tomorrow") << "0050812" << QDate(2026, 12, 7) << QDate(2026, 12, 8);
-    QTest::newRow("New Year's Eve, typed for tomorrow")
-        << "0050101" << QDate(2026, 12, 31) << QDate(2027, 1, 1);
-    QTest::newRow("New Year's Day, yesterday's")
-        << "0053112" << QDate(2027, 1, 1) << QDate(2026, 12, 31);
-    QTest::newRow("29 February, the leap year before")
-        << "0052902" << QDate(2025, 3, 1) << QDate(2024, 2, 29);
-    QTest::newRow("29 February, the leap year after")
-        << "0052902" << QDate(2027, 12, 31) << QDate(2028, 2, 29);
-    QTest::newRow("no such day") << "0053102" << QDate(2026, 12, 7) << QDate();
-    QTest::newRow("not a day") << "005ab12" << QDate(2026, 12, 7) << QDate();
+    QTest::addColumn<QString>("keyReceivedDay");  // the key, the day received, the day it names
+    QTest::newRow("the same day") << QString("0050712 2026-12-07 2026-12-07");
+    QTest::newRow("received a day late") << QString("0050612 2026-12-07 2026-12-06");
+    QTest::newRow("typed for tomorrow") << QString("0050812 2026-12-07 2026-12-08");
+    QTest::newRow("New Year's Eve, for tomorrow") << QString("0050101 2026-12-31 2027-01-01");
+    QTest::newRow("New Year's Day, yesterday's") << QString("0053112 2027-01-01 2026-12-31");
+    QTest::newRow("29 February before") << QString("0052902 2025-03-01 2024-02-29");
+    QTest::newRow("29 February after") << QString("0052902 2027-12-31 2028-02-29");
+    QTest::newRow("no such day") << QString("0053102 2026-12-07 ");
+    QTest::newRow("not a day") << QString("005ab12 2026-12-07 ");
 }
 
 void TestDatabase::dayOfKeyIsTheNearestToTheReceipt() {
-    QFETCH(QString, key);
-    QFETCH(QDate, received);
-    QTEST(dayOfKey(key, received), "day");
+    QFETCH(QString, keyReceivedDay);
+    const QStringList c = keyReceivedDay.split(' ');
+    QCOMPARE(dayOfKey(c[0], QDate::fromString(c[1], Qt::ISODate)).toString(Qt::ISODate), c[2]);
 }
 
 QTEST_GUILESS_MAIN(TestDatabase)
