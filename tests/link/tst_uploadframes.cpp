@@ -105,7 +105,7 @@ private slots:
         const TransactionFrame tf = decodeTransactionFrame(
             txnFrame(0x03, {hex("01 23 45 07 C9 14 35 00 2A"), hex("00 00 05 31 1A 09 05 01 00"),
                             hex("99 99 99 01 C0 00 00 27 10")}),
-            2015);
+            2014);
         QVERIFY2(tf.ok, qPrintable(tf.reason));
         QVERIFY(!tf.shortFrame);
         QCOMPARE(tf.CategoryCode, QString("S"));
