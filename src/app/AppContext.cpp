@@ -218,6 +218,13 @@ void AppContext::finishDailyBackup() {
     }
 }
 
+void AppContext::stopDailyBackup() {
+    if (m_backupThread) {
+        m_stopBackup = true;
+        reportDailyBackup(false);
+    }
+}
+
 void AppContext::reportDailyBackup(bool fromWatcher) {
     if (!m_backupThread) {
         return;  // told already

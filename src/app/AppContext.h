@@ -50,6 +50,9 @@ public:
     void startDailyBackup();
     // Waits until the copy begun by startDailyBackup is over and reports its failure now.
     void finishDailyBackup();
+    // The program ends: a copy still under way is stopped (its part file removed) rather than
+    // waited for, so the folder's lock is let go at once; a copy that failed before is told.
+    void stopDailyBackup();
     // The copy is under way.
     bool dailyBackupRunning() const;
 

@@ -135,7 +135,9 @@ int runProgram(QApplication& app, const ProgramFolder& folder, Revision revision
     // The day's copy of the database once the menu is there: the operator need not wait.
     QTimer::singleShot(0, &menu, [&ctx] { ctx->startDailyBackup(); });
     const int status = app.exec();
-    ctx->finishDailyBackup();
+    // A copy still under way is given up: the program does not hold its folder while a large
+    // file is copied, or while another program keeps the copy waiting.
+    ctx->stopDailyBackup();
     return status;
 }
 

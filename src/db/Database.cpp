@@ -351,6 +351,12 @@ std::unique_ptr<Database> Database::open(const QString& filePath, QString* error
     if (result->m_checkedAtOpen) {
         QSqlQuery q(db);
         if (!q.exec(QStringLiteral("PRAGMA quick_check")) || !q.next()) {
+            // A file damaged where the check itself stops is damaged all the same.
+            if ((q.lastError().nativeErrorCode().toInt() & 0xff) == SQLITE_CORRUPT) {
+                return fail(
+                    Kind::Unusable,
+                    QStringLiteral("the file is damaged (%1)").arg(errorText(q.lastError())));
+            }
             return fail(kindOf(q.lastError(), Kind::Unusable), errorText(q.lastError()));
         }
         const QString verdict = q.value(0).toString();

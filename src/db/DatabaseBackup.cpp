@@ -4,6 +4,8 @@
 #include "db/Sql.h"
 
 #include <sqlite3.h>
+#include <algorithm>
+#include <cstring>
 
 #include <QDir>
 #include <QFile>
@@ -37,6 +39,43 @@ namespace {
 QString reasonOf(sqlite3* db, int rc) {
     return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
 }
+
+// The reason for a step of the copy that failed with `rc`: the step leaves no message of its
+// own on the connection ("not an error"), so the code's meaning is told, with the system's
+// reason when there is one ("disk I/O error (File too large)" under a file-size limit,
+// "database or disk is full").
+QString stepFailure(sqlite3* dest, int rc) {
+    QString reason = QString::fromUtf8(sqlite3_errstr(rc));
+    int err = 0;  // the copy file's own last failure, else the connection's
+    if (sqlite3_file_control(dest, "main", SQLITE_FCNTL_LAST_ERRNO, &err) != SQLITE_OK ||
+        err == 0) {
+        err = sqlite3_system_errno(dest);
+    }
+    if (err != 0) {
+        reason += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(std::strerror(err)));
+    }
+    return reason;
+}
+
+// While another program holds the database, the copy waits its turn a little at a time, and
+// gives up at once when it is to stop.
+struct Waiting {
+    const std::atomic<bool>* stop = nullptr;
+    static constexpr int kLongest = 3000;  // ms: then the step fails busy and is tried again
+
+    bool stopped() const { return stop && stop->load(); }
+
+    static int busy(void* self, int tries) {
+        const auto* w = static_cast<const Waiting*>(self);
+        if (w->stopped() || tries * 20 >= kLongest) {
+            return 0;
+        }
+        sqlite3_sleep(20);
+        return 1;
+    }
+    // The check of a large file reads every page: it is cut short as well.
+    static int progress(void* self) { return static_cast<const Waiting*>(self)->stopped(); }
+};
 
 // The whole file checked for damage on a connection of its own: empty when it is sound.
 QString damageOf(sqlite3* db) {
@@ -89,12 +128,11 @@ QString copyDatabase(sqlite3* source, const QString& target, const std::atomic<b
         }
     } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
     if (!*stopped && rc != SQLITE_DONE) {
-        reason = reasonOf(dest, rc);
+        reason = stepFailure(dest, rc);  // before the copy file is let go
     }
-    sqlite3_backup_finish(backup);
-    if (reason.isEmpty() && !*stopped && sqlite3_errcode(dest) != SQLITE_OK &&
-        sqlite3_errcode(dest) != SQLITE_DONE) {
-        reason = reasonOf(dest, SQLITE_ERROR);
+    const int finished = sqlite3_backup_finish(backup);
+    if (reason.isEmpty() && !*stopped && finished != SQLITE_OK) {
+        reason = stepFailure(dest, finished);
     }
     sqlite3_close(dest);
     return reason;
@@ -149,9 +187,17 @@ BackupOutcome makeDailyBackup(const QString& databasePath, const QString& backup
             sqlite3_close(source);
             return failed(reason);
         }
-        sqlite3_busy_timeout(source, 3000);
+        Waiting waiting{stop};
+        sqlite3_busy_handler(source, &Waiting::busy, &waiting);
+        sqlite3_progress_handler(source, 10000, &Waiting::progress, &waiting);
         if (check) {
-            if (const QString damage = damageOf(source); !damage.isEmpty()) {
+            const QString damage = damageOf(source);
+            if (waiting.stopped()) {
+                sqlite3_close(source);
+                out.status = BackupOutcome::Status::Stopped;
+                return out;
+            }
+            if (!damage.isEmpty()) {
                 sqlite3_close(source);
                 out.status = BackupOutcome::Status::Damaged;
                 out.error =
@@ -167,7 +213,11 @@ BackupOutcome makeDailyBackup(const QString& databasePath, const QString& backup
         // disk, power lost) never carries a backup's name.
         const QString partial = out.filePath + QStringLiteral(".part");
         const GuardedPath partialFile = guarded(databaseCopyName(today) + QStringLiteral(".part"));
-        files::remove(partialFile);
+        const FileResult cleared = files::remove(partialFile);
+        if (!cleared) {
+            sqlite3_close(source);
+            return failed(cleared.error);
+        }
         if (const FileResult made = files::createNew(partialFile); !made) {
             sqlite3_close(source);
             return failed(made.error);
@@ -191,16 +241,22 @@ BackupOutcome makeDailyBackup(const QString& databasePath, const QString& backup
         }
         out.status = BackupOutcome::Status::Made;
     }
-    // Names sort by date: everything before the newest `keep` goes.
-    QStringList copies;
-    for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) {
-        if (copyName().match(name).hasMatch()) {
-            copies << name;
+    // Today's copy and the newest others by the time they were made, `keep` in all. The name's
+    // date is the one the clock gave: a clock that once ran ahead names copies after today,
+    // which must not push today's out.
+    const QString todays = databaseCopyName(today);
+    QFileInfoList others;
+    for (const QFileInfo& f : dir.entryInfoList(QDir::Files, QDir::Name | QDir::Reversed)) {
+        if (copyName().match(f.fileName()).hasMatch() && f.fileName() != todays) {
+            others << f;
         }
     }
-    for (int i = 0; i + keep < copies.size(); ++i) {
-        if (files::remove(guarded(copies[i]))) {
-            out.removed << dir.filePath(copies[i]);
+    std::stable_sort(others.begin(), others.end(), [](const QFileInfo& a, const QFileInfo& b) {
+        return a.lastModified() > b.lastModified();  // the newest first, then the later name
+    });
+    for (qsizetype i = std::max(keep - 1, 0); i < others.size(); ++i) {
+        if (files::remove(guarded(others[i].fileName()))) {
+            out.removed << others[i].filePath();
         }
     }
     return out;

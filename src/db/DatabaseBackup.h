@@ -33,14 +33,17 @@ constexpr int kBackupsKept = 7;
 QString databaseCopyName(const QDate& day);
 
 // Makes today's copy of `db` in `backupFolder` (created when missing) unless it exists,
-// then deletes the oldest copies beyond `keep`. Files of other names are left alone.
+// then keeps `keep` copies: today's, never deleted, and the others made last (by the time the
+// file was written, not the date in its name, which a clock that ran ahead may have put after
+// today); older ones are deleted. Files of other names are left alone.
 BackupOutcome makeDailyBackup(Database& db, const QString& backupFolder, const QDate& today,
                               int keep = kBackupsKept);
 
 // The same for the database file `databasePath`, on a connection of its own: it may run on a
 // thread of its own while the program goes on. With `check`, the file is first checked for
 // damage (PRAGMA quick_check; see Database::kCheckedAtOpen) and a damaged file is not copied.
-// `stop`, when set, ends the copy between two steps: no copy is left.
+// `stop`, when set, ends the copy between two steps, the check, or a wait for another
+// program's lock on the file: no copy and no part of one is left.
 BackupOutcome makeDailyBackup(const QString& databasePath, const QString& backupFolder,
                               const QDate& today, int keep = kBackupsKept, bool check = false,
                               const std::atomic<bool>* stop = nullptr);

@@ -1,5 +1,6 @@
 #include "db/LedgerStore.h"
 
+#include "db/AgentKey.h"
 #include "db/RowInserter.h"
 #include "db/Sql.h"
 #include "db/Tables.h"
@@ -8,6 +9,7 @@
 #include <QHash>
 #include <QMap>
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
 #include <tuple>
 
@@ -103,21 +105,24 @@ QString isoOrNull(const QDate& d) {
     return d.isValid() ? d.toString(Qt::ISODate) : QString();
 }
 
-// The collections of an upload with their running closing amounts: per account (agent,
-// number, scheme and category), in transaction-number order then stored order, the balance
+// The collections of an upload of `agent` with their running closing amounts: per account
+// (number, scheme and category), in transaction-number order then stored order, the balance
 // plus every collection up to this one; unknown without a balance and from the first amount
-// that cannot be read on.
-QVector<LedgerRow> ledgerRows(const QVector<RestoreDataRow>& rows) {
+// that cannot be read on. Every collection is the upload's agent's, however the download
+// spelled the agent's identifier.
+QVector<LedgerRow> ledgerRows(const QVector<RestoreDataRow>& rows, const QString& agent) {
     QVector<LedgerRow> out;
     out.reserve(rows.size());
     QHash<QString, QVector<int>> accounts;
     for (const RestoreDataRow& r : rows) {
         const QString amount = r.Amtcollected.trimmed();
-        if (amount.isEmpty()) {
-            continue;  // a row without a collected amount is no collection
+        if (amount.isEmpty() && r.DateTime.trimmed().isEmpty()) {
+            continue;  // the row of an account the terminal marks as without collections
         }
+        // A collection whose amount could not be read (stored without one) is kept as
+        // unreadable: the account's closing amount is unknown from it on.
         LedgerRow l;
-        l.agent = r.AgentID.trimmed();
+        l.agent = agent;
         l.account = r.AccountNo.trimmed();
         l.scheme = r.SchemeCode.trimmed();
         l.category = r.CategoryCode.trimmed();
@@ -203,20 +208,25 @@ QDate dayOfKey(const QString& agentDateKey, const QDate& received) {
     }
     const int day = ddmm.left(2).toInt();
     const int month = ddmm.mid(2).toInt();
-    QDate d(received.year(), month, day);
-    if (d.isValid() && d > received) {
-        d = QDate(received.year() - 1, month, day);
+    // A day typed for tomorrow on New Year's Eve is next year's; one received late on New
+    // Year's Day is last year's. 29 February is the nearest leap year's.
+    QDate nearest;
+    for (const int year :
+         {received.year(), received.year() - 1, received.year() + 1, received.year() - 2,
+          received.year() + 2, received.year() - 3, received.year() + 3}) {
+        const QDate d(year, month, day);
+        if (d.isValid() && (!nearest.isValid() ||
+                            std::abs(d.daysTo(received)) < std::abs(nearest.daysTo(received)))) {
+            nearest = d;
+        }
     }
-    if (!d.isValid()) {
-        d = QDate(received.year() - 1, month, day);  // 29 February of the year before
-    }
-    return d;
+    return nearest;
 }
 
 DbStatus LedgerStore::append(const LedgerHeader& header, const QVector<RestoreDataRow>& rows,
                              qint64* uploadId) {
-    const QVector<LedgerRow> ledger = ledgerRows(rows);
     const QString agent = header.AgentID.trimmed();
+    const QVector<LedgerRow> ledger = ledgerRows(rows, agent);
 
     int storedCount = 0;
     qint64 storedTotal = 0;
@@ -252,9 +262,10 @@ DbStatus LedgerStore::append(const LedgerHeader& header, const QVector<RestoreDa
     // The uploads of the same agent and day that counted until now.
     QVector<qint64> earlier;
     if (day.isValid()) {
-        Statement q(m_db, QStringLiteral("SELECT UploadID FROM LedgerUpload WHERE AgentID = ? "
-                                         "AND Day = ? AND SupersededBy IS NULL"));
-        q.bind(1, agent);
+        Statement q(m_db, QStringLiteral("SELECT UploadID FROM LedgerUpload WHERE %1 AND Day = ? "
+                                         "AND SupersededBy IS NULL")
+                              .arg(agentIsSql()));
+        q.bind(1, agentKey(agent));
         q.bind(2, isoOrNull(day));
         while (q.next()) {
             earlier.push_back(q.integer(0));
@@ -365,16 +376,18 @@ DbStatus LedgerStore::seedFromRestoreData() {
     {
         DbStatus st;
         for (const UploadInfo& i : RestoreDataStore(m_db).uploadInfos(&st)) {
-            if (!infos.contains(i.AgentID.trimmed())) {
-                infos.insert(i.AgentID.trimmed(), i);
+            if (!infos.contains(agentKey(i.AgentID))) {
+                infos.insert(agentKey(i.AgentID), i);
             }
         }
         if (!st) {
             return st;
         }
     }
-    // Every row, grouped by agent in the order they were stored.
+    // Every row, grouped by agent in the order they were stored; an agent is named as its
+    // first row spells it.
     QMap<QString, QVector<RestoreDataRow>> byAgent;
+    QHash<QString, QString> names;
     {
         RowReader r(m_db,
                     QStringLiteral("SELECT %1 FROM RestoreData ORDER BY rowid")
@@ -386,7 +399,11 @@ DbStatus LedgerStore::seedFromRestoreData() {
 #define KOVRIN_READ(name) row.name = r.text(c++);
             KOVRIN_RESTOREDATA_COLUMNS(KOVRIN_READ)
 #undef KOVRIN_READ
-            byAgent[row.AgentID.trimmed()].push_back(std::move(row));
+            const QString key = agentKey(row.AgentID);
+            if (!names.contains(key)) {
+                names.insert(key, row.AgentID.trimmed());
+            }
+            byAgent[key].push_back(std::move(row));
         }
         if (!r.status()) {
             return r.status();
@@ -394,7 +411,7 @@ DbStatus LedgerStore::seedFromRestoreData() {
     }
     for (auto it = byAgent.cbegin(); it != byAgent.cend(); ++it) {
         LedgerHeader h;
-        h.AgentID = it.key();
+        h.AgentID = names.value(it.key());
         if (const auto info = infos.constFind(it.key()); info != infos.cend()) {
             h.AgentDateKey = info->AgentDateKey;
             h.TerminalCount = info->TotalTransactions;
@@ -415,8 +432,9 @@ DbStatus LedgerStore::recordFiles(const QString& agentId, const QString& uploadF
                                   "UploadFile = CASE WHEN ? = '' THEN UploadFile ELSE ? END, "
                                   "CheckFile = CASE WHEN ? = '' THEN CheckFile ELSE ? END "
                                   "WHERE UploadID = (SELECT max(UploadID) FROM LedgerUpload "
-                                  "WHERE AgentID = ?)"),
-                   {uploadFile, uploadFile, checkFile, checkFile, agentId.trimmed()});
+                                  "WHERE %1)")
+                       .arg(agentIsSql()),
+                   {uploadFile, uploadFile, checkFile, checkFile, agentKey(agentId)});
 }
 
 QVector<LedgerUploadRow> LedgerStore::uploads(DbStatus* status) {

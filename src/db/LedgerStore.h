@@ -50,8 +50,9 @@ class LedgerStore {
 public:
     explicit LedgerStore(Database& db) : m_db(db) {}
 
-    // Adds an upload and its collections (the rows of RestoreData with a collected amount),
-    // inside the caller's transaction. An earlier upload of the same agent and day that still
+    // Adds an upload and its collections (the rows of RestoreData with a collected amount or a
+    // date: one stored without its amount, which could not be read, is unreadable), inside the
+    // caller's transaction. An earlier upload of the same agent and day that still
     // counts is marked superseded by this one, with its collections and day totals. The new
     // upload's id goes into *uploadId.
     DbStatus append(const LedgerHeader& header, const QVector<RestoreDataRow>& rows,
@@ -79,8 +80,10 @@ private:
 // for any other text.
 std::optional<qint64> ledgerAmount(const QString& text, bool signAllowed);
 
-// The day an AgentDateKey names (agent number and ddmm): that day in the year of `received`,
-// or of the year before when it would be after it. Invalid when the key names no day.
+// The day an AgentDateKey names (agent number and ddmm): that day in the year that puts it
+// nearest `received` (31 December received on 1 January is the day before; 1 January received
+// on 31 December the day after; 29 February that of the nearest leap year). Invalid when the
+// key names no day.
 QDate dayOfKey(const QString& agentDateKey, const QDate& received);
 
 }  // namespace kovrin

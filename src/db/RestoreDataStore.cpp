@@ -1,5 +1,6 @@
 #include "db/RestoreDataStore.h"
 
+#include "db/AgentKey.h"
 #include "db/LedgerStore.h"
 #include "db/RowInserter.h"
 #include "db/Sql.h"
@@ -52,7 +53,7 @@ bool RestoreDataRow::operator==(const RestoreDataRow& o) const {
 bool UploadInfo::operator==(const UploadInfo& o) const {
     return AgentID == o.AgentID && AgentDateKey == o.AgentDateKey &&
            TotalTransactions == o.TotalTransactions && TotalAmount == o.TotalAmount &&
-           UploadedAt == o.UploadedAt;
+           UploadedAt == o.UploadedAt && Encoding == o.Encoding;
 }
 
 DbStatus RestoreDataStore::replaceAgentRows(const QString& agentId,
@@ -69,14 +70,15 @@ DbStatus RestoreDataStore::replaceUpload(const UploadInfo& info,
         }
         const QString table = tables::uploadInfo().name;
         if (DbStatus del =
-                execSql(m_db, table, QStringLiteral("DELETE FROM UploadInfo WHERE AgentID = ?"),
-                        {info.AgentID});
+                execSql(m_db, table, QStringLiteral("DELETE FROM UploadInfo WHERE ") + agentIsSql(),
+                        {agentKey(info.AgentID)});
             !del) {
             return del;
         }
-        if (DbStatus ins = execSql(m_db, table, tables::uploadInfo().insertStatement(),
-                                   {info.AgentID, info.AgentDateKey, info.TotalTransactions,
-                                    info.TotalAmount, info.UploadedAt.toString(Qt::ISODateWithMs)});
+        if (DbStatus ins =
+                execSql(m_db, table, tables::uploadInfo().insertStatement(),
+                        {info.AgentID, info.AgentDateKey, info.TotalTransactions, info.TotalAmount,
+                         info.UploadedAt.toString(Qt::ISODateWithMs), encodingName(info.Encoding)});
             !ins) {
             return ins;
         }
@@ -107,9 +109,10 @@ QVector<UploadInfo> RestoreDataStore::readUploadInfos(const QString* agentId, Db
     const QString sql =
         QStringLiteral("SELECT %1 FROM UploadInfo %2 ORDER BY UploadedAt DESC, rowid DESC")
             .arg(tables::uploadInfo().selectList(),
-                 agentId ? QStringLiteral("WHERE AgentID = ?") : QString());
-    SqlStatement q = agentId ? SqlStatement(m_db, tables::uploadInfo().name, sql, {*agentId})
-                             : SqlStatement(m_db, tables::uploadInfo().name, sql);
+                 agentId ? QStringLiteral("WHERE ") + agentIsSql() : QString());
+    SqlStatement q = agentId
+                         ? SqlStatement(m_db, tables::uploadInfo().name, sql, {agentKey(*agentId)})
+                         : SqlStatement(m_db, tables::uploadInfo().name, sql);
     QVector<UploadInfo> infos;
     if (!q.exec()) {
         if (status) {
@@ -124,6 +127,7 @@ QVector<UploadInfo> RestoreDataStore::readUploadInfos(const QString* agentId, Db
         i.TotalTransactions = q.value(2).toInt();
         i.TotalAmount = q.value(3).toLongLong();
         i.UploadedAt = QDateTime::fromString(q.value(4).toString(), Qt::ISODateWithMs);
+        i.Encoding = encodingNamed(q.value(5).toString());
         infos.push_back(std::move(i));
     }
     if (status) {
@@ -134,9 +138,9 @@ QVector<UploadInfo> RestoreDataStore::readUploadInfos(const QString* agentId, Db
 
 DbStatus RestoreDataStore::writeAgentRows(const QString& agentId,
                                           const QVector<RestoreDataRow>& rows) {
-    if (DbStatus del =
-            execSql(m_db, QStringLiteral("RestoreData"),
-                    QStringLiteral("DELETE FROM RestoreData WHERE AgentID = ?"), {agentId});
+    if (DbStatus del = execSql(m_db, QStringLiteral("RestoreData"),
+                               QStringLiteral("DELETE FROM RestoreData WHERE ") + agentIsSql(),
+                               {agentKey(agentId)});
         !del) {
         return del;
     }
@@ -163,9 +167,9 @@ DbStatus RestoreDataStore::writeAgentRows(const QString& agentId,
 
 QVector<RestoreDataRow> RestoreDataStore::agentRows(const QString& agentId, DbStatus* status) {
     SqlStatement q(m_db, QStringLiteral("RestoreData"),
-                   QStringLiteral("SELECT %1 FROM RestoreData WHERE AgentID = ? ORDER BY rowid")
-                       .arg(tables::restoreData().selectList(1)),
-                   {agentId});
+                   QStringLiteral("SELECT %1 FROM RestoreData WHERE %2 ORDER BY rowid")
+                       .arg(tables::restoreData().selectList(1), agentIsSql()),
+                   {agentKey(agentId)});
     return collect(q, status);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/BankDataStore.h"
 #include "db/Database.h"
 #include "db/Tables.h"
 
@@ -30,6 +31,8 @@ struct UploadInfo {
     int TotalTransactions = 0;
     qint64 TotalAmount = 0;  // whole currency units
     QDateTime UploadedAt;
+    // The encoding of the download the rows were matched against: the files' encoding.
+    TextEncoding Encoding = TextEncoding::Latin1;
 
     bool operator==(const UploadInfo& o) const;
 };

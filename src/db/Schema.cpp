@@ -1,11 +1,26 @@
 #include "db/Schema.h"
 
+#include "db/AgentKey.h"
 #include "db/SchemaSql.h"
 #include "db/Tables.h"
 
 #include <QRegularExpression>
 
 namespace kovrin::schema {
+
+namespace {
+
+// AGENT_KEY(column) written out as the expression the stores compare agents with.
+QString withAgentKeys(QString line) {
+    static const QRegularExpression agentKey(QStringLiteral("AGENT_KEY\\((\\w+)\\)"));
+    QRegularExpressionMatch m;
+    while ((m = agentKey.match(line)).hasMatch()) {
+        line.replace(m.capturedStart(), m.capturedLength(), agentKeySql(m.captured(1)));
+    }
+    return line;
+}
+
+}  // namespace
 
 QStringList createTables() {
     QStringList statements;
@@ -22,7 +37,7 @@ QStringList indexesAndViews() {
         if (line.trimmed().startsWith(QLatin1String("--"))) {
             continue;
         }
-        current += line + QLatin1Char('\n');
+        current += withAgentKeys(line) + QLatin1Char('\n');
         if (line.trimmed().endsWith(QLatin1Char(';'))) {
             statements << current.trimmed().chopped(1);
             current.clear();

@@ -10,8 +10,10 @@ namespace kovrin::schema {
 // balance after each collection, Report1 gives the stored texts of a row and its branch, and
 // Report2 adds up the collections that can be read; 5: the collection ledger (LedgerUpload,
 // LedgerCollection, LedgerDay), seeded from RestoreData, which Report1 and Report2 read, and
-// the view Register.
-constexpr int kVersion = 5;
+// the view Register; 6: an agent's rows found by its identifier as it compares (db/AgentKey.h),
+// through indexes on that expression, and the text encoding of each agent's download file
+// (table DownloadInfo), in which the files of its uploads are written (UploadInfo.Encoding).
+constexpr int kVersion = 6;
 // The version that brought the ledger: a file of an older one has its ledger seeded.
 constexpr int kLedgerVersion = 5;
 

@@ -103,7 +103,16 @@ const Table& uploadInfo() {
                           {QStringLiteral("AgentDateKey"), QStringLiteral("TEXT")},
                           {QStringLiteral("TotalTransactions"), QStringLiteral("INTEGER")},
                           {QStringLiteral("TotalAmount"), QStringLiteral("INTEGER")},
-                          {QStringLiteral("UploadedAt"), QStringLiteral("TEXT")}}};
+                          {QStringLiteral("UploadedAt"), QStringLiteral("TEXT")},
+                          {QStringLiteral("Encoding"), QStringLiteral("TEXT")}}};
+    return t;
+}
+
+const Table& downloadInfo() {
+    static const Table t{QStringLiteral("DownloadInfo"),
+                         {{QStringLiteral("AgentID"), QStringLiteral("TEXT")},
+                          {QStringLiteral("FileName"), QStringLiteral("TEXT")},
+                          {QStringLiteral("Encoding"), QStringLiteral("TEXT")}}};
     return t;
 }
 
@@ -183,8 +192,8 @@ QVector<const Table*> required() {
 }
 
 QVector<const Table*> all() {
-    return required() << &uploadInfo() << &ledgerUpload() << &ledgerCollection() << &ledgerDay()
-                      << &stationPorts();
+    return required() << &uploadInfo() << &downloadInfo() << &ledgerUpload() << &ledgerCollection()
+                      << &ledgerDay() << &stationPorts();
 }
 
 }  // namespace kovrin::tables

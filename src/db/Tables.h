@@ -78,8 +78,11 @@ const Table& path();
 const Table& password();
 const Table& bankData();
 const Table& restoreData();
-// The day's header of each agent's last stored upload.
+// The day's header of each agent's last stored upload, and the encoding its files are
+// written in.
 const Table& uploadInfo();
+// Each agent's last download file and the text encoding it came in.
+const Table& downloadInfo();
 // Which serial ports the Transfer Station uses: one row per port the operator has set.
 const Table& stationPorts();
 // The collection ledger: every stored upload (LedgerUpload), each of its collections with

@@ -1,9 +1,14 @@
 -- The database's indexes and saved report queries. The tables themselves are made from the
 -- column lists of db/Tables.h. Statements end with a semicolon at the end of a line.
 
-CREATE INDEX IF NOT EXISTS BankDataAgent ON BankData (AgentID);
-CREATE INDEX IF NOT EXISTS RestoreDataAgent ON RestoreData (AgentID);
+-- An agent's rows are found by its identifier as it compares (db/AgentKey.h: AGENT_KEY(column)
+-- is that expression), whatever blanks or leading zeros the file or the terminal gave it.
+DROP INDEX IF EXISTS BankDataAgent;
+DROP INDEX IF EXISTS RestoreDataAgent;
+CREATE INDEX IF NOT EXISTS BankDataAgentKey ON BankData (AGENT_KEY(AgentID));
+CREATE INDEX IF NOT EXISTS RestoreDataAgentKey ON RestoreData (AGENT_KEY(AgentID));
 CREATE UNIQUE INDEX IF NOT EXISTS UploadInfoAgent ON UploadInfo (AgentID);
+CREATE INDEX IF NOT EXISTS DownloadInfoAgentKey ON DownloadInfo (AGENT_KEY(AgentID));
 
 -- The ledger. An upload is found by its agent and day (a later one supersedes it); its
 -- collections by their upload. The daily collection report reads the collections that count
@@ -11,7 +16,8 @@ CREATE UNIQUE INDEX IF NOT EXISTS UploadInfoAgent ON UploadInfo (AgentID);
 -- text), transaction number and amount, so that no sort is needed. A filter by agent or
 -- account compares the number without its leading zeros. The collections that cannot be read
 -- are few and have an index of their own.
-CREATE INDEX IF NOT EXISTS LedgerUploadAgentDay ON LedgerUpload (AgentID, Day);
+DROP INDEX IF EXISTS LedgerUploadAgentDay;
+CREATE INDEX IF NOT EXISTS LedgerUploadAgentKeyDay ON LedgerUpload (AGENT_KEY(AgentID), Day);
 CREATE INDEX IF NOT EXISTS LedgerUploadDay ON LedgerUpload (Day);
 CREATE INDEX IF NOT EXISTS LedgerCollectionUpload ON LedgerCollection (UploadID);
 CREATE INDEX IF NOT EXISTS LedgerCollectionReport ON LedgerCollection (Date, CAST(AgentID AS INTEGER), AgentID, CAST(AccountNo AS INTEGER), AccountNo, TransactionNumber, Amount) WHERE Superseded = 0 AND Unreadable = 0;

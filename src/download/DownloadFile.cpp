@@ -183,10 +183,15 @@ DownloadRecord parseDownloadRecord(const QString& line) {
     return r;
 }
 
-QString downloadFileText(const QByteArray& bytes) {
+QString downloadFileText(const QByteArray& bytes, TextEncoding* encoding) {
+    TextEncoding found = TextEncoding::Latin1;
     QByteArrayView in(bytes);
     if (in.startsWith("\xEF\xBB\xBF")) {
         in = in.sliced(3);  // the UTF-8 byte-order mark
+        found = TextEncoding::Utf8WithBom;
+    }
+    if (encoding) {
+        *encoding = found;
     }
     const bool ascii =
         std::all_of(in.begin(), in.end(), [](char c) { return static_cast<uchar>(c) < 0x80; });
@@ -197,7 +202,13 @@ QString downloadFileText(const QByteArray& bytes) {
                         QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     const QString decoded = utf8.decode(in);
     if (utf8.hasError()) {
+        if (encoding) {
+            *encoding = TextEncoding::Latin1;
+        }
         return QString::fromLatin1(in);  // not UTF-8: 8-bit text as the bank has always written
+    }
+    if (encoding && found == TextEncoding::Latin1) {
+        *encoding = TextEncoding::Utf8;
     }
     QString text;
     text.reserve(decoded.size());
@@ -215,7 +226,7 @@ QString downloadFileText(const QByteArray& bytes) {
 
 DownloadFileContents parseDownloadFile(const QByteArray& bytes) {
     DownloadFileContents out;
-    const QString text = downloadFileText(bytes);
+    const QString text = downloadFileText(bytes, &out.encoding);
     RecordReader in(text);
     QVector<DownloadRecord> records;
     int count = 0;

@@ -40,11 +40,12 @@ struct DownloadFileContents {
         ReadError,       // the file could not be read
     };
     Status status = Status::Ok;
-    QVector<DownloadRecord> records;  // in file order; empty unless Ok
-    int recordCount = 0;              // records read (also when there are too many)
-    QString branchId;                 // of the last record read
-    QString agentId;                  // of the last record read
-    QString error;                    // the system's reason for a ReadError
+    QVector<DownloadRecord> records;               // in file order; empty unless Ok
+    int recordCount = 0;                           // records read (also when there are too many)
+    QString branchId;                              // of the last record read
+    QString agentId;                               // of the last record read
+    TextEncoding encoding = TextEncoding::Latin1;  // the file came in (downloadFileText)
+    QString error;                                 // the system's reason for a ReadError
     // For a FormatError: the line (from 1) the record that could not be completed starts on,
     // and that line's text.
     int errorLine = 0;
@@ -54,8 +55,9 @@ struct DownloadFileContents {
 // The text of a download file: a UTF-8 byte-order mark at the start is skipped; bytes that
 // are valid UTF-8 are read as UTF-8, anything else as Latin-1 (one character per byte). A
 // character beyond the 16-bit range becomes one U+FFFD, so that every character of the text
-// is one QChar and columns count characters.
-QString downloadFileText(const QByteArray& bytes);
+// is one QChar and columns count characters. *encoding, when given, says which it was: UTF-8
+// after a byte-order mark, UTF-8 with characters beyond ASCII, else Latin-1.
+QString downloadFileText(const QByteArray& bytes, TextEncoding* encoding = nullptr);
 
 // Reads the records of a download file from its bytes (CR LF or LF line ends; encoding as
 // downloadFileText). A line of 136 characters or more is one record; a shorter one is

@@ -1,12 +1,11 @@
 #include "download/DownloadImport.h"
 
 #include "core/SafeFile.h"
+#include "db/AgentKey.h"
 #include "download/DownloadFile.h"
 #include "link/DownloadFrames.h"
 
 #include <QDir>
-#include <algorithm>
-
 #include <algorithm>
 
 namespace kovrin {
@@ -39,14 +38,6 @@ bool allDigits(const QString& s) {
     });
 }
 
-QString withoutLeadingZeros(const QString& digits) {
-    qsizetype i = 0;
-    while (i + 1 < digits.size() && digits[i] == QLatin1Char('0')) {
-        ++i;
-    }
-    return digits.mid(i);
-}
-
 }  // namespace
 
 bool DownloadImport::isDayAndMonth(const QString& ddmm) {
@@ -60,12 +51,7 @@ bool DownloadImport::isDayAndMonth(const QString& ddmm) {
 }
 
 bool DownloadImport::sameAgent(const QString& fileAgentId, const QString& typedAgent) {
-    const QString id = fileAgentId.trimmed();
-    const QString typed = typedAgent.trimmed();
-    if (allDigits(id) && allDigits(typed)) {
-        return withoutLeadingZeros(id) == withoutLeadingZeros(typed);
-    }
-    return id.compare(typed, Qt::CaseInsensitive) == 0;
+    return kovrin::sameAgent(fileAgentId, typedAgent);
 }
 
 QString DownloadImport::replacedTextNote(const PreparedDownload& download) {
@@ -218,6 +204,7 @@ DownloadImport::Result DownloadImport::prepare(const DownloadEntries& entries) c
     d.agentId = agentId;
     d.branchId = contents.branchId;
     d.fileName = pathWithoutRoot(d.path);
+    d.encoding = contents.encoding;
     d.rows = bankDataRows(contents, d.fileName);
     for (const DownloadRecord& r : contents.records) {
         if (r.replacedFields > 0) {
@@ -229,7 +216,8 @@ DownloadImport::Result DownloadImport::prepare(const DownloadEntries& entries) c
 }
 
 DbStatus DownloadImport::store(Database& db, const PreparedDownload& download) {
-    return BankDataStore(db).replaceAgentRows(download.agentId, download.rows);
+    return BankDataStore(db).replaceDownload(download.agentId, download.rows, download.fileName,
+                                             download.encoding);
 }
 
 }  // namespace kovrin

@@ -20,13 +20,14 @@ struct DownloadEntries {
 
 // A download file read and checked, ready to be stored and sent.
 struct PreparedDownload {
-    QString path;               // the file found in the bank folder
-    QString fileName;           // the path without its root, as stored with the accounts
-    QString agentId;            // as read from the file's last record
-    QString branchId;           // as read from the file's last record
-    QString transactionDigit;   // the number of transactions; "1" when the entry was empty
-    QString downloadKey;        // the agent number "000" followed by the ddmm typed
-    QVector<BankDataRow> rows;  // the accounts, in file order
+    QString path;              // the file found in the bank folder
+    QString fileName;          // the path without its root, as stored with the accounts
+    QString agentId;           // as read from the file's last record
+    QString branchId;          // as read from the file's last record
+    QString transactionDigit;  // the number of transactions; "1" when the entry was empty
+    QString downloadKey;       // the agent number "000" followed by the ddmm typed
+    TextEncoding encoding = TextEncoding::Latin1;  // the file's: its uploads' files are in it
+    QVector<BankDataRow> rows;                     // the accounts, in file order
     // Text the terminal cannot show, replaced by "?": how many accounts and fields it touched.
     int accountsWithReplacedText = 0;
     int replacedFields = 0;
@@ -59,16 +60,17 @@ public:
     // month's last day. The year is not known, so 29 February is a day.
     static bool isDayAndMonth(const QString& ddmm);
 
-    // True when an agent identifier of the file names the agent typed on the screen. Numbers
-    // are compared by value (leading zeros and blanks do not count: "005", "5" and "  5" are
-    // agent 5); an identifier that is not a number must equal the typed text.
+    // True when an agent identifier of the file names the agent typed on the screen, compared
+    // as everywhere (db/AgentKey.h): numbers by value (leading zeros and blanks do not count:
+    // "005", "5" and "  5" are agent 5); an identifier that is not a number must equal the
+    // typed text.
     static bool sameAgent(const QString& fileAgentId, const QString& typedAgent);
 
     // The line added to the completion message when text was replaced; empty when none was.
     static QString replacedTextNote(const PreparedDownload& download);
 
     // Store_BankData: the agent's earlier rows (whatever their file) replaced by the accounts
-    // of this file, in one transaction.
+    // of this file, and the file's encoding kept for the agent's uploads, in one transaction.
     static DbStatus store(Database& db, const PreparedDownload& download);
 
 private:

@@ -130,7 +130,9 @@ bool countByteFits(quint8 countByte) {
 
 int slotYear(int nibble, int referenceYear) {
     const int n = nibble & 0x0F;
-    const int first = std::max(2000, referenceYear - 15);
+    // A collection dated in the year after the PC's (a terminal whose clock has passed New
+    // Year's midnight before the PC's) is in that year, not sixteen years back.
+    const int first = std::max(2000, referenceYear - 14);
     // The year in first..first+15 whose (year - 2000) mod 16 is the nibble.
     const int offset = ((n - (first - 2000)) % 16 + 16) % 16;
     return first + offset;

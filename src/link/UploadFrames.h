@@ -95,9 +95,9 @@ struct TransactionFrame {
 };
 
 // The year of a slot. The terminal keeps only the low nibble of (year - 2000); the year
-// meant is the one with that nibble among the sixteen years that end with the reference
-// year (the PC's year at the upload), never before 2000: with a reference year up to 2015
-// it is 2000 + nibble; in 2026 the nibbles map to 2011-2026.
+// meant is the one with that nibble among the sixteen years that end with the year after the
+// reference year (the PC's year at the upload), never before 2000: with a reference year up
+// to 2014 it is 2000 + nibble; in 2026 the nibbles map to 2012-2027.
 int slotYear(int nibble, int referenceYear);
 
 TransactionFrame decodeTransactionFrame(QByteArrayView frame, int referenceYear);

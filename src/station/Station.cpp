@@ -1,18 +1,12 @@
 #include "station/Station.h"
 
+#include "db/AgentKey.h"
 #include "db/StationPortStore.h"
 
 namespace kovrin {
 
 namespace {
 const QString kScreen = QStringLiteral("frmStation");
-
-// An agent typed as a number names the same agent with or without leading zeros.
-QString agentKey(const QString& agent) {
-    bool ok = false;
-    const int n = agent.trimmed().toInt(&ok);
-    return ok ? QString::number(n) : agent.trimmed();
-}
 }  // namespace
 
 Station::Station(const StationServices& services, QObject* parent)

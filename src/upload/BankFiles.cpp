@@ -14,28 +14,59 @@ namespace {
 constexpr int kBackupBytes = 137;  // the bytes of a frame the backup lists
 const QByteArray kLineEnd = QByteArrayLiteral("\r\n");
 
-// The text as 8-bit characters: a character outside Latin-1 becomes "?".
-void putLatin1(QByteArray& line, QStringView text) {
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        line += u < 0x100 ? static_cast<char>(u) : '?';
-    }
-}
+// The texts of a line in the file's encoding: a character the encoding cannot hold (beyond
+// Latin-1 in a Latin-1 file, half a surrogate pair in a UTF-8 one) becomes "?" and is counted,
+// so that the operator is told.
+struct LineText {
+    TextEncoding encoding;
+    QByteArray& line;
+    int replaced = 0;
 
-// A text field: padded with blanks or cut to its width.
-void putText(QByteArray& line, const QString& text, int width) {
-    const qsizetype n = std::min<qsizetype>(text.size(), width);
-    putLatin1(line, QStringView(text).left(n));
-    line.append(width - n, ' ');
-}
-
-// A number field: padded with blanks to its width, never cut.
-void putNumber(QByteArray& line, const QString& text, int width) {
-    putLatin1(line, text);
-    if (text.size() < width) {
-        line.append(width - text.size(), ' ');
+    void put(QStringView text) {
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char32_t u = text[i].unicode();
+            if (u < 0x80) {
+                line += static_cast<char>(u);
+            } else if (encoding == TextEncoding::Latin1) {
+                if (u < 0x100) {
+                    line += static_cast<char>(u);
+                } else {
+                    cannotHold();
+                }
+            } else if (QChar::isHighSurrogate(u) && i + 1 < text.size() &&
+                       text[i + 1].isLowSurrogate()) {
+                line += text.mid(i, 2).toUtf8();
+                ++i;
+            } else if (QChar::isSurrogate(u)) {
+                cannotHold();
+            } else {
+                line += text.mid(i, 1).toUtf8();
+            }
+        }
     }
-}
+    // A text field: padded with blanks or cut to its width (in characters).
+    void text(const QString& t, int width) {
+        const qsizetype n = std::min<qsizetype>(t.size(), width);
+        put(QStringView(t).left(n));
+        line.append(width - n, ' ');
+    }
+    // A number field: padded with blanks to its width, never cut.
+    void number(const QString& t, int width) {
+        put(t);
+        if (t.size() < width) {
+            line.append(width - t.size(), ' ');
+        }
+    }
+
+private:
+    void cannotHold() {
+        line += '?';
+        ++replaced;
+    }
+};
+
+// The UTF-8 byte-order mark, before the first line of a file whose download had one.
+const QByteArray kByteOrderMark = QByteArrayLiteral("\xEF\xBB\xBF");
 
 // "[c] " for c = 1..137, made once.
 const QVector<QByteArray>& positionLabels() {
@@ -63,29 +94,33 @@ QString DatewiseCounter::next(const QString& dateTime) {
     return QString::number(m_count).rightJustified(4, u'0');
 }
 
-QByteArray listingLine(const RestoreDataRow& row, const QString& DatewiseNumber) {
+QByteArray listingLine(const RestoreDataRow& row, const QString& DatewiseNumber,
+                       TextEncoding encoding, int* replaced) {
     using namespace listing;
     QByteArray line;
     line.reserve(kLineLength + 4);
-    putText(line, row.BranchID, kBranchID);
-    putText(line, row.CategoryCode, kCategoryCode);
-    putText(line, row.SchemeCode, kSchemeCode);
-    putText(line, row.AccountNo, kAccountNo);
-    putText(line, row.CustomerCode, kCustomerCode);
-    putText(line, row.AccountName, kAccountName);
-    putNumber(line, row.BalanceAmount, kBalanceAmount);
-    putNumber(line, row.AgreedAmount, kAgreedAmount);
+    LineText out{encoding, line};
+    out.text(row.BranchID, kBranchID);
+    out.text(row.CategoryCode, kCategoryCode);
+    out.text(row.SchemeCode, kSchemeCode);
+    out.text(row.AccountNo, kAccountNo);
+    out.text(row.CustomerCode, kCustomerCode);
+    out.text(row.AccountName, kAccountName);
+    out.number(row.BalanceAmount, kBalanceAmount);
+    out.number(row.AgreedAmount, kAgreedAmount);
     // "//20" is what an account without a date in the download gets.
-    putText(line, row.LastTxndate == QLatin1String("//20") ? QString() : row.LastTxndate,
-            kLastTxndate);
-    putText(line, row.AgentID, kAgentID);
-    putNumber(line, row.Amtcollected, kAmtcollected);
-    putText(line, row.DateTime, kDateTime);
-    putNumber(line, row.TransactionNumber, kTransactionNumber);
-    putNumber(line, DatewiseNumber, kDatewiseNumber);
+    out.text(row.LastTxndate == QLatin1String("//20") ? QString() : row.LastTxndate, kLastTxndate);
+    out.text(row.AgentID, kAgentID);
+    out.number(row.Amtcollected, kAmtcollected);
+    out.text(row.DateTime, kDateTime);
+    out.number(row.TransactionNumber, kTransactionNumber);
+    out.number(DatewiseNumber, kDatewiseNumber);
     line += ' ';
-    putText(line, row.BankSoftACNumber, kBankSoftACNumber);
+    out.text(row.BankSoftACNumber, kBankSoftACNumber);
     line += kLineEnd;
+    if (replaced) {
+        *replaced = out.replaced;
+    }
     return line;
 }
 
@@ -94,26 +129,33 @@ bool BankUploadFile::totalsMatch(int TotalTransactions, qint64 TotalAmount) cons
            std::llround(UploadedAmount * 100) == TotalAmount * 100;
 }
 
-BankUploadFile CreateFlatFile(const QVector<RestoreDataRow>& rows) {
+BankUploadFile CreateFlatFile(const QVector<RestoreDataRow>& rows, TextEncoding encoding) {
     BankUploadFile file;
     file.bytes.reserve(rows.size() * (listing::kLineLength + 3));
+    if (encoding == TextEncoding::Utf8WithBom) {
+        file.bytes += kByteOrderMark;
+    }
     DatewiseCounter datewise;
-    QString previousNumber = QStringLiteral("0");
     qint64 hundredths = 0;  // whole hundredths: the sum stays exact
-    for (const RestoreDataRow& row : rows) {
-        if (!postable(row)) {
-            continue;  // an unknown account, an amount or a date that could not be read
-        }
-        // Rows of one transaction number are neighbours: only the first is posted.
-        if (row.TransactionNumber == previousNumber) {
+    // An unknown account, an amount or a date that could not be read, a number posted already.
+    const QStringList keptOut = bankFileReasons(rows, QString());
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const RestoreDataRow& row = rows[i];
+        if (!isCollection(row) || !keptOut[i].isEmpty()) {
             continue;
         }
-        previousNumber = row.TransactionNumber;
-        file.bytes += listingLine(row, datewise.next(row.DateTime));
+        int replaced = 0;
+        file.bytes += listingLine(row, datewise.next(row.DateTime), encoding, &replaced);
         hundredths += std::llround(vbVal(row.Amtcollected) * 100);
         ++file.UploadedCount;
+        if (replaced > 0) {
+            file.replacedLines << file.UploadedCount;
+        }
     }
     file.UploadedAmount = static_cast<double>(hundredths) / 100;
+    if (file.UploadedCount == 0) {
+        file.bytes.clear();  // no line, no byte-order mark
+    }
     return file;
 }
 
@@ -181,12 +223,20 @@ std::optional<QVector<QByteArray>> parseBackupFile(const QByteArray& text) {
     return frames;
 }
 
-QByteArray CreateFlatFile2(const QVector<RestoreDataRow>& rows) {
+QByteArray CreateFlatFile2(const QVector<RestoreDataRow>& rows, TextEncoding encoding,
+                           QVector<int>* replacedLines) {
     QByteArray out;
     out.reserve(rows.size() * (listing::kLineLength + 3));
+    if (encoding == TextEncoding::Utf8WithBom && !rows.isEmpty()) {
+        out += kByteOrderMark;
+    }
     DatewiseCounter datewise;
-    for (const RestoreDataRow& row : rows) {
-        out += listingLine(row, datewise.next(row.DateTime));
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        int replaced = 0;
+        out += listingLine(rows[i], datewise.next(rows[i].DateTime), encoding, &replaced);
+        if (replaced > 0 && replacedLines) {
+            *replacedLines << int(i + 1);
+        }
     }
     return out;
 }

@@ -3,9 +3,11 @@
 // The bytes of the three files an upload leaves: the bank upload file that the bank's core
 // software posts (CreateFlatFile), the hexadecimal backup of the raw frames (CreateFlatFile1)
 // and the check listing of every stored row of the agent (CreateFlatFile2). Pure: rows or
-// frames in, bytes out; the caller writes them. All three are 8-bit text (Latin-1; a
-// character outside it is written as "?"), every line ends with CR LF, and there is no
-// header, trailer or separator line.
+// frames in, bytes out; the caller writes them. The two listings are in the encoding of the
+// agent's download file (Latin-1 unless it came in UTF-8; a character the encoding cannot
+// hold is written as "?" and its line reported); the backup is ASCII. Every line ends with
+// CR LF, and there is no header, trailer or separator line (a UTF-8 file whose download began
+// with a byte-order mark begins with one too).
 
 #include "db/RestoreDataStore.h"
 #include "upload/UploadTransfer.h"
@@ -60,13 +62,17 @@ constexpr int kLineLength = 188;  // without CR LF
 // (BalanceAmount, AgreedAmount, Amtcollected, TransactionNumber, DatewiseNumber) are padded
 // but never cut: a transaction number from 10000 on makes the line one character longer
 // rather than lose a digit.
-QByteArray listingLine(const RestoreDataRow& row, const QString& DatewiseNumber);
+// Counted in characters, whatever the encoding; `replaced`, when given, gets the number of
+// characters the encoding could not hold.
+QByteArray listingLine(const RestoreDataRow& row, const QString& DatewiseNumber,
+                       TextEncoding encoding = TextEncoding::Latin1, int* replaced = nullptr);
 
 // The bank upload file and its running totals.
 struct BankUploadFile {
     QByteArray bytes;
-    double UploadedAmount = 0;  // sum of the amounts of the lines written
-    int UploadedCount = 0;      // number of lines written
+    double UploadedAmount = 0;   // sum of the amounts of the lines written
+    int UploadedCount = 0;       // number of lines written
+    QVector<int> replacedLines;  // lines (from 1) with characters written as "?"
 
     // The totals agree with the day's header: the number of transactions and the amount
     // (whole currency units) that the terminal counted.
@@ -74,11 +80,13 @@ struct BankUploadFile {
 };
 
 // CreateFlatFile: from the agent's rows with a collected amount in order of the transaction
-// number (inUploadFileOrder: numeric, so 10000 follows 9999), one line for the first row of
-// each transaction number. A row whose account was not in the agent's download, or whose
-// amount or date could not be read, is left out (postable): the bank's software gets only
-// accounts it sent, with real amounts and dates.
-BankUploadFile CreateFlatFile(const QVector<RestoreDataRow>& rows);
+// number (inUploadFileOrder: numeric, so 10000 follows 9999), one line for the first postable
+// row of each transaction number. A row whose account was not in the agent's download, or
+// whose amount or date could not be read, is left out (postable): the bank's software gets
+// only accounts it sent, with real amounts and dates. bankFileReasons says why each row that
+// is not written was left out.
+BankUploadFile CreateFlatFile(const QVector<RestoreDataRow>& rows,
+                              TextEncoding encoding = TextEncoding::Latin1);
 
 // CreateFlatFile1: one line per frame slot k, 0 to TotalRecords + 1 (TotalRecords at most
 // 2000): k in decimal, " ) ", then for each of the slot's first 137 bytes "[" position "] "
@@ -93,7 +101,9 @@ std::optional<QVector<QByteArray>> parseBackupFile(const QByteArray& text);
 // CreateFlatFile2: one line for each of the agent's rows, in the order given (Val of the
 // account name, inCheckFileOrder), rows without an amount and repeated transaction numbers
 // included; the date-wise numbers are counted in this order.
-QByteArray CreateFlatFile2(const QVector<RestoreDataRow>& rows);
+QByteArray CreateFlatFile2(const QVector<RestoreDataRow>& rows,
+                           TextEncoding encoding = TextEncoding::Latin1,
+                           QVector<int>* replacedLines = nullptr);
 
 // The bank upload file: BankInfoPath, a separator when it does not end with one, the
 // AgentDateKey and "u.txt" (0010712u.txt for agent 001 on 7 December).

@@ -107,10 +107,10 @@ struct LeftOut {
 
 QVector<LeftOut> leftOutCollections(const QVector<RestoreDataRow>& rows, const QString& agentId) {
     QVector<LeftOut> out;
-    for (const RestoreDataRow& r : rows) {
-        QString reason = leftOutReason(r, agentId);
-        if (!reason.isEmpty()) {
-            out.push_back({r, std::move(reason)});
+    const QStringList reasons = bankFileReasons(rows, agentId);
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (!reasons[i].isEmpty()) {
+            out.push_back({rows[i], reasons[i]});
         }
     }
     return out;
@@ -119,12 +119,13 @@ QVector<LeftOut> leftOutCollections(const QVector<RestoreDataRow>& rows, const Q
 QString leftOutText(const QVector<LeftOut>& leftOut, const QString& checkFile) {
     QStringList lines;
     qint64 hundredths = 0;
-    int withAmount = 0;
+    int withoutAmount = 0;
     for (const LeftOut& l : leftOut) {
         const RestoreDataRow& r = l.row;
         if (!r.Amtcollected.isEmpty()) {
             hundredths += qRound64(vbVal(r.Amtcollected) * 100);
-            ++withAmount;
+        } else {
+            ++withoutAmount;
         }
         if (lines.size() < kListedInMessage) {
             lines << QStringLiteral("%1   %2   %3   No. %4: %5")
@@ -140,13 +141,41 @@ QString leftOutText(const QVector<LeftOut>& leftOut, const QString& checkFile) {
     QString text =
         QStringLiteral("These collections are stored, but not in the bank upload file:\n") +
         lines.join(u'\n') +
-        QStringLiteral("\nTotal %1 in %2 collection(s). Hand them to the bank separately.")
+        QStringLiteral("\nTotal %1 in %2 collection(s)")
             .arg(QString::number(static_cast<double>(hundredths) / 100, 'f', 2))
-            .arg(withAmount);
+            .arg(leftOut.size());
+    if (withoutAmount > 0) {
+        text +=
+            QStringLiteral(", %1 of them without an amount that could be read").arg(withoutAmount);
+    }
+    text += QStringLiteral(". Hand them to the bank separately.");
     if (!checkFile.isEmpty()) {
         text += QStringLiteral(" The check file %1 lists them all.").arg(native(checkFile));
     }
     return text;
+}
+
+// The lines of a listing file with characters its encoding (the agent's download file's)
+// cannot hold, each written as "?": the bank must not take them for the stored text.
+void showReplaced(const QString& path, TextEncoding encoding, const QVector<int>& lines,
+                  const MessageFunction& message) {
+    if (lines.isEmpty()) {
+        return;
+    }
+    QStringList numbers;
+    for (const int line : lines.mid(0, kListedInMessage)) {
+        numbers << QString::number(line);
+    }
+    if (lines.size() > kListedInMessage) {
+        numbers << QStringLiteral("... (%1 lines in all)").arg(lines.size());
+    }
+    show(message,
+         QStringLiteral("The file %1 is written in %2, the encoding of the agent's download "
+                        "file, which cannot hold some characters of its line(s) %3: each was "
+                        "written as \"?\". The stored collections keep them as they are; tell "
+                        "the bank before it posts the file.")
+             .arg(native(path), encodingName(encoding), numbers.join(QStringLiteral(", "))),
+         MsgIcon::Warning);
 }
 
 // What was stored for the upload, to be compared with the terminal's own totals: every
@@ -320,6 +349,9 @@ RestoreOutcome RestoreData::run(const UploadData& data, const MessageFunction& m
 
     DbStatus status;
     const QVector<BankDataRow> accounts = BankDataStore(m_db).agentRows(data.agentId, &status);
+    // The files are written in the encoding the agent's download file came in.
+    const TextEncoding encoding =
+        status ? BankDataStore(m_db).downloadEncoding(data.agentId, &status) : TextEncoding{};
     if (!status) {
         show(message,
              QStringLiteral("The accounts of agent %1 could not be read from table BankData: "
@@ -335,9 +367,12 @@ RestoreOutcome RestoreData::run(const UploadData& data, const MessageFunction& m
 
     // StoreRestoreData: the agent's rows and the day's header, together or not at all.
     // Totals the header did not give are kept as -1: nothing to compare with.
-    const UploadInfo info{data.agentId, key,
+    const UploadInfo info{data.agentId,
+                          key,
                           data.header.totalsRead ? data.header.TotalTransactions : -1,
-                          data.header.totalsRead ? data.header.totalAmount : -1, now};
+                          data.header.totalsRead ? data.header.totalAmount : -1,
+                          now,
+                          encoding};
     status = RestoreDataStore(m_db).replaceUpload(info, rows, outcome.backupFile);
     if (!status) {
         show(message,
@@ -454,7 +489,7 @@ void RestoreData::writeListings(const UploadInfo& info, const QVector<RestoreDat
              MsgIcon::None);
     } else {
         const QString path = bankUploadFilePath(bankFolder, info.AgentDateKey);
-        const BankUploadFile file = CreateFlatFile(inUploadFileOrder(rows));
+        const BankUploadFile file = CreateFlatFile(inUploadFileOrder(rows), info.Encoding);
         QString error;
         if (!writeFile(GuardedPath::within(bankFolder, path), file.bytes, &error)) {
             show(message,
@@ -485,6 +520,7 @@ void RestoreData::writeListings(const UploadInfo& info, const QVector<RestoreDat
                 show(message, QStringLiteral("Serious Problem While Uploading "),
                      MsgIcon::Critical);
             }
+            showReplaced(path, info.Encoding, file.replacedLines, message);
         }
     }
 
@@ -498,7 +534,10 @@ void RestoreData::writeListings(const UploadInfo& info, const QVector<RestoreDat
     }
     const QString path = QDir(folder).filePath(checkFileName(info.AgentDateKey));
     QString error;
-    if (!writeFile(guarded(path), CreateFlatFile2(inCheckFileOrder(rows)), &error)) {
+    QVector<int> replacedLines;
+    if (!writeFile(guarded(path),
+                   CreateFlatFile2(inCheckFileOrder(rows), info.Encoding, &replacedLines),
+                   &error)) {
         show(message,
              QStringLiteral("The check file %1 could not be written: %2. The collections are "
                             "stored; write the files again once this is put right.")
@@ -507,6 +546,7 @@ void RestoreData::writeListings(const UploadInfo& info, const QVector<RestoreDat
         return;
     }
     outcome.checkFile = path;
+    showReplaced(path, info.Encoding, replacedLines, message);
 }
 
 }  // namespace kovrin

@@ -1,9 +1,11 @@
 #include "upload/RestoreRows.h"
 
+#include "db/AgentKey.h"
 #include "link/Encoding.h"
 #include "link/Frame.h"
 
 #include <QDate>
+#include <QSet>
 #include <algorithm>
 
 namespace kovrin {
@@ -16,7 +18,7 @@ constexpr int kCountPos = 133;
 QString lookupKey(const QString& acNumber, const QString& schemeCode, const QString& categoryCode,
                   const QString& agentId) {
     const QChar sep(0x1F);  // never in a field the download or the terminal gives
-    return acNumber + sep + schemeCode + sep + categoryCode + sep + agentId;
+    return acNumber + sep + schemeCode + sep + categoryCode + sep + agentKey(agentId);
 }
 
 // A decimal text (optional sign, digits, at most one point) in hundredths, rounded half away
@@ -250,6 +252,26 @@ QString leftOutReason(const RestoreDataRow& row, const QString& agentId) {
 
 bool postable(const RestoreDataRow& row) {
     return isCollection(row) && leftOutReason(row, row.AgentID).isEmpty();
+}
+
+QStringList bankFileReasons(const QVector<RestoreDataRow>& rows, const QString& agentId) {
+    QStringList reasons;
+    reasons.reserve(rows.size());
+    QSet<QString> numbers;
+    for (const RestoreDataRow& row : rows) {
+        QString reason = leftOutReason(row, agentId);
+        if (reason.isEmpty() && isCollection(row)) {
+            if (numbers.contains(row.TransactionNumber)) {
+                reason = QStringLiteral(
+                    "a repeated transaction number: the bank upload file has the first "
+                    "collection of that number");
+            } else {
+                numbers.insert(row.TransactionNumber);
+            }
+        }
+        reasons << reason;
+    }
+    return reasons;
 }
 
 }  // namespace kovrin

@@ -18,8 +18,10 @@
 namespace kovrin {
 
 // The downloaded accounts of an agent, found by the four texts an uploaded transaction
-// carries: account number, scheme code, category code and agent id, each matched exactly
-// (blanks included). When the download held an account twice, the first one counts.
+// carries: account number, scheme code and category code, each matched exactly (blanks
+// included), and the agent id as it compares (db/AgentKey.h: the download's 13 characters of
+// a short record name the same agent as the terminal's 15). When the download held an account
+// twice, the first one counts.
 class AccountLookup {
 public:
     AccountLookup() = default;
@@ -101,5 +103,12 @@ QString leftOutReason(const RestoreDataRow& row, const QString& agentId);
 
 // A collection the bank upload file takes.
 bool postable(const RestoreDataRow& row);
+
+// Why each of `rows` is kept out of the bank upload file, empty for a row the file takes or
+// that is no collection: leftOutReason, or for a postable collection whose transaction number
+// an earlier postable one carries, the repeated number (the file takes the first of each
+// number). The rows are in stored order, or in any order that keeps it among the rows of one
+// number (inUploadFileOrder does).
+QStringList bankFileReasons(const QVector<RestoreDataRow>& rows, const QString& agentId);
 
 }  // namespace kovrin

@@ -170,9 +170,9 @@ QString checkDatabase(const QString& path) {
             while (q.next()) {
                 tables << q.value(0).toString();
             }
-            if (tables != QStringList{"BankData", "LedgerCollection", "LedgerDay", "LedgerUpload",
-                                      "Password", "Path", "RestoreData", "StationPorts",
-                                      "UploadInfo"}) {
+            if (tables != QStringList{"BankData", "DownloadInfo", "LedgerCollection", "LedgerDay",
+                                      "LedgerUpload", "Password", "Path", "RestoreData",
+                                      "StationPorts", "UploadInfo"}) {
                 verdict += " tables " + tables.join(',');
             }
         }

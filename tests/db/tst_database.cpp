@@ -1,6 +1,8 @@
 // Opening the database file: creation on first start, refusal of unusable files.
+#include "db/BankDataStore.h"
 #include "db/Database.h"
 #include "db/LedgerStore.h"
+#include "db/RestoreDataStore.h"
 #include "db/Schema.h"
 #include "db/Val.h"
 #include "support/TempProgramFolder.h"
@@ -32,6 +34,8 @@ private slots:
     void snoWrittenAsNumberIsFoundAsText();
     void valReadsLeadingNumber_data();
     void valReadsLeadingNumber();
+    void dayOfKeyIsTheNearestToTheReceipt_data();
+    void dayOfKeyIsTheNearestToTheReceipt();
 };
 
 void TestDatabase::createsSchemaOnFirstStart() {
@@ -48,9 +52,9 @@ void TestDatabase::createsSchemaOnFirstStart() {
     while (q.next()) {
         names << q.value(0).toString() + ":" + q.value(1).toString();
     }
-    QCOMPARE(names, QStringList({"BankData:table", "LedgerCollection:table", "LedgerDay:table",
-                                 "LedgerUpload:table", "Password:table", "Path:table",
-                                 "Register:view", "Report1:view", "Report2:view",
+    QCOMPARE(names, QStringList({"BankData:table", "DownloadInfo:table", "LedgerCollection:table",
+                                 "LedgerDay:table", "LedgerUpload:table", "Password:table",
+                                 "Path:table", "Register:view", "Report1:view", "Report2:view",
                                  "RestoreData:table", "StationPorts:table", "UploadInfo:table"}));
     // The report queries yield the columns the reports bind.
     QVERIFY(q.exec("SELECT * FROM Report1"));
@@ -159,8 +163,12 @@ void TestDatabase::olderFileGetsUploadInfoAndKeepsItsRows_data() {
     QTest::addColumn<int>("version");
     QTest::newRow("first") << 1;
     QTest::newRow("report views") << 2;
+    QTest::newRow("the ledger, before the encodings") << 5;
 }
 
+// A file of an older version gets the tables added since and the columns its tables lack:
+// UploadInfo (whose rows, from version 3 on, stay, their files in Latin-1 as they were) and
+// DownloadInfo, and keeps its rows.
 void TestDatabase::olderFileGetsUploadInfoAndKeepsItsRows() {
     QFETCH(int, version);
     test::TempProgramFolder pf;
@@ -170,6 +178,13 @@ void TestDatabase::olderFileGetsUploadInfoAndKeepsItsRows() {
         QVERIFY(db);
         QSqlQuery q(db->handle());
         QVERIFY(q.exec("DROP TABLE UploadInfo"));
+        QVERIFY(q.exec("DROP TABLE DownloadInfo"));
+        if (version >= 3) {
+            QVERIFY(
+                q.exec("CREATE TABLE UploadInfo (AgentID TEXT, AgentDateKey TEXT, "
+                       "TotalTransactions INTEGER, TotalAmount INTEGER, UploadedAt TEXT)"));
+            QVERIFY(q.exec("INSERT INTO UploadInfo VALUES ('001', '0010712', 1, 100, '')"));
+        }
         QVERIFY(
             q.exec("INSERT INTO RestoreData (SNo, AgentID, Amtcollected) "
                    "VALUES ('1', '001', '0000100.00')"));
@@ -180,9 +195,15 @@ void TestDatabase::olderFileGetsUploadInfoAndKeepsItsRows() {
     QVERIFY2(db, qPrintable(error));
     QSqlQuery q(db->handle());
     QVERIFY(
-        q.exec("SELECT AgentID, AgentDateKey, TotalTransactions, TotalAmount, UploadedAt "
-               "FROM UploadInfo"));
-    QVERIFY(!q.next());
+        q.exec("SELECT AgentID, AgentDateKey, TotalTransactions, TotalAmount, UploadedAt, "
+               "Encoding FROM UploadInfo"));
+    QCOMPARE(q.next(), version >= 3);
+    const auto info = RestoreDataStore(*db).uploadInfo("1");
+    QCOMPARE(info.has_value(), version >= 3);
+    QVERIFY(!info || (info->TotalAmount == 100 && info->Encoding == TextEncoding::Latin1));
+    DbStatus st;
+    QCOMPARE(BankDataStore(*db).downloadEncoding("001", &st), TextEncoding::Latin1);
+    QVERIFY2(st, qPrintable(st.error));
     QVERIFY(q.exec("SELECT Amtcollected FROM RestoreData WHERE AgentID = '001'"));
     QVERIFY(q.next());
     QCOMPARE(q.value(0).toString(), QString("0000100.00"));
@@ -330,7 +351,8 @@ void TestDatabase::olderFileGetsItsLedgerOnce() {
         }
         if (uploadInfo) {
             QVERIFY(
-                q.exec("INSERT INTO UploadInfo VALUES ('005            ', '0050712', 3, 150, "
+                q.exec("INSERT INTO UploadInfo (AgentID, AgentDateKey, TotalTransactions, "
+                       "TotalAmount, UploadedAt) VALUES ('005            ', '0050712', 3, 150, "
                        "'2026-12-07T18:30:00.000')"));
         } else {
             QVERIFY(q.exec("DROP TABLE UploadInfo"));
@@ -395,6 +417,25 @@ void TestDatabase::valReadsLeadingNumber() {
     QFETCH(QString, text);
     QFETCH(double, value);
     QCOMPARE(vbVal(text), value);
+}
+
+void TestDatabase::dayOfKeyIsTheNearestToTheReceipt_data() {
+    QTest::addColumn<QString>("keyReceivedDay");  // the key, the day received, the day it names
+    QTest::newRow("the same day") << QString("0050712 2026-12-07 2026-12-07");
+    QTest::newRow("received a day late") << QString("0050612 2026-12-07 2026-12-06");
+    QTest::newRow("typed for tomorrow") << QString("0050812 2026-12-07 2026-12-08");
+    QTest::newRow("New Year's Eve, for tomorrow") << QString("0050101 2026-12-31 2027-01-01");
+    QTest::newRow("New Year's Day, yesterday's") << QString("0053112 2027-01-01 2026-12-31");
+    QTest::newRow("29 February before") << QString("0052902 2025-03-01 2024-02-29");
+    QTest::newRow("29 February after") << QString("0052902 2027-12-31 2028-02-29");
+    QTest::newRow("no such day") << QString("0053102 2026-12-07 ");
+    QTest::newRow("not a day") << QString("005ab12 2026-12-07 ");
+}
+
+void TestDatabase::dayOfKeyIsTheNearestToTheReceipt() {
+    QFETCH(QString, keyReceivedDay);
+    const QStringList c = keyReceivedDay.split(' ');
+    QCOMPARE(dayOfKey(c[0], QDate::fromString(c[1], Qt::ISODate)).toString(Qt::ISODate), c[2]);
 }
 
 QTEST_GUILESS_MAIN(TestDatabase)

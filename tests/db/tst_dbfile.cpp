@@ -1,17 +1,22 @@
 // The database file as a whole: a damaged file found at start, and the daily backup copies.
 #include "app/AppContext.h"
 #include "core/Clock.h"
+#include "core/ProcessSignals.h"
 #include "db/BankDataStore.h"
 #include "db/Database.h"
 #include "db/DatabaseBackup.h"
 #include "support/MessageRecorder.h"
 #include "support/TempProgramFolder.h"
 
+#include <sqlite3.h>
+#include <sys/resource.h>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QSqlQuery>
+#include <QThread>
 #include <QtTest>
+#include <atomic>
 
 using namespace kovrin;
 
@@ -86,9 +91,11 @@ private slots:
     void damagedPageIsFoundAtStart();
     void firstStartOfTheDayMakesACopy();
     void secondStartOfTheDayLeavesTheCopy();
+    void onlyTheLastSevenAreKept_data();
     void onlyTheLastSevenAreKept();
     void failedCopyIsReportedAndTheProgramGoesOn_data();
     void failedCopyIsReportedAndTheProgramGoesOn();
+    void closingStopsACopyThatWaits();
 };
 
 void TestDbFile::damagedPageIsFoundAtStart() {
@@ -156,13 +163,29 @@ void TestDbFile::secondStartOfTheDayLeavesTheCopy() {
     QCOMPARE(accountsIn(pf.filePath("BackupData/" + databaseCopyName(kToday.addDays(1)))), 20);
 }
 
+void TestDbFile::onlyTheLastSevenAreKept_data() {
+    QTest::addColumn<QString>("copies");  // MM-dd of 2026: each named for its day, written on it
+    QTest::addColumn<QString>("kept");    // the copies left beside today's
+    QTest::newRow("ten older copies, some days missing")
+        << "03-01 03-02 03-03 03-05 03-08 03-09 03-12 03-15 03-20 03-24"
+        << "03-08 03-09 03-12 03-15 03-20 03-24";
+    // The PC's clock ran ahead for a week: today's copy is kept all the same.
+    QTest::newRow("seven copies dated after today") << "04-01 04-02 04-03 04-04 04-05 04-06 04-07"
+                                                    << "04-02 04-03 04-04 04-05 04-06 04-07";
+}
+
 void TestDbFile::onlyTheLastSevenAreKept() {
+    QFETCH(QString, copies);
+    QFETCH(QString, kept);
     test::TempProgramFolder pf;
     QVERIFY(QDir(pf.path()).mkpath("BackupData"));
     const QDir backups(pf.filePath("BackupData"));
-    // Ten older copies, some days missing, and files of the upload that share the folder.
-    for (int d : {1, 2, 3, 5, 8, 9, 12, 15, 20, 24}) {
-        writeFile(backups.filePath(databaseCopyName(QDate(2026, 3, d))), "old copy");
+    // Older copies, and files of the upload that share the folder.
+    for (const QString& day : copies.split(' ')) {
+        const QDate d = QDate::fromString("2026-" + day, Qt::ISODate);
+        QFile f(backups.filePath(databaseCopyName(d)));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("old copy") == 8);
+        QVERIFY(f.setFileTime(d.startOfDay(), QFileDevice::FileModificationTime));
     }
     writeFile(backups.filePath("0050325u.bak"), "upload backup");
     writeFile(backups.filePath("HandHeldData-notes.mdb"), "not a dated copy");
@@ -170,32 +193,53 @@ void TestDbFile::onlyTheLastSevenAreKept() {
     QString error;
     auto ctx = startAndCopy(pf, &error, kTodayClock);
     QVERIFY(ctx);
-    QStringList kept = backups.entryList({"HandHeldData-*"}, QDir::Files, QDir::Name);
-    QCOMPARE(kept, QStringList({"HandHeldData-2026-03-08.mdb", "HandHeldData-2026-03-09.mdb",
-                                "HandHeldData-2026-03-12.mdb", "HandHeldData-2026-03-15.mdb",
-                                "HandHeldData-2026-03-20.mdb", "HandHeldData-2026-03-24.mdb",
-                                "HandHeldData-2026-03-25.mdb", "HandHeldData-notes.mdb"}));
+    QStringList expected{"HandHeldData-notes.mdb"};
+    for (const QString& day : (kept + " 03-25").split(' ')) {
+        expected << "HandHeldData-2026-" + day + ".mdb";
+    }
+    expected.sort();
+    QCOMPARE(backups.entryList({"HandHeldData-*"}, QDir::Files, QDir::Name), expected);
     QVERIFY(QFile::exists(backups.filePath("0050325u.bak")));
     QCOMPARE(accountsIn(backups.filePath(databaseCopyName(kToday))), 0);
 }
 
 void TestDbFile::failedCopyIsReportedAndTheProgramGoesOn_data() {
     QTest::addColumn<QString>("obstacle");
-    // Root may write anywhere, so the failures are made by what stands in the way.
-    QTest::newRow("BackupData is a file") << "BackupData";
-    QTest::newRow("the copy cannot be written") << "BackupData/HandHeldData-2026-03-25.mdb.part/x";
+    QTest::addColumn<qint64>("fileSizeLimit");  // bytes a file may grow to; 0: no limit
+    QTest::addColumn<QString>("reason");        // as the message gives it
+    // Root may write anywhere, so the failures are made by what stands in the way, and a full
+    // disk by a file-size limit, which holds for root too.
+    QTest::newRow("BackupData is a file") << "BackupData" << qint64(0) << "could not be created";
+    QTest::newRow("the copy cannot be written")
+        << "BackupData/HandHeldData-2026-03-25.mdb.part/x" << qint64(0)
+        << "could not be made: Is a directory.";
+    QTest::newRow("a full disk") << QString() << qint64(16384)
+                                 << "could not be made: disk I/O error (File too large).";
 }
 
 void TestDbFile::failedCopyIsReportedAndTheProgramGoesOn() {
     QFETCH(QString, obstacle);
+    QFETCH(qint64, fileSizeLimit);
+    QFETCH(QString, reason);
     test::TempProgramFolder pf;
-    fillDatabase(pf.folder().databasePath(), 5);
+    fillDatabase(pf.folder().databasePath(), 500);
     const QByteArray before = contentsOf(pf.folder().databasePath());
-    QVERIFY(QFileInfo(pf.filePath(obstacle)).dir().mkpath("."));
-    writeFile(pf.filePath(obstacle), "in the way");
+    QVERIFY(before.size() > fileSizeLimit);
+    if (!obstacle.isEmpty()) {
+        QVERIFY(QFileInfo(pf.filePath(obstacle)).dir().mkpath("."));
+        writeFile(pf.filePath(obstacle), "in the way");
+    }
     test::MessageRecorder rec;
     QString error;
+    rlimit limit{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    if (fileSizeLimit > 0) {
+        ignoreFileSizeSignal();  // as the program does at its start
+        const rlimit lower{rlim_t(fileSizeLimit), limit.rlim_max};
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &lower), 0);
+    }
     auto ctx = startAndCopy(pf, &error, kTodayClock);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
     QVERIFY2(ctx, qPrintable(error));  // the program starts all the same
     // The copy is made after the start, so its failure is told after the start's message.
     QCOMPARE(rec.messages.size(), 2);
@@ -203,11 +247,47 @@ void TestDbFile::failedCopyIsReportedAndTheProgramGoesOn() {
     const MessageRequest& m = rec.messages[1];
     QCOMPARE(m.icon, MsgIcon::Critical);
     QVERIFY2(m.text.contains("HandHeldData-2026-03-25.mdb"), qPrintable(m.text));
-    QVERIFY2(m.text.contains("could not be made"), qPrintable(m.text));
+    QVERIFY2(m.text.contains(reason), qPrintable(m.text));
     QVERIFY(!QFileInfo(pf.filePath("BackupData/HandHeldData-2026-03-25.mdb")).isFile());
-    QCOMPARE(BankDataStore(ctx->db()).agentRows("005").size(), 5);
+    QVERIFY(!QFileInfo(pf.filePath("BackupData/HandHeldData-2026-03-25.mdb.part")).isFile());
+    QCOMPARE(BankDataStore(ctx->db()).agentRows("005").size(), 500);
     ctx.reset();
     QCOMPARE(contentsOf(pf.folder().databasePath()), before);
+}
+
+// The menu closed while the day's copy waits for another program that holds the database:
+// the copy is given up at once, leaving no part of it, and the folder is free for the next
+// start. (Should it not stop, the other program lets go after a minute and the test fails.)
+void TestDbFile::closingStopsACopyThatWaits() {
+    test::TempProgramFolder pf;
+    fillDatabase(pf.folder().databasePath(), 50);
+    test::MessageRecorder rec;
+    QString error;
+    auto ctx = AppContext::startUp(pf.folder(), &error, kTodayClock);
+    QVERIFY2(ctx, qPrintable(error));
+    sqlite3* holder = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(pf.folder().databasePath()), &holder), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    const QString copy = pf.filePath("BackupData/" + databaseCopyName(kToday));
+    ctx->startDailyBackup();
+    QTRY_VERIFY(QFile::exists(copy + ".part"));
+    std::atomic<bool> letGo{false};
+    std::unique_ptr<QThread> other(QThread::create([&] {
+        for (int i = 0; i < 600 && !letGo; ++i) {
+            QThread::msleep(100);
+        }
+        letGo = true;
+        sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+    }));
+    other->start();
+    ctx->stopDailyBackup();
+    QVERIFY(!letGo.exchange(true));  // the other program still held the file
+    other->wait();
+    sqlite3_close(holder);
+    QVERIFY(!QFile::exists(copy + ".part") && !QFile::exists(copy));
+    QCOMPARE(rec.texts(), QStringList{"Please Select CommPort and BankName"});
+    ctx.reset();
+    QVERIFY2(AppContext::startUp(pf.folder(), &error, kTodayClock), qPrintable(error));
 }
 
 QTEST_GUILESS_MAIN(TestDbFile)

@@ -1,10 +1,13 @@
 // The statements of the settings, BankData and RestoreData stores, with values that hold
 // quotes, and the one-transaction replacement of an agent's rows.
+#include "db/AgentKey.h"
 #include "db/BankDataStore.h"
+#include "db/LedgerStore.h"
 #include "db/RestoreDataStore.h"
 #include "db/SettingsStore.h"
 #include "support/TempProgramFolder.h"
 
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QtTest>
@@ -75,6 +78,8 @@ private slots:
     void bankDataSendOrderIsNameThenOpeningDate();
     void bankDataReplaceIsAtomic();
     void bankDataFindAccountIsExact();
+    void agentIdsCompareOneWay_data();
+    void agentIdsCompareOneWay();
 
     void restoreDataReplaceAndUploadRows();
     void restoreDataCheckRowsInValOrder();
@@ -270,6 +275,72 @@ void TestStores::bankDataFindAccountIsExact() {
     QVERIFY(!store.findAccount("000000000000123", "DDS02", "S", "005"));
     QVERIFY(!store.findAccount("000000000000123", "DDS01", "R", "005"));
     QVERIFY(!store.findAccount("000000000000123", "DDS01", "S", "006"));
+}
+
+void TestStores::agentIdsCompareOneWay_data() {
+    QTest::addColumn<QString>("stored");  // as the download file or the terminal gave it
+    QTest::addColumn<QString>("asked");   // as another file, the terminal or the operator gives it
+    QTest::addColumn<bool>("same");
+    struct Case {
+        const char* name;
+        const char* stored;
+        const char* asked;
+        bool same;
+    };
+    const Case cases[] = {
+        {"typed and padded", "005            ", "005", true},
+        {"a record of 136 characters and the terminal's 15", "005          ", "005    ", true},
+        {"leading zeros", "000000000000005", "5", true},
+        {"tab and CR", "\t7\r", "007", true},
+        {"zeros only", "000", "0", true},
+        {"another agent", "005", "006", false},
+        {"zero and nothing", "000", "   ", false},
+        {"text: exactly, without its blanks", " A05 ", "A05", true},
+        {"text: letter case counts", "A05", "a05", false},
+        {"text: its zeros count", "05A", "5A", false},
+    };
+    for (const Case& c : cases) {
+        QTest::newRow(c.name) << QString(c.stored) << QString(c.asked) << c.same;
+    }
+}
+
+// Every store finds, replaces and supersedes an agent's rows by the agent's identifier as it
+// compares, the same way as agentKey, through the expression its indexes are made of.
+void TestStores::agentIdsCompareOneWay() {
+    QFETCH(QString, stored);
+    QFETCH(QString, asked);
+    QFETCH(bool, same);
+    QCOMPARE(sameAgent(stored, asked), same);
+    QSqlQuery q(m_db->handle());
+    q.prepare("WITH v(AgentID) AS (SELECT ?) SELECT " + agentKeySql("AgentID") + " FROM v");
+    q.addBindValue(stored);
+    QVERIFY(q.exec() && q.next());
+    QCOMPARE(q.value(0).toString(), agentKey(stored));
+    q.prepare("EXPLAIN QUERY PLAN SELECT * FROM BankData WHERE " + agentIsSql());
+    q.addBindValue(agentKey(asked));
+    QVERIFY2(q.exec() && q.next(), qPrintable(q.lastError().text()));
+    QVERIFY2(q.value(3).toString().contains("BankDataAgentKey"), qPrintable(q.value(3).toString()));
+
+    BankDataStore bank(*m_db);
+    QVERIFY(bank.replaceAgentRows(stored, {account(stored, "f", "1", "A")}));
+    QCOMPARE(bank.agentRows(asked).size(), same ? 1 : 0);
+    QCOMPARE(bank.rowsToSend(asked, "f").size(), same ? 1 : 0);
+    QCOMPARE(bank.findAccount("1", "DDS01", "S", asked).has_value(), same);
+    QVERIFY(bank.replaceAgentRows(asked, {}));
+    QCOMPARE(bank.agentRows(stored).size(), same ? 0 : 1);
+
+    RestoreDataStore restore(*m_db);
+    const QDateTime evening(QDate(2026, 12, 7), QTime(18, 0));
+    QVERIFY(restore.replaceUpload({stored, "0050712", 1, 100, evening},
+                                  {collected(stored, "1", "0000100.00", "0001", "A")}));
+    QVERIFY(restore.replaceUpload({asked, "0050712", 1, 50, evening.addSecs(60)},
+                                  {collected(asked, "1", "0000050.00", "0001", "A")}));
+    QCOMPARE(count(*m_db, "SELECT count(*) FROM RestoreData"), same ? 1 : 2);
+    QCOMPARE(count(*m_db, "SELECT count(*) FROM UploadInfo"), same ? 1 : 2);
+    // The same agent's day received again supersedes the first upload in the ledger.
+    const QVector<LedgerUploadRow> ledger = LedgerStore(*m_db).uploads();
+    QCOMPARE(ledger.size(), 2);
+    QCOMPARE(ledger[0].SupersededBy.has_value(), same);
 }
 
 void TestStores::restoreDataReplaceAndUploadRows() {

@@ -95,30 +95,36 @@ void TestDownloadFile::textEncodings_data() {
     QTest::addColumn<QString>("name");  // ACName as stored, trimmed
     QTest::addColumn<QString>("branch");
     QTest::addColumn<int>("replacedFields");
+    QTest::addColumn<QString>("encoding");  // the file's, in which its uploads' files are written
     const QByteArray bom = "\xEF\xBB\xBF";
     const QByteArray plain = recordLine("1");
     auto utf8 = [&plain](const QString& name) { return test::utf8Line(plain, 43, 50, name); };
     const QString jose = QString::fromUtf8("JOSÉ ÑOÑO");
     const QString branch = "BR001          ";
-    QTest::newRow("Latin-1 bytes") << recordLine("1", "JOS\xc9 \xd1O\xd1O") << jose << branch << 0;
-    QTest::newRow("UTF-8") << utf8(jose) + "\r\n" << jose << branch << 0;
-    QTest::newRow("UTF-8 after a byte-order mark") << bom + utf8(jose) << jose << branch << 0;
-    QTest::newRow("ASCII after a byte-order mark") << bom + plain << "RAMESH KUMAR" << branch << 0;
+    QTest::newRow("Latin-1 bytes")
+        << recordLine("1", "JOS\xc9 \xd1O\xd1O") << jose << branch << 0 << QString("Latin-1");
+    QTest::newRow("UTF-8") << utf8(jose) + "\r\n" << jose << branch << 0 << QString("UTF-8");
+    QTest::newRow("UTF-8 after a byte-order mark")
+        << bom + utf8(jose) << jose << branch << 0 << QString("UTF-8 with a byte-order mark");
+    QTest::newRow("ASCII after a byte-order mark")
+        << bom + plain << "RAMESH KUMAR" << branch << 0 << QString("UTF-8 with a byte-order mark");
     QTest::newRow("Cyrillic") << utf8(QString::fromUtf8("ИВАН ПЕТРОВ")) << "???? ??????" << branch
-                              << 1;
+                              << 1 << QString("UTF-8");
     QTest::newRow("beyond 16 bits: one character, one ?")
-        << utf8(QString::fromUtf8("RAVI \xF0\x9F\x98\x80 K")) << "RAVI ? K" << branch << 1;
+        << utf8(QString::fromUtf8("RAVI \xF0\x9F\x98\x80 K")) << "RAVI ? K" << branch << 1
+        << QString("UTF-8");
     QTest::newRow("combining accent")
-        << utf8(QString::fromUtf8("JOSE\xCC\x81")) << "JOSE?" << branch << 1;
+        << utf8(QString::fromUtf8("JOSE\xCC\x81")) << "JOSE?" << branch << 1 << QString("UTF-8");
     QString both = QString::fromLatin1(plain);
     both.replace(0, 15, QString::fromUtf8("BRŽ01").leftJustified(15));
     both.replace(42, 50, QString::fromUtf8("ŁUKASZ").leftJustified(50));
     QTest::newRow("name and branch") << both.toUtf8() << "?UKASZ"
-                                     << "BR?01          " << 2;
+                                     << "BR?01          " << 2 << QString("UTF-8");
+    QTest::newRow("plain ASCII") << plain << "RAMESH KUMAR" << branch << 0 << QString("Latin-1");
     // Not valid UTF-8 as a whole (a lone \xE9): every byte is one Latin-1 character.
     QTest::newRow("UTF-8 look-alike in a Latin-1 file")
         << recordLine("1", "JOS\xC3\xA9 \xE9") << QString::fromLatin1("JOS\xC3\xA9 \xE9") << branch
-        << 0;
+        << 0 << QString("Latin-1");
 }
 
 // Latin-1 files stay as they are; UTF-8 ones are read by characters, with or without a
@@ -128,8 +134,10 @@ void TestDownloadFile::textEncodings() {
     QFETCH(QString, name);
     QFETCH(QString, branch);
     QFETCH(int, replacedFields);
+    QFETCH(QString, encoding);
     const DownloadFileContents c = parseDownloadFile(bytes);
     QCOMPARE(c.status, DownloadFileContents::Status::Ok);
+    QCOMPARE(encodingName(c.encoding), encoding);
     QCOMPARE(c.records.size(), 1);
     const DownloadRecord& r = c.records[0];
     QCOMPARE(r.ACName.trimmed(), name);

@@ -67,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             FUZZ_CHECK(s.Amtcollected.size() == 10 && s.Amtcollected.endsWith(".00"));
             FUZZ_CHECK(s.DateTime.size() == 16);
             FUZZ_CHECK(QDateTime::fromString(s.DateTime, "dd/MM/yyyy HH:mm").isValid());
-            FUZZ_CHECK(s.year >= 2000 && s.year <= std::max(2015, referenceYear));
+            FUZZ_CHECK(s.year >= std::max(2000, referenceYear - 14) &&
+                       s.year <= std::max(2015, referenceYear + 1));
             FUZZ_CHECK(s.number >= 0 && s.number <= 65535);
         } else if (s.state == SlotState::Read) {
             FUZZ_CHECK(!s.reason.isEmpty());

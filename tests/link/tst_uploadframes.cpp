@@ -105,7 +105,7 @@ private slots:
         const TransactionFrame tf = decodeTransactionFrame(
             txnFrame(0x03, {hex("01 23 45 07 C9 14 35 00 2A"), hex("00 00 05 31 1A 09 05 01 00"),
                             hex("99 99 99 01 C0 00 00 27 10")}),
-            2015);
+            2014);
         QVERIFY2(tf.ok, qPrintable(tf.reason));
         QVERIFY(!tf.shortFrame);
         QCOMPARE(tf.CategoryCode, QString("S"));
@@ -145,13 +145,16 @@ private slots:
         QCOMPARE(slotYear(0x0, 2010), 2000);
         QCOMPARE(slotYear(0xF, 2010), 2015);
         QCOMPARE(slotYear(0x5, 1990), 2005);
-        // In 2026 the nibbles stand for 2011 to 2026.
+        // In 2026 the nibbles stand for 2012 to 2027: a terminal already in the next year
+        // dates its collections in that year, not sixteen years back.
         QCOMPARE(slotYear(0xA, 2026), 2026);  // 2026 - 2000 = 26 = 0x1A
-        QCOMPARE(slotYear(0xB, 2026), 2011);
+        QCOMPARE(slotYear(0xB, 2026), 2027);
+        QCOMPARE(slotYear(0xC, 2026), 2012);
         QCOMPARE(slotYear(0x0, 2026), 2016);
         QCOMPARE(slotYear(0x9, 2026), 2025);
         QCOMPARE(slotYear(0x0, 2016), 2016);
-        QCOMPARE(slotYear(0x1, 2016), 2001);
+        QCOMPARE(slotYear(0x1, 2016), 2017);
+        QCOMPARE(slotYear(0x2, 2016), 2002);
     }
 
     void collectionOf2026ReadIn2026() {

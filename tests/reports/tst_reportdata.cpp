@@ -133,8 +133,9 @@ void TestReportData::report1ColumnsAreNumbersAndDates() {
 }
 
 void TestReportData::report1LeavesOutRowsWithoutAmount() {
-    add(collection("001", "11", "", "07/12/2009 10:15"));
-    add(collection("001", "12", "   ", "07/12/2009 10:16"));
+    // The rows of accounts the terminal marks as without collections: no amount, no date.
+    add(collection("001", "11", "", ""));
+    add(collection("001", "12", "   ", "  "));
     add(collection("001", "13", "0000000.00", "07/12/2009 10:17"));
     QVERIFY(test::ledgerFromRestoreData(*m_db));
     QSqlQuery q(m_db->handle());
@@ -233,6 +234,7 @@ void TestReportData::closingAmountRunsOverTheAccountsCollections_data() {
         "001|000000000000099||5.00|2009-12-07",  // after an amount that cannot be read
         "001|000000000012345|1100.00|100.00|2009-12-07",
         "001|000000000012345|1200.00|100.00|2009-12-07",
+        "001|000000000099999||5.00|2009-12-07",         // after an amount stored without its digits
         "002|000000000012345|2001.00|1.00|2009-12-07",  // another agent's account
     };
     const QStringList dec8 = {
@@ -245,10 +247,10 @@ void TestReportData::closingAmountRunsOverTheAccountsCollections_data() {
     QTest::newRow("second day: the first day's collections count")
         << kDec8 << kDec8 << none << none << dec8;
     QTest::newRow("one agent") << kDec7 << kDec8 << QString("2") << none
-                               << QStringList{dec7[5], dec8[2]};
+                               << QStringList{dec7[6], dec8[2]};
     QTest::newRow("one account of both agents")
         << kDec7 << kDec8 << none << QString("12345")
-        << QStringList{dec7[3], dec7[4], dec7[5], dec8[1], dec8[2]};
+        << QStringList{dec7[3], dec7[4], dec7[6], dec8[1], dec8[2]};
     QTest::newRow("one agent's account on the second day")
         << kDec8 << kDec8 << QString("001") << QString("000000000012345") << QStringList{dec8[1]};
 }
@@ -275,6 +277,10 @@ void TestReportData::closingAmountRunsOverTheAccountsCollections() {
                    "0011"));
     add(collection("001", "000000000000099", "0000005.00", "07/12/2009 11:30", "0000000300.00",
                    "0012"));
+    // The terminal's amount bytes were not BCD: stored without an amount.
+    add(collection("001", "000000000099999", "", "07/12/2009 12:00", "0000000300.00", "0020"));
+    add(collection("001", "000000000099999", "0000005.00", "07/12/2009 12:30", "0000000300.00",
+                   "0021"));
     ReportStatus st;
     const DailyCollectionData d = source().dailyCollection(range(from, to, agent, account), &st);
     QVERIFY2(st, qPrintable(st.detail));
@@ -431,6 +437,7 @@ void TestReportData::unreadableRowsAreListedApart_data() {
         {"amount on a day outside the range", "00001O2.00", "09/12/2009 10:00", kDec7, "", "",
          false},
         {"only the agent's account", "00001O2.00", dec7, kDec7, "4", "77", true},
+        {"amount bytes that were not BCD: stored without one", "", dec7, kDec7, "", "", true},
     };
     for (const Case& c : cases) {
         QTest::newRow(c.name) << QString(c.amount) << QString(c.dateTime) << c.day

@@ -6,6 +6,7 @@
 #include "core/SafeFile.h"
 #include "db/LedgerStore.h"
 #include "reports/ReportData.h"
+#include "upload/BankFiles.h"
 #include "upload/RestoreData.h"
 
 #include <QElapsedTimer>
@@ -117,6 +118,7 @@ private slots:
     void writeFilesAgainGivesTheSameBytes();
     void writeFilesAgainAfterTheBankFolderIsChosen();
     void writeFilesAgainWithoutAStoredUpload();
+    void secondUploadReplacesTheFirst_data();
     void secondUploadReplacesTheFirst();
     void countOfZeroChangesNothing();
     void headerWithoutTotals();
@@ -126,6 +128,8 @@ private slots:
     void collectionsThatCannotBePosted();
     void datesReadAgainstThePcsYear();
     void headerThatCannotNameAFile();
+    void filesInTheEncodingOfTheDownload_data();
+    void filesInTheEncodingOfTheDownload();
     void transferCallsTheStore();
     void fullUpload();
     void ledgerKeepsEveryUpload_data();
@@ -174,6 +178,9 @@ void TestRestoreData::ledgerKeepsEveryUpload_data() {
     QTest::addColumn<QStringList>("listed");   // the register, see registerLines
     QTest::addColumn<QString>(
         "totals");  // grand totals: uploads|terminal|stored|difference|superseded
+    // When each upload is received (7 December 2026, 18:30 when not given). The reports cover
+    // the week up to the last one's day and the day after.
+    QTest::addColumn<QList<QDateTime>>("received");
 
     const FortyDay forty;
     const UploadData day5 = oneCollection("0050512", "00 01 00", "05 CA 10 00", 1, 100);
@@ -183,14 +190,14 @@ void TestRestoreData::ledgerKeepsEveryUpload_data() {
         << QStringList{"005|100.00|2026-12-05", "005|200.00|2026-12-06"} << 2
         << QStringList{"005|2026-12-05|1|100.00|1|100.00|0.00|Agrees|",
                        "005|2026-12-06|1|200.00|1|200.00|0.00|Agrees|"}
-        << "2|300.00|300.00|0.00|0";
+        << "2|300.00|300.00|0.00|0" << QList<QDateTime>{};
     QTest::newRow("the same day received again supersedes the first")
         << QList<UploadData>{upload(forty.frames, "0050712", 40, forty.total),
                              oneCollection("0050712", "00 00 75", "07 CA 10 00", 1, 75)}
         << QStringList{"005|75.00|2026-12-07"} << 1
         << QStringList{"005|2026-12-07|40|102500.00|40|102500.00|0.00|Agrees|superseded",
                        "005|2026-12-07|1|75.00|1|75.00|0.00|Agrees|"}
-        << "1|75.00|75.00|0.00|1";
+        << "1|75.00|75.00|0.00|1" << QList<QDateTime>{};
     QTest::newRow("three times: only the last counts")
         << QList<UploadData>{day5, oneCollection("0050512", "00 03 00", "05 CA 11 00", 1, 300),
                              oneCollection("0050512", "00 04 00", "05 CA 12 00", 1, 400)}
@@ -198,7 +205,7 @@ void TestRestoreData::ledgerKeepsEveryUpload_data() {
         << QStringList{"005|2026-12-05|1|100.00|1|100.00|0.00|Agrees|superseded",
                        "005|2026-12-05|1|300.00|1|300.00|0.00|Agrees|superseded",
                        "005|2026-12-05|1|400.00|1|400.00|0.00|Agrees|"}
-        << "1|400.00|400.00|0.00|2";
+        << "1|400.00|400.00|0.00|2" << QList<QDateTime>{};
     UploadData noTotals = oneCollection("0050612", "00 02 00", "06 CA 10 00", 1, 200);
     noTotals.header.totalsRead = false;
     QTest::newRow("totals that differ, and none")
@@ -206,7 +213,23 @@ void TestRestoreData::ledgerKeepsEveryUpload_data() {
         << QStringList{"005|100.00|2026-12-05", "005|200.00|2026-12-06"} << 2
         << QStringList{"005|2026-12-05|2|150.00|1|100.00|-50.00|Differs|",
                        "005|2026-12-06|-|-|1|200.00|-|No totals|"}
-        << "2|150.00|300.00|-50.00|0";
+        << "2|150.00|300.00|-50.00|0" << QList<QDateTime>{};
+    // A day typed for tomorrow on New Year's Eve, received that evening and again the next
+    // morning: one day of the agent, received twice.
+    const UploadData newYear = oneCollection("0050101", "00 01 00", "31 CA 19 00", 1, 100);
+    QTest::newRow("a day typed for tomorrow, received again on the day")
+        << QList<UploadData>{newYear, newYear} << QStringList{"005|100.00|2026-12-31"} << 1
+        << QStringList{"005|2027-01-01|1|100.00|1|100.00|0.00|Agrees|superseded",
+                       "005|2027-01-01|1|100.00|1|100.00|0.00|Agrees|"}
+        << "1|100.00|100.00|0.00|1"
+        << QList<QDateTime>{QDateTime(QDate(2026, 12, 31), QTime(20, 0)),
+                            QDateTime(QDate(2027, 1, 1), QTime(9, 0))};
+    // The terminal's clock past midnight before the PC's.
+    QTest::newRow("a collection dated in the year after the PC's")
+        << QList<UploadData>{oneCollection("0050101", "00 01 00", "01 1B 00 05", 1, 100)}
+        << QStringList{"005|100.00|2027-01-01"} << 1
+        << QStringList{"005|2027-01-01|1|100.00|1|100.00|0.00|Agrees|"} << "1|100.00|100.00|0.00|0"
+        << QList<QDateTime>{QDateTime(QDate(2026, 12, 31), QTime(23, 55))};
 }
 
 void TestRestoreData::ledgerKeepsEveryUpload() {
@@ -215,16 +238,21 @@ void TestRestoreData::ledgerKeepsEveryUpload() {
     QFETCH(int, report1Rows);
     QFETCH(QStringList, listed);
     QFETCH(QString, totals);
+    QFETCH(QList<QDateTime>, received);
     Store s;
     s.download(FortyDay().accounts);
-    for (const UploadData& u : uploads) {
-        QVERIFY(s.run(u).stored);
+    FixedClock clock(kClock.now());
+    s.restore.setClock(clock);
+    for (int i = 0; i < uploads.size(); ++i) {
+        clock.set(received.value(i, kClock.now()));
+        QVERIFY(s.run(uploads[i]).stored);
     }
     // RestoreData holds the last upload only, as it always has.
     QCOMPARE(s.rowCount(), 1);
 
     const ReportSource source(s.db->filePath());
-    const ReportFilter week{QDate(2026, 12, 1), QDate(2026, 12, 7), {}, {}};
+    const QDate last = clock.today();
+    const ReportFilter week{last.addDays(-6), last.addDays(1), {}, {}};
     ReportStatus st;
     QStringList agentRows;
     for (const AgentCollectionRow& r : source.agentCollection(week, &st).rows) {
@@ -257,7 +285,7 @@ void TestRestoreData::ledgerKeepsEveryUpload() {
     QCOMPARE(ledger.last().UploadFile, s.bankPath(uploads.last().header.AgentDateKey + "u.txt"));
     QCOMPARE(ledger.last().CheckFile,
              s.backupPath(uploads.last().header.AgentDateKey + "uCheck.txt"));
-    QVERIFY(ledger.last().BackupFile.endsWith("005_07_12_26.txt"));
+    QVERIFY(ledger.last().BackupFile.endsWith(backupFileName("005", last)));
 }
 
 void TestRestoreData::fortyTransactionDay() {
@@ -599,20 +627,41 @@ void TestRestoreData::writeFilesAgainWithoutAStoredUpload() {
     QVERIFY(!QDir(s.pf.filePath("BackupData")).exists());
 }
 
+void TestRestoreData::secondUploadReplacesTheFirst_data() {
+    QTest::addColumn<QString>("downloaded");  // the agent's id as its download file gave it
+    QTest::newRow("as the terminal gives it") << kAgent;
+    QTest::newRow("records of 136 characters") << QString("005          ");
+    QTest::newRow("records of 137 characters") << QString("005           ");
+    QTest::newRow("leading zeros") << QString("000000000000005");
+}
+
+// The agent's rows are those of its last upload, found by the agent's identifier as it
+// compares, however the download file spelled it: the terminal's 15 characters find the
+// accounts of a download whose records were short.
 void TestRestoreData::secondUploadReplacesTheFirst() {
+    QFETCH(QString, downloaded);
     Store s;
     const FortyDay day;
-    s.download(day.accounts);
+    QVector<BankDataRow> accounts = day.accounts;
+    for (BankDataRow& a : accounts) {
+        a.AgentID = downloaded;
+    }
+    s.download(accounts, downloaded);
     s.download({bankAccount(1, "OTHER AGENT", "006            ")}, "006            ");
     s.run(
         upload({transactionFrame(2, accountNo(1), 0x01, {slotBytes("00 01 00", "05 CA 10 00", 1)})},
                "0060512", 1, 100, "006            "));
-    s.run(upload(day.frames, "0050612", 40, day.total));
-    QCOMPARE(s.rowCount(QString("AgentID = '%1'").arg(kAgent)), 41);
+    s.recorder.clear();
+    const RestoreOutcome first = s.run(upload(day.frames, "0050612", 40, day.total));
+    QCOMPARE(s.recorder.texts(), QStringList{"Upload Completed Successfully"});
+    QCOMPARE(first.leftOutCollections, 0);
+    QCOMPARE(readAll(first.uploadFile).count("\r\n"), 40);
+    QCOMPARE(RestoreDataStore(*s.db).agentRows(kAgent).size(), 41);
     s.run(
         upload({transactionFrame(2, accountNo(2), 0x01, {slotBytes("00 00 75", "07 CA 10 00", 1)})},
                "0050712", 1, 75));
-    QCOMPARE(s.rowCount(QString("AgentID = '%1'").arg(kAgent)), 1);
+    QCOMPARE(RestoreDataStore(*s.db).agentRows(kAgent).size(), 1);
+    QCOMPARE(s.rowCount(), 2);
     QCOMPARE(s.rowCount("SNo = '1' AND Amtcollected = '0000075.00'"), 1);
     QCOMPARE(s.rowCount("AgentID = '006            '"), 1);  // another agent's rows stay
     QCOMPARE(RestoreDataStore(*s.db).uploadInfo(kAgent)->AgentDateKey, QString("0050712"));
@@ -727,40 +776,49 @@ void TestRestoreData::collectionsOfUnknownAccountsAreShown() {
 void TestRestoreData::collectionsThatCannotBePosted_data() {
     QTest::addColumn<QByteArray>("amount");    // the second slot's three amount bytes
     QTest::addColumn<QByteArray>("dateTime");  // its day, month and year, hour, minute
+    QTest::addColumn<int>("number");           // its transaction number
     QTest::addColumn<QString>("totals");       // the first message
     QTest::addColumn<QString>("listed");       // its line in the list of those left out
     QTest::newRow("amount not BCD")
-        << QByteArray("00 1A 00") << QByteArray("07 CA 10 01") << "Serious Problem While Uploading "
-        << "(no amount)   07/12/2026 10:01   No. 0002: its amount "
-           "could not be read";
-    QTest::newRow("day 00") << QByteArray("00 02 00") << QByteArray("00 CA 10 01")
+        << QByteArray("00 1A 00") << QByteArray("07 CA 10 01") << 2
+        << "Serious Problem While Uploading "
+        << "(no amount)   07/12/2026 10:01   No. 0002: its amount could not be read\nTotal 0.00 in "
+           "1 collection(s), 1 of them without an amount that could be read.";
+    QTest::newRow("day 00") << QByteArray("00 02 00") << QByteArray("00 CA 10 01") << 2
                             << "Upload Completed Successfully"
                             << "0000200.00   00/12/2026 10:01   No. 0002: its date or time "
-                               "\"00/12/2026 10:01\" is not a real one";
-    QTest::newRow("month 13") << QByteArray("00 02 00") << QByteArray("07 DA 10 01")
+                               "\"00/12/2026 10:01\" is not a real one\n";
+    QTest::newRow("month 13") << QByteArray("00 02 00") << QByteArray("07 DA 10 01") << 2
                               << "Upload Completed Successfully"
                               << "0000200.00   07/13/2026 10:01   No. 0002: its date or time "
-                                 "\"07/13/2026 10:01\" is not a real one";
-    QTest::newRow("month 0") << QByteArray("00 02 00") << QByteArray("07 0A 10 01")
+                                 "\"07/13/2026 10:01\" is not a real one\n";
+    QTest::newRow("month 0") << QByteArray("00 02 00") << QByteArray("07 0A 10 01") << 2
                              << "Upload Completed Successfully"
                              << "0000200.00   07/00/2026 10:01   No. 0002: its date or time "
-                                "\"07/00/2026 10:01\" is not a real one";
-    QTest::newRow("hour 24") << QByteArray("00 02 00") << QByteArray("07 CA 24 01")
+                                "\"07/00/2026 10:01\" is not a real one\n";
+    QTest::newRow("hour 24") << QByteArray("00 02 00") << QByteArray("07 CA 24 01") << 2
                              << "Upload Completed Successfully"
                              << "0000200.00   07/12/2026 24:01   No. 0002: its date or time "
-                                "\"07/12/2026 24:01\" is not a real one";
-    QTest::newRow("day byte not BCD")
-        << QByteArray("00 02 00") << QByteArray("1A CA 10 01") << "Upload Completed Successfully"
-        << "0000200.00   1A/12/2026 10:01   No. 0002: its date or "
-           "time \"1A/12/2026 10:01\" is not a real one";
+                                "\"07/12/2026 24:01\" is not a real one\n";
+    QTest::newRow("day byte not BCD") << QByteArray("00 02 00") << QByteArray("1A CA 10 01") << 2
+                                      << "Upload Completed Successfully"
+                                      << "0000200.00   1A/12/2026 10:01   No. 0002: its date or "
+                                         "time \"1A/12/2026 10:01\" is not a real one\n";
+    QTest::newRow("a transaction number given twice")
+        << QByteArray("00 02 00") << QByteArray("07 CA 10 01") << 1
+        << "Upload Completed Successfully"
+        << "0000200.00   07/12/2026 10:01   No. 0001: a repeated transaction number: the bank "
+           "upload file has the first collection of that number\nTotal 200.00 in 1 collection(s).";
 }
 
-// A collection whose amount or date cannot be real never reaches the bank upload file: it is
-// stored as received, listed in the check file and shown to the operator with the reason.
-// The terminal's totals are compared with everything stored.
+// A collection whose amount or date cannot be real, or whose number the bank upload file has
+// already, never reaches the bank upload file: it is stored as received, listed in the check
+// file and the ledger and shown to the operator with the reason. The terminal's totals are
+// compared with everything stored.
 void TestRestoreData::collectionsThatCannotBePosted() {
     QFETCH(QByteArray, amount);
     QFETCH(QByteArray, dateTime);
+    QFETCH(int, number);
     QFETCH(QString, totals);
     QFETCH(QString, listed);
     Store s;
@@ -768,7 +826,7 @@ void TestRestoreData::collectionsThatCannotBePosted() {
     const UploadData d =
         upload({transactionFrame(2, accountNo(1), 0x02,
                                  {slotBytes("00 01 00", "07 CA 10 00", 1),
-                                  slotBytes(amount.constData(), dateTime.constData(), 2)})},
+                                  slotBytes(amount.constData(), dateTime.constData(), number)})},
                "0050712", 2, 300);
     const RestoreOutcome out = s.run(d);
     QVERIFY(out.stored);
@@ -777,11 +835,14 @@ void TestRestoreData::collectionsThatCannotBePosted() {
     QCOMPARE(s.recorder.texts().size(), 2);
     QCOMPARE(s.recorder.messages[0].text, totals);
     const QString text = s.recorder.messages[1].text;
-    QVERIFY2(text.contains("\nS DDS01 000000000100001   " + listed + "\n"), qPrintable(text));
+    QVERIFY2(text.contains("\nS DDS01 000000000100001   " + listed), qPrintable(text));
     const QByteArray bank = readAll(s.bankPath("0050712u.txt"));
     QCOMPARE(bank.count("\r\n"), 1);
     QVERIFY(bank.contains("0000100.0007/12/2026 10:00"));
     QCOMPARE(readAll(s.backupPath("0050712uCheck.txt")).count("\r\n"), 2);
+    QSqlQuery q("SELECT count(*) FROM LedgerCollection", s.db->handle());
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toInt(), 2);  // both collections, readable or not
 }
 
 void TestRestoreData::datesReadAgainstThePcsYear() {
@@ -811,6 +872,58 @@ void TestRestoreData::headerThatCannotNameAFile() {
     QVERIFY(s.recorder.last().text.contains("\"../0712\", which cannot name a file"));
     QVERIFY(QDir(s.bankFolder).entryList(QDir::Files).isEmpty());
     QVERIFY(QDir(s.pf.path()).entryList({"*.txt"}, QDir::Files).isEmpty());
+}
+
+void TestRestoreData::filesInTheEncodingOfTheDownload_data() {
+    QTest::addColumn<QString>("encoding");  // the agent's download file's
+    QTest::addColumn<QString>("name");      // the account's name as stored from it
+    QTest::addColumn<QByteArray>("start");  // the start of both files, up to the name's end
+    QTest::addColumn<bool>("replaced");     // the operator is told of characters written "?"
+    const QByteArray before = "BR001          SDDS01" + accountNo(1) + "C00001";
+    const QString jose = QString::fromUtf8("JOSÉ");
+    QTest::newRow("Latin-1") << "Latin-1" << jose << before + "JOS\xC9" + blanks(46) << false;
+    QTest::newRow("UTF-8") << "UTF-8" << jose << before + "JOS\xC3\x89" + blanks(46) << false;
+    QTest::newRow("UTF-8 after a byte-order mark")
+        << "UTF-8 with a byte-order mark" << jose
+        << "\xEF\xBB\xBF" + before + "JOS\xC3\x89" + blanks(46) << false;
+    // A name kept by an earlier program, which the file's encoding cannot hold.
+    QTest::newRow("Latin-1 cannot hold it")
+        << "Latin-1" << QString::fromUtf8("ŁUKASZ") << before + "?UKASZ" + blanks(44) << true;
+}
+
+// The bank's files are in the encoding the agent's download file came in, kept by the import
+// and by the upload for its files; what the encoding cannot hold is told.
+void TestRestoreData::filesInTheEncodingOfTheDownload() {
+    QFETCH(QString, encoding);
+    QFETCH(QString, name);
+    QFETCH(QByteArray, start);
+    QFETCH(bool, replaced);
+    Store s;
+    QVERIFY(BankDataStore(*s.db).replaceDownload(kAgent, {bankAccount(1, name)},
+                                                 "bank/0050712d.txt", encodingNamed(encoding)));
+    const RestoreOutcome out = s.run(
+        upload({transactionFrame(2, accountNo(1), 0x01, {slotBytes("00 01 00", "07 CA 10 00", 1)})},
+               "0050712", 1, 100));
+    QVERIFY(out.stored);
+    QCOMPARE(s.recorder.texts().size(), replaced ? 3 : 1);
+    for (const QString& file : {out.uploadFile, out.checkFile}) {
+        QVERIFY2(readAll(file).startsWith(start), readAll(file).constData());
+        QCOMPARE(readAll(file).count("\r\n"), 1);
+        QCOMPARE(s.recorder.texts().contains(
+                     "The file " + QDir::toNativeSeparators(file) +
+                     " is written in Latin-1, the encoding of the agent's download file, which "
+                     "cannot hold some characters of its line(s) 1: each was written as \"?\". "
+                     "The stored collections keep them as they are; tell the bank before it "
+                     "posts the file."),
+                 replaced);
+    }
+    QCOMPARE(s.rowCount("AccountName LIKE '" + name + "%'"), 1);
+    // Written again in the upload's encoding, whatever the agent's next download came in.
+    const QByteArray bank = readAll(out.uploadFile);
+    QVERIFY(BankDataStore(*s.db).replaceDownload(kAgent, {bankAccount(1, name)},
+                                                 "bank/0050812d.txt", TextEncoding::Utf8));
+    s.restore.writeFilesAgain(kAgent, s.messages());
+    QCOMPARE(readAll(out.uploadFile), bank);
 }
 
 void TestRestoreData::transferCallsTheStore() {

@@ -34,7 +34,7 @@ private slots:
     void accountDetailsFromTheDownload();
     void accountFormats_data();
     void accountFormats();
-    void lookupIsExactOnAllFourKeys();
+    void lookupIsExactButForTheAgentsSpelling();
     void unknownAccountKeepsTheAgentAndNothingElse();
     void nothingLeaksFromAnEarlierUpload();
     void countThatDoesNotFitGivesNoRow();
@@ -123,6 +123,10 @@ void TestRestoreRows::slotFields_data() {
                                   << "0999999.00"
                                   << "31/01/2010 23:59"
                                   << "9999";
+    QTest::newRow("1 January of the year after the PC's")
+        << slotBytes("00 01 00", "01 1B 00 05", 7) << 2026 << "0000100.00"
+        << "01/01/2027 00:05"
+        << "0007";
     QTest::newRow("five digits") << slotBytes("00 00 01", "01 1A 00 00", 10000) << 2012
                                  << "0000001.00"
                                  << "01/01/2010 00:00"
@@ -224,7 +228,7 @@ void TestRestoreRows::accountFormats() {
     QVERIFY(accountFound(rows[0]));
 }
 
-void TestRestoreRows::lookupIsExactOnAllFourKeys() {
+void TestRestoreRows::lookupIsExactButForTheAgentsSpelling() {
     BankDataRow otherScheme = bankAccount(1, "OTHER SCHEME");
     otherScheme.SchemeCode = "DDS02";
     BankDataRow otherCategory = bankAccount(1, "OTHER CATEGORY");
@@ -241,7 +245,10 @@ void TestRestoreRows::lookupIsExactOnAllFourKeys() {
     QCOMPARE(rows[0].AccountName, QString("FIRST").leftJustified(50));
     QVERIFY(accounts.find("100001", "DDS01", "S", kAgent) != nullptr);
     QVERIFY(accounts.find("100001 ", "DDS01", "S", kAgent) == nullptr);
-    QVERIFY(accounts.find(accountNo(1), "DDS01", "S", "005") == nullptr);
+    // The agent as it compares: a short download record's id, or the typed number.
+    QVERIFY(accounts.find(accountNo(1), "DDS01", "S", "005") != nullptr);
+    QVERIFY(accounts.find(accountNo(1), "DDS01", "S", "5          ") != nullptr);
+    QVERIFY(accounts.find(accountNo(1), "DDS01", "S", "05A") == nullptr);
 }
 
 void TestRestoreRows::unknownAccountKeepsTheAgentAndNothingElse() {
