@@ -1,5 +1,7 @@
 #include "link/SerialPortLink.h"
 
+#include <sys/stat.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -181,6 +183,21 @@ bool SerialPortLink::open(QString* error) {
         }
         return false;
     }
+#ifndef Q_OS_WIN
+    // ports/comN may be a link anyone of the operators' group put there: only a device that
+    // stands for a serial line is opened, never a file it could make the program write to.
+    struct stat st {};
+    if (::stat(QFile::encodeName(m_device.device).constData(), &st) == 0 && !S_ISCHR(st.st_mode)) {
+        if (error) {
+            *error = QStringLiteral(
+                         "Serial port %1 (%2) could not be opened: it is not a serial device. "
+                         "Check the link ports/com%1 in the program folder.")
+                         .arg(m_device.number)
+                         .arg(m_device.device);
+        }
+        return false;
+    }
+#endif
     m_port.setPortName(m_device.device);
     m_port.setBaudRate(QSerialPort::Baud19200);
     m_port.setDataBits(QSerialPort::Data8);

@@ -3,6 +3,7 @@
 #include "core/Clock.h"
 #include "link/HeldEvents.h"
 #include "link/PortMapping.h"
+#include "link/SerialPortLink.h"
 #include "link/TransferLog.h"
 #include "support/FakeSerialLink.h"
 #include "support/MessageRecorder.h"
@@ -220,6 +221,21 @@ void TestPlumbing::portNumbersNameDevices() {
     QVERIFY(QFile::link(dir.filePath("nothing-here"), dir.filePath("ports/com4")));
     p = resolvePort(dir.path(), "4");
     QVERIFY(!p.present);  // a link to a device that is not plugged in
+
+    // A link to a file is never opened as a port: nothing could be written to it.
+    QFile file(dir.filePath("a-colleague's-file"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("kept\n") == 5);
+    file.close();
+    QVERIFY(QFile::link(file.fileName(), dir.filePath("ports/com5")));
+    SerialPortLink port(
+        dir.path(), [] { return QString("5"); }, "Send Data");
+    QString error;
+    QVERIFY(!port.open(&error));
+    QCOMPARE(error, QString("Serial port 5 (%1) could not be opened: it is not a serial device. "
+                            "Check the link ports/com5 in the program folder.")
+                        .arg(file.fileName()));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("kept\n"));
 }
 
 QTEST_GUILESS_MAIN(TestPlumbing)
