@@ -3,6 +3,7 @@
 #include "core/Messages.h"
 #include "db/BankDataStore.h"
 #include "db/PasswordStore.h"
+#include "link/AgentsServed.h"
 #include "link/Frame.h"
 
 #include <QDir>
@@ -95,6 +96,7 @@ DownloadTransfer::DownloadTransfer(Database& db, const AppSettings& settings, QS
 
 DownloadTransfer::~DownloadTransfer() {
     stop();
+    link::AgentsServed::release(this);
 }
 
 void DownloadTransfer::setTimings(const DownloadTimings& t) {
@@ -130,6 +132,9 @@ MsgAnswer DownloadTransfer::message(const QString& text, MsgIcon icon) {
 }
 
 void DownloadTransfer::setSending(bool sending) {
+    if (!sending) {
+        link::AgentsServed::release(this);  // the agent is free for other screens again
+    }
     if (m_sending != sending) {
         m_sending = sending;
         emit sendingChanged(sending);
@@ -211,6 +216,18 @@ void DownloadTransfer::cmdSend_Click(const DownloadEntries& entries) {
         return;
     }
     m_file = *imported.download;
+    // One terminal per agent at a time: another screen or row serving the agent would have
+    // its accounts replaced under it.
+    if (const QString holder = link::AgentsServed::serve(m_file.agentId, this, m_holder);
+        !holder.isEmpty()) {
+        setSending(false);
+        message(QStringLiteral("Agent %1 is already being served by %2: one terminal per agent "
+                               "at a time. Nothing was stored or sent; once that has ended, "
+                               "press Send again.")
+                    .arg(m_file.agentId.trimmed(), holder),
+                MsgIcon::Information);
+        return;
+    }
 
     QString passwordError;
     if (!readTerminalPasswords(&passwordError)) {
@@ -336,6 +353,17 @@ void DownloadTransfer::transmit() {
         case DownloadPhase::Done:
             return;  // nothing may be sent
     }
+    if (!m_rules.checkRecordNumbers) {
+        // Without record numbers an answer is known only by when it comes: whatever arrived
+        // before this frame went out cannot answer it.
+        const int held = int(m_replies.size());
+        m_replies.clear();
+        if (held > 0) {
+            m_channel.log().event(
+                QStringLiteral("%1 byte(s) dropped: received before the frame was sent").arg(held));
+        }
+        m_channel.drain(QStringLiteral("received before the frame was sent"));
+    }
     QString error;
     const bool sent = m_state.phase == DownloadPhase::Header
                           ? m_channel.sendMasked(frame, link::headerPasswordPositions(),
@@ -348,6 +376,10 @@ void DownloadTransfer::transmit() {
     m_state.resendDue = false;
     m_state.inFlight = true;
     m_state.attemptCounted = false;
+    m_state.extended = false;
+    m_sentAt.start();
+    m_sentBytes = int(frame.size());
+    m_replyStartMs = -1;
     Timer2.start();
     Timer3.start();
 }
@@ -363,7 +395,11 @@ DownloadTransfer::Verdict DownloadTransfer::judge(const link::DownloadReply& rep
         return Verdict::Ignore;
     }
     if (!m_rules.checkRecordNumbers) {
-        // Revision 2.0: any acknowledgement is the one awaited.
+        // Revision 2.0: any acknowledgement is the one awaited, unless it began before the
+        // frame on the line could have reached the terminal.
+        if (m_replyStartMs >= 0 && m_replyStartMs < m_channel.port().lineMs(m_sentBytes)) {
+            return Verdict::Early;
+        }
         return ack ? Verdict::Accept : Verdict::Refuse;
     }
     const std::optional<int> n = ack ? reply.ackRecord : reply.nackRecord;
@@ -413,6 +449,9 @@ void DownloadTransfer::MSComm1_OnComm() {
         return;
     }
     Timer3.stop();
+    if (m_replies.isEmpty() && !in.isEmpty() && m_sentAt.isValid() && m_replyStartMs < 0) {
+        m_replyStartMs = int(m_sentAt.elapsed());
+    }
     m_replies.append(in);
     while (m_sending) {
         const std::optional<QByteArray> reply = m_replies.next();
@@ -460,6 +499,17 @@ void DownloadTransfer::handleReply(const QByteArray& text) {
                 QStringLiteral("stale answer for record %1 while %2 is awaited: dropped")
                     .arg(number)
                     .arg(awaited));
+            countFailure(QStringLiteral("stale answer"));
+            return;
+        case Verdict::Early:
+            m_channel.log().event(
+                QStringLiteral("an answer that began %1 ms after the %2 was sent, before it could "
+                               "cross the line (%3 ms): stale, dropped")
+                    .arg(m_replyStartMs)
+                    .arg(m_state.phase == DownloadPhase::Accounts
+                             ? QStringLiteral("record %1").arg(m_state.ExpectedRecord)
+                             : awaited)
+                    .arg(m_channel.port().lineMs(m_sentBytes)));
             countFailure(QStringLiteral("stale answer"));
             return;
         case Verdict::Refuse: {
@@ -577,9 +627,16 @@ void DownloadTransfer::Timer2_Timer() {
         return;
     }
     if (!m_replies.isEmpty() && m_channel.msSinceArrival() < m_timings.pieceGapMs) {
-        // A reply is still arriving: it is not cut off.
-        Timer2.startFor(m_timings.pieceGapMs);
-        return;
+        if (!m_state.extended) {
+            // A reply is still arriving: it is not cut off, but gets no more than the time a
+            // reply takes on the line and the margin, once. Bytes that keep coming without
+            // ever making an answer (noise) do not hold the transfer.
+            m_state.extended = true;
+            Timer2.startFor(m_channel.port().lineMs(link::kShortFrameSize) + m_timings.pieceGapMs);
+            return;
+        }
+        m_channel.log().event(
+            QStringLiteral("bytes still arriving after the extended time-out make no answer"));
     }
     Timer2.stop();
     m_replies.clear();  // a partial reply is thrown away

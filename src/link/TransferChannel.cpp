@@ -47,8 +47,8 @@ MsgAnswer TransferChannel::message(const QString& text, MsgIcon icon, MsgButtons
 }
 
 void TransferChannel::ask(const QString& text, MsgIcon icon, MsgButtons buttons,
-                          std::function<void(MsgAnswer)> then) {
-    m_held.ask({m_screen, text, icon, buttons, {}}, std::move(then));
+                          std::function<void(MsgAnswer)> then, bool defaultNo) {
+    m_held.ask({m_screen, text, icon, buttons, {}, defaultNo}, std::move(then));
 }
 
 bool TransferChannel::send(const QByteArray& frame, QString* error) {

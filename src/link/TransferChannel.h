@@ -30,6 +30,7 @@ public:
     void stopTimers();
 
     SerialLink& port() { return m_port; }
+    const SerialLink& port() const { return m_port; }
     // The day's transfer log; each line names the port.
     TransferLog& log() { return m_portLog; }
 
@@ -42,8 +43,9 @@ public:
     MsgAnswer show(const MessageRequest& request) { return m_held.show(request); }
     MsgAnswer message(const QString& text, MsgIcon icon, MsgButtons buttons = MsgButtons::Ok);
     // A prompt of the transfer; `then` runs with the answer (see HeldEvents::ask).
+    // `defaultNo`: a Yes/No question whose safe answer is No.
     void ask(const QString& text, MsgIcon icon, MsgButtons buttons,
-             std::function<void(MsgAnswer)> then);
+             std::function<void(MsgAnswer)> then, bool defaultNo = false);
     bool isHeld() const { return m_held.isHeld(); }
     // Forgets the arrivals and ticks noted while a message was up.
     void forget() { m_held.forget(); }

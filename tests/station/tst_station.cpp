@@ -35,9 +35,10 @@ const UploadTimings kUploadTimings{300, 1500, 20, 60};
 const QString kCable = QStringLiteral("Please Check the Communication Cable");
 const QString kNotInDownloadMode =
     QStringLiteral("Please goto Download Mode in the HandHeld Terminal and then Send Data!");
+// In the station's words: a row is started again with its Start button.
 const QString kNoAnswer = QStringLiteral(
     "The HandHeld Terminal does not answer the request for its records. Put the terminal in "
-    "Upload Mode, check the cable, then press Receive again.");
+    "Upload Mode, check the cable, then press Start again.");
 
 // One terminal's work: a download of `size` accounts, or an upload of `size` transaction
 // frames, for agent `agent` on port `port`.
@@ -590,16 +591,21 @@ void TestStation::portsInUseAreKept() {
     rig.type(job);
     rig.control<QCheckBox>("chkUse", 2)->click();
     QVERIFY(!rig.control<QLineEdit>("txtAgent", 2)->isEnabled());
+    QVERIFY(rig.lines(rig.ctx->operatorLog().filePath())
+                .last()
+                .endsWith("AUDIT station ports changed: port 2 taken out of use"));
+    // Start All with no row to start says so.
     rig.screen->cmdStartAll_Click();
     QVERIFY(rig.row(2).state() == RowState::Idle);
+    QCOMPARE(rig.rec.texts(),
+             QStringList{"No row was started: no free row of a port in use has its agent typed. "
+                         "Type the agent (for a download also the day) in the rows to start, "
+                         "then press Start All."});
     QVERIFY(!StationPortStore(rig.ctx->db()).load().value(2));
     QVERIFY(StationPortStore(rig.ctx->db()).load().value(3));
     FrmStation again(*rig.ctx);
     QVERIFY(!again.findChild<QCheckBox*>("chkUse2")->isChecked());
     QVERIFY(again.findChild<QCheckBox*>("chkUse3")->isChecked());
-    QVERIFY(rig.lines(rig.ctx->operatorLog().filePath())
-                .last()
-                .endsWith("AUDIT station ports changed: port 2 taken out of use"));
     // Back in use: the row starts.
     rig.control<QCheckBox>("chkUse", 2)->click();
     rig.screen->cmdStartAll_Click();
@@ -632,9 +638,10 @@ void TestStation::busyPortsBothWays() {
     link::SerialPortLink send(
         rig.pf.path(), [] { return QString("3"); }, "Send Data");
     QVERIFY(!send.open(&error));
+    // The row to stop is named: closing the station would stop its other rows too.
     QCOMPARE(error, QString("Serial port 3 (%1) is busy: the Transfer Station screen of this "
-                            "program is using it. Close the Transfer Station screen, then try "
-                            "again.")
+                            "program is using it. Stop its row of port 3 (the other rows go on), "
+                            "then try again.")
                         .arg(device));
     rig.control<QPushButton>("cmdStop", 3)->click();
     QCOMPARE(rig.state(3), QString("Stopped"));
