@@ -4,6 +4,7 @@
 #include "app/FrmConfigure.h"
 #include "app/FrmDrive.h"
 #include "core/Messages.h"
+#include "core/OperatorLog.h"
 #include "download/DownloadTransfer.h"
 #include "download/FrmSend.h"
 #include "security/FrmPassEntry.h"
@@ -177,6 +178,14 @@ void FrmMain::endProgram(const QString& why) {
     m_ended = true;
     stopTransfers(why);
     emit programEnded();
+}
+
+void FrmMain::endBySignal(const QString& signal) {
+    if (OperatorLog* log = Messages::operatorLog()) {
+        log->append(objectName(),
+                    QStringLiteral("%1: the program is ended by the system").arg(signal));
+    }
+    endProgram(QStringLiteral("the program was ended by %1 (logout or shutdown)").arg(signal));
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {

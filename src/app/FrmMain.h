@@ -44,6 +44,8 @@ public:
     // Ends the program without asking (the session ends: SIGTERM, SIGHUP): every transfer
     // is stopped as on EXIT, `why` in the transfer log.
     void endProgram(const QString& why);
+    // The same for SIGTERM or SIGHUP ("SIGTERM"): written to operator.log first.
+    void endBySignal(const QString& signal);
     // What ending the program now would stop or drop; empty when nothing.
     QStringList pendingWork() const;
 

@@ -5,7 +5,6 @@
 #include "app/FrmMain.h"
 #include "app/SharedFolder.h"
 #include "core/Messages.h"
-#include "core/OperatorLog.h"
 #include "core/ProcessSignals.h"
 #include "core/ProgramFolder.h"
 #include "ui/MessageBoxPresenter.h"
@@ -101,14 +100,7 @@ int runProgram(QApplication& app, const ProgramFolder& folder, Revision revision
     FrmMain menu(*ctx);
     QObject::connect(&menu, &FrmMain::programEnded, &app, &QApplication::quit);
     // The session ending (logout, shutdown) closes the program as EXIT would, unasked.
-    endOnTermination([&menu](const QString& signal) {
-        if (OperatorLog* log = Messages::operatorLog()) {
-            log->append(menu.objectName(),
-                        QStringLiteral("%1: the program is ended by the system").arg(signal));
-        }
-        menu.endProgram(
-            QStringLiteral("the program was ended by %1 (logout or shutdown)").arg(signal));
-    });
+    endOnTermination([&menu](const QString& signal) { menu.endBySignal(signal); });
     menu.show();
     // The day's copy of the database once the menu is there: the operator need not wait.
     QTimer::singleShot(0, &menu, [&ctx] { ctx->startDailyBackup(); });

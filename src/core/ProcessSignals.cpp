@@ -22,6 +22,10 @@ namespace {
 
 // The signal handler only writes the signal's number to this socket; the event loop reads it.
 int g_signalSocket[2] = {-1, -1};
+std::function<void(const QString&)>& endFunction() {
+    static std::function<void(const QString&)> end;
+    return end;
+}
 
 void onSignal(int signal) {
     const char number = static_cast<char>(signal);
@@ -31,23 +35,19 @@ void onSignal(int signal) {
 }  // namespace
 
 void endOnTermination(std::function<void(const QString& signal)> end) {
+    endFunction() = std::move(end);
     if (g_signalSocket[0] >= 0 ||
         ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalSocket) != 0) {
         return;
     }
     auto* notifier =
         new QSocketNotifier(g_signalSocket[1], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(
-        notifier, &QSocketNotifier::activated, notifier,
-        [notifier, end = std::move(end), ended = false]() mutable {
-            char number = 0;
-            if (::read(g_signalSocket[1], &number, 1) != 1 || ended) {
-                return;
-            }
-            ended = true;
-            notifier->setEnabled(false);
-            end(number == SIGHUP ? QStringLiteral("SIGHUP") : QStringLiteral("SIGTERM"));
-        });
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
+        char number = 0;
+        if (::read(g_signalSocket[1], &number, 1) == 1 && endFunction()) {
+            endFunction()(number == SIGHUP ? QStringLiteral("SIGHUP") : QStringLiteral("SIGTERM"));
+        }
+    });
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);

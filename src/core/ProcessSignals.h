@@ -12,8 +12,9 @@ void ignoreFileSizeSignal();
 
 // SIGTERM and SIGHUP (the session ends: logout, shutdown, a closed terminal window) are
 // handled like closing the program instead of ending it on the spot: `end` runs on the event
-// loop with the signal's name ("SIGTERM"), once, and the program ends in its own time. Needs
-// a running Qt application; called once at start.
+// loop with the signal's name ("SIGTERM") at each such signal, and the program ends in its
+// own time. Needs a Qt application; a later call replaces `end` (an empty one: the signals
+// are then taken and nothing runs).
 void endOnTermination(std::function<void(const QString& signal)> end);
 
 }  // namespace kovrin

@@ -84,6 +84,22 @@ void TransferChannel::drain(const QString& why) {
     }
 }
 
+bool TransferChannel::extendForArrivingReply(TransferTimer& timer, bool partial, int replyBytes,
+                                             int marginMs, bool& extended) {
+    if (!partial || msSinceArrival() >= marginMs) {
+        return false;
+    }
+    if (extended) {
+        m_portLog.event(
+            QStringLiteral("bytes still arriving after the extended time-out make "
+                           "no reply"));
+        return false;
+    }
+    extended = true;
+    timer.startFor(m_port.lineMs(replyBytes) + marginMs);
+    return true;
+}
+
 qint64 TransferChannel::msSinceArrival() const {
     return m_lastArrival.isValid() ? m_lastArrival.elapsed()
                                    : std::numeric_limits<qint64>::max() / 2;

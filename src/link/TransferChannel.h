@@ -63,6 +63,12 @@ public:
     void drain(const QString& why);
     // Milliseconds since bytes last arrived (a very large number before the first).
     qint64 msSinceArrival() const;
+    // At a reply time-out: a reply still arriving (`partial` bytes held, the last came within
+    // `marginMs`) is not cut off, but gets once the time a reply of `replyBytes` takes on the
+    // line and the margin, on `timer`: true then. Bytes that keep coming without ever making
+    // a reply (noise) get no more: `extended` says the attempt had its extension.
+    bool extendForArrivingReply(TransferTimer& timer, bool partial, int replyBytes, int marginMs,
+                                bool& extended);
 
 private:
     SerialLink& m_port;

@@ -229,16 +229,20 @@ FrmStation::~FrmStation() {
     m_station.reset();  // its rows stop while the screen's rows can still show it
 }
 
+void FrmStation::rowsAtWork(QStringList* running, QStringList* unstored) const {
+    for (const StationRow* r : m_station->rows()) {
+        if (r->isBusy()) {
+            *running << QString::number(r->port());
+        } else if (r->state() == RowState::Unstored) {
+            *unstored << QString::number(r->port());
+        }
+    }
+}
+
 QString FrmStation::pendingWork() const {
     QStringList running;
     QStringList unstored;
-    for (const StationRow* r : m_station->rows()) {
-        if (r->isBusy()) {
-            running << QString::number(r->port());
-        } else if (r->state() == RowState::Unstored) {
-            unstored << QString::number(r->port());
-        }
-    }
+    rowsAtWork(&running, &unstored);
     QStringList parts;
     if (!running.isEmpty()) {
         parts << QStringLiteral("transfers run on port(s) %1 of the Transfer Station")
@@ -406,13 +410,7 @@ void FrmStation::hideEvent(QHideEvent* event) {
 void FrmStation::closeEvent(QCloseEvent* event) {
     QStringList busy;
     QStringList unstored;
-    for (const StationRow* r : m_station->rows()) {
-        if (r->isBusy()) {
-            busy << QString::number(r->port());
-        } else if (r->state() == RowState::Unstored) {
-            unstored << QString::number(r->port());
-        }
-    }
+    rowsAtWork(&busy, &unstored);
     QString question;
     if (!busy.isEmpty()) {
         question = QStringLiteral(

@@ -68,6 +68,8 @@ private:
     void startRow(int port);
     // The row's Stop: an upload not stored yet is not dropped unasked.
     void stopRow(int port);
+    // The ports whose rows run a transfer, and those holding an upload not stored yet.
+    void rowsAtWork(QStringList* running, QStringList* unstored) const;
     void showRow(int port);
     void showDevices();
     void setInUse(int port, bool inUse);

@@ -28,7 +28,8 @@ UnstoredBackup describeUnstored(const QString& backupFile) {
     QFile f(backupFile);
     if (f.open(QIODevice::ReadOnly)) {
         // The count and the header are the first two lines of the listing.
-        const QByteArray head = f.readLine() + f.readLine();
+        QByteArray head = f.readLine();
+        head += f.readLine();
         const std::optional<QVector<QByteArray>> frames = parseBackupFile(head);
         if (frames && frames->size() == 2) {
             const link::CountInfo count = link::DecodeFifthProtocol(frames->at(0));

@@ -494,17 +494,10 @@ void UploadTransfer::Timer1_Timer() {
         Timer1.stop();
         return;
     }
-    if (!m_replies.isEmpty() && m_channel.msSinceArrival() < m_timings.pieceGapMs) {
-        if (!m_state.extended) {
-            // A reply is still arriving: it is not cut off, but gets no more than the time a
-            // reply takes on the line and the margin, once. Bytes that keep coming without
-            // ever making a reply (noise) do not hold the upload.
-            m_state.extended = true;
-            Timer1.startFor(m_channel.port().lineMs(link::kLongFrameSize) + m_timings.pieceGapMs);
-            return;
-        }
-        m_channel.log().event(
-            QStringLiteral("bytes still arriving after the extended time-out make no reply"));
+    // A reply still arriving is not cut off, once; noise does not hold the upload.
+    if (m_channel.extendForArrivingReply(Timer1, !m_replies.isEmpty(), link::kLongFrameSize,
+                                         m_timings.pieceGapMs, m_state.extended)) {
+        return;
     }
     Timer1.stop();
     m_state.awaiting = false;

@@ -282,6 +282,10 @@ void TestUploadPty::storeFailsThenStoreAgain_data() {
     QTest::newRow("file-size limit") << "file-size" << false;
     QTest::newRow("backup file cannot be written") << "backup" << false;
     QTest::newRow("database error, program closed") << "database" << true;
+    // A newer upload of the agent was stored meanwhile: Store Again names the day of each and
+    // asks; No stores nothing.
+    QTest::newRow("database error, program closed, newer upload stored")
+        << "database, newer" << true;
 }
 
 void TestUploadPty::storeFailsThenStoreAgain() {
@@ -294,7 +298,7 @@ void TestUploadPty::storeFailsThenStoreAgain() {
     QTest::qWait(20);
     QSqlQuery q(m_ctx->db().handle());
     const auto breakIt = [&](bool on) {
-        if (fault == "database") {
+        if (fault.startsWith("database")) {
             QVERIFY(q.exec(on ? "CREATE TEMP TRIGGER fail BEFORE INSERT ON RestoreData BEGIN "
                                 "SELECT RAISE(ABORT, 'disk full'); END"
                               : "DROP TRIGGER fail"));
@@ -330,6 +334,25 @@ void TestUploadPty::storeFailsThenStoreAgain() {
         FrmReceive later(*m_ctx);
         auto* again = later.findChild<QPushButton*>("cmdStoreAgain");
         QVERIFY(again->isEnabled());
+        if (fault.endsWith("newer")) {
+            const UploadInfo newer{kAgent, "0050812", 1, 100,
+                                   QDateTime(QDate(2026, 12, 8), QTime(10, 0))};
+            QVERIFY(RestoreDataStore(m_ctx->db()).replaceUpload(newer, {}));
+            m_rec->answerNext(MsgAnswer::No);
+            again->click();
+            QCOMPARE(m_rec->texts(),
+                     QStringList{
+                         QDir::toNativeSeparators(m_pf->filePath("BackupData/005_07_12_26.txt")) +
+                         " holds the upload of agent 005 for day 0712, received "
+                         "07/12/2026 19:00. A newer upload of agent 005 is stored (day "
+                         "0812, received 08/12/2026 10:00): storing this one replaces "
+                         "its collections and its files. Store the older upload?"});
+            QVERIFY(m_rec->last().defaultNo);
+            QCOMPARE(RestoreDataStore(m_ctx->db()).uploadInfo(kAgent)->AgentDateKey,
+                     QString("0050812"));
+            QVERIFY(again->isEnabled());
+            return;
+        }
         again->click();
         QCOMPARE(m_rec->texts().first(), QString("Upload Completed Successfully"));
         QVERIFY2(m_rec->texts().last().endsWith("The terminal was not told that the upload is "
