@@ -1,6 +1,7 @@
 #include "app/AppContext.h"
 
 #include "core/Messages.h"
+#include "core/SafeFile.h"
 #include "db/DatabaseBackup.h"
 #include "db/SettingsStore.h"
 
@@ -78,6 +79,11 @@ QString databaseRefused(const QString& dbPath, const QString& dbError,
                        "Its SQLite library is not the one of Qt's SQLite driver: install the "
                        "program's packages again, then start again.")
                 .arg(native(dbPath), problem.reason);
+        case DbOpenProblem::Kind::Link:
+            return QStringLiteral(
+                       "The database file cannot be opened: %1.\nThe program cannot "
+                       "start.")
+                .arg(problem.reason);
         case DbOpenProblem::Kind::None:
         case DbOpenProblem::Kind::Unusable:
             break;
@@ -94,7 +100,7 @@ AppContext::AppContext(ProgramFolder folder, std::unique_ptr<Database> db, const
       m_folder(std::move(folder)),
       m_db(std::move(db)),
       m_log(m_folder.operatorLogPath(), clock),
-      m_transferLog(m_folder.path(), clock) {
+      m_transferLog(m_folder.logFolder(), clock) {
     Messages::setOperatorLog(&m_log);
 }
 
@@ -131,6 +137,12 @@ std::unique_ptr<AppContext> AppContext::startUp(const ProgramFolder& folder, QSt
     // One program per folder, whichever revision: the second start leaves every file alone.
     // The lock of a program that has ended without letting go is taken over; a lock held for
     // hours is not stale.
+    // A link in the lock's place is refused, never taken over: it may point at anyone's file.
+    if (files::isLink(GuardedPath::ofFile(folder.lockFilePath()))) {
+        return refuse(QStringLiteral("The lock file cannot be used: %1.\nThe program cannot "
+                                     "start.")
+                          .arg(files::linkRefusal(folder.lockFilePath())));
+    }
     auto lock = std::make_unique<QLockFile>(folder.lockFilePath());
     lock->setStaleLockTime(0);
     if (!lock->tryLock(0)) {

@@ -7,16 +7,13 @@
 
 namespace kovrin {
 
-namespace {
-const QString kFolderIs = QStringLiteral("--folder=");
-}  // namespace
-
 CommandLine parseCommandLine(const QStringList& args) {
     CommandLine c;
     auto fail = [&c](const QString& error) {
         c.action = CommandLine::Action::Error;
         c.error = error;
         c.folder.clear();
+        c.logFolder.clear();
         return c;
     };
     bool help = false;
@@ -27,20 +24,22 @@ CommandLine parseCommandLine(const QStringList& args) {
             help = true;
         } else if (arg == u"--version") {
             version = true;
-        } else if (arg == u"--folder" || arg.startsWith(kFolderIs)) {
+        } else if (const QString option = arg.section(u'=', 0, 0);
+                   option == u"--folder" || option == u"--log-folder") {
             QString value;
-            if (arg == u"--folder") {
+            if (arg == option) {
                 if (i + 1 >= args.size()) {
-                    return fail(QStringLiteral("--folder needs a folder"));
+                    return fail(QStringLiteral("%1 needs a folder").arg(option));
                 }
                 value = args[++i];
             } else {
-                value = arg.mid(kFolderIs.size());
+                value = arg.mid(option.size() + 1);
             }
             if (value.isEmpty()) {
-                return fail(QStringLiteral("--folder needs a folder, not an empty name"));
+                return fail(QStringLiteral("%1 needs a folder, not an empty name").arg(option));
             }
-            c.folder = QDir::cleanPath(QDir::current().absoluteFilePath(value));
+            (option == u"--folder" ? c.folder : c.logFolder) =
+                QDir::cleanPath(QDir::current().absoluteFilePath(value));
         } else if (arg.startsWith(u'-')) {
             return fail(QStringLiteral("unknown option \"%1\"").arg(arg));
         } else {
@@ -64,23 +63,24 @@ QString programFolderPath(const CommandLine& command) {
 
 QString usageText(const QString& program) {
     const QStringList lines{
-        QStringLiteral("Usage: %1 [--folder DIR]").arg(program),
+        QStringLiteral("Usage: %1 [--folder DIR] [--log-folder DIR]").arg(program),
         QStringLiteral("       %1 --version | --help").arg(program),
         QString(),
         Messages::programTitle() + QStringLiteral(": sends the bank's accounts to a"),
         QStringLiteral("collection agent's hand-held terminal and stores the collections read"),
         QStringLiteral("back from it."),
         QString(),
-        QStringLiteral(
-            "  --folder DIR   the program folder: the database HandHeldData.mdb, the logs,"),
-        QStringLiteral(
-            "                 BackupData/, DownLoadData/ and ports/ (created when missing);"),
-        QStringLiteral("                 without it, the folder of the executable"),
-        QStringLiteral("  --version      print the program's name and version"),
-        QStringLiteral("  --help, -h     this text"),
+        QStringLiteral("  --folder DIR       the program folder: the database HandHeldData.mdb,"),
+        QStringLiteral("                     BackupData/, DownLoadData/ and ports/ (created when"),
+        QStringLiteral("                     missing); without it, the folder of the executable"),
+        QStringLiteral("  --log-folder DIR   operator.log and the daily transfer logs (created"),
+        QStringLiteral("                     when missing); without it, the program folder"),
+        QStringLiteral("  --version          print the program's name and version"),
+        QStringLiteral("  --help, -h         this text"),
         QString(),
-        QStringLiteral("Exit status: 0 when the main menu is closed, 1 when the program folder or"),
-        QStringLiteral("the database cannot be used, 2 for a wrong command line."),
+        QStringLiteral("Exit status: 0 when the main menu is closed, 1 when the program cannot"),
+        QStringLiteral("start (a folder or the database cannot be used, or root on a folder the"),
+        QStringLiteral("operators share), 2 for a wrong command line."),
     };
     return lines.join(u'\n') + u'\n';
 }

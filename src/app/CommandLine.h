@@ -15,13 +15,14 @@ constexpr int kExitUsage = 2;
 struct CommandLine {
     enum class Action { Run, Help, Version, Error };
     Action action = Action::Run;
-    QString folder;  // --folder, made absolute; empty: the executable's own folder
-    QString error;   // Action::Error: what is wrong
+    QString folder;     // --folder, made absolute; empty: the executable's own folder
+    QString logFolder;  // --log-folder, made absolute; empty: the program folder
+    QString error;      // Action::Error: what is wrong
 };
 
 // Reads the arguments (without the program name): "--folder DIR" or "--folder=DIR",
-// "--version", "--help" or "-h". A folder given twice: the last one counts, so that the
-// folder a launcher passes can be overridden.
+// "--log-folder DIR" or "--log-folder=DIR", "--version", "--help" or "-h". A folder given
+// twice: the last one counts, so that the folder a launcher passes can be overridden.
 CommandLine parseCommandLine(const QStringList& args);
 
 // The program folder the command line names, or else the executable's own folder (found

@@ -7,9 +7,12 @@
 #include "core/Messages.h"
 #include "core/ProcessSignals.h"
 #include "core/ProgramFolder.h"
+#include "core/Revision.h"
 #include "ui/MessageBoxPresenter.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QIcon>
 #include <QStyleFactory>
 #include <QTimer>
 #include <cstdio>
@@ -23,6 +26,11 @@ namespace {
 void setPresenter() {
     Messages::setPresenter(qEnvironmentVariableIsSet("KOVRIN_PRINT_MESSAGES") ? printMessage
                                                                               : showMessageBox);
+}
+
+QString canonical(const QString& folder) {
+    const QString resolved = QFileInfo(folder).canonicalFilePath();
+    return resolved.isEmpty() ? folder : resolved;
 }
 
 void print(FILE* stream, const QString& text) {
@@ -53,9 +61,28 @@ int programMain(int argc, char* argv[], const ProgramIdentity& identity) {
             break;
     }
 
-    // The program folder is made ready, or its problem told, before any window opens.
-    const ProgramFolder folder(programFolderPath(command));
-    const QString folderError = prepareProgramFolder(folder.path());
+    // Root is refused on the folders the operators share, before anything is made there.
+    const QString dataFolder = programFolderPath(command);
+    if (const QString refusal = rootRefusal({dataFolder, command.logFolder}); !refusal.isEmpty()) {
+        print(stderr, QStringLiteral("%1: %2\n").arg(program, refusal));
+        int qtArgc = 1;
+        QApplication app(qtArgc, argv);
+        setPresenter();
+        Messages::show(
+            {QStringLiteral("frmMain"), refusal, MsgIcon::Critical, MsgButtons::Ok, QString()});
+        return kExitCannotStart;
+    }
+
+    // The folders are made ready, or their problem told, before any window opens; what is made
+    // is never for others.
+    useGroupPermissions(ProgramFolder(dataFolder));
+    QString folderError = prepareProgramFolder(dataFolder);
+    if (folderError.isEmpty() && !command.logFolder.isEmpty()) {
+        folderError = prepareProgramFolder(command.logFolder, QStringLiteral("log folder"));
+    }
+    // Below these folders no link is followed; the folders themselves are taken as the
+    // administrator made them, resolved once here.
+    const ProgramFolder folder(canonical(dataFolder), canonical(command.logFolder));
     if (!folderError.isEmpty()) {
         print(stderr, QStringLiteral("%1: %2\n").arg(program, folderError));
     }
@@ -70,6 +97,7 @@ int programMain(int argc, char* argv[], const ProgramIdentity& identity) {
     // the folder's problem are shown as messages too (and written to the operator log, or to
     // standard error when the log cannot be written).
     setPresenter();
+    useGroupPermissions(folder);
     if (!advice.isEmpty()) {
         showGroupAdvice(folder, advice);
     }
@@ -77,8 +105,6 @@ int programMain(int argc, char* argv[], const ProgramIdentity& identity) {
         showGroupAdvice(folder, folderError, MsgIcon::Critical);
         return kExitCannotStart;
     }
-    useGroupPermissions(folder);
-    shareDatabaseWithGroup(folder);
     return runProgram(app, folder, identity.revision);
 }
 
@@ -88,6 +114,12 @@ int runProgram(QApplication& app, const ProgramFolder& folder, Revision revision
     // Fusion draws button faces from the palette, so the focus colours show on every platform.
     app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     app.setApplicationName(QStringLiteral("Kovrin Hand-Held Interface Software"));
+    // The desktop's entry and icon for the program's windows.
+    QGuiApplication::setDesktopFileName(revision == Revision::V2_0
+                                            ? QStringLiteral("com.tamsel.Kovrin20")
+                                            : QStringLiteral("com.tamsel.Kovrin"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("kovrin"),
+                                                 QIcon(QStringLiteral(":/icons/kovrin-256.png"))));
     setPresenter();
 
     // A refused start has shown and logged its message already.
@@ -105,6 +137,7 @@ int runProgram(QApplication& app, const ProgramFolder& folder, Revision revision
     // The day's copy of the database once the menu is there: the operator need not wait.
     QTimer::singleShot(0, &menu, [&ctx] { ctx->startDailyBackup(); });
     const int status = app.exec();
+    endOnTermination({});  // the menu is going: a signal from now on is taken and dropped
     ctx->finishDailyBackup();
     return status;
 }

@@ -1,5 +1,6 @@
 #include "db/Database.h"
 
+#include "core/SafeFile.h"
 #include "db/LedgerStore.h"
 #include "db/Schema.h"
 #include "db/Sql.h"
@@ -19,6 +20,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 namespace kovrin {
 
@@ -141,7 +143,9 @@ DbOpenProblem createFile(const QString& path) {
             .arg(QCoreApplication::applicationPid())
             .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
     const QByteArray from = QFile::encodeName(temporary);
-    const int fd = ::open(from.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    // Readable and writable as the file-creation mask allows: by the group only, in a folder
+    // the operators of a PC share.
+    const int fd = ::open(from.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         return {Kind::NotCreated, systemError(errno)};
     }
@@ -240,7 +244,42 @@ DbOpenProblem checkSameEngine(QSqlDatabase& db) {
     return {};
 }
 
+// The engine's own file system layer, wrapped: a path with a symbolic link in it is refused
+// where the engine would have resolved it, and every file the engine opens is opened without
+// following a link, so a link put in place of a file between the two is refused as well.
+sqlite3_vfs* g_engineFiles = nullptr;
+
+int fullPathWithoutLinks(sqlite3_vfs*, const char* name, int size, char* out) {
+    const int rc = g_engineFiles->xFullPathname(g_engineFiles, name, size, out);
+    return rc == SQLITE_OK_SYMLINK ? SQLITE_CANTOPEN_SYMLINK : rc;
+}
+
+int openWithoutFollowing(const char* path, int flags, int mode) {
+    return ::open(path, flags | O_NOFOLLOW | O_CLOEXEC, mode);
+}
+
+// The files of the database next to it, which the engine makes and removes as it works.
+const char* const kCompanions[] = {"", "-journal", "-wal", "-shm"};
+
 }  // namespace
+
+void guardDatabaseFiles() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        g_engineFiles = sqlite3_vfs_find(nullptr);
+        if (!g_engineFiles) {
+            return;
+        }
+        static sqlite3_vfs guarded = *g_engineFiles;
+        guarded.zName = "kovrin-nofollow";
+        guarded.xFullPathname = fullPathWithoutLinks;
+        if (g_engineFiles->iVersion >= 3 && g_engineFiles->xSetSystemCall) {
+            g_engineFiles->xSetSystemCall(
+                g_engineFiles, "open", reinterpret_cast<sqlite3_syscall_ptr>(openWithoutFollowing));
+        }
+        sqlite3_vfs_register(&guarded, 1);
+    });
+}
 
 Database::Database(QSqlDatabase db, QString connectionName, QString filePath)
     : m_db(std::move(db)),
@@ -269,6 +308,13 @@ std::unique_ptr<Database> Database::open(const QString& filePath, QString* error
         }
         return nullptr;
     };
+    guardDatabaseFiles();
+    for (const char* companion : kCompanions) {
+        const QString file = path + QLatin1String(companion);
+        if (files::isLink(GuardedPath::ofFile(file))) {
+            return fail(Kind::Link, files::linkRefusal(file));
+        }
+    }
     if (!info.exists()) {
         const DbOpenProblem made = createFile(path);
         if (made.kind != Kind::None) {

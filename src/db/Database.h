@@ -28,10 +28,16 @@ struct DbOpenProblem {
         Unusable,    // damaged, or not a database of this program
         NotCreated,  // a missing file could not be created in its folder
         Engine,      // Qt's SQLite driver and the program's SQLite are not the same library
+        Link,        // the file (or its journal) is a symbolic link: never followed
     };
     Kind kind = Kind::None;
     QString reason;  // the engine's or the system's words, e.g. "database is locked"
 };
+
+// Every database file the program opens (its own, the reports', the daily copy) is opened by
+// SQLite without following a symbolic link anywhere in its path: a link where a database
+// file should be fails to open. Made once, before the first connection.
+void guardDatabaseFiles();
 
 // The local database file HandHeldData.mdb (SQLite). Opened once; created with its
 // tables and report queries when missing; an existing file that is not a usable database

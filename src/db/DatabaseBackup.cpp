@@ -1,11 +1,13 @@
 #include "db/DatabaseBackup.h"
 
+#include "core/SafeFile.h"
 #include "db/Sql.h"
 
 #include <sqlite3.h>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -60,7 +62,8 @@ QString copyDatabase(sqlite3* source, const QString& target, const std::atomic<b
                      bool* stopped) {
     sqlite3* dest = nullptr;
     const QByteArray path = QFile::encodeName(target);
-    int rc = sqlite3_open_v2(path.constData(), &dest, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+    // The file was made empty by the program: the engine opens it, never a link in its place.
+    int rc = sqlite3_open_v2(path.constData(), &dest, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW,
                              nullptr);
     QString reason;
     if (rc != SQLITE_OK) {
@@ -108,6 +111,7 @@ BackupOutcome makeDailyBackup(const QString& databasePath, const QString& backup
                               const QDate& today, int keep, bool check,
                               const std::atomic<bool>* stop) {
     BackupOutcome out;
+    guardDatabaseFiles();
     const QDir dir(backupFolder);
     out.filePath = dir.filePath(databaseCopyName(today));
     auto failed = [&](const QString& reason) {
@@ -118,9 +122,21 @@ BackupOutcome makeDailyBackup(const QString& databasePath, const QString& backup
                         .arg(native(out.filePath), reason, native(databasePath));
         return out;
     };
-    if (!QDir().mkpath(backupFolder)) {
-        return failed(
-            QStringLiteral("the folder %1 could not be created").arg(native(backupFolder)));
+    // The copies live in a folder of the program folder: neither that folder nor a copy is
+    // ever reached through a link.
+    const QFileInfo folderInfo(QDir::cleanPath(backupFolder));
+    const QString root = folderInfo.path();
+    auto guarded = [&](const QString& name) {
+        return GuardedPath(root, folderInfo.fileName() + QLatin1Char('/') + name);
+    };
+    if (const FileResult made = files::makeFolder(GuardedPath(root, folderInfo.fileName()));
+        !made) {
+        return failed(QStringLiteral("the folder %1 could not be created: %2")
+                          .arg(native(backupFolder), made.error));
+    }
+    const GuardedPath target = guarded(databaseCopyName(today));
+    if (files::isLink(target)) {
+        return failed(files::linkRefusal(out.filePath));
     }
     if (QFile::exists(out.filePath)) {
         out.status = BackupOutcome::Status::AlreadyThere;
@@ -150,22 +166,28 @@ BackupOutcome makeDailyBackup(const QString& databasePath, const QString& backup
         // Written under a temporary name and renamed once complete: a copy cut short (full
         // disk, power lost) never carries a backup's name.
         const QString partial = out.filePath + QStringLiteral(".part");
-        QFile::remove(partial);
+        const GuardedPath partialFile = guarded(databaseCopyName(today) + QStringLiteral(".part"));
+        files::remove(partialFile);
+        if (const FileResult made = files::createNew(partialFile); !made) {
+            sqlite3_close(source);
+            return failed(made.error);
+        }
         bool stopped = false;
         const QString reason = copyDatabase(source, partial, stop, &stopped);
         sqlite3_close(source);
         if (stopped) {
-            QFile::remove(partial);
+            files::remove(partialFile);
             out.status = BackupOutcome::Status::Stopped;
             return out;
         }
         if (!reason.isEmpty()) {
-            QFile::remove(partial);
+            files::remove(partialFile);
             return failed(reason);
         }
-        if (!QFile::rename(partial, out.filePath)) {
-            QFile::remove(partial);
-            return failed(QStringLiteral("the finished copy could not be renamed"));
+        if (const FileResult renamed = files::rename(partialFile, target); !renamed) {
+            files::remove(partialFile);
+            return failed(
+                QStringLiteral("the finished copy could not be renamed: %1").arg(renamed.error));
         }
         out.status = BackupOutcome::Status::Made;
     }
@@ -177,7 +199,7 @@ BackupOutcome makeDailyBackup(const QString& databasePath, const QString& backup
         }
     }
     for (int i = 0; i + keep < copies.size(); ++i) {
-        if (QFile::remove(dir.filePath(copies[i]))) {
+        if (files::remove(guarded(copies[i]))) {
             out.removed << dir.filePath(copies[i]);
         }
     }

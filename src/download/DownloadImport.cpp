@@ -1,5 +1,6 @@
 #include "download/DownloadImport.h"
 
+#include "core/SafeFile.h"
 #include "download/DownloadFile.h"
 #include "link/DownloadFrames.h"
 
@@ -119,11 +120,13 @@ DownloadImport::Result DownloadImport::prepare(const DownloadEntries& entries) c
         return {std::nullopt, QStringLiteral("File does not exist!"), MsgIcon::Critical, {}};
     }
     const QString downLoadData = QDir(m_programFolder).filePath(QStringLiteral("DownLoadData"));
-    if (!QDir().mkpath(downLoadData)) {
+    if (const FileResult made =
+            files::makeFolder(GuardedPath(m_programFolder, QStringLiteral("DownLoadData")));
+        !made) {
         return {std::nullopt,
-                QStringLiteral("The folder %1 could not be created. Check that the program "
+                QStringLiteral("The folder %1 could not be created: %2. Check that the program "
                                "folder can be written to.")
-                    .arg(QDir::toNativeSeparators(downLoadData)),
+                    .arg(QDir::toNativeSeparators(downLoadData), made.error),
                 MsgIcon::Critical,
                 {}};
     }

@@ -136,7 +136,7 @@ BuildResult buildHeaderFrame(const HeaderFields& f) {
 }
 
 QVector<int> headerPasswordPositions() {
-    return {113, 114, 115, 116, 118, 119, 120, 121};
+    return {113, 114, 115, 116, 118, 119, 120, 121, kLongFrameSize - 1};
 }
 
 BuildResult buildAccountFrame(int recordNo, const AccountFields& f) {

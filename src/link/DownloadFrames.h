@@ -59,8 +59,10 @@ QByteArray headerClockBytes(const QDateTime& clock);
 //   130-135 date and time (BCD)   136 space   137 checksum
 BuildResult buildHeaderFrame(const HeaderFields& fields);
 
-// The 0-based positions of the header frame that hold the terminal's passwords (positions
-// 114-117 and 119-122): never written to a log.
+// The 0-based positions of the header frame that give away the terminal's passwords: the
+// passwords themselves (positions 114-117 and 119-122) and the checksum (137), from which the
+// sum of their digits follows, since every other byte of the frame is in the log. Never
+// written to a log.
 QVector<int> headerPasswordPositions();
 
 // The 137-byte account frame with the given record number (2 for the first account).

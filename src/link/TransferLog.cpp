@@ -1,5 +1,10 @@
 #include "link/TransferLog.h"
 
+#include "core/Messages.h"
+#include "core/OperatorLog.h"
+#include "core/SafeFile.h"
+
+#include <unistd.h>
 #include <QDir>
 
 namespace kovrin::link {
@@ -79,10 +84,27 @@ void TransferLog::write(QByteArrayView source, const char* kind, QByteArrayView 
         m_file.close();  // the day changed
     }
     if (!m_file.isOpen()) {
-        m_file.setFileName(filePathFor(day));
+        const QString path = filePathFor(day);
         m_fileDay = day;
-        // A log that cannot be written never stops a transfer.
-        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        // A log that cannot be written never stops a transfer. A link in its place is
+        // refused, and the refusal told once in the operator log.
+        FileResult opened;
+        const int fd = files::openForAppend(GuardedPath::ofFile(path), &opened);
+        if (fd < 0) {
+            if (opened.refusedLink && m_refused != path) {
+                m_refused = path;
+                if (OperatorLog* log = Messages::operatorLog()) {
+                    log->append(QStringLiteral("transfer log"),
+                                QStringLiteral("The transfer log was not written: ") +
+                                    opened.error + QLatin1Char('.'));
+                }
+            }
+            return;
+        }
+        m_file.setFileName(path);
+        if (!m_file.open(fd, QIODevice::WriteOnly | QIODevice::Append,
+                         QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
             return;
         }
     }
@@ -105,7 +127,7 @@ void TransferLog::write(QByteArrayView source, const char* kind, QByteArrayView 
 }
 
 void TransferLog::begin(const QString& title) {
-    line("BEGIN", title.toUtf8(), true);
+    line("BEGIN", OperatorLog::oneLine(title).toUtf8(), true);
 }
 
 void TransferLog::sent(const QByteArray& frame) {
@@ -130,11 +152,11 @@ void TransferLog::received(const QByteArray& bytes) {
 }
 
 void TransferLog::event(const QString& text) {
-    line("EVENT", text.toUtf8(), true);
+    line("EVENT", OperatorLog::oneLine(text).toUtf8(), true);
 }
 
 void TransferLog::end(const QString& text) {
-    line("END", text.toUtf8(), true);
+    line("END", OperatorLog::oneLine(text).toUtf8(), true);
     // Another transfer's next line opens the file again.
     (m_shared ? m_shared : this)->m_file.close();
 }

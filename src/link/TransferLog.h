@@ -57,7 +57,8 @@ private:
     std::function<QString()> m_source;
     QString m_folder;
     QFile m_file;
-    QDate m_fileDay;  // the day of the open file
+    QDate m_fileDay;    // the day of the open file
+    QString m_refused;  // a link found in the place of this file, told once
     const Clock* m_clock;
 };
 

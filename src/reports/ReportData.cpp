@@ -1,5 +1,6 @@
 #include "reports/ReportData.h"
 
+#include "db/Database.h"
 #include "db/RowInserter.h"
 #include "db/Sql.h"
 
@@ -161,6 +162,7 @@ public:
     explicit ReportConnection(const QString& path) {
         static std::atomic<int> counter{0};
         m_name = QStringLiteral("kovrin-report-%1").arg(++counter);
+        guardDatabaseFiles();
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
         db.setDatabaseName(path);
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=3000"));

@@ -69,6 +69,28 @@ FrmPassEntry::FrmPassEntry(ScreenContext& ctx, QWidget* parent) : QWidget(parent
     }
 }
 
+// A hash made with weaker limits than today's is made again now that the password is known;
+// the entry goes on whatever comes of it (the old hash still works).
+void FrmPassEntry::strengthenStoredHash(const QString& typed) {
+    if (!security::needsRehash(m_adminPassword)) {
+        return;
+    }
+    const QString hash = security::hashPassword(typed);
+    if (hash.isEmpty()) {
+        return;
+    }
+    if (const DbStatus st = PasswordStore(m_ctx.db()).save(PasswordColumn::Admin, hash); !st) {
+        m_ctx.operatorLog().audit(
+            kScreen, QStringLiteral("the administrator password's hash could not be made "
+                                    "stronger: %1")
+                         .arg(st.error));
+        return;
+    }
+    m_adminPassword = hash;
+    m_ctx.operatorLog().audit(kScreen,
+                              QStringLiteral("administrator password's hash made stronger"));
+}
+
 void FrmPassEntry::cmdOK_Click() {
     if (!security::matchesEntry(m_adminPassword, m_password->text())) {
         m_ctx.operatorLog().audit(kScreen, QStringLiteral("administrator password refused"));
@@ -78,6 +100,7 @@ void FrmPassEntry::cmdOK_Click() {
         return;
     }
     m_ctx.operatorLog().audit(kScreen, QStringLiteral("administrator password accepted"));
+    strengthenStoredHash(m_password->text());
     close();
     emit passwordAccepted();
 }

@@ -21,6 +21,8 @@ signals:
     void passwordAccepted();
 
 private:
+    void strengthenStoredHash(const QString& typed);
+
     ScreenContext& m_ctx;
     QLineEdit* m_password;
     QString m_adminPassword;  // the stored administrator password, read when the screen opens

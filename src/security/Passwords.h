@@ -3,6 +3,7 @@
 #include "db/PasswordStore.h"
 
 #include <QString>
+#include <cstddef>
 #include <optional>
 
 namespace kovrin::security {
@@ -12,6 +13,18 @@ namespace kovrin::security {
 QString hashPassword(const QString& password);
 // True when a stored value is such a hash rather than clear text.
 bool isHashed(const QString& stored);
+
+// The cost of the hashes made from now on: libsodium's moderate limits. Tests may lower it.
+struct HashStrength {
+    unsigned long long opsLimit;
+    std::size_t memLimit;
+};
+HashStrength hashStrength();
+void setHashStrength(const HashStrength& strength);
+
+// True when a stored hash was made with other limits than hashes are made now (an older,
+// weaker hash): it is made again from the password at its next correct entry.
+bool needsRehash(const QString& stored);
 
 // True for the PC software's passwords, which are stored hashed.
 inline bool isSoftwarePassword(PasswordColumn c) {

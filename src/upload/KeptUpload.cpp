@@ -1,5 +1,6 @@
 #include "upload/KeptUpload.h"
 
+#include "core/SafeFile.h"
 #include "link/Frame.h"
 #include "link/UploadFrames.h"
 #include "upload/BankFiles.h"
@@ -30,8 +31,17 @@ KeptUpload::~KeptUpload() {
     close();
 }
 
-bool KeptUpload::openKept(QFile& file, QIODevice::OpenMode mode) {
-    return file.open(mode);
+bool KeptUpload::openKept(const QString& name, const QByteArray& bytes, QString* error) {
+    const GuardedPath path(m_programFolder, backupFolderName() + QLatin1Char('/') + name);
+    FileResult result = files::writeWhole(path, bytes);
+    const int fd = result ? files::openForAppend(path, &result) : -1;
+    if (fd < 0 ||
+        !m_file.open(fd, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle)) {
+        *error = result ? m_file.errorString() : result.error;
+        return false;
+    }
+    m_path = path.full();
+    return true;
 }
 
 QString KeptUpload::folder() const {
@@ -60,11 +70,11 @@ KeptUpload::Start KeptUpload::start(const QByteArray& count, const QByteArray& h
     QByteArray kept;
     for (const QString& name : dir.entryList({QStringLiteral("*-partial.kept")}, QDir::Files)) {
         QFile f(dir.filePath(name));
-        if (!openKept(f, QIODevice::ReadOnly)) {
+        if (!f.open(QIODevice::ReadOnly)) {
             continue;
         }
         if (f.read(head.size()) == head) {
-            found = f.fileName();
+            found = name;
             kept = f.readAll();
             break;
         }
@@ -72,7 +82,7 @@ KeptUpload::Start KeptUpload::start(const QByteArray& count, const QByteArray& h
         if (name == ownName) {
             // The same agent and day, but another count or header: the terminal no longer
             // holds the upload these records came from.
-            QFile::remove(dir.filePath(name));
+            files::remove(GuardedPath(m_programFolder, backupFolderName() + u'/' + name));
             s.notes << QStringLiteral(
                            "the records kept in %1 were discarded: this upload's "
                            "count or header differ")
@@ -80,6 +90,7 @@ KeptUpload::Start KeptUpload::start(const QByteArray& count, const QByteArray& h
         }
     }
 
+    QByteArray bytes = head;
     if (!found.isEmpty()) {
         for (int at = 0; at + link::kLongFrameSize <= kept.size(); at += link::kLongFrameSize) {
             const QByteArray frame = kept.mid(at, link::kLongFrameSize);
@@ -89,36 +100,17 @@ KeptUpload::Start KeptUpload::start(const QByteArray& count, const QByteArray& h
                                "record %1 kept in %2 is damaged: it and the records "
                                "after it are asked for again")
                                .arg(slot)
-                               .arg(found);
+                               .arg(dir.filePath(found));
                 break;
             }
             s.frames << frame;
-        }
-        m_file.setFileName(found);
-        // Only the records found sound stay; the next record is written after them.
-        if (!openKept(m_file, QIODevice::ReadWrite) ||
-            !m_file.resize(kKeptFileMagic.size() +
-                           qint64(s.frames.size()) * link::kLongFrameSize) ||
-            !m_file.seek(m_file.size())) {
-            s.error = m_file.errorString();
-            m_file.close();
-            return s;
-        }
-    } else {
-        if (!QDir().mkpath(dir.path())) {
-            s.error = QStringLiteral("the folder %1 could not be made").arg(dir.path());
-            return s;
-        }
-        m_file.setFileName(dir.filePath(ownName));
-        if (!openKept(m_file, QIODevice::WriteOnly | QIODevice::Truncate) ||
-            m_file.write(head) != head.size() || !m_file.flush()) {
-            s.error = m_file.errorString();
-            m_file.close();
-            QFile::remove(dir.filePath(ownName));
-            return s;
+            bytes += frame;
         }
     }
-    m_path = m_file.fileName();
+    // Only the records found sound stay; the next record is written after them.
+    if (!openKept(found.isEmpty() ? ownName : found, bytes, &s.error)) {
+        return s;
+    }
     m_count = int(s.frames.size());
     s.file = m_path;
     m_dirty = true;
@@ -136,7 +128,6 @@ bool KeptUpload::append(const QByteArray& frame, QString* error) {
         *error = m_file.errorString();
         // What was written of it is taken back, so that the file holds whole records only.
         m_file.resize(kKeptFileMagic.size() + qint64(m_count) * link::kLongFrameSize);
-        m_file.seek(m_file.size());
         return false;
     }
     ++m_count;
@@ -169,7 +160,7 @@ void KeptUpload::close() {
 void KeptUpload::remove() {
     close();
     if (!m_path.isEmpty()) {
-        QFile::remove(m_path);
+        files::remove(GuardedPath::within(m_programFolder, m_path));
     }
     m_path.clear();
     m_count = 0;

@@ -62,8 +62,9 @@ public:
     static bool recordFits(const QByteArray& frame, int slot);
 
 private:
-    // Every kept file is opened here, so that how it is opened is decided in one place.
-    static bool openKept(QFile& file, QIODevice::OpenMode mode);
+    // The kept file is written here only: made anew with `bytes` (through SafeFile, never
+    // through a link), then opened for the records that follow. False with the reason.
+    bool openKept(const QString& name, const QByteArray& bytes, QString* error);
     QString folder() const;
     void sync();
 

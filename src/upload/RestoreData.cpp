@@ -1,5 +1,6 @@
 #include "upload/RestoreData.h"
 
+#include "core/SafeFile.h"
 #include "db/BankDataStore.h"
 #include "db/LedgerStore.h"
 #include "db/Val.h"
@@ -11,9 +12,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringList>
-#include <filesystem>
+#include <cerrno>
+#include <cstring>
 #include <system_error>
 
 namespace kovrin {
@@ -32,31 +33,15 @@ QString native(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
 
-// The whole file or nothing: the bytes go to a temporary file beside it, which then takes
-// its name, so the bank's software never finds half a file.
-bool writeFile(const QString& path, const QByteArray& bytes, QString* error) {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) {
-        *error = f.errorString();
-        return false;
+// The whole file or nothing: the bytes go to a new file beside it, which then takes its
+// name, so the bank's software never finds half a file. Below the program folder (and the
+// bank folder) no link is followed.
+bool writeFile(const GuardedPath& path, const QByteArray& bytes, QString* error) {
+    const FileResult written = files::writeWhole(path, bytes);
+    if (!written) {
+        *error = written.error;
     }
-    // A write cut short (a full disk, a file-size limit) reports no reason of its own; the
-    // next write of the rest fails with the system's reason, which the operator is shown.
-    qint64 done = 0;
-    while (done < bytes.size()) {
-        const qint64 n = f.write(bytes.constData() + done, bytes.size() - done);
-        if (n <= 0) {
-            *error = f.errorString();
-            f.cancelWriting();
-            return false;
-        }
-        done += n;
-    }
-    if (!f.commit()) {
-        *error = f.errorString();
-        return false;
-    }
-    return true;
+    return bool(written);
 }
 
 QString accountText(const QString& category, const QString& scheme, const QString& account) {
@@ -175,6 +160,10 @@ StoredTotals storedTotals(const QVector<RestoreDataRow>& rows) {
 RestoreData::RestoreData(Database& db, const AppSettings& settings, ProgramFolder folder)
     : m_db(db), m_settings(settings), m_folder(std::move(folder)) {}
 
+GuardedPath RestoreData::guarded(const QString& path) const {
+    return GuardedPath::within(m_folder.path(), path);
+}
+
 UploadTransfer::Restore RestoreData::restoreFunction() {
     return [this](const UploadData& data, const MessageFunction& message) {
         const RestoreOutcome outcome = run(data, message);
@@ -185,16 +174,13 @@ UploadTransfer::Restore RestoreData::restoreFunction() {
 bool RestoreData::backupFolder(const QString& notWritten, const MessageFunction& message,
                                QString* path) {
     *path = m_folder.filePath(backupFolderName());
-    if (QFileInfo(*path).isDir()) {
+    const FileResult made = files::makeFolder(GuardedPath(m_folder.path(), backupFolderName()));
+    if (made) {
         return true;
     }
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(*path).data()), ec);
-    if (!ec && QFileInfo(*path).isDir()) {
-        return true;
-    }
-    const QString reason = ec ? QString::fromLocal8Bit(ec.message().c_str())
-                              : QStringLiteral("a file of that name is in the way");
+    const QString reason = made.error == QString::fromLocal8Bit(std::strerror(ENOTDIR))
+                               ? QStringLiteral("a file of that name is in the way")
+                               : made.error;
     show(message,
          QStringLiteral("The folder %1 could not be created: %2. %3")
              .arg(native(*path), reason, notWritten),
@@ -217,12 +203,12 @@ void RestoreData::writeBackup(const UploadData& data, const QDateTime& now,
     QString error;
     // The mark goes first: should the program end before the store is committed, the backup
     // is offered to Store Again on the next opening of the Receive Data screen.
-    QFile mark(unstoredMarkOf(path));
-    if (!mark.open(QIODevice::WriteOnly) || mark.write(unstoredMarkText(now)) < 0 ||
-        !mark.flush()) {
-        error = mark.errorString();
-    } else if (!writeFile(path, CreateFlatFile1(data), &error)) {
-        mark.remove();
+    // The mark holds when the upload was received.
+    const GuardedPath mark = guarded(unstoredMarkOf(path));
+    if (const FileResult marked = files::writeWhole(mark, unstoredMarkText(now)); !marked) {
+        error = marked.error;
+    } else if (!writeFile(guarded(path), CreateFlatFile1(data), &error)) {
+        files::remove(mark);
     } else {
         outcome.backupFile = path;
         return;
@@ -356,9 +342,9 @@ RestoreOutcome RestoreData::run(const UploadData& data, const MessageFunction& m
     outcome.safe = true;
     const QDateTime receivedAt =
         existingBackup.isEmpty() ? now : describeUnstored(existingBackup).receivedAt;
-    QFile::remove(unstoredMarkOf(outcome.backupFile));
+    files::remove(guarded(unstoredMarkOf(outcome.backupFile)));
     // An older upload of the agent left unstored is not offered over this one any more.
-    clearOlderMarks(m_folder.filePath(backupFolderName()), data.agentId, receivedAt);
+    clearOlderMarks(m_folder.path(), data.agentId, receivedAt);
     m_lastAgentId = data.agentId;
     // What was stored against the terminal's own totals, whether the bank file is written or
     // not: they differ only when something was lost or added on the way.
@@ -467,7 +453,7 @@ void RestoreData::writeListings(const UploadInfo& info, const QVector<RestoreDat
         const QString path = bankUploadFilePath(bankFolder, info.AgentDateKey);
         const BankUploadFile file = CreateFlatFile(inUploadFileOrder(rows));
         QString error;
-        if (!writeFile(path, file.bytes, &error)) {
+        if (!writeFile(GuardedPath::within(bankFolder, path), file.bytes, &error)) {
             show(message,
                  QStringLiteral("The bank upload file %1 could not be written: %2. The "
                                 "collections are stored; write the files again once this is "
@@ -509,7 +495,7 @@ void RestoreData::writeListings(const UploadInfo& info, const QVector<RestoreDat
     }
     const QString path = QDir(folder).filePath(checkFileName(info.AgentDateKey));
     QString error;
-    if (!writeFile(path, CreateFlatFile2(inCheckFileOrder(rows)), &error)) {
+    if (!writeFile(guarded(path), CreateFlatFile2(inCheckFileOrder(rows)), &error)) {
         show(message,
              QStringLiteral("The check file %1 could not be written: %2. The collections are "
                             "stored; write the files again once this is put right.")

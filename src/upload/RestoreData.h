@@ -4,6 +4,7 @@
 #include "core/Clock.h"
 #include "core/Messages.h"
 #include "core/ProgramFolder.h"
+#include "core/SafeFile.h"
 #include "db/Database.h"
 #include "db/RestoreDataStore.h"
 #include "upload/UploadTransfer.h"
@@ -103,6 +104,8 @@ private:
     // The BackupData folder, made when missing; when it cannot be, the operator is told why
     // and what `notWritten` says.
     bool backupFolder(const QString& notWritten, const MessageFunction& message, QString* path);
+    // A file of the program folder, written without following a link below it.
+    GuardedPath guarded(const QString& path) const;
 
     Database& m_db;
     const AppSettings& m_settings;

@@ -1,5 +1,6 @@
 #include "upload/UnstoredBackups.h"
 
+#include "core/SafeFile.h"
 #include "link/AgentsServed.h"
 #include "link/UploadFrames.h"
 #include "upload/BankFiles.h"
@@ -49,15 +50,15 @@ UnstoredBackup describeUnstored(const QString& backupFile) {
     return b;
 }
 
-void clearOlderMarks(const QString& backupFolder, const QString& agentId,
+void clearOlderMarks(const QString& programFolder, const QString& agentId,
                      const QDateTime& receivedAt) {
-    const QDir dir(backupFolder);
+    const QDir dir(QDir(programFolder).filePath(backupFolderName()));
     const QString agent = link::AgentsServed::key(agentId);
     for (const QString& name : dir.entryList({QStringLiteral("*.unstored")}, QDir::Files)) {
         const UnstoredBackup b = describeUnstored(dir.filePath(name.chopped(9) + ".txt"));
         if (!b.agentId.isEmpty() && link::AgentsServed::key(b.agentId) == agent &&
             b.receivedAt <= receivedAt) {
-            QFile::remove(dir.filePath(name));
+            files::remove(GuardedPath(programFolder, backupFolderName() + u'/' + name));
         }
     }
 }

@@ -23,9 +23,9 @@ QString unstoredMarkPath(const QString& backupFile);
 QByteArray unstoredMarkText(const QDateTime& receivedAt);
 // The upload in a backup file, by its first two lines, and when it was received.
 UnstoredBackup describeUnstored(const QString& backupFile);
-// Removes the marks of the agent's uploads received up to `receivedAt` in the folder: a
-// newer upload of the agent, received then, is stored.
-void clearOlderMarks(const QString& backupFolder, const QString& agentId,
+// Removes the marks of the agent's uploads received up to `receivedAt` in the program
+// folder's BackupData: a newer upload of the agent, received then, is stored.
+void clearOlderMarks(const QString& programFolder, const QString& agentId,
                      const QDateTime& receivedAt);
 
 }  // namespace kovrin

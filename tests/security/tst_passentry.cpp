@@ -6,6 +6,7 @@
 #include "support/MessageRecorder.h"
 #include "support/TempProgramFolder.h"
 
+#include <sodium.h>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -25,6 +26,7 @@ private slots:
     void enterBehavesAsOk();
     void attemptsAreUnlimited();
     void cancelOpensNothing();
+    void weakHashIsMadeStrongerAtCorrectEntry();
 
 private:
     bool tryPassword(const QString& stored, const QString& typed, bool useEnter = false);
@@ -151,3 +153,28 @@ void TestPassEntry::cancelOpensNothing() {
 
 QTEST_MAIN(TestPassEntry)
 #include "tst_passentry.moc"
+
+// A hash made with the older, interactive limits works, and the first correct entry replaces
+// it with one of today's moderate limits; a wrong entry leaves it.
+void TestPassEntry::weakHashIsMadeStrongerAtCorrectEntry() {
+    const security::HashStrength today = security::hashStrength();
+    security::setHashStrength(
+        {crypto_pwhash_OPSLIMIT_INTERACTIVE, crypto_pwhash_MEMLIMIT_INTERACTIVE});
+    const QString weak = security::hashPassword("boss");
+    security::setHashStrength(today);
+    QVERIFY(weak.startsWith("$argon2id$v=19$m=65536,t=2,"));
+    QVERIFY(security::needsRehash(weak));
+
+    QVERIFY(!tryPassword(weak, "bos"));
+    QCOMPARE(PasswordStore(m_ctx->db()).load()->admin, weak);
+    QVERIFY(tryPassword(QString(), "boss"));
+    const QString strong = PasswordStore(m_ctx->db()).load()->admin;
+    QVERIFY2(strong.startsWith("$argon2id$v=19$m=262144,t=3,"), qPrintable(strong));
+    QVERIFY(!security::needsRehash(strong));
+    QVERIFY(security::matchesEntry(strong, "boss"));
+    QFile log(m_pf->folder().operatorLogPath());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray audit = log.readAll();
+    QVERIFY(audit.contains("AUDIT administrator password's hash made stronger"));
+    QVERIFY(!audit.contains("boss"));
+}

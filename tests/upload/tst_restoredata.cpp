@@ -3,6 +3,7 @@
 // files again from the stored rows.
 #include "UploadFixture.h"
 #include "core/Clock.h"
+#include "core/SafeFile.h"
 #include "db/LedgerStore.h"
 #include "reports/ReportData.h"
 #include "upload/RestoreData.h"
@@ -109,6 +110,8 @@ private slots:
     void unwritableUploadFile();
     void unwritableCheckFile();
     void backupFolderCannotBeMade();
+    void linkInPlaceOfAFile_data();
+    void linkInPlaceOfAFile();
     void storeThatIsNotSafe_data();
     void storeThatIsNotSafe();
     void writeFilesAgainGivesTheSameBytes();
@@ -425,6 +428,54 @@ void TestRestoreData::backupFolderCannotBeMade() {
         ". The backup file was not written, so the upload is not safe yet."));
     QVERIFY(!out.stored && !out.safe);
     QCOMPARE(s.rowCount(), 0);
+}
+
+// Another account of the PC may put a link where one of the upload's files goes: nothing is
+// written through it, the operator is told which link, and an upload whose backup cannot be
+// written is not stored.
+void TestRestoreData::linkInPlaceOfAFile_data() {
+    QTest::addColumn<QString>("link");     // in the program folder, or "bank/..."
+    QTest::addColumn<QString>("message");  // how the message about it starts
+    QTest::addColumn<bool>("stored");
+    QTest::newRow("backup") << "BackupData/005_07_12_26.txt"
+                            << "The backup file " << false;
+    QTest::newRow("mark of an unstored backup") << "BackupData/005_07_12_26.unstored"
+                                                << "The backup file " << false;
+    QTest::newRow("backup folder") << "BackupData"
+                                   << "The folder " << false;
+    QTest::newRow("check file") << "BackupData/0050712uCheck.txt"
+                                << "The check file " << true;
+    QTest::newRow("bank upload file") << "bank/0050712u.txt"
+                                      << "The bank upload file " << true;
+}
+
+void TestRestoreData::linkInPlaceOfAFile() {
+    QFETCH(QString, link);
+    QFETCH(QString, message);
+    QFETCH(bool, stored);
+    Store s;
+    const FortyDay day;
+    s.download(day.accounts);
+    QTemporaryDir elsewhere;
+    const QString victim = elsewhere.filePath("victim.txt");
+    QFile f(victim);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write("a colleague's file\n") > 0);
+    f.close();
+    const QString linkPath = s.pf.filePath(link);
+    QDir().mkpath(QFileInfo(linkPath).path());
+    QVERIFY(QFile::link(link == "BackupData" ? elsewhere.path() : victim, linkPath));
+
+    const RestoreOutcome out = s.run(upload(day.frames, "0050712", 40, day.total));
+    QCOMPARE(readAll(victim), QByteArray("a colleague's file\n"));
+    QCOMPARE(QDir(elsewhere.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{"victim.txt"});
+    const QStringList texts = s.recorder.texts();
+    const auto it = std::find_if(texts.begin(), texts.end(),
+                                 [&](const QString& t) { return t.startsWith(message); });
+    QVERIFY2(it != texts.end(), qPrintable(texts.join('|')));
+    QVERIFY2(it->contains(files::linkRefusal(linkPath)), qPrintable(*it));
+    QCOMPARE(out.stored, stored);
+    QCOMPARE(s.rowCount(), stored ? 41 : 0);
 }
 
 // The frames must be on disk and the rows committed before an upload is safe. A store that
