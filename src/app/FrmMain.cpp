@@ -3,13 +3,16 @@
 #include "app/AppContext.h"
 #include "app/FrmConfigure.h"
 #include "app/FrmDrive.h"
+#include "core/Messages.h"
+#include "core/OperatorLog.h"
+#include "download/DownloadTransfer.h"
 #include "download/FrmSend.h"
 #include "security/FrmPassEntry.h"
 #include "security/FrmPassword.h"
 #include "station/FrmStation.h"
+#include "station/Station.h"
 #include "ui/FocusColours.h"
 #include "upload/FrmReceive.h"
-#include "upload/PartialUploads.h"
 
 #include "reports/FrmReport.h"
 
@@ -31,10 +34,7 @@ QPushButton* addButton(QLayout* layout, const char* name, const QString& caption
 }
 }  // namespace
 
-FrmMain::FrmMain(AppContext& ctx, QWidget* parent)
-    : QWidget(parent),
-      m_ctx(ctx),
-      m_partialUploads(std::make_unique<PartialUploads>(ctx.folder())) {
+FrmMain::FrmMain(AppContext& ctx, QWidget* parent) : QWidget(parent), m_ctx(ctx) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Kovrin Hand-Held Interface Software"));
 
@@ -75,7 +75,6 @@ FrmMain::FrmMain(AppContext& ctx, QWidget* parent)
     connect(station, &QPushButton::clicked, this, [this] { openStation(); });
     connect(exit, &QPushButton::clicked, this, &QWidget::close);
 
-    m_partialUploads->setClock(ctx.clock());
     FocusColours::apply(this);
 
     // "RE&PORT": the report screen, modal; the menu waits until it is closed.
@@ -87,8 +86,7 @@ FrmMain::FrmMain(AppContext& ctx, QWidget* parent)
 }
 
 FrmMain::~FrmMain() {
-    // The transfer screens go first: an upload they stop on the way keeps what it received
-    // in m_partialUploads, which goes with the menu's own members.
+    stopTransfers(QStringLiteral("the program was closed"));
     delete m_station.data();
     delete m_receive.data();
 }
@@ -128,15 +126,11 @@ FrmPassword* FrmMain::openPassword() {
 }
 
 FrmReceive* FrmMain::openReceive() {
-    FrmReceive* screen = openSingle(m_receive);
-    screen->setPartialUploads(m_partialUploads.get());
-    return screen;
+    return openSingle(m_receive);
 }
 
 FrmStation* FrmMain::openStation() {
-    FrmStation* screen = openSingle(m_station);
-    screen->setPartialUploads(m_partialUploads.get());
-    return screen;
+    return openSingle(m_station);
 }
 
 FrmSend* FrmMain::openSend() {
@@ -151,9 +145,71 @@ FrmDrive* FrmMain::openDrive() {
     return openSingle(m_drive);
 }
 
-void FrmMain::closeEvent(QCloseEvent* event) {
-    event->accept();
+QStringList FrmMain::pendingWork() const {
+    QStringList work;
+    if (m_send && m_send->transfer().isSending()) {
+        work << QStringLiteral("a download runs on the Send Data screen");
+    }
+    if (m_receive && !m_receive->pendingWork().isEmpty()) {
+        work << m_receive->pendingWork();
+    }
+    if (m_station && !m_station->pendingWork().isEmpty()) {
+        work << m_station->pendingWork();
+    }
+    return work;
+}
+
+void FrmMain::stopTransfers(const QString& why) {
+    if (m_send) {
+        m_send->transfer().stop(why);
+    }
+    if (m_receive) {
+        m_receive->stopTransfer(why);
+    }
+    if (m_station) {
+        m_station->station().stopAll(why);
+    }
+}
+
+void FrmMain::endProgram(const QString& why) {
+    if (m_ended) {
+        return;
+    }
+    m_ended = true;
+    stopTransfers(why);
     emit programEnded();
+}
+
+void FrmMain::endBySignal(const QString& signal) {
+    if (OperatorLog* log = Messages::operatorLog()) {
+        log->append(objectName(),
+                    QStringLiteral("%1: the program is ended by the system").arg(signal));
+    }
+    endProgram(QStringLiteral("the program was ended by %1 (logout or shutdown)").arg(signal));
+}
+
+void FrmMain::closeEvent(QCloseEvent* event) {
+    if (m_ended) {
+        event->accept();
+        return;
+    }
+    // EXIT with transfers running, or uploads waiting for Store Again: asked first.
+    const QStringList work = pendingWork();
+    if (!work.isEmpty() &&
+        Messages::show({objectName(),
+                        QStringLiteral("Ending the program now stops what is under way: %1.\n"
+                                       "What an upload has received stays on disk for the next "
+                                       "upload of its terminal. End the program?")
+                            .arg(work.join(QStringLiteral("; "))),
+                        MsgIcon::Question,
+                        MsgButtons::YesNo,
+                        {},
+                        true}) != MsgAnswer::Yes) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    endProgram(QStringLiteral("the program was closed"));
 }
 
 }  // namespace kovrin

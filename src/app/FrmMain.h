@@ -16,7 +16,6 @@ class FrmPassword;
 class FrmReceive;
 class FrmSend;
 class FrmStation;
-class PartialUploads;
 
 // The main menu: the first window, from which every other screen is opened. Closing it
 // ends the program.
@@ -42,6 +41,14 @@ public:
     // "&TRANSFER STATION": several terminals at once, one per port.
     FrmStation* openStation();
 
+    // Ends the program without asking (the session ends: SIGTERM, SIGHUP): every transfer
+    // is stopped as on EXIT, `why` in the transfer log.
+    void endProgram(const QString& why);
+    // The same for SIGTERM or SIGHUP ("SIGTERM"): written to operator.log first.
+    void endBySignal(const QString& signal);
+    // What ending the program now would stop or drop; empty when nothing.
+    QStringList pendingWork() const;
+
 signals:
     // The main menu was closed or "&EXIT" pressed: the program ends.
     void programEnded();
@@ -52,6 +59,9 @@ protected:
 private:
     template <typename Screen>
     Screen* openSingle(QPointer<Screen>& slot);
+    // Stops every transfer of the open screens: what an upload received stays on disk, each
+    // transfer's log ends with `why`, every port is let go.
+    void stopTransfers(const QString& why);
 
     AppContext& m_ctx;
     QPointer<FrmConfigure> m_configure;
@@ -61,8 +71,7 @@ private:
     QPointer<FrmSend> m_send;
     QPointer<FrmReceive> m_receive;
     QPointer<FrmStation> m_station;
-    // Uploads cut short, kept for the next Receive on their port while the program runs.
-    std::unique_ptr<PartialUploads> m_partialUploads;
+    bool m_ended = false;
     SettingsScreen m_nextSettingsScreen = SettingsScreen::Configuration;
 };
 

@@ -131,10 +131,13 @@ int runProgram(QApplication& app, const ProgramFolder& folder, Revision revision
     ctx->setRevision(revision);
     FrmMain menu(*ctx);
     QObject::connect(&menu, &FrmMain::programEnded, &app, &QApplication::quit);
+    // The session ending (logout, shutdown) closes the program as EXIT would, unasked.
+    endOnTermination([&menu](const QString& signal) { menu.endBySignal(signal); });
     menu.show();
     // The day's copy of the database once the menu is there: the operator need not wait.
     QTimer::singleShot(0, &menu, [&ctx] { ctx->startDailyBackup(); });
     const int status = app.exec();
+    endOnTermination({});  // the menu is going: a signal from now on is taken and dropped
     // A copy still under way is given up: the program does not hold its folder while a large
     // file is copied, or while another program keeps the copy waiting.
     ctx->stopDailyBackup();

@@ -20,6 +20,8 @@ struct MessageRequest {
     MsgIcon icon = MsgIcon::None;
     MsgButtons buttons = MsgButtons::Ok;
     QString title;  // empty: the program's title
+    // A Yes/No question whose safe answer is No: No is the default button (Enter, Escape).
+    bool defaultNo = false;
 };
 
 // Shows a request and returns the operator's answer. The program installs one that

@@ -2,10 +2,8 @@
 
 #include "core/Messages.h"
 #include "db/BankDataStore.h"
-#include "db/PasswordStore.h"
+#include "link/AgentsServed.h"
 #include "link/Frame.h"
-
-#include <QDir>
 
 namespace kovrin {
 
@@ -16,13 +14,6 @@ const QString kNotInDownloadMode =
 const QString kCheckCable = QStringLiteral("Please Check the Communication Cable");
 const QString kSendAgain = QStringLiteral(
     " The download was stopped; check the cable and the terminal, then press Send again.");
-
-// The terminal's passwords go into four-digit fields: "0000" when there is none.
-QString fourDigits(const QString& stored) {
-    bool ok = false;
-    const int v = stored.trimmed().toInt(&ok);
-    return QStringLiteral("%1").arg(ok && v >= 0 ? v : 0, 4, 10, QLatin1Char('0'));
-}
 }  // namespace
 
 DownloadRules DownloadRules::forRevision(Revision r) {
@@ -95,6 +86,7 @@ DownloadTransfer::DownloadTransfer(Database& db, const AppSettings& settings, QS
 
 DownloadTransfer::~DownloadTransfer() {
     stop();
+    link::AgentsServed::release(this);
 }
 
 void DownloadTransfer::setTimings(const DownloadTimings& t) {
@@ -104,32 +96,14 @@ void DownloadTransfer::setTimings(const DownloadTimings& t) {
     Timer3.setInterval(t.watchdogMs);
 }
 
-void DownloadTransfer::setTerminalPasswords(const QString& download, const QString& setup) {
-    m_fixedPasswords = true;
-    m_downloadPassword = download;
-    m_setupPassword = setup;
-}
-
-bool DownloadTransfer::readTerminalPasswords(QString* error) {
-    if (m_fixedPasswords) {
-        return true;
-    }
-    DbStatus st;
-    const std::optional<PasswordRow> row = PasswordStore(m_db).load(&st);
-    if (!st) {
-        *error = st.error;
-        return false;
-    }
-    m_downloadPassword = fourDigits(row ? row->download : QString());
-    m_setupPassword = fourDigits(row ? row->setup : QString());
-    return true;
-}
-
 MsgAnswer DownloadTransfer::message(const QString& text, MsgIcon icon) {
     return m_channel.message(text, icon);
 }
 
 void DownloadTransfer::setSending(bool sending) {
+    if (!sending) {
+        link::AgentsServed::release(this);  // the agent is free for other screens again
+    }
     if (m_sending != sending) {
         m_sending = sending;
         emit sendingChanged(sending);
@@ -168,100 +142,6 @@ void DownloadTransfer::fail(const QString& text) {
 
 void DownloadTransfer::showProgress() {
     emit progress(qMax(0, m_state.NextRecord - 2), m_state.AccountTotal);
-}
-
-link::HeaderFields DownloadTransfer::headerFields(int accounts) const {
-    link::HeaderFields h;
-    h.accountCount = accounts;
-    h.branchId = m_file.branchId;
-    h.agentId = m_file.agentId;
-    h.fontSize = m_settings.FontSize;
-    h.bankName = m_settings.BankName;
-    h.branchName = m_settings.BranchName;
-    h.transactionDigit = m_file.transactionDigit;
-    h.downloadPassword = m_downloadPassword;
-    h.setupPassword = m_setupPassword;
-    h.downloadKey = m_file.downloadKey;
-    h.clock = m_clock->now();
-    return h;
-}
-
-void DownloadTransfer::cmdSend_Click(const DownloadEntries& entries) {
-    if (m_sending) {
-        if (m_rules.holdButtonsWhileSending) {
-            return;
-        }
-        // Send pressed again while a transfer runs: the old one is dropped whole, timers and
-        // state, before the new one starts.
-        abandon(QStringLiteral("replaced: Send was pressed again"));
-    }
-    m_channel.stopTimers();
-    m_channel.forget();
-    m_replies.clear();
-    m_state.startTransfer();  // a second download in the same screen gets its time-outs too
-    setSending(true);
-
-    const DownloadImport::Result imported = m_import.prepare(entries);
-    if (!imported.download) {
-        setSending(false);
-        message(imported.message, imported.icon);
-        if (imported.focus) {
-            emit focusEntry(*imported.focus);
-        }
-        return;
-    }
-    m_file = *imported.download;
-
-    QString passwordError;
-    if (!readTerminalPasswords(&passwordError)) {
-        setSending(false);
-        message(QStringLiteral("The terminal passwords could not be read: %1\nNothing was stored "
-                               "and nothing was sent; press Send again.")
-                    .arg(passwordError),
-                MsgIcon::Critical);
-        return;
-    }
-
-    // The header is built now as a check: a setting it cannot carry stops the download
-    // before anything is stored.
-    const link::BuildResult header = link::buildHeaderFrame(headerFields(int(m_file.rows.size())));
-    if (!header.ok) {
-        setSending(false);
-        message(QStringLiteral("The header frame cannot be built: %1. Correct the setting on the "
-                               "Configuration screen and press Send again. Nothing was stored "
-                               "and nothing was sent.")
-                    .arg(header.reason),
-                MsgIcon::Critical);
-        return;
-    }
-
-    // The port is opened before anything is stored: a download that cannot reach the
-    // terminal changes nothing.
-    QString portError;
-    if (!m_channel.port().open(&portError)) {
-        setSending(false);
-        message(portError, MsgIcon::Critical);
-        return;
-    }
-    const DbStatus stored = DownloadImport::store(m_db, m_file);
-    if (!stored) {
-        m_channel.port().close();
-        setSending(false);
-        message(QStringLiteral("The accounts of %1 could not be stored in the database: %2\n"
-                               "Nothing was changed and nothing was sent.")
-                    .arg(QDir::toNativeSeparators(m_file.path), stored.error),
-                MsgIcon::Critical);
-        return;
-    }
-    m_state.AccountTotal = int(m_file.rows.size());
-    m_file.rows = {};  // stored; the frames are built from the database
-    m_channel.log().begin(
-        QStringLiteral("download: agent %1, file %2, %3 accounts")
-            .arg(m_file.agentId.trimmed(), m_file.fileName, QString::number(m_state.AccountTotal)));
-    if (const QString note = DownloadImport::replacedTextNote(m_file); !note.isEmpty()) {
-        m_channel.log().event(note);
-    }
-    FirstProtocol();
 }
 
 void DownloadTransfer::FirstProtocol() {
@@ -336,6 +216,17 @@ void DownloadTransfer::transmit() {
         case DownloadPhase::Done:
             return;  // nothing may be sent
     }
+    if (!m_rules.checkRecordNumbers) {
+        // Without record numbers an answer is known only by when it comes: whatever arrived
+        // before this frame went out cannot answer it.
+        const int held = int(m_replies.size());
+        m_replies.clear();
+        if (held > 0) {
+            m_channel.log().event(
+                QStringLiteral("%1 byte(s) dropped: received before the frame was sent").arg(held));
+        }
+        m_channel.drain(QStringLiteral("received before the frame was sent"));
+    }
     QString error;
     const bool sent = m_state.phase == DownloadPhase::Header
                           ? m_channel.sendMasked(frame, link::headerPasswordPositions(),
@@ -348,6 +239,10 @@ void DownloadTransfer::transmit() {
     m_state.resendDue = false;
     m_state.inFlight = true;
     m_state.attemptCounted = false;
+    m_state.extended = false;
+    m_sentAt.start();
+    m_sentBytes = int(frame.size());
+    m_replyStartMs = -1;
     Timer2.start();
     Timer3.start();
 }
@@ -363,7 +258,11 @@ DownloadTransfer::Verdict DownloadTransfer::judge(const link::DownloadReply& rep
         return Verdict::Ignore;
     }
     if (!m_rules.checkRecordNumbers) {
-        // Revision 2.0: any acknowledgement is the one awaited.
+        // Revision 2.0: any acknowledgement is the one awaited, unless it began before the
+        // frame on the line could have reached the terminal.
+        if (m_replyStartMs >= 0 && m_replyStartMs < m_channel.port().lineMs(m_sentBytes)) {
+            return Verdict::Early;
+        }
         return ack ? Verdict::Accept : Verdict::Refuse;
     }
     const std::optional<int> n = ack ? reply.ackRecord : reply.nackRecord;
@@ -413,6 +312,9 @@ void DownloadTransfer::MSComm1_OnComm() {
         return;
     }
     Timer3.stop();
+    if (m_replies.isEmpty() && !in.isEmpty() && m_sentAt.isValid() && m_replyStartMs < 0) {
+        m_replyStartMs = int(m_sentAt.elapsed());
+    }
     m_replies.append(in);
     while (m_sending) {
         const std::optional<QByteArray> reply = m_replies.next();
@@ -460,6 +362,17 @@ void DownloadTransfer::handleReply(const QByteArray& text) {
                 QStringLiteral("stale answer for record %1 while %2 is awaited: dropped")
                     .arg(number)
                     .arg(awaited));
+            countFailure(QStringLiteral("stale answer"));
+            return;
+        case Verdict::Early:
+            m_channel.log().event(
+                QStringLiteral("an answer that began %1 ms after the %2 was sent, before it could "
+                               "cross the line (%3 ms): stale, dropped")
+                    .arg(m_replyStartMs)
+                    .arg(m_state.phase == DownloadPhase::Accounts
+                             ? QStringLiteral("record %1").arg(m_state.ExpectedRecord)
+                             : awaited)
+                    .arg(m_channel.port().lineMs(m_sentBytes)));
             countFailure(QStringLiteral("stale answer"));
             return;
         case Verdict::Refuse: {
@@ -576,9 +489,9 @@ void DownloadTransfer::Timer2_Timer() {
         Timer2.stop();
         return;
     }
-    if (!m_replies.isEmpty() && m_channel.msSinceArrival() < m_timings.pieceGapMs) {
-        // A reply is still arriving: it is not cut off.
-        Timer2.startFor(m_timings.pieceGapMs);
+    // A reply still arriving is not cut off, once; noise does not hold the transfer.
+    if (m_channel.extendForArrivingReply(Timer2, !m_replies.isEmpty(), link::kShortFrameSize,
+                                         m_timings.pieceGapMs, m_state.extended)) {
         return;
     }
     Timer2.stop();

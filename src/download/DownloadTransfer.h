@@ -14,6 +14,7 @@
 #include "link/TransferTimer.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QVector>
 #include <functional>
@@ -25,14 +26,16 @@ struct DownloadTimings {
     int buildDelayMs = 10;  // Timer1: the account frames are built shortly after the header
     int responseMs = 1000;  // Timer2: no answer to the frame on the line
     int watchdogMs = 5000;  // Timer3: no traffic at all
-    // A reply still arriving when its time-out is due (a byte came this recently) gets this
-    // long again instead of being cut off.
+    // A reply still arriving when its time-out is due (a byte came this recently) gets once
+    // the time a reply takes on the line and this long again instead of being cut off.
     int pieceGapMs = 250;
 };
 
 // How the download treats the terminal's replies: revision 2.1 checks the record number of
 // every acknowledgement; revision 2.0, for terminals whose acknowledgements carry no reliable
-// number, advances on any "AACK".
+// number, advances on any "AACK" that can be the answer to the frame on the line: what waits
+// at the port when a frame is sent is dropped, and an answer that begins before the frame
+// could have crossed the line (its length at the line's speed) is stale.
 struct DownloadRules {
     bool checkRecordNumbers = true;  // a wrong number steps back two records
     bool closOrBackAbandons = true;  // "CLOS"/"BACK": the terminal is not in download mode
@@ -74,6 +77,7 @@ struct DownloadState {
     bool resendDue = false;         // a refused frame waits for the response timer
     int highestSent = 0;            // the highest account record sent so far
     int highestAcked = 1;           // the highest account record acknowledged: the progress
+    bool extended = false;          // the frame on the line had its time-out extended once
 
     // One reset per phase: what a phase starts from.
     void startTransfer();
@@ -106,6 +110,9 @@ public:
     // (tests and tools without a row of their own).
     void setTerminalPasswords(const QString& download, const QString& setup);
     void setRules(const DownloadRules& rules) { m_rules = rules; }
+    // Who serves the agent, as another transfer of the same agent is told ("the Send Data
+    // screen", "port 3 of the Transfer Station").
+    void setHolder(const QString& holder) { m_holder = holder; }
     // Where the download's messages go instead of the program's message boxes: a row of the
     // Transfer Station (none of the download's messages asks a question).
     void setPresenter(MessagePresenter present) { m_channel.setPresenters(std::move(present)); }
@@ -141,7 +148,7 @@ signals:
     void focusEntry(Entry entry);
 
 private:
-    enum class Verdict { Accept, Stale, Refuse, Ignore };
+    enum class Verdict { Accept, Stale, Early, Refuse, Ignore };
 
     MsgAnswer message(const QString& text, MsgIcon icon);
     void setSending(bool sending);
@@ -170,6 +177,7 @@ private:
     DownloadRules m_rules;
     DownloadTimings m_timings;
     bool m_fixedPasswords = false;
+    QString m_holder = QStringLiteral("the Send Data screen");
     QString m_downloadPassword, m_setupPassword;
 
     PreparedDownload m_file;  // the file being sent (its rows are not kept once stored)
@@ -177,6 +185,9 @@ private:
     link::DownloadReplyReader m_replies;
     QVector<QByteArray> FrameTable;  // the frame of record r at index r - 1
     bool m_sending = false;
+    QElapsedTimer m_sentAt;   // when the frame on the line was written
+    int m_sentBytes = 0;      // its length
+    int m_replyStartMs = -1;  // when its answer began to arrive, after the write; -1 not yet
 
     link::TransferTimer Timer1, Timer2, Timer3;
 };

@@ -24,6 +24,7 @@ public:
     // Bytes dropped since the last call.
     int takeDropped();
     bool isEmpty() const { return m_buffer.isEmpty(); }
+    int size() const { return static_cast<int>(m_buffer.size()); }
     void clear() { m_buffer.clear(); }
 
 private:

@@ -26,6 +26,11 @@ public:
     virtual QByteArray readAll() = 0;
     // The line as the transfer log names it ("port 3"); empty when it has no number.
     virtual QString name() const { return {}; }
+    // Microseconds one byte takes on the line (10 bits at 19200 baud); 0 for a line that
+    // takes no time (an in-memory line).
+    virtual int byteMicros() const { return 0; }
+    // Milliseconds `bytes` bytes take on the line.
+    int lineMs(int bytes) const { return bytes * byteMicros() / 1000; }
 
 signals:
     // Bytes have arrived.

@@ -18,9 +18,14 @@ namespace kovrin::link {
 
 namespace {
 
-// The devices this program holds open, and the screen holding each.
-QHash<QString, QString>& heldDevices() {
-    static QHash<QString, QString> held;
+// The devices this program holds open: the screen holding each, and what to do to free it.
+struct Holder {
+    QString screen;
+    QString advice;
+};
+
+QHash<QString, Holder>& heldDevices() {
+    static QHash<QString, Holder> held;
     return held;
 }
 
@@ -112,12 +117,14 @@ void SerialPortLink::release() {
 QString SerialPortLink::describeRefusal(const QString& reason) const {
     const QString port = QStringLiteral("Serial port %1 (%2)")
                              .arg(QString::number(m_device.number), m_device.device);
-    const QString holder = heldDevices().value(deviceKey(m_device.device));
-    if (!holder.isEmpty()) {
-        return QStringLiteral(
-                   "%1 is busy: the %2 screen of this program is using it. Close the "
-                   "%2 screen, then try again.")
-            .arg(port, holder);
+    const Holder holder = heldDevices().value(deviceKey(m_device.device));
+    if (!holder.screen.isEmpty()) {
+        const QString advice =
+            holder.advice.isEmpty()
+                ? QStringLiteral("Close the %1 screen, then try again.").arg(holder.screen)
+                : holder.advice;
+        return QStringLiteral("%1 is busy: the %2 screen of this program is using it. %3")
+            .arg(port, holder.screen, advice);
     }
 #ifndef Q_OS_WIN
     const QString program = lockHolder(m_device.device);
@@ -217,7 +224,8 @@ bool SerialPortLink::open(QString* error) {
     }
     m_port.clear();  // nothing left over from an earlier exchange
     m_heldDevice = deviceKey(m_device.device);
-    heldDevices().insert(m_heldDevice, m_holder.isEmpty() ? QStringLiteral("transfer") : m_holder);
+    heldDevices().insert(m_heldDevice,
+                         {m_holder.isEmpty() ? QStringLiteral("transfer") : m_holder, m_advice});
     return true;
 }
 

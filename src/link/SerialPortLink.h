@@ -29,8 +29,13 @@ public:
     // "port N" of the setting the line was last opened with (or of the setting now, before
     // the first opening).
     QString name() const override;
+    // 10 bits a byte at 19200 baud: 520.8 microseconds, rounded down.
+    int byteMicros() const override { return 520; }
 
     const PortDevice& device() const { return m_device; }
+    // What another screen that finds the port busy is told to do ("Stop its row of port 3
+    // ..."); by default, to close the holder's screen.
+    void setReleaseAdvice(const QString& advice) { m_advice = advice; }
 
 private:
     QString describeFailure(const QString& what, QSerialPort::SerialPortError code,
@@ -46,6 +51,7 @@ private:
     QString m_folder;
     std::function<QString()> m_setting;
     QString m_holder;
+    QString m_advice;
     QString m_heldDevice;  // the device this line holds open, as registered
 };
 

@@ -47,8 +47,8 @@ MsgAnswer TransferChannel::message(const QString& text, MsgIcon icon, MsgButtons
 }
 
 void TransferChannel::ask(const QString& text, MsgIcon icon, MsgButtons buttons,
-                          std::function<void(MsgAnswer)> then) {
-    m_held.ask({m_screen, text, icon, buttons, {}}, std::move(then));
+                          std::function<void(MsgAnswer)> then, bool defaultNo) {
+    m_held.ask({m_screen, text, icon, buttons, {}, defaultNo}, std::move(then));
 }
 
 bool TransferChannel::send(const QByteArray& frame, QString* error) {
@@ -82,6 +82,22 @@ void TransferChannel::drain(const QString& why) {
     if (!in.isEmpty()) {
         m_portLog.event(QStringLiteral("%1 byte(s) dropped: %2").arg(in.size()).arg(why));
     }
+}
+
+bool TransferChannel::extendForArrivingReply(TransferTimer& timer, bool partial, int replyBytes,
+                                             int marginMs, bool& extended) {
+    if (!partial || msSinceArrival() >= marginMs) {
+        return false;
+    }
+    if (extended) {
+        m_portLog.event(
+            QStringLiteral("bytes still arriving after the extended time-out make "
+                           "no reply"));
+        return false;
+    }
+    extended = true;
+    timer.startFor(m_port.lineMs(replyBytes) + marginMs);
+    return true;
 }
 
 qint64 TransferChannel::msSinceArrival() const {

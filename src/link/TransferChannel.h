@@ -30,6 +30,7 @@ public:
     void stopTimers();
 
     SerialLink& port() { return m_port; }
+    const SerialLink& port() const { return m_port; }
     // The day's transfer log; each line names the port.
     TransferLog& log() { return m_portLog; }
 
@@ -42,8 +43,9 @@ public:
     MsgAnswer show(const MessageRequest& request) { return m_held.show(request); }
     MsgAnswer message(const QString& text, MsgIcon icon, MsgButtons buttons = MsgButtons::Ok);
     // A prompt of the transfer; `then` runs with the answer (see HeldEvents::ask).
+    // `defaultNo`: a Yes/No question whose safe answer is No.
     void ask(const QString& text, MsgIcon icon, MsgButtons buttons,
-             std::function<void(MsgAnswer)> then);
+             std::function<void(MsgAnswer)> then, bool defaultNo = false);
     bool isHeld() const { return m_held.isHeld(); }
     // Forgets the arrivals and ticks noted while a message was up.
     void forget() { m_held.forget(); }
@@ -61,6 +63,12 @@ public:
     void drain(const QString& why);
     // Milliseconds since bytes last arrived (a very large number before the first).
     qint64 msSinceArrival() const;
+    // At a reply time-out: a reply still arriving (`partial` bytes held, the last came within
+    // `marginMs`) is not cut off, but gets once the time a reply of `replyBytes` takes on the
+    // line and the margin, on `timer`: true then. Bytes that keep coming without ever making
+    // a reply (noise) get no more: `extended` says the attempt had its extension.
+    bool extendForArrivingReply(TransferTimer& timer, bool partial, int replyBytes, int marginMs,
+                                bool& extended);
 
 private:
     SerialLink& m_port;

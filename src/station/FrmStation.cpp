@@ -64,7 +64,7 @@ FrmStation::FrmStation(ScreenContext& ctx, QWidget* parent) : QWidget(parent), m
 
     m_station = std::make_unique<Station>(StationServices{ctx.db(), ctx.settings(), ctx.folder(),
                                                           ctx.transferLog(), ctx.operatorLog(),
-                                                          ctx.clock(), ctx.revision(), nullptr});
+                                                          ctx.clock(), ctx.revision()});
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(titleLabel(QStringLiteral("Transfer Station"), "lblTitle"));
@@ -153,7 +153,7 @@ FrmStation::FrmStation(ScreenContext& ctx, QWidget* parent) : QWidget(parent), m
         connect(&row, &StationRow::progress, r.bar,
                 [bar = r.bar](int, int total) { bar->setTextVisible(total > 0); });
         connect(r.start, &QPushButton::clicked, this, [this, port] { startRow(port); });
-        connect(r.stop, &QPushButton::clicked, this, [this, port] { m_station->row(port).stop(); });
+        connect(r.stop, &QPushButton::clicked, this, [this, port] { stopRow(port); });
         connect(r.ok, &QPushButton::clicked, this,
                 [this, port] { m_station->row(port).answer(MsgAnswer::Ok); });
         connect(r.cancel, &QPushButton::clicked, this,
@@ -229,8 +229,50 @@ FrmStation::~FrmStation() {
     m_station.reset();  // its rows stop while the screen's rows can still show it
 }
 
-void FrmStation::setPartialUploads(PartialUploads* uploads) {
-    m_station->setPartialUploads(uploads);
+void FrmStation::rowsAtWork(QStringList* running, QStringList* unstored) const {
+    for (const StationRow* r : m_station->rows()) {
+        if (r->isBusy()) {
+            *running << QString::number(r->port());
+        } else if (r->state() == RowState::Unstored) {
+            *unstored << QString::number(r->port());
+        }
+    }
+}
+
+QString FrmStation::pendingWork() const {
+    QStringList running;
+    QStringList unstored;
+    rowsAtWork(&running, &unstored);
+    QStringList parts;
+    if (!running.isEmpty()) {
+        parts << QStringLiteral("transfers run on port(s) %1 of the Transfer Station")
+                     .arg(running.join(QStringLiteral(", ")));
+    }
+    if (!unstored.isEmpty()) {
+        parts << QStringLiteral(
+                     "port(s) %1 of the Transfer Station hold uploads not stored yet, "
+                     "for Store Again (the terminals still hold them)")
+                     .arg(unstored.join(QStringLiteral(", ")));
+    }
+    return parts.join(QStringLiteral("; "));
+}
+
+void FrmStation::stopRow(int port) {
+    StationRow& row = m_station->row(port);
+    if (row.state() == RowState::Unstored &&
+        Messages::show({kScreen,
+                        QStringLiteral("Port %1 holds an upload that is not stored yet. Stopping "
+                                       "the row drops it from Store Again: the terminal still "
+                                       "holds its collections, and its records stay on disk for "
+                                       "the next upload of that terminal. Stop the row?")
+                            .arg(port),
+                        MsgIcon::Question,
+                        MsgButtons::YesNo,
+                        {},
+                        true}) != MsgAnswer::Yes) {
+        return;
+    }
+    row.stop();
 }
 
 StationEntries FrmStation::entriesOf(int port) const {
@@ -271,6 +313,13 @@ void FrmStation::cmdStartAll_Click() {
         }
         entries.insert(port, entriesOf(port));
     }
+    if (entries.isEmpty()) {
+        Messages::info(kScreen, QStringLiteral("No row was started: no free row of a port in use "
+                                               "has its agent typed. Type the agent (for a "
+                                               "download also the day) in the rows to start, "
+                                               "then press Start All."));
+        return;
+    }
     m_station->startAll(entries);
 }
 
@@ -305,8 +354,10 @@ void FrmStation::showRow(int port) {
     r.stop->setEnabled(busy || unstored);
     r.state->setText(StationRow::stateText(row.state(), row.entries().direction));
 
-    r.message->setText(row.lastMessage());
-    r.message->setToolTip(row.lastMessage());
+    // The question waiting in the row, or the row's most severe message; every message of
+    // its step in the tooltip (and in operator.log).
+    r.message->setText(row.prompt().isEmpty() ? row.lastMessage() : row.prompt());
+    r.message->setToolTip(row.details());
     QPalette p = r.message->palette();
     p.setColor(QPalette::WindowText, row.lastIcon() == MsgIcon::Critical ? QColor(Qt::darkRed)
                                      : row.lastIcon() == MsgIcon::Warning
@@ -318,6 +369,8 @@ void FrmStation::showRow(int port) {
     const bool focusOnPrompt = r.ok->hasFocus() || r.cancel->hasFocus();
     r.ok->setVisible(asking);
     r.cancel->setVisible(asking);
+    r.ok->setText(row.promptIsYesNo() ? QStringLiteral("Yes") : QStringLiteral("OK"));
+    r.cancel->setText(row.promptIsYesNo() ? QStringLiteral("No") : QStringLiteral("Cancel"));
     if (!asking && focusOnPrompt) {
         r.agent->setFocus();
     }
@@ -356,19 +409,28 @@ void FrmStation::hideEvent(QHideEvent* event) {
 
 void FrmStation::closeEvent(QCloseEvent* event) {
     QStringList busy;
-    for (const StationRow* r : m_station->rows()) {
-        if (r->isBusy()) {
-            busy << QString::number(r->port());
-        }
+    QStringList unstored;
+    rowsAtWork(&busy, &unstored);
+    QString question;
+    if (!busy.isEmpty()) {
+        question = QStringLiteral(
+                       "Transfers are running on port(s) %1. Closing the "
+                       "Transfer Station stops them. ")
+                       .arg(busy.join(QStringLiteral(", ")));
     }
-    if (!busy.isEmpty() &&
-        Messages::show({kScreen,
-                        QStringLiteral("Transfers are running on port(s) %1. Closing the "
-                                       "Transfer Station stops them. Close it?")
-                            .arg(busy.join(QStringLiteral(", "))),
-                        MsgIcon::Question,
-                        MsgButtons::YesNo,
-                        {}}) != MsgAnswer::Yes) {
+    if (!unstored.isEmpty()) {
+        question += QStringLiteral(
+                        "Port(s) %1 hold uploads that are not stored yet: closing the "
+                        "Transfer Station drops them from Store Again (the terminals "
+                        "still hold their collections). ")
+                        .arg(unstored.join(QStringLiteral(", ")));
+    }
+    if (!question.isEmpty() && Messages::show({kScreen,
+                                               question + QStringLiteral("Close it?"),
+                                               MsgIcon::Question,
+                                               MsgButtons::YesNo,
+                                               {},
+                                               !unstored.isEmpty()}) != MsgAnswer::Yes) {
         event->ignore();
         return;
     }

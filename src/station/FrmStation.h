@@ -14,7 +14,6 @@ class QPushButton;
 
 namespace kovrin {
 
-class PartialUploads;
 class ScreenContext;
 class Station;
 class StationRow;
@@ -33,8 +32,9 @@ public:
     ~FrmStation() override;
 
     Station& station() { return *m_station; }
-    // Where uploads cut short are kept between openings of the screens (the main menu's).
-    void setPartialUploads(PartialUploads* uploads);
+    // What closing the station now would stop or drop, for the operator's question; empty
+    // when nothing.
+    QString pendingWork() const;
 
     // "Start All" (Alt+A).
     void cmdStartAll_Click();
@@ -66,6 +66,10 @@ private:
 
     StationEntries entriesOf(int port) const;
     void startRow(int port);
+    // The row's Stop: an upload not stored yet is not dropped unasked.
+    void stopRow(int port);
+    // The ports whose rows run a transfer, and those holding an upload not stored yet.
+    void rowsAtWork(QStringList* running, QStringList* unstored) const;
     void showRow(int port);
     void showDevices();
     void setInUse(int port, bool inUse);

@@ -92,13 +92,6 @@ void Station::stopAll(const QString& why) {
     }
 }
 
-void Station::setPartialUploads(PartialUploads* uploads) {
-    m_services.partialUploads = uploads;
-    for (StationRow* r : m_rows) {
-        r->setPartialUploads(uploads);
-    }
-}
-
 void Station::setTimings(const DownloadTimings& download, const UploadTimings& upload) {
     for (StationRow* r : m_rows) {
         r->setTimings(download, upload);

@@ -44,8 +44,6 @@ public:
     QVector<int> startAll(const QMap<int, StationEntries>& entries);
     void stopAll(const QString& why = QStringLiteral("Stop All on the Transfer Station"));
 
-    // Where uploads cut short are kept, by port (shared with the Receive Data screen).
-    void setPartialUploads(PartialUploads* uploads);
     // Time-outs shorter than the program's, for every row (tests).
     void setTimings(const DownloadTimings& download, const UploadTimings& upload);
 

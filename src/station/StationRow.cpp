@@ -15,6 +15,11 @@ StationRow::StationRow(int port, StationServices services, QObject* parent)
     : QObject(parent), m_port(port), m_services(std::move(services)) {
     m_line = std::make_unique<link::SerialPortLink>(
         m_services.folder.path(), [port] { return QString::number(port); }, kHolder);
+    // Another screen finding the port busy is told which row to stop, not to close the
+    // station, which would stop every row.
+    m_line->setReleaseAdvice(QStringLiteral("Stop its row of port %1 (the other rows go on), "
+                                            "then try again.")
+                                 .arg(port));
     m_restore =
         std::make_unique<RestoreData>(m_services.db, m_services.settings, m_services.folder);
     m_restore->setClock(m_services.clock);
@@ -62,14 +67,61 @@ QString StationRow::stateText(RowState state, StationDirection direction) {
             return QStringLiteral("Stopped");
         case RowState::Unstored:
             return QStringLiteral("Not stored");
+        case RowState::Differs:
+            return QStringLiteral("Differs");
     }
     return QString();
 }
 
+QString StationRow::stationWords(const QString& text) {
+    QString t = text;
+    t.replace(QStringLiteral("open this screen anew and press Receive"),
+              QStringLiteral("press Start again on this row"));
+    t.replace(QStringLiteral("press Receive again"), QStringLiteral("press Start again"));
+    t.replace(QStringLiteral("press Send again"), QStringLiteral("press Start again"));
+    t.replace(QStringLiteral("press Store Again"), QStringLiteral("press Store Again on this row"));
+    return t;
+}
+
+namespace {
+int severity(MsgIcon icon) {
+    switch (icon) {
+        case MsgIcon::Critical:
+            return 3;
+        case MsgIcon::Warning:
+            return 2;
+        case MsgIcon::Question:
+        case MsgIcon::Information:
+            return 1;
+        case MsgIcon::None:
+            return 0;
+    }
+    return 0;
+}
+}  // namespace
+
 void StationRow::note(const QString& text, MsgIcon icon) {
-    m_message = text;
-    m_icon = icon;
-    m_services.operatorLog.append(kScreen, logText(m_port, text));
+    const QString words = stationWords(text);
+    m_services.operatorLog.append(kScreen, logText(m_port, words));
+    if (!m_stepOpen) {
+        // The first message of a step: the messages shown with it, before the program goes
+        // back to its events, belong to the same step.
+        m_stepOpen = true;
+        m_stepMessages.clear();
+        m_stepSeverity = -1;
+        QMetaObject::invokeMethod(
+            this, [this] { m_stepOpen = false; }, Qt::QueuedConnection);
+    }
+    m_stepMessages << words;
+    m_details = m_stepMessages.join(QStringLiteral("\n\n"));
+    const int s = severity(icon);
+    if (s > m_stepSeverity) {
+        m_stepSeverity = s;
+        m_message = words;
+        m_icon = icon;
+    } else if (s == m_stepSeverity) {
+        m_message += QLatin1Char('\n') + words;  // a failure and what to do about it
+    }
     emit changed();
 }
 
@@ -91,7 +143,8 @@ MsgAnswer StationRow::present(const MessageRequest& request) {
 // A prompt of the row's transfer: it waits in the row for OK or Cancel, and only this row's
 // transfer is held meanwhile.
 void StationRow::ask(const MessageRequest& request, std::function<void(MsgAnswer)> answered) {
-    m_prompt = request.text;
+    m_prompt = stationWords(request.text);
+    m_promptYesNo = request.buttons == MsgButtons::YesNo;
     m_answered = std::move(answered);
     setState(RowState::Asking);
     note(request.text, request.icon);
@@ -104,9 +157,13 @@ void StationRow::answer(MsgAnswer answer) {
     const std::function<void(MsgAnswer)> answered = std::move(m_answered);
     m_answered = nullptr;
     m_prompt.clear();
-    m_services.operatorLog.append(
-        kScreen, logText(m_port, answer == MsgAnswer::Cancel ? QStringLiteral("answered Cancel")
-                                                             : QStringLiteral("answered OK")));
+    if (m_promptYesNo) {
+        answer =
+            answer == MsgAnswer::Cancel || answer == MsgAnswer::No ? MsgAnswer::No : MsgAnswer::Yes;
+    }
+    const char* words[] = {"answered OK", "answered Cancel", "answered Yes", "answered No"};
+    m_services.operatorLog.append(kScreen,
+                                  logText(m_port, QLatin1String(words[static_cast<int>(answer)])));
     setState(RowState::Running);
     emit changed();
     answered(answer);
@@ -119,6 +176,7 @@ void StationRow::makeDownload() {
                                                     m_services.folder.path(), *m_line,
                                                     m_services.transferLog);
     DownloadTransfer& d = *m_download;
+    d.setHolder(QStringLiteral("port %1 of the Transfer Station").arg(m_port));
     d.setRules(DownloadRules::forRevision(m_services.revision));
     d.setClock(m_services.clock);
     d.setTimings(m_downloadTimings);
@@ -142,16 +200,13 @@ void StationRow::makeUpload() {
                                                 m_restore->restoreFunction());
     UploadTransfer& u = *m_upload;
     u.setTimings(m_uploadTimings);
+    // Kept on disk as they arrive: an upload cut short here goes on from any screen or row.
+    u.setKeepFolder(m_services.folder.path());
+    u.setHolder(QStringLiteral("port %1 of the Transfer Station").arg(m_port));
     u.setPresenters([this](const MessageRequest& r) { return present(r); },
                     [this](const MessageRequest& r, std::function<void(MsgAnswer)> answered) {
                         ask(r, std::move(answered));
                     });
-    if (m_services.partialUploads) {
-        // Kept by port number, as the Receive Data screen keeps them: an upload cut short
-        // here goes on from either.
-        u.setPartialUploads(m_services.partialUploads,
-                            [port = m_port] { return QString::number(port); });
-    }
     connect(&u, &UploadTransfer::progress, this, [this](int done, int total) {
         m_done = done;
         m_total = total;
@@ -177,6 +232,7 @@ bool StationRow::start(const StationEntries& entries) {
     m_cancelled = false;
     m_prompt.clear();
     m_answered = nullptr;
+    m_stepOpen = false;  // what the row shows next comes from this start
     if (m_state == RowState::Unstored && m_upload && m_upload->holdsUnstoredUpload()) {
         // Store Again, from the frames kept; the terminal is told once it is found again.
         setState(RowState::Running);
@@ -188,6 +244,7 @@ bool StationRow::start(const StationEntries& entries) {
     m_done = 0;
     m_total = 0;
     m_message.clear();
+    m_details.clear();
     m_icon = MsgIcon::None;
     emit progress(0, 0);
     if (entries.agent.trimmed().isEmpty()) {
@@ -201,6 +258,8 @@ bool StationRow::start(const StationEntries& entries) {
         m_download->cmdSend_Click({entries.agent, entries.date, entries.transactions});
     } else {
         makeUpload();
+        // The terminal must hold the agent of the row.
+        m_upload->setExpectedAgent(entries.agent);
         m_upload->cmdSend_Click();
     }
     if (!transferActive()) {
@@ -257,7 +316,9 @@ void StationRow::settle() {
     }
     const bool done = (m_download && m_download->state().phase == DownloadPhase::Done) ||
                       (m_upload && m_upload->state().phase == UploadPhase::Done);
-    if (done) {
+    if (done && m_upload && m_upload->totalsDiffer()) {
+        setState(RowState::Differs);  // the entries stay: the day can be received again
+    } else if (done) {
         setState(RowState::Completed);
     } else if (m_stopping || m_cancelled) {
         setState(RowState::Stopped);

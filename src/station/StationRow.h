@@ -19,7 +19,6 @@
 
 namespace kovrin {
 
-class PartialUploads;
 class RestoreData;
 namespace link {
 class SerialPortLink;
@@ -35,8 +34,6 @@ struct StationServices {
     OperatorLog& operatorLog;
     const Clock& clock;
     Revision revision = Revision::V2_1;
-    // Uploads cut short, by port: shared with the Receive Data screen.
-    PartialUploads* partialUploads = nullptr;
 };
 
 enum class StationDirection { Download, Upload };
@@ -58,14 +55,17 @@ enum class RowState {
     Failed,     // the transfer ended without completing; its message says why
     Stopped,    // stopped by the operator (the row's Stop, or Cancel at a prompt)
     Unstored,   // an upload was received but could not be made safe: Start stores it again
+    Differs,    // an upload was stored, but what was stored differs from the terminal's totals
 };
 
 // One port of the Transfer Station: a download or an upload on its own port with its own
 // transfer object, the very transfers of the Send Data and Receive Data screens. Its
-// messages are shown in the row and written to operator.log with the port; they hold no
-// other row. A prompt (the checksum prompt) waits in the row for answer(), holding only this
-// row's transfer: no event loop is run for it, so any number of rows may wait at once and
-// each goes on as soon as it is answered.
+// messages are shown in the row, in the station's words, and written to operator.log with
+// the port; they hold no other row. Of the messages of one step (all shown at once, as the
+// store's outcome, problems and list of collections kept out of the bank file) the row keeps
+// the most severe, whole, and all of them in its details. A prompt (the checksum prompt) waits in
+// the row for answer(), holding only this row's transfer: no event loop is run for it, so any
+// number of rows may wait at once and each goes on as soon as it is answered.
 class StationRow : public QObject {
     Q_OBJECT
 public:
@@ -76,8 +76,6 @@ public:
     // The device the port number stands for on this machine, and whether it is there.
     link::PortDevice device() const;
 
-    // Where uploads cut short are kept, by port (the main menu's, shared with Receive Data).
-    void setPartialUploads(PartialUploads* uploads) { m_services.partialUploads = uploads; }
     // Time-outs shorter than the program's (tests).
     void setTimings(const DownloadTimings& download, const UploadTimings& upload);
 
@@ -98,8 +96,12 @@ public:
     const StationEntries& entries() const { return m_entries; }
     QString lastMessage() const { return m_message; }
     MsgIcon lastIcon() const { return m_icon; }
-    // The prompt waiting for an answer; empty when none.
+    // Every message of the step the row's message comes from.
+    QString details() const { return m_details; }
+    // The prompt waiting for an answer; empty when none. A Yes/No question is answered with
+    // the row's OK (Yes) and Cancel (No), captioned Yes and No.
     QString prompt() const { return m_prompt; }
+    bool promptIsYesNo() const { return m_promptYesNo; }
     int done() const { return m_done; }
     int total() const { return m_total; }
 
@@ -110,6 +112,9 @@ public:
     // How a row's messages are written to operator.log: "Port 3: <text>".
     static QString logText(int port, const QString& text);
     static QString stateText(RowState state, StationDirection direction);
+    // A transfer's message in the station's words: the station starts a row again with its
+    // Start button, where the single screens have Send and Receive.
+    static QString stationWords(const QString& text);
 
 signals:
     // State, message or prompt changed.
@@ -142,7 +147,12 @@ private:
     QString m_message;
     MsgIcon m_icon = MsgIcon::None;
     QString m_prompt;
+    bool m_promptYesNo = false;
     std::function<void(MsgAnswer)> m_answered;
+    QString m_details;
+    QStringList m_stepMessages;
+    int m_stepSeverity = -1;
+    bool m_stepOpen = false;  // messages now belong to the step of the message before
     int m_done = 0;
     int m_total = 0;
     bool m_stopping = false;   // the operator stopped the row

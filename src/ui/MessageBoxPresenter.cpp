@@ -38,6 +38,10 @@ MsgAnswer showMessageBox(const MessageRequest& r) {
             break;
         case MsgButtons::YesNo:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            if (r.defaultNo) {
+                box.setDefaultButton(QMessageBox::No);
+                box.setEscapeButton(QMessageBox::No);
+            }
             break;
     }
     switch (box.exec()) {
@@ -56,7 +60,10 @@ MsgAnswer printMessage(const MessageRequest& r) {
     const QByteArray line = (OperatorLog::oneLine(r.text) + QLatin1Char('\n')).toUtf8();
     std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
     std::fflush(stdout);
-    return r.buttons == MsgButtons::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
+    if (r.buttons == MsgButtons::YesNo) {
+        return r.defaultNo ? MsgAnswer::No : MsgAnswer::Yes;
+    }
+    return MsgAnswer::Ok;
 }
 
 }  // namespace kovrin

@@ -2,12 +2,14 @@
 
 #include "core/Messages.h"
 #include "db/RestoreDataStore.h"
+#include "link/AgentsServed.h"
 #include "link/SerialLink.h"
 #include "ui/FocusColours.h"
 #include "ui/KeyFilter.h"
 #include "ui/ScreenContext.h"
 #include "ui/ScreenParts.h"
 #include "upload/RestoreData.h"
+#include "upload/UnstoredBackups.h"
 #include "upload/UploadTransfer.h"
 
 #include <QCloseEvent>
@@ -50,6 +52,7 @@ FrmReceive::FrmReceive(ScreenContext& ctx, QWidget* parent, link::SerialLink* po
     m_restore->setClock(ctx.clock());
     m_transfer =
         std::make_unique<UploadTransfer>(*port, ctx.transferLog(), m_restore->restoreFunction());
+    m_transfer->setKeepFolder(ctx.folder().path());
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(titleLabel(QStringLiteral("Receive Data from HandHeld"), "lblTitle"));
@@ -155,8 +158,34 @@ FrmReceive::FrmReceive(ScreenContext& ctx, QWidget* parent, link::SerialLink* po
 
 FrmReceive::~FrmReceive() = default;
 
-void FrmReceive::setPartialUploads(PartialUploads* uploads) {
-    m_transfer->setPartialUploads(uploads, [this] { return m_ctx.settings().CommPort.trimmed(); });
+QString FrmReceive::pendingWork() const {
+    if (m_transfer->isActive()) {
+        return QStringLiteral(
+            "an upload runs on the Receive Data screen (what it received is "
+            "kept for the next Receive of the same terminal)");
+    }
+    if (m_transfer->holdsUnstoredUpload()) {
+        return QStringLiteral(
+            "the Receive Data screen holds an upload not stored yet, for Store "
+            "Again (the terminal still holds it, and its backup file stays)");
+    }
+    return {};
+}
+
+void FrmReceive::stopTransfer(const QString& why) {
+    m_transfer->stop(why);
+}
+
+bool FrmReceive::agentIsFree(const QString& agentId, const QString& what) {
+    const QString holder = link::AgentsServed::holderOf(agentId, m_transfer.get());
+    if (holder.isEmpty()) {
+        return true;
+    }
+    Messages::info(objectName(),
+                   QStringLiteral("Agent %1 is being served by %2 now, so %3 would race it. Wait "
+                                  "until it has ended, then try again.")
+                       .arg(agentId.trimmed(), holder, what));
+    return false;
 }
 
 // Store Again is there for an upload kept in memory after a failed store, and for the backup
@@ -180,12 +209,18 @@ void FrmReceive::storeAgain() {
         updateStoreAgain();
         return;
     }
-    QString chosen = backups.first();
+    // Each backup is named by its agent, its day and when it was received.
+    QVector<UnstoredBackup> uploads;
+    QStringList names;
+    for (const QString& b : backups) {
+        uploads << describeUnstored(b);
+        names << QStringLiteral("Agent %1, day %2, received %3  (%4)")
+                     .arg(uploads.last().agentId.trimmed(), uploads.last().agentDateKey.mid(3),
+                          uploads.last().receivedAt.toString(QStringLiteral("dd/MM/yyyy HH:mm")),
+                          QDir::toNativeSeparators(b));
+    }
+    int chosen = 0;
     if (backups.size() > 1) {
-        QStringList names;
-        for (const QString& b : backups) {
-            names << QDir::toNativeSeparators(b);
-        }
         bool ok = false;
         const QString name = QInputDialog::getItem(
             this, QStringLiteral("Store Again"),
@@ -194,16 +229,43 @@ void FrmReceive::storeAgain() {
         if (!ok) {
             return;
         }
-        chosen = backups[names.indexOf(name)];
+        chosen = int(names.indexOf(name));
+    }
+    const UnstoredBackup& upload = uploads[chosen];
+    if (!agentIsFree(upload.agentId, QStringLiteral("storing its upload from a backup file"))) {
+        return;
+    }
+    // An upload of the agent received after this one is stored: this one would replace it.
+    const std::optional<UploadInfo> stored =
+        upload.agentId.isEmpty() ? std::nullopt
+                                 : RestoreDataStore(m_ctx.db()).uploadInfo(upload.agentId);
+    if (stored && stored->UploadedAt > upload.receivedAt &&
+        Messages::show({objectName(),
+                        QStringLiteral("%1 holds the upload of agent %2 for day %3, received "
+                                       "%4. A newer upload of agent %2 is stored (day %5, "
+                                       "received %6): storing this one replaces its collections "
+                                       "and its files. Store the older upload?")
+                            .arg(QDir::toNativeSeparators(upload.file), upload.agentId.trimmed(),
+                                 upload.agentDateKey.mid(3),
+                                 upload.receivedAt.toString(QStringLiteral("dd/MM/yyyy HH:mm")),
+                                 stored->AgentDateKey.mid(3),
+                                 stored->UploadedAt.toString(QStringLiteral("dd/MM/yyyy HH:mm"))),
+                        MsgIcon::Question,
+                        MsgButtons::YesNo,
+                        {},
+                        true}) != MsgAnswer::Yes) {
+        return;
     }
     const MessageFunction message = [](const MessageRequest& r) { return Messages::show(r); };
-    const RestoreOutcome out = m_restore->storeFromBackup(chosen, message);
+    const RestoreOutcome out = m_restore->storeFromBackup(upload.file, message);
     if (out.safe) {
         Messages::info(objectName(),
-                       QStringLiteral("The upload in %1 is stored. The terminal was not told "
-                                      "that the upload is over: if it still holds that day, "
-                                      "clear it only once the bank has the files.")
-                           .arg(QDir::toNativeSeparators(chosen)));
+                       QStringLiteral("The upload of agent %1 for day %2 in %3 is stored. The "
+                                      "terminal was not told that the upload is over: if it "
+                                      "still holds that day, clear it only once the bank has "
+                                      "the files.")
+                           .arg(upload.agentId.trimmed(), upload.agentDateKey.mid(3),
+                                QDir::toNativeSeparators(upload.file)));
     }
     updateStoreAgain();
 }
@@ -254,10 +316,27 @@ void FrmReceive::writeFilesAgain() {
             agent = stored[choices.indexOf(chosen)].AgentID;
         }
     }
+    if (!agentIsFree(agent, QStringLiteral("writing its files again"))) {
+        return;
+    }
     m_restore->writeFilesAgain(agent, message);
 }
 
 void FrmReceive::closeEvent(QCloseEvent* event) {
+    // Frames kept for Store Again are not dropped unasked.
+    if (m_transfer->holdsUnstoredUpload() &&
+        Messages::show({objectName(),
+                        QStringLiteral("This screen holds an upload that is not stored yet. "
+                                       "Closing it drops it from Store Again: the terminal "
+                                       "still holds its collections, and its records stay on "
+                                       "disk for the next Receive. Close the screen?"),
+                        MsgIcon::Question,
+                        MsgButtons::YesNo,
+                        {},
+                        true}) != MsgAnswer::Yes) {
+        event->ignore();
+        return;
+    }
     m_transfer->stop();  // nothing more is sent; the port is released with the screen
     event->accept();
 }

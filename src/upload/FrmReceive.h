@@ -10,7 +10,6 @@ class QPushButton;
 namespace kovrin {
 
 class TransferProgressView;
-class PartialUploads;
 class ScreenContext;
 class RestoreData;
 class UploadTransfer;
@@ -35,8 +34,11 @@ public:
     // Stores again the upload whose store failed on this screen, or an upload received but
     // never stored, from its backup file.
     void storeAgain();
-    // Where uploads cut short are kept between openings of the screen (the main menu's).
-    void setPartialUploads(PartialUploads* uploads);
+    // What closing the screen now would stop or drop, for the operator's question; empty
+    // when nothing.
+    QString pendingWork() const;
+    // Stops the upload (the program is ending): what it received stays on disk.
+    void stopTransfer(const QString& why);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -44,6 +46,8 @@ protected:
 
 private:
     void updateStoreAgain();
+    // Another screen or row serving the agent refuses a rewrite of its files or rows.
+    bool agentIsFree(const QString& agentId, const QString& what);
 
 private:
     ScreenContext& m_ctx;

@@ -6,6 +6,8 @@
 #include "db/Val.h"
 #include "upload/BankFiles.h"
 #include "upload/RestoreRows.h"
+#include "upload/UnstoredBackups.h"
+#include "upload/UploadFileNames.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,20 +42,6 @@ bool writeFile(const GuardedPath& path, const QByteArray& bytes, QString* error)
         *error = written.error;
     }
     return bool(written);
-}
-
-// The AgentDateKey names files: it must not lead out of their folder or be refused by it.
-bool fitsFileName(const QString& key) {
-    if (key.trimmed().isEmpty()) {
-        return false;
-    }
-    for (const QChar c : key) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F ||
-            QStringLiteral("/\\:*?\"<>|").contains(c)) {
-            return false;
-        }
-    }
-    return true;
 }
 
 QString accountText(const QString& category, const QString& scheme, const QString& account) {
@@ -208,7 +196,7 @@ GuardedPath RestoreData::guarded(const QString& path) const {
 UploadTransfer::Restore RestoreData::restoreFunction() {
     return [this](const UploadData& data, const MessageFunction& message) {
         const RestoreOutcome outcome = run(data, message);
-        return outcome.safe || outcome.nothingToStore;
+        return RestoreResult{outcome.safe || outcome.nothingToStore, outcome.totalsDiffer};
     };
 }
 
@@ -229,7 +217,7 @@ bool RestoreData::backupFolder(const QString& notWritten, const MessageFunction&
     return false;
 }
 
-void RestoreData::writeBackup(const UploadData& data, const QDate& today,
+void RestoreData::writeBackup(const UploadData& data, const QDateTime& now,
                               const MessageFunction& message, RestoreOutcome& outcome) {
     QString folder;
     if (!backupFolder(QStringLiteral("The backup file was not written, so the upload is not "
@@ -237,12 +225,16 @@ void RestoreData::writeBackup(const UploadData& data, const QDate& today,
                       message, &folder)) {
         return;
     }
-    const QString path = QDir(folder).filePath(backupFileName(data.header.AgentDateKey, today));
+    // A key that cannot name a file still leaves a backup, under a name of the date and time.
+    const QString& key = data.header.AgentDateKey;
+    const QString path = QDir(folder).filePath(fitsFileName(key) ? backupFileName(key, now.date())
+                                                                 : fallbackBackupFileName(now));
     QString error;
     // The mark goes first: should the program end before the store is committed, the backup
     // is offered to Store Again on the next opening of the Receive Data screen.
+    // The mark holds when the upload was received.
     const GuardedPath mark = guarded(unstoredMarkOf(path));
-    if (const FileResult marked = files::touch(mark); !marked) {
+    if (const FileResult marked = files::writeWhole(mark, unstoredMarkText(now)); !marked) {
         error = marked.error;
     } else if (!writeFile(guarded(path), CreateFlatFile1(data), &error)) {
         files::remove(mark);
@@ -258,11 +250,7 @@ void RestoreData::writeBackup(const UploadData& data, const QDate& today,
 }
 
 QString RestoreData::unstoredMarkOf(const QString& backupFile) {
-    QString mark = backupFile;
-    if (mark.endsWith(QLatin1String(".txt"))) {
-        mark.chop(4);
-    }
-    return mark + QStringLiteral(".unstored");
+    return unstoredMarkPath(backupFile);
 }
 
 QStringList RestoreData::unstoredBackups() const {
@@ -333,17 +321,18 @@ RestoreOutcome RestoreData::run(const UploadData& data, const MessageFunction& m
     const bool namesFiles = fitsFileName(key);
     if (!existingBackup.isEmpty()) {
         outcome.backupFile = existingBackup;
-    } else if (namesFiles) {
-        writeBackup(data, now.date(), message, outcome);
+    } else {
+        writeBackup(data, now, message, outcome);
         if (outcome.backupFile.isEmpty()) {
             return outcome;  // not safe: nothing is stored before the frames are on disk
         }
-    } else {
+    }
+    if (!namesFiles) {
         show(message,
              QStringLiteral("The day's header of this upload gives the agent and date \"%1\", "
-                            "which cannot name a file: no backup, upload or check file is "
-                            "written for it.")
-                 .arg(key),
+                            "which cannot name a file: no upload or check file is written for "
+                            "it. Its frames are in the backup file %2.")
+                 .arg(key, native(outcome.backupFile)),
              MsgIcon::Critical);
     }
 
@@ -385,11 +374,19 @@ RestoreOutcome RestoreData::run(const UploadData& data, const MessageFunction& m
     outcome.stored = true;
     outcome.rowCount = rows.size();
     // Safe: the frames on disk and the rows committed.
-    outcome.safe = !outcome.backupFile.isEmpty() || !namesFiles;
-    if (!outcome.backupFile.isEmpty()) {
-        files::remove(guarded(unstoredMarkOf(outcome.backupFile)));
-    }
+    outcome.safe = true;
+    const QDateTime receivedAt =
+        existingBackup.isEmpty() ? now : describeUnstored(existingBackup).receivedAt;
+    files::remove(guarded(unstoredMarkOf(outcome.backupFile)));
+    // An older upload of the agent left unstored is not offered over this one any more.
+    clearOlderMarks(m_folder.path(), data.agentId, receivedAt);
     m_lastAgentId = data.agentId;
+    // What was stored against the terminal's own totals, whether the bank file is written or
+    // not: they differ only when something was lost or added on the way.
+    const StoredTotals stored = storedTotals(rows);
+    outcome.totalsDiffer =
+        data.header.totalsRead && (stored.count != data.header.TotalTransactions ||
+                                   stored.hundredths != data.header.totalAmount * 100);
 
     // The files are made from the rows just committed, in the order they were stored.
     if (namesFiles) {

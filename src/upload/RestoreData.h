@@ -30,6 +30,7 @@ struct RestoreOutcome {
     QString checkFile;
     bool nothingToStore = false;  // the terminal held no collections: nothing was changed
     bool totalsMatch = false;     // what was stored agrees with the day's header
+    bool totalsDiffer = false;    // stored, and the day's header gives other totals
     int problemCount = 0;         // records and transactions that did not read cleanly
     int leftOutCollections = 0;   // stored, but kept out of the bank upload file
 };
@@ -88,7 +89,7 @@ public:
     QString lastAgentId() const { return m_lastAgentId; }
 
 private:
-    void writeBackup(const UploadData& data, const QDate& today, const MessageFunction& message,
+    void writeBackup(const UploadData& data, const QDateTime& now, const MessageFunction& message,
                      RestoreOutcome& outcome);
     // The bank upload file and the check file from the agent's rows in stored order.
     void writeListings(const UploadInfo& info, const QVector<RestoreDataRow>& rows,

@@ -1,8 +1,9 @@
 #include "upload/UploadTransfer.h"
 
 #include "core/Messages.h"
+#include "link/AgentsServed.h"
 #include "link/Frame.h"
-#include "upload/PartialUploads.h"
+#include "upload/KeptUpload.h"
 
 namespace kovrin {
 
@@ -14,16 +15,6 @@ const QString kReceiveAgain = QStringLiteral(
 const QString kNoAnswer = QStringLiteral(
     "The HandHeld Terminal does not answer the request for its records. Put the terminal in "
     "Upload Mode, check the cable, then press Receive again.");
-const QString kNotSafe = QStringLiteral(
-    "The collections of this upload are not safe yet, so the terminal was not told that the "
-    "upload is over: it still holds them. Put right what the message before this one says "
-    "(for example, free disk space), then press Store Again.");
-const QString kReleased = QStringLiteral(
-    "The collections are stored, and the terminal was told that the upload is over.");
-const QString kNotReleased = QStringLiteral(
-    "The collections are stored, but the terminal did not answer as the one that sent them, so "
-    "it was not told that the upload is over: its collections stay on it. To take them again, "
-    "open this screen anew and press Receive; or clear its day once the bank has the files.");
 // Requests without progress before the cable message (or, for the count, the message that
 // the terminal does not answer).
 constexpr int kRetriesPerMessage = 5;
@@ -51,7 +42,11 @@ UploadTransfer::UploadTransfer(link::SerialLink& port, link::TransferLog& log, R
     }
     setTimings({});
     connect(&port, &link::SerialLink::failed, this, [this](const QString& reason) {
-        if (isActive() && !finished()) {
+        if (m_state.phase == UploadPhase::Releasing) {
+            // Store Again was looking for the terminal: the collections are stored already.
+            m_channel.log().event(QStringLiteral("the port failed: ") + reason);
+            finishRelease(false, reason);
+        } else if (isActive() && !finished()) {
             fail(QStringLiteral("failed: ") + reason, reason + kReceiveAgain);
         }
     });
@@ -59,6 +54,7 @@ UploadTransfer::UploadTransfer(link::SerialLink& port, link::TransferLog& log, R
 
 UploadTransfer::~UploadTransfer() {
     stop();
+    link::AgentsServed::release(this);
 }
 
 void UploadTransfer::setTimings(const UploadTimings& t) {
@@ -73,9 +69,8 @@ bool UploadTransfer::isActive() const {
            m_state.phase != UploadPhase::Unstored;
 }
 
-void UploadTransfer::setPartialUploads(PartialUploads* uploads, std::function<QString()> portKey) {
-    m_partials = uploads;
-    m_portKey = std::move(portKey);
+void UploadTransfer::setKeepFolder(const QString& programFolder) {
+    m_kept = std::make_unique<KeptUpload>(programFolder);
 }
 
 MsgAnswer UploadTransfer::message(const QString& text, MsgIcon icon, MsgButtons buttons) {
@@ -94,11 +89,29 @@ void UploadTransfer::Form_Load() {
 void UploadTransfer::stop(const QString& why) {
     m_channel.stopTimers();
     m_channel.forget();
+    if (m_askingRelease) {
+        // Stopped while the operator was asked whether to tell the terminal: it is not told.
+        m_askingRelease = false;
+        done(QStringLiteral("stored; the terminal was not told (stopped: %1)").arg(why));
+    }
+    if (m_state.phase == UploadPhase::Releasing) {
+        done(QStringLiteral("stored again; the terminal was not told (stopped: %1)").arg(why));
+    }
+    if (m_state.phase == UploadPhase::Unstored) {
+        // The frames kept for Store Again go (the screen asked first); the records stay on
+        // disk for the next Receive of the same terminal, which still holds them.
+        m_channel.log().end(QStringLiteral("the upload kept for Store Again was dropped: ") + why);
+        m_state.phase = UploadPhase::Idle;
+        m_pending = UploadData{};
+        link::AgentsServed::release(this);
+        emit storeAgainAvailable(false);
+    }
     const bool wasActive = isActive();
     if (wasActive && !finished()) {
         keepPartial();
         m_channel.log().end(QStringLiteral("stopped: ") + why);
         m_state.phase = UploadPhase::Idle;
+        link::AgentsServed::release(this);
     }
     m_state.awaiting = false;
     m_channel.port().close();
@@ -114,6 +127,7 @@ void UploadTransfer::end(const QString& logText) {
     m_state.phase = UploadPhase::Idle;
     m_replies.clear();
     m_channel.log().end(logText);
+    link::AgentsServed::release(this);
     emit receiveEnabled(true);
     emit activeChanged(false);
 }
@@ -125,45 +139,81 @@ void UploadTransfer::fail(const QString& logText, const QString& text) {
 }
 
 void UploadTransfer::keepPartial() {
-    if (!m_partials || m_state.phase != UploadPhase::Records || m_state.highestReceived < 2) {
+    if (!m_kept || m_kept->file().isEmpty()) {
         return;
     }
-    PartialUpload p;
-    p.nextRecord = m_state.highestReceived + 1;
-    p.RecordFrames = m_state.RecordFrames.mid(0, p.nextRecord);
-    const QString file = m_partials->keep(m_portKey ? m_portKey() : QString(), p);
-    m_channel.log().event(
-        QStringLiteral("kept the %1 transaction records received for the next "
-                       "Receive on this port%2")
-            .arg(p.nextRecord - 2)
-            .arg(file.isEmpty() ? QString() : QStringLiteral(" (and in %1)").arg(file)));
+    m_kept->close();
+    if (m_state.phase == UploadPhase::Records && m_kept->keptCount() > 2) {
+        m_channel.log().event(QStringLiteral("the %1 transaction records received are kept in "
+                                             "%2 for the next Receive of this terminal")
+                                  .arg(m_kept->keptCount() - 2)
+                                  .arg(m_kept->file()));
+    }
 }
 
-bool UploadTransfer::resumeKept() {
-    if (!m_partials) {
+// The count record names the agent: it must be the one the row was started for, and no
+// other screen or row may be serving it.
+bool UploadTransfer::serveAgent() {
+    const QString agent = m_agentId.trimmed();
+    if (!m_expectedAgent.trimmed().isEmpty() &&
+        link::AgentsServed::key(m_expectedAgent) != link::AgentsServed::key(m_agentId)) {
+        fail(QStringLiteral("failed: the terminal holds agent %1, not agent %2")
+                 .arg(agent, m_expectedAgent.trimmed()),
+             QStringLiteral("The terminal on this port holds the collections of agent %1, not "
+                            "of agent %2 as typed: nothing was received or stored, and the "
+                            "terminal keeps its collections. Connect agent %2's terminal, or "
+                            "correct the agent, then press Receive again.")
+                 .arg(agent, m_expectedAgent.trimmed()));
         return false;
     }
-    const std::optional<PartialUpload> kept = m_partials->take(m_portKey ? m_portKey() : QString());
-    if (!kept) {
+    const QString holder = link::AgentsServed::serve(m_agentId, this, m_holder);
+    if (!holder.isEmpty()) {
+        fail(QStringLiteral("failed: agent %1 is being served by %2").arg(agent, holder),
+             QStringLiteral("Agent %1 is already being served by %2: one terminal per agent at "
+                            "a time. Nothing was received or stored; once that has ended, "
+                            "press Receive again.")
+                 .arg(agent, holder));
         return false;
+    }
+    return true;
+}
+
+// The day's header is in: the records of this upload kept on disk (an upload of the same
+// count and header cut short before, on any port) are taken up, and the upload goes on from
+// the first record they lack. From here on every record received is kept as it arrives.
+bool UploadTransfer::resumeKept() {
+    if (!m_kept) {
+        return false;
+    }
+    const KeptUpload::Start kept =
+        m_kept->start(m_state.RecordFrames.value(0), m_state.RecordFrames.value(1));
+    for (const QString& note : kept.notes) {
+        m_channel.log().event(note);
+    }
+    if (!kept.error.isEmpty()) {
+        m_channel.log().event(
+            QStringLiteral("the records of this upload cannot be kept on disk: ") + kept.error);
     }
     const int last = qMin(m_state.TotalRecords, kMaxUploadRecords) + 1;
-    if (kept->RecordFrames.size() < 2 || kept->RecordFrames[0] != m_state.RecordFrames.value(0) ||
-        kept->RecordFrames[1] != m_state.RecordFrames.value(1) || kept->nextRecord > last) {
-        m_channel.log().event(QStringLiteral("the %1 records kept from an upload cut short were "
-                                             "discarded: this upload's count or header differ")
-                                  .arg(kept->nextRecord - 2));
+    const int next = qMin(int(kept.frames.size()), last + 1);
+    if (next <= 2) {
         return false;
     }
-    m_state.RecordFrames = kept->RecordFrames;
-    m_state.highestReceived = kept->nextRecord - 1;
-    m_channel.log().event(QStringLiteral("resuming at record %1").arg(kept->nextRecord));
-    emit resumed(kept->nextRecord);
-    emit inProgress(true);
-    emit progress(kept->nextRecord - 2, m_state.TotalRecords);
+    m_state.RecordFrames = kept.frames.mid(0, next);
+    m_state.highestReceived = next - 1;
+    m_channel.log().event(
+        QStringLiteral("%1 transaction records kept in %2 taken up").arg(next - 2).arg(kept.file));
     m_state.phase = UploadPhase::Records;
     m_state.stepBackDue = false;
-    request(kept->nextRecord);
+    emit inProgress(true);
+    emit progress(next - 2, m_state.TotalRecords);
+    if (next > last) {
+        lastRecord();  // every record was kept: nothing more to ask for
+        return true;
+    }
+    m_channel.log().event(QStringLiteral("resuming at record %1").arg(next));
+    emit resumed(next);
+    request(next);
     return true;
 }
 
@@ -177,6 +227,7 @@ bool UploadTransfer::request(int recordNo) {
     }
     m_state.awaiting = true;
     m_state.attemptCounted = false;
+    m_state.extended = false;
     Timer1.start();
     Timer3.start();
     return true;
@@ -285,13 +336,9 @@ void UploadTransfer::handleFrame(const QByteArray& frame) {
     m_state.awaiting = false;
     m_replies.discard();  // whatever came with the reply came before the next request
     const int k = m_state.RecordNo;
-    if (m_state.RecordFrames.size() <= k) {
-        m_state.RecordFrames.resize(k + 1);
-    }
-    m_state.RecordFrames[k] = frame;
-
     // A count of transactions no frame can hold is damage the checksum missed: the frame is
-    // asked for again like one with a bad checksum.
+    // asked for again like one with a bad checksum. A damaged reply never takes a slot, so a
+    // good copy received before (a record asked for again after a time-out) stays.
     const bool badCount = m_state.phase == UploadPhase::Records &&
                           !link::countByteFits(static_cast<quint8>(frame[132]));
     if (!link::CheckCRC(frame) || badCount) {
@@ -306,10 +353,20 @@ void UploadTransfer::handleFrame(const QByteArray& frame) {
         DrainTimer.start();
         return;
     }
+    if (m_state.RecordFrames.size() <= k) {
+        m_state.RecordFrames.resize(k + 1);
+    }
+    m_state.RecordFrames[k] = frame;
     m_state.stepBackDue = true;
     if (k > m_state.highestReceived) {
         m_state.highestReceived = k;
         m_state.RetryCount = 0;  // progress
+        QString error;
+        if (m_state.phase == UploadPhase::Records && m_kept && !m_kept->file().isEmpty() &&
+            k == m_kept->keptCount() && !m_kept->append(frame, &error)) {
+            m_channel.log().event(
+                QStringLiteral("record %1 could not be kept on disk: %2").arg(k).arg(error));
+        }
     }
 
     switch (m_state.phase) {
@@ -327,6 +384,9 @@ void UploadTransfer::handleFrame(const QByteArray& frame) {
             m_channel.log().event(QStringLiteral("count: %1 transaction records, agent %2")
                                       .arg(m_state.TotalRecords)
                                       .arg(m_agentId.trimmed()));
+            if (!serveAgent()) {
+                return;
+            }
             m_state.phase = UploadPhase::Header;
             request(1);  // ThirdProtocol
             return;
@@ -387,111 +447,6 @@ void UploadTransfer::handleFrame(const QByteArray& frame) {
     }
 }
 
-// The last record is in: the frames are backed up and stored, and only then is the terminal
-// told that the upload is over. An upload that could not be made safe keeps its frames for
-// Store Again, and the terminal keeps its data.
-void UploadTransfer::lastRecord() {
-    m_state.LinkDone = true;
-    m_state.phase = UploadPhase::Storing;
-    m_state.awaiting = false;
-    m_channel.stopTimers();
-    m_replies.clear();
-    emit inProgress(true);
-    m_pending = UploadData{};
-    m_pending.RecordFrames = m_state.RecordFrames;
-    m_pending.TotalRecords = qMin(m_state.TotalRecords, kMaxUploadRecords);
-    m_pending.agentId = m_agentId;
-    m_pending.header = m_header;
-    m_channel.log().event(QStringLiteral("last record received; storing %1 transaction records")
-                              .arg(m_pending.TotalRecords));
-    if (!store()) {
-        return;
-    }
-    sendOver();
-    m_state.phase = UploadPhase::Done;
-    m_pending = UploadData{};
-    m_channel.log().end(QStringLiteral("completed"));
-    emit activeChanged(false);
-}
-
-bool UploadTransfer::store() {
-    const bool safe =
-        m_restore(m_pending, [this](const MessageRequest& r) { return m_channel.show(r); });
-    emit inProgress(false);
-    if (safe) {
-        emit storeAgainAvailable(false);
-        return true;
-    }
-    m_state.phase = UploadPhase::Unstored;
-    m_channel.log().event(
-        QStringLiteral("the upload is not safe yet: the end frame is not sent; "
-                       "the frames are kept for Store Again"));
-    emit activeChanged(false);
-    emit storeAgainAvailable(true);
-    message(kNotSafe, MsgIcon::Critical);
-    return false;
-}
-
-void UploadTransfer::sendOver() {
-    if (!m_state.HeaderDecoded) {
-        return;
-    }
-    const QByteArray over = link::buildEndFrame(link::kModeUpload);
-    QString error;
-    if (m_channel.send(over, &error)) {
-        m_state.TxFrame = over;
-        return;
-    }
-    m_channel.log().event(QStringLiteral("the end frame could not be sent: ") + error);
-    message(QStringLiteral("The end frame could not be sent to the terminal: %1\nThe collections "
-                           "received are stored, but the terminal was not told that the upload "
-                           "is over: do not clear its day before checking the files.")
-                .arg(error),
-            MsgIcon::Critical);
-}
-
-bool UploadTransfer::storeAgain() {
-    if (m_state.phase != UploadPhase::Unstored) {
-        return false;
-    }
-    m_channel.log().event(QStringLiteral("Store Again"));
-    m_state.phase = UploadPhase::Storing;
-    emit activeChanged(true);
-    emit inProgress(true);
-    if (store()) {
-        release();
-    }
-    return true;
-}
-
-void UploadTransfer::release() {
-    if (!m_channel.port().isOpen()) {
-        finishRelease(false);
-        return;
-    }
-    m_state.phase = UploadPhase::Releasing;
-    m_state.releaseTries = 0;
-    m_replies.clear();
-    m_channel.drain(QStringLiteral("received before the count request"));
-    request(0);
-}
-
-void UploadTransfer::finishRelease(bool released) {
-    m_channel.stopTimers();
-    m_state.awaiting = false;
-    m_replies.clear();
-    if (released) {
-        sendOver();
-    }
-    m_state.phase = UploadPhase::Done;
-    m_pending = UploadData{};
-    m_channel.log().end(released ? QStringLiteral("stored again; the terminal was told")
-                                 : QStringLiteral("stored again; the terminal was not told"));
-    emit activeChanged(false);
-    message(released ? kReleased : kNotReleased,
-            released ? MsgIcon::Information : MsgIcon::Critical);
-}
-
 void UploadTransfer::afterBadChecksum() {
     m_channel.drain(QStringLiteral("after a bad checksum"));
     ++m_state.CrcErrorCount;
@@ -539,8 +494,9 @@ void UploadTransfer::Timer1_Timer() {
         Timer1.stop();
         return;
     }
-    if (!m_replies.isEmpty() && m_channel.msSinceArrival() < m_timings.pieceGapMs) {
-        Timer1.startFor(m_timings.pieceGapMs);  // a reply is still arriving: not cut off
+    // A reply still arriving is not cut off, once; noise does not hold the upload.
+    if (m_channel.extendForArrivingReply(Timer1, !m_replies.isEmpty(), link::kLongFrameSize,
+                                         m_timings.pieceGapMs, m_state.extended)) {
         return;
     }
     Timer1.stop();

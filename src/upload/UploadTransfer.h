@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QVector>
 #include <functional>
+#include <memory>
 
 namespace kovrin {
 
@@ -18,8 +19,8 @@ struct UploadTimings {
     int replyMs = 1000;       // Timer1: no complete reply to the request on the line
     int inactivityMs = 5000;  // Timer3: no traffic at all
     int drainMs = 50;         // after a bad checksum, what else arrives is thrown away this long
-    // A reply still arriving when its time-out is due (a byte came this recently) gets this
-    // long again instead of being cut off.
+    // A reply still arriving when its time-out is due (a byte came this recently) gets once
+    // the time a reply takes on the line and this long again instead of being cut off.
     int pieceGapMs = 250;
 };
 
@@ -34,14 +35,16 @@ struct UploadData {
 // The most transaction records one upload takes.
 constexpr int kMaxUploadRecords = 2000;
 
-// The records of an upload that was cut short: the count and header frames and the
-// transaction records received (slots 0 to nextRecord - 1), and the record that comes next.
-struct PartialUpload {
-    QVector<QByteArray> RecordFrames;
-    int nextRecord = 2;
+// What the store made of a finished upload.
+struct RestoreResult {
+    // Safe: the frames backed up on disk and the rows stored (or nothing to store). Only then
+    // may the terminal be told that the upload is over.
+    bool safe = false;
+    // Stored, but what was stored differs from the terminal's own totals.
+    bool totalsDiffer = false;
 };
 
-class PartialUploads;
+class KeptUpload;
 
 // The phases of an upload. While the PC waits for a reply exactly one request is on the line.
 enum class UploadPhase {
@@ -52,6 +55,8 @@ enum class UploadPhase {
     Storing,    // the last record is in: the backup, the store and the files
     Unstored,   // the store or the backup failed: the frames are kept for Store Again, and
                 // the terminal, not told that the upload is over, still holds its data
+                // (Storing also covers the question whether to tell the terminal, when the
+                // stored totals differ from its own)
     Releasing,  // stored by Store Again: the count is asked for to see that the same
                 // terminal is there before it is told that the upload is over
     Done,       // stored; this opening of the screen takes no further upload
@@ -71,6 +76,7 @@ struct UploadState {
     bool awaiting = false;        // a request is on the line, its reply awaited
     bool attemptCounted = false;  // the request on the line has counted toward RetryCount
     bool stepBackDue = false;     // the first time-out after a reply asks for the record before
+    bool extended = false;        // the request on the line had its time-out extended once
     int highestReceived = -1;     // the highest record received whole: the progress
     int releaseTries = 0;         // count requests made to release the terminal
 
@@ -86,12 +92,12 @@ struct UploadState {
 class UploadTransfer : public QObject {
     Q_OBJECT
 public:
-    // Runs the backup, the store and the files for a finished upload; gets the transfer's
-    // message function, so that the transfer stays held while the store's messages are up.
-    // True when the upload is safe: its frames backed up on disk and its rows stored (or
-    // nothing to store). Only then is the terminal told that the upload is over.
-    using Restore = std::function<bool(const UploadData&,
-                                       const std::function<MsgAnswer(const MessageRequest&)>&)>;
+    // Runs the backup, the store and the files for a finished upload. Its messages (the
+    // outcome, the files, the collections kept out of the bank file) go through the function
+    // it is given, and are shown once the terminal has been told that the upload is over, or
+    // asked whether it should be.
+    using Restore = std::function<RestoreResult(
+        const UploadData&, const std::function<MsgAnswer(const MessageRequest&)>&)>;
 
     UploadTransfer(link::SerialLink& port, link::TransferLog& log, Restore restore,
                    QObject* parent = nullptr);
@@ -109,7 +115,7 @@ public:
     // The Receive button (or Enter on it): asks for record 0. Ignored while an upload runs.
     void cmdSend_Click();
     // The screen closes: timers off, port closed. An upload cut short keeps what it received
-    // (see setPartialUploads). `why` goes into the transfer log.
+    // (see setKeepFolder). `why` goes into the transfer log.
     void stop(const QString& why = QStringLiteral("the upload screen was closed"));
     // Store Again: the upload whose store failed is stored again from the frames kept; once it
     // is safe, the terminal is told that the upload is over if it is still the same one on
@@ -118,10 +124,18 @@ public:
     // An upload is waiting for Store Again.
     bool holdsUnstoredUpload() const { return m_state.phase == UploadPhase::Unstored; }
 
-    // Where uploads cut short are kept, by the port (the "Comm Port" setting when the upload
-    // ran): the next Receive on that port goes on from the first record not received when
-    // the count and the header are the same byte for byte.
-    void setPartialUploads(PartialUploads* uploads, std::function<QString()> portKey);
+    // The program folder whose BackupData keeps the records of every upload as they arrive
+    // (KeptUpload): an upload cut short goes on, at the next Receive of the same terminal on
+    // any port or screen, from the first record not received.
+    void setKeepFolder(const QString& programFolder);
+    // Who serves the agent, as another transfer of the same agent is told ("the Receive Data
+    // screen", "port 3 of the Transfer Station").
+    void setHolder(const QString& holder) { m_holder = holder; }
+    // The agent the terminal must hold (a row of the Transfer Station): an upload whose count
+    // record names another agent stops before anything is stored. Empty: any agent.
+    void setExpectedAgent(const QString& agent) { m_expectedAgent = agent; }
+    // The last upload stored differs from the terminal's own totals.
+    bool totalsDiffer() const { return m_totalsDiffer; }
 
     bool linkDone() const { return m_state.LinkDone; }
     int recordNo() const { return m_state.RecordNo; }
@@ -164,13 +178,23 @@ private:
     // The record on the line again, after a bad checksum.
     void askAgain();
     void lastRecord();
-    // Stores the upload; true when it is safe.
+    // Stores the upload; true when it is safe. Its messages wait in m_outcome.
     bool store();
     // Tells the terminal that the upload is over, once the count shows it is the same one.
     void release();
-    void finishRelease(bool released);
+    // `failure`: why the terminal could not be looked for (the port failed).
+    void finishRelease(bool released, const QString& failure = {});
+    // Stored totals that differ: the terminal keeps its collections unless the operator
+    // says to tell it; `then` shows what follows.
+    void askRelease(std::function<void()> then);
     void sendOver();
-    // Keeps what an upload cut short received, for the next Receive on the port.
+    void showOutcome();
+    // The upload is stored: whether the terminal was told goes into the log.
+    void done(const QString& logText);
+    // Checks the agent of the count record, and registers it as served; false when the
+    // upload ended.
+    bool serveAgent();
+    // Logs what an upload cut short keeps on disk for the next Receive.
     void keepPartial();
     // Goes on from a kept upload of the same count and header; false when there is none.
     bool resumeKept();
@@ -189,8 +213,12 @@ private:
     link::HeaderInfo m_header;
     link::UploadReplyReader m_replies;
     UploadData m_pending;  // the upload waiting for Store Again
-    PartialUploads* m_partials = nullptr;
-    std::function<QString()> m_portKey;
+    std::unique_ptr<KeptUpload> m_kept;
+    QList<MessageRequest> m_outcome;  // the store's messages, shown after the end frame
+    bool m_totalsDiffer = false;
+    bool m_askingRelease = false;
+    QString m_holder = QStringLiteral("the Receive Data screen");
+    QString m_expectedAgent;
 
     link::TransferTimer Timer1, Timer3, DrainTimer;
 };

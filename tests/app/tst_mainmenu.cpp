@@ -3,12 +3,22 @@
 #include "app/FrmConfigure.h"
 #include "app/FrmDrive.h"
 #include "app/FrmMain.h"
+#include "core/ProcessSignals.h"
+#include "hht-sim/PtyDevice.h"
+#include "hht-sim/Terminal.h"
+#include "hht-sim/TerminalFrames.h"
+#include "link/SerialPortLink.h"
 #include "security/FrmPassEntry.h"
 #include "security/FrmPassword.h"
 #include "station/FrmStation.h"
 #include "support/MessageRecorder.h"
 #include "support/TempProgramFolder.h"
 #include "ui/FocusColours.h"
+#include "upload/FrmReceive.h"
+#include "upload/KeptUpload.h"
+#include "upload/UploadTransfer.h"
+
+#include <csignal>
 
 #include <QGroupBox>
 #include <QLabel>
@@ -29,6 +39,8 @@ private slots:
     void versionTextOfEachRevision();
     void settingsButtonsOpenSingleInstances();
     void closingTheMenuEndsTheProgram();
+    void endingWhileAnUploadRuns_data();
+    void endingWhileAnUploadRuns();
     void focusColoursFollowTheFocus();
 
 private:
@@ -139,6 +151,96 @@ void TestMainMenu::closingTheMenuEndsTheProgram() {
     menu.findChild<QPushButton*>("cmdExit")->click();
     QCOMPARE(ended.count(), 1);
     QVERIFY(!menu.isVisible());
+}
+
+// EXIT while an upload runs asks first (No keeps everything running); EXIT answered Yes, and
+// the session ending (SIGTERM, SIGHUP), stop the upload as closing its screen would: the
+// records received stay on disk for the next Receive, the transfer log ends with the reason,
+// and the port is let go.
+void TestMainMenu::endingWhileAnUploadRuns_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("reason");  // the transfer log's END; empty: the upload goes on
+    QTest::newRow("EXIT, answered No") << "No"
+                                       << "";
+    QTest::newRow("EXIT, answered Yes") << "Yes"
+                                        << "END stopped: the program was closed";
+    QTest::newRow("SIGTERM") << "SIGTERM"
+                             << "END stopped: the program was ended by SIGTERM (logout or "
+                                "shutdown)";
+    QTest::newRow("SIGHUP") << "SIGHUP"
+                            << "END stopped: the program was ended by SIGHUP (logout or "
+                               "shutdown)";
+}
+
+void TestMainMenu::endingWhileAnUploadRuns() {
+    QFETCH(QString, how);
+    QFETCH(QString, reason);
+    // A terminal that sends its count, header and two records, then falls silent.
+    sim::TerminalConfig config;
+    config.mode = sim::Mode::Upload;
+    config.faults.silentAt[4] = 1000000;
+    sim::Terminal terminal(config);
+    QVector<QByteArray> frames{sim::buildCountFrame(5, "001            ").frame,
+                               sim::buildDayHeaderFrame("0010712", 5, 500).frame};
+    for (int i = 0; i < 5; ++i) {
+        sim::CollectedTransaction t{100, QDate(2026, 12, 7), QTime(10, i), i + 1};
+        frames << sim::buildTransactionFrame(i + 2, "S", "DDS01", QString::number(i + 1), {t},
+                                             false)
+                      .frame;
+    }
+    terminal.setUploadFrames(frames);
+    sim::PtyDevice device;
+    QCOMPARE(device.openPty(), QString());
+    connect(&device, &sim::PtyDevice::received, &terminal, &sim::Terminal::feed);
+    connect(&terminal, &sim::Terminal::output, &device, &sim::PtyDevice::write);
+    QVERIFY(QDir(m_pf->path()).mkpath("ports"));
+    QVERIFY(QFile::link(device.devicePath(), m_pf->filePath("ports/com1")));
+    m_ctx->settings().CommPort = "1";
+
+    FrmMain menu(*m_ctx);
+    endOnTermination([&menu](const QString& signal) { menu.endBySignal(signal); });
+    menu.show();
+    FrmReceive* receive = menu.openReceive();
+    QTest::qWait(50);  // the port opens once the screen is up
+    receive->findChild<QPushButton*>("cmdSend")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(terminal.receivedFrames().size() >= 5, 10000);  // record 4 asked
+    QSignalSpy ended(&menu, &FrmMain::programEnded);
+    m_rec->clear();
+    if (how == "No" || how == "Yes") {
+        m_rec->answerNext(how == "No" ? MsgAnswer::No : MsgAnswer::Yes);
+        menu.findChild<QPushButton*>("cmdExit")->click();
+        QCOMPARE(m_rec->texts().value(0),
+                 QString("Ending the program now stops what is under way: an upload runs on the "
+                         "Receive Data screen (what it received is kept for the next Receive of "
+                         "the same terminal).\nWhat an upload has received stays on disk for the "
+                         "next upload of its terminal. End the program?"));
+    } else {
+        ::raise(how == "SIGTERM" ? SIGTERM : SIGHUP);
+        QTRY_COMPARE(ended.count(), 1);
+    }
+    endOnTermination({});
+    QCOMPARE(ended.count(), reason.isEmpty() ? 0 : 1);
+    QCOMPARE(receive->transfer().isActive(), reason.isEmpty());
+    QFile log(m_ctx->transferLog().currentFilePath());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray text = log.readAll();
+    QCOMPARE(text.contains(" END "), !reason.isEmpty());
+    if (reason.isEmpty()) {
+        return;
+    }
+    QVERIFY2(text.trimmed().endsWith(reason.toLatin1()), text.right(200).constData());
+    // The records received are on disk; the port is free again.
+    QFile kept(m_pf->filePath("BackupData/0010712-partial.kept"));
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.size(), KeptUpload::kKeptFileMagic.size() + 4 * 137);
+    link::SerialPortLink again(m_pf->path(), [] { return QString("1"); });
+    QString error;
+    QVERIFY2(again.open(&error), qPrintable(error));
+    if (how.startsWith("SIG")) {
+        QFile ops(m_ctx->operatorLog().filePath());
+        QVERIFY(ops.open(QIODevice::ReadOnly));
+        QVERIFY(ops.readAll().contains(how.toLatin1() + ": the program is ended by the system"));
+    }
 }
 
 void TestMainMenu::focusColoursFollowTheFocus() {

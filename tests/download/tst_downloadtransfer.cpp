@@ -33,12 +33,14 @@ bool isEnd(const QByteArray& f) {
 // A terminal's answers written as rules, one per frame sent: "H" the header, "E" the end
 // frame, a number an account record; "#n" its n-th sending ("#*" every one). The answers,
 // in order: "ack" (its own number), "ackN", "ack-" (no number), "nack", "nackN", "none",
-// each with "@ms" to come that much later. A frame without a rule is acknowledged.
+// each with "@ms" to come that much later; "noise" starts noise on the line that lasts to the
+// end. A frame without a rule is acknowledged.
 //   "5#1=ack4,ack5"   the first record 5 gets a stale AACK 4 and then its own
 struct ScriptedTerminal {
     QMap<QString, QStringList> rules;
     QMap<QString, int> sent;
     bool everyAnswerTwice = false;
+    bool noise = false;
 
     explicit ScriptedTerminal(const QString& text) {
         for (const QString& rule : text.split(' ', Qt::SkipEmptyParts)) {
@@ -62,6 +64,7 @@ struct ScriptedTerminal {
             const QString word = w.section('@', 0, 0);
             const int delay = w.contains('@') ? w.section('@', 1).toInt() : 0;
             QByteArray reply;
+            noise = noise || word == "noise";
             if (word == "ack") {
                 reply = ack(isEnd(frame) ? 0 : record);
             } else if (word == "ack-") {
@@ -226,6 +229,10 @@ void TestDownloadTransfer::repliesThatDoNotAdvance_data() {
     QTest::newRow("record 3 refused five times")
         << "3#1=nack 3#2=nack 3#3=nack 3#4=nack 3#5=nack"
         << QList<int>{0, 2, 3, 2, 3, 2, 3, 2, 3, 2, 3, 2, 3, 4, 5, 6, 7, -1} << 1;
+    // Bytes that never make an answer keep arriving while record 4 goes unanswered: its
+    // time-out is extended once, then the download goes on.
+    QTest::newRow("noise while record 4 is unanswered")
+        << "4#1=noise" << QList<int>{0, 2, 3, 4, 3, 4, 5, 6, 7, -1} << 0;
     QTest::newRow("silent on record 4, answering record 3")
         << "4#1=none 4#2=none 4#3=none 4#4=none 4#5=none"
         << QList<int>{0, 2, 3, 4, 3, 4, 3, 4, 3, 4, 3, 4, 3, 4, 5, 6, 7, -1} << 1;
@@ -244,6 +251,13 @@ void TestDownloadTransfer::repliesThatDoNotAdvance() {
             QTimer::singleShot(delay, m_port.get(), [this, r = reply] { m_port->inject(r); });
         }
     });
+    QTimer noise;
+    connect(&noise, &QTimer::timeout, this, [&] {
+        if (t.noise && m_completed == 0) {
+            m_port->inject(QByteArray("\x00\x7f\x20", 3));
+        }
+    });
+    noise.start(5);
     start(6);
     QTRY_COMPARE_WITH_TIMEOUT(m_completed, 1, 10000);
     QTest::qWait(400);  // late answers land after the end and change nothing

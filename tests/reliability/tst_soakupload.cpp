@@ -4,7 +4,9 @@
 // fixed seed. Every run must either store rows and write files identical to a clean run's,
 // or end with one of the program's messages and leave the agent's stored rows and files as
 // they were. The one exception is the link's own limit: a frame garbled in two bytes whose
-// changes cancel out in the 8-bit checksum cannot be told from a good one.
+// changes cancel out in the 8-bit checksum cannot be told from a good one. One upload on a
+// clean line is cut short half-way and taken up by a program started anew, from the records
+// kept on disk: it must store the same.
 #include "core/Clock.h"
 #include "download/DownloadFixture.h"
 #include "hht-sim/PtyDevice.h"
@@ -75,6 +77,7 @@ QVector<QByteArray> dayFrames() {
 
 struct Outcome {
     bool stored = false;
+    int resumedAt = 0;   // the record a cut upload went on from
     bool ended = false;  // the transfer is no longer under way
     QStringList messages;
     QVector<QByteArray> frames;  // as handed to the store
@@ -103,7 +106,9 @@ QByteArray withoutFrameHeaders(const QByteArray& file) {
     return QString::fromLatin1(file).remove(number).toLatin1();
 }
 
-Outcome runUpload(const sim::TerminalConfig& config) {
+// An upload; when `cutAt` is given, the program ends once that many transaction records are
+// in, and a program started anew on the same folder and database receives the upload again.
+Outcome runUpload(const sim::TerminalConfig& config, int cutAt = 0) {
     Outcome out;
     test::DownloadFixture fx;
     test::MessageRecorder rec;
@@ -118,29 +123,44 @@ Outcome runUpload(const sim::TerminalConfig& config) {
     QObject::connect(&terminal, &sim::Terminal::output, &device, &sim::PtyDevice::write);
     QDir(fx.pf.path()).mkpath("ports");
     QFile::link(device.devicePath(), fx.pf.filePath("ports/com1"));
-    link::SerialPortLink port(fx.pf.path(), [] { return QString("1"); });
-    RestoreData restore(*fx.db, fx.settings, fx.pf.folder());
-    restore.setClock(kEvening);
     bool stored = false;
-    UploadTransfer tx(port, *fx.log, [&](const UploadData& d, const MessageFunction& message) {
-        out.frames = d.RecordFrames;
-        stored = restore.run(d, message).stored;
-        return stored;
-    });
-    // A 137-byte reply takes 71 ms at 19200 baud.
-    tx.setTimings({150, 1000, 5, 30});
-    bool closed = false;
-    QObject::connect(&tx, &UploadTransfer::closeRequested, [&closed] { closed = true; });
-    tx.Form_Load();
-    tx.cmdSend_Click();
-    // The upload is over once the store has run, or the transfer gave up (a message said why).
-    bool expired = false;
-    QTimer::singleShot(60000, &tx, [&expired] { expired = true; });
-    while (tx.isActive() && !closed && !expired) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    // One run of the program: its own line, store and transfer on the fixture's folder.
+    const auto receive = [&](int cut) {
+        link::SerialPortLink port(fx.pf.path(), [] { return QString("1"); });
+        RestoreData restore(*fx.db, fx.settings, fx.pf.folder());
+        restore.setClock(kEvening);
+        UploadTransfer tx(port, *fx.log, [&](const UploadData& d, const MessageFunction& message) {
+            out.frames = d.RecordFrames;
+            const RestoreOutcome r = restore.run(d, message);
+            stored = r.stored;
+            return RestoreResult{r.safe || r.nothingToStore, r.totalsDiffer};
+        });
+        tx.setKeepFolder(fx.pf.path());
+        // A 137-byte reply takes 71 ms at 19200 baud.
+        tx.setTimings({150, 1000, 5, 30});
+        bool closed = false;
+        QObject::connect(&tx, &UploadTransfer::closeRequested, [&closed] { closed = true; });
+        QObject::connect(&tx, &UploadTransfer::resumed, [&out](int r) { out.resumedAt = r; });
+        QObject::connect(&tx, &UploadTransfer::progress, &tx, [&tx, cut](int received, int) {
+            if (received == cut) {
+                QTimer::singleShot(0, &tx, [&tx] { tx.stop(QStringLiteral("the program ended")); });
+            }
+        });
+        tx.Form_Load();
+        tx.cmdSend_Click();
+        // Over once the store has run, or the transfer gave up (a message said why).
+        bool expired = false;
+        QTimer::singleShot(60000, &tx, [&expired] { expired = true; });
+        while (tx.isActive() && !closed && !expired) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        out.ended = !tx.isActive() || closed;
+        tx.stop();
+    };
+    if (cutAt > 0) {
+        receive(cutAt);
     }
-    out.ended = !tx.isActive() || closed;
-    tx.stop();
+    receive(0);
     out.stored = stored;
     out.messages = rec.texts();
     out.rows = RestoreDataStore(*fx.db).agentRows(kAgent);
@@ -207,6 +227,25 @@ void TestSoakUpload::noisyLines() {
     QCOMPARE(clean.rows.size(), kFrames * 7);
     QCOMPARE(clean.messages, QStringList{"Upload Completed Successfully"});
     QCOMPARE(clean.files.size(), 3);  // bank upload, backup and check files
+
+    // Cut half-way and taken up by a program started anew: only the records it lacks are
+    // asked for, and it stores the same rows and files.
+    const Outcome resumed = runUpload(
+        [] {
+            sim::TerminalConfig c;
+            c.mode = sim::Mode::Upload;
+            c.paced = true;
+            return c;
+        }(),
+        kFrames / 2);
+    QVERIFY(resumed.stored);
+    QCOMPARE(resumed.resumedAt, kFrames / 2 + 2);
+    QCOMPARE(resumed.rows, clean.rows);
+    QCOMPARE(resumed.files.keys(), clean.files.keys());
+    for (auto it = clean.files.cbegin(); it != clean.files.cend(); ++it) {
+        QCOMPARE(resumed.files.value(it.key()), it.value());
+    }
+    QCOMPARE(resumed.messages, QStringList{"Upload Completed Successfully"});
 
     const QStringList known{
         "Upload Completed Successfully", "No Acknowledgement from HandHeld Terminal",

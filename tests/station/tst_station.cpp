@@ -14,8 +14,11 @@
 #include "link/SerialPortLink.h"
 #include "station/FrmStation.h"
 #include "station/Station.h"
+#include "support/FakeSerialLink.h"
 #include "support/MessageRecorder.h"
 #include "support/TempProgramFolder.h"
+#include "upload/FrmReceive.h"
+#include "upload/UploadTransfer.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,6 +26,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSqlQuery>
 #include <QtTest>
 
 using namespace kovrin;
@@ -35,9 +39,10 @@ const UploadTimings kUploadTimings{300, 1500, 20, 60};
 const QString kCable = QStringLiteral("Please Check the Communication Cable");
 const QString kNotInDownloadMode =
     QStringLiteral("Please goto Download Mode in the HandHeld Terminal and then Send Data!");
+// In the station's words: a row is started again with its Start button.
 const QString kNoAnswer = QStringLiteral(
     "The HandHeld Terminal does not answer the request for its records. Put the terminal in "
-    "Upload Mode, check the cable, then press Receive again.");
+    "Upload Mode, check the cable, then press Start again.");
 
 // One terminal's work: a download of `size` accounts, or an upload of `size` transaction
 // frames, for agent `agent` on port `port`.
@@ -282,6 +287,7 @@ private slots:
     void promptsWaitInTheirOwnRows_data();
     void promptsWaitInTheirOwnRows();
     void rowsFinishingTogetherBothStore();
+    void agentServedByOneScreenAtATime();
     void keyboardRowByRow();
     void portsInUseAreKept();
     void busyPortsBothWays();
@@ -388,6 +394,26 @@ void TestStation::oneTerminalFailsTheOthersComplete_data() {
                                     << "Serial port 1 (";
     QTest::newRow("upload, wrong mode") << up << "wrong mode"
                                         << "Failed" << kNoAnswer;
+    // The row typed agent 9; the terminal on its port holds agent 7's day.
+    QTest::newRow("upload, another agent's terminal")
+        << up << "other agent"
+        << "Failed"
+        << "The terminal on this port holds the collections of agent 007, not of agent 9 as "
+           "typed: nothing was received or stored, and the terminal keeps its collections. "
+           "Connect agent 9's terminal, or correct the agent, then press Start again.";
+    // What is stored differs from the terminal's totals: the row keeps the outcome and asks
+    // in the row whether to tell the terminal (No: it keeps its day, the row its entries).
+    QTest::newRow("upload, totals differ") << up << "totals differ"
+                                           << "Answer needed"
+                                           << "Serious Problem While Uploading ";
+    // The store fails: the cause and what to do, both whole; Stop asks before the frames
+    // kept for Store Again are dropped.
+    QTest::newRow("upload, store fails")
+        << up << "store fails"
+        << "Not stored"
+        << "The collections could not be stored in table RestoreData: disk full. The agent's "
+           "earlier rows are kept as they were.\nThe collections of this upload are not safe "
+           "yet";
 }
 
 void TestStation::oneTerminalFailsTheOthersComplete() {
@@ -403,6 +429,18 @@ void TestStation::oneTerminalFailsTheOthersComplete() {
     sim::TerminalConfig config;
     config.faults.silentFirst = fault == "silent" ? 1000000 : 0;
     Rig::Sim& sim = rig.attach(failing, config, fault == "wrong mode");
+    if (fault == "other agent") {
+        sim.terminal->setUploadFrames(uploadFrames({1, StationDirection::Upload, 7, 20}));
+    } else if (fault == "totals differ") {
+        QVector<QByteArray> frames = uploadFrames(failing);
+        frames[1] = sim::buildDayHeaderFrame(failing.key(), 1, 1).frame;
+        sim.terminal->setUploadFrames(frames);
+    } else if (fault == "store fails") {
+        QSqlQuery q(rig.ctx->db().handle());
+        QVERIFY(
+            q.exec("CREATE TEMP TRIGGER fail BEFORE INSERT ON RestoreData WHEN NEW.AgentID = "
+                   "'009            ' BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
+    }
     if (fault == "pulled") {
         connect(sim.terminal.get(), &sim::Terminal::frameReceived, &rig, [&](const QByteArray& f) {
             if (link::recordNumberOf(f) == 4) {
@@ -425,14 +463,42 @@ void TestStation::oneTerminalFailsTheOthersComplete() {
             [&] { return rig.state(1) == state && rig.row(1).lastMessage().startsWith(message); },
             15000),
         qPrintable(rig.state(1) + ": " + rig.row(1).lastMessage()));
-    QVERIFY(rig.control<QLabel>("lblMessage", 1)->text().startsWith(message));
+    // The row shows its message whole (or the question waiting in it), all in the tooltip.
+    QVERIFY(rig.control<QLabel>("lblMessage", 1)
+                ->text()
+                .startsWith(rig.row(1).prompt().isEmpty() ? message : rig.row(1).prompt()));
+    QVERIFY(
+        rig.control<QLabel>("lblMessage", 1)->toolTip().startsWith(message.section('\n', 0, 0)));
     QCOMPARE(rig.sims[2].terminal->downloadAccounts().size(), 40);
     QCOMPARE(RestoreDataStore(rig.ctx->db()).uploadInfo(others[1].agentId())->AgentDateKey,
              others[1].key());
     const QStringList ops = rig.lines(rig.ctx->operatorLog().filePath());
     QVERIFY(std::any_of(ops.begin(), ops.end(), [&](const QString& l) {
-        return l.contains("\tfrmStation\tPort 1: " + message);
+        return l.contains("\tfrmStation\tPort 1: " + message.section('\n', 0, 0));
     }));
+    if (fault == "totals differ") {
+        QCOMPARE(rig.control<QPushButton>("cmdOk", 1)->text(), QString("Yes"));
+        QCOMPARE(rig.control<QLabel>("lblMessage", 1)->text(), rig.row(1).prompt());
+        rig.control<QPushButton>("cmdCancel", 1)->click();  // No
+        QTRY_COMPARE(rig.state(1), QString("Differs"));
+        QVERIFY(
+            rig.row(1).lastMessage().startsWith("The collections stored differ from the "
+                                                "terminal's own totals"));
+        QCOMPARE(rig.control<QLineEdit>("txtAgent", 1)->text(), QString("9"));  // kept
+        QTest::qWait(100);
+        QVERIFY(!rig.sims[1].terminal->endReceived());  // the terminal keeps its day
+    } else if (fault == "store fails") {
+        QVERIFY(rig.row(1).lastMessage().endsWith("then press Store Again on this row."));
+        rig.rec.answerNext(MsgAnswer::No);
+        rig.control<QPushButton>("cmdStop", 1)->click();
+        QCOMPARE(rig.state(1), QString("Not stored"));  // kept for Store Again
+        rig.control<QPushButton>("cmdStop", 1)->click();
+        QCOMPARE(rig.state(1), QString("Stopped"));
+        QCOMPARE(rig.rec.messages.size(), 2);
+        QVERIFY(rig.rec.last().text.startsWith("Port 1 holds an upload that is not stored yet."));
+        QVERIFY(QFile::exists(rig.pf.filePath("BackupData/0092503-partial.kept")));
+        rig.rec.clear();
+    }
     if (rig.row(1).isBusy()) {
         // A silent terminal: the download goes on trying until the row is stopped.
         rig.control<QPushButton>("cmdStop", 1)->click();
@@ -552,6 +618,44 @@ void TestStation::rowsFinishingTogetherBothStore() {
     QCOMPARE(order[2].section(' ', 0, 1), order[3].section(' ', 0, 1));
 }
 
+// While a row's upload of agent 5 runs, the agent is served there, whatever another screen
+// types or its terminal's count record writes ("5" or "005"): Write Files Again of agent 5
+// and a second upload of agent 5 on Receive Data are refused until the row has ended.
+void TestStation::agentServedByOneScreenAtATime() {
+    Rig rig;
+    const Job job{1, StationDirection::Upload, 5, 12};
+    rig.attach(job).holdRecord = job.size + 1;  // the last record waits
+    rig.type(job);
+    QVERIFY(RestoreDataStore(rig.ctx->db())
+                .replaceUpload({job.agentId(), job.key(), 0, 0, kMorning.now()}, {}));
+    rig.screen->cmdStartAll_Click();
+    QVERIFY(QTest::qWaitFor([&] { return !rig.sims[1].held.isEmpty(); }, 30000));
+
+    test::FakeSerialLink line;
+    FrmReceive receive(*rig.ctx, nullptr, &line);
+    receive.show();
+    QTRY_VERIFY(line.isOpen());
+    receive.writeFilesAgain();
+    receive.transfer().cmdSend_Click();
+    line.inject(sim::buildCountFrame(3, "5              ").frame);
+    QCOMPARE(rig.rec.texts(),
+             QStringList({"Agent 005 is being served by port 1 of the Transfer Station now, so "
+                          "writing its files again would race it. Wait until it has ended, then "
+                          "try again.",
+                          "Agent 5 is already being served by port 1 of the Transfer Station: one "
+                          "terminal per agent at a time. Nothing was received or stored; once that "
+                          "has ended, press Receive again."}));
+    QVERIFY(!receive.transfer().isActive());
+
+    rig.sims[1].holdRecord = -1;
+    rig.sims[1].device->write(rig.sims[1].held);
+    QVERIFY(QTest::qWaitFor([&] { return rig.ended(1); }, 30000));
+    QCOMPARE(rig.state(1), QString("Completed"));
+    rig.rec.clear();
+    receive.writeFilesAgain();  // free again
+    QCOMPARE(rig.rec.texts(), QStringList{"Upload Completed Successfully"});
+}
+
 // The keyboard goes row by row: agent, day, transactions, direction, then the next row's
 // agent; the entries take digits as on Send Data; Enter moves on like Tab.
 void TestStation::keyboardRowByRow() {
@@ -590,16 +694,21 @@ void TestStation::portsInUseAreKept() {
     rig.type(job);
     rig.control<QCheckBox>("chkUse", 2)->click();
     QVERIFY(!rig.control<QLineEdit>("txtAgent", 2)->isEnabled());
+    QVERIFY(rig.lines(rig.ctx->operatorLog().filePath())
+                .last()
+                .endsWith("AUDIT station ports changed: port 2 taken out of use"));
+    // Start All with no row to start says so.
     rig.screen->cmdStartAll_Click();
     QVERIFY(rig.row(2).state() == RowState::Idle);
+    QCOMPARE(rig.rec.texts(),
+             QStringList{"No row was started: no free row of a port in use has its agent typed. "
+                         "Type the agent (for a download also the day) in the rows to start, "
+                         "then press Start All."});
     QVERIFY(!StationPortStore(rig.ctx->db()).load().value(2));
     QVERIFY(StationPortStore(rig.ctx->db()).load().value(3));
     FrmStation again(*rig.ctx);
     QVERIFY(!again.findChild<QCheckBox*>("chkUse2")->isChecked());
     QVERIFY(again.findChild<QCheckBox*>("chkUse3")->isChecked());
-    QVERIFY(rig.lines(rig.ctx->operatorLog().filePath())
-                .last()
-                .endsWith("AUDIT station ports changed: port 2 taken out of use"));
     // Back in use: the row starts.
     rig.control<QCheckBox>("chkUse", 2)->click();
     rig.screen->cmdStartAll_Click();
@@ -632,9 +741,10 @@ void TestStation::busyPortsBothWays() {
     link::SerialPortLink send(
         rig.pf.path(), [] { return QString("3"); }, "Send Data");
     QVERIFY(!send.open(&error));
+    // The row to stop is named: closing the station would stop its other rows too.
     QCOMPARE(error, QString("Serial port 3 (%1) is busy: the Transfer Station screen of this "
-                            "program is using it. Close the Transfer Station screen, then try "
-                            "again.")
+                            "program is using it. Stop its row of port 3 (the other rows go on), "
+                            "then try again.")
                         .arg(device));
     rig.control<QPushButton>("cmdStop", 3)->click();
     QCOMPARE(rig.state(3), QString("Stopped"));

@@ -44,6 +44,7 @@ public:
         emit wrote(bytes);
         return true;
     }
+    int byteMicros() const override { return lineByteMicros; }
     QByteArray readAll() override {
         QByteArray b = m_in;
         m_in.clear();
@@ -66,6 +67,7 @@ public:
     QString openError;                                   // set to make open() fail
     std::function<bool(const QByteArray&)> refuseWrite;  // frames whose write fails
     int opened = 0;
+    int lineByteMicros = 0;  // the time a byte takes on the line; none by default
 
 signals:
     void wrote(const QByteArray& bytes);

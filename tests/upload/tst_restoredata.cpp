@@ -520,6 +520,10 @@ void TestRestoreData::storeThatIsNotSafe_data() {
     QTest::newRow("read-only database")
         << "read-only"
         << "The collections could not be stored in table RestoreData: ";
+    // A newer upload of the agent stored the next day: the older one is not offered again.
+    QTest::newRow("database refuses the rows, a newer upload stored the next day")
+        << "database, newer"
+        << "The collections could not be stored in table RestoreData: disk full.";
 }
 
 void TestRestoreData::storeThatIsNotSafe() {
@@ -539,7 +543,7 @@ void TestRestoreData::storeThatIsNotSafe() {
     QSqlQuery q(s.db->handle());
     if (fault == "backup") {
         QVERIFY(QDir().mkpath(s.backupPath("005_07_12_26.txt")));  // a folder in the way
-    } else if (fault == "database") {
+    } else if (fault.startsWith("database")) {
         QVERIFY(q.exec("CREATE TRIGGER fail BEFORE INSERT ON RestoreData WHEN NEW.AccountNo = '" +
                        accountNo(3) + "' BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
     } else {
@@ -561,12 +565,20 @@ void TestRestoreData::storeThatIsNotSafe() {
     // received them), or from the backup (on a screen opened later).
     if (fault == "backup") {
         QVERIFY(QDir(s.backupPath("005_07_12_26.txt")).removeRecursively());
-    } else if (fault == "database") {
+    } else if (fault.startsWith("database")) {
         QVERIFY(q.exec("DROP TRIGGER fail"));
     } else {
         QVERIFY(q.exec("PRAGMA query_only = OFF"));
     }
     s.recorder.clear();
+    if (fault.endsWith("newer")) {
+        const FixedClock nextDay(QDateTime(QDate(2026, 12, 8), QTime(18, 0)));
+        s.restore.setClock(nextDay);
+        QVERIFY(s.run(upload(day.frames.mid(0, 1), "0050812", 7, 3500)).safe);
+        QVERIFY(s.restore.unstoredBackups().isEmpty());            // the older mark went with it
+        QVERIFY(QFile::exists(s.backupPath("005_07_12_26.txt")));  // the backup itself stays
+        return;
+    }
     out = backupKept ? s.restore.storeFromBackup(s.backupPath("005_07_12_26.txt"), s.messages())
                      : s.run(d);
     QVERIFY(out.safe);
@@ -872,6 +884,13 @@ void TestRestoreData::headerThatCannotNameAFile() {
     QVERIFY(s.recorder.last().text.contains("\"../0712\", which cannot name a file"));
     QVERIFY(QDir(s.bankFolder).entryList(QDir::Files).isEmpty());
     QVERIFY(QDir(s.pf.path()).entryList({"*.txt"}, QDir::Files).isEmpty());
+    // The frames are on disk all the same, under a name of the date and time, before the
+    // upload counts as safe.
+    QVERIFY(out.safe);
+    QCOMPARE(out.backupFile, s.backupPath("upload_07_12_26_183000.txt"));
+    QVERIFY(s.recorder.last().text.endsWith("Its frames are in the backup file " +
+                                            QDir::toNativeSeparators(out.backupFile) + "."));
+    QVERIFY(QFile::exists(out.backupFile));
 }
 
 void TestRestoreData::filesInTheEncodingOfTheDownload_data() {

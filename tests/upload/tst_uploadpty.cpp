@@ -11,7 +11,6 @@
 #include "support/MessageRecorder.h"
 #include "support/TempProgramFolder.h"
 #include "upload/FrmReceive.h"
-#include "upload/PartialUploads.h"
 #include "upload/RestoreData.h"
 #include "upload/UploadTransfer.h"
 
@@ -159,7 +158,8 @@ void TestUploadPty::setUp(const QString& scriptText, sim::TerminalConfig config)
     QFile::remove(m_pf->filePath("ports/com1"));
     QVERIFY(QFile::link(m_device->devicePath(), m_pf->filePath("ports/com1")));
     m_screen = std::make_unique<FrmReceive>(*m_ctx);
-    m_screen->transfer().setTimings({300, 1500, 20, 60});
+    // A reply still arriving at its time-out gets 71 ms (a reply's time on the line) and 150.
+    m_screen->transfer().setTimings({300, 1500, 20, 150});
     m_screen->show();
     QTRY_VERIFY(m_screen->findChild<QPushButton*>("cmdSend")->isEnabled());
 }
@@ -282,6 +282,10 @@ void TestUploadPty::storeFailsThenStoreAgain_data() {
     QTest::newRow("file-size limit") << "file-size" << false;
     QTest::newRow("backup file cannot be written") << "backup" << false;
     QTest::newRow("database error, program closed") << "database" << true;
+    // A newer upload of the agent was stored meanwhile: Store Again names the day of each and
+    // asks; No stores nothing.
+    QTest::newRow("database error, program closed, newer upload stored")
+        << "database, newer" << true;
 }
 
 void TestUploadPty::storeFailsThenStoreAgain() {
@@ -294,7 +298,7 @@ void TestUploadPty::storeFailsThenStoreAgain() {
     QTest::qWait(20);
     QSqlQuery q(m_ctx->db().handle());
     const auto breakIt = [&](bool on) {
-        if (fault == "database") {
+        if (fault.startsWith("database")) {
             QVERIFY(q.exec(on ? "CREATE TEMP TRIGGER fail BEFORE INSERT ON RestoreData BEGIN "
                                 "SELECT RAISE(ABORT, 'disk full'); END"
                               : "DROP TRIGGER fail"));
@@ -330,6 +334,25 @@ void TestUploadPty::storeFailsThenStoreAgain() {
         FrmReceive later(*m_ctx);
         auto* again = later.findChild<QPushButton*>("cmdStoreAgain");
         QVERIFY(again->isEnabled());
+        if (fault.endsWith("newer")) {
+            const UploadInfo newer{kAgent, "0050812", 1, 100,
+                                   QDateTime(QDate(2026, 12, 8), QTime(10, 0))};
+            QVERIFY(RestoreDataStore(m_ctx->db()).replaceUpload(newer, {}));
+            m_rec->answerNext(MsgAnswer::No);
+            again->click();
+            QCOMPARE(m_rec->texts(),
+                     QStringList{
+                         QDir::toNativeSeparators(m_pf->filePath("BackupData/005_07_12_26.txt")) +
+                         " holds the upload of agent 005 for day 0712, received "
+                         "07/12/2026 19:00. A newer upload of agent 005 is stored (day "
+                         "0812, received 08/12/2026 10:00): storing this one replaces "
+                         "its collections and its files. Store the older upload?"});
+            QVERIFY(m_rec->last().defaultNo);
+            QCOMPARE(RestoreDataStore(m_ctx->db()).uploadInfo(kAgent)->AgentDateKey,
+                     QString("0050812"));
+            QVERIFY(again->isEnabled());
+            return;
+        }
         again->click();
         QCOMPARE(m_rec->texts().first(), QString("Upload Completed Successfully"));
         QVERIFY2(m_rec->texts().last().endsWith("The terminal was not told that the upload is "
@@ -415,13 +438,11 @@ void TestUploadPty::fourteenThousandTransactions() {
     const QVector<RestoreDataRow> rows = RestoreDataStore(m_ctx->db()).checkFileRows(kAgent);
     const QList<QByteArray> files = dayFiles();
 
-    // The same day again, cut short at record 1200 (the screen closed), then taken up on a
-    // newly opened screen: it goes on from where it stopped, and stores the same.
+    // The same day again, cut short at record 1200 (the screen closed), then taken up after
+    // the program is started again: it goes on from where it stopped, and stores the same.
     cleanup();
     init();
-    PartialUploads kept(m_pf->folder());
     setUp(script, {});
-    m_screen->setPartialUploads(&kept);
     connect(
         &m_screen->transfer(), &UploadTransfer::progress, m_screen.get(),
         [this](int received, int) {
@@ -431,10 +452,16 @@ void TestUploadPty::fourteenThousandTransactions() {
         },
         Qt::QueuedConnection);
     m_screen->findChild<QPushButton*>("cmdSend")->click();
-    QTRY_VERIFY_WITH_TIMEOUT(kept.holds("1"), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_screen->isVisible(), 30000);
+    QVERIFY(QFile::exists(m_pf->filePath("BackupData/0050712-partial.kept")));
     m_screen.reset();
+    m_ctx.reset();  // the program ends, and starts again
+    QString error;
+    m_ctx = AppContext::startUp(m_pf->folder(), &error, kEvening);
+    QVERIFY2(m_ctx, qPrintable(error));
+    m_ctx->settings().BankInfoPath = m_pf->filePath("bank");
+    m_ctx->settings().CommPort = "1";
     FrmReceive again(*m_ctx);
-    again.setPartialUploads(&kept);
     again.show();
     QTest::qWait(50);
     int asked = 0;
@@ -452,6 +479,7 @@ void TestUploadPty::fourteenThousandTransactions() {
         askedAgain += f.size() == 10;
     }
     QVERIFY2(askedAgain - asked < 810, qPrintable(QString::number(askedAgain - asked)));
+    QVERIFY(!QFile::exists(m_pf->filePath("BackupData/0050712-partial.kept")));  // stored
 }
 
 // The bank folder was missing at the upload; once it is there, a newly opened screen writes

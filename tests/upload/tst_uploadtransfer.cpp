@@ -5,7 +5,7 @@
 #include "link/TransferLog.h"
 #include "support/FakeSerialLink.h"
 #include "support/MessageRecorder.h"
-#include "upload/PartialUploads.h"
+#include "upload/KeptUpload.h"
 #include "upload/UploadTransfer.h"
 
 #include <QSignalSpy>
@@ -39,12 +39,13 @@ bool isRequest(const QByteArray& f) {
 // A terminal's replies written as rules, one per request: "N#k" the k-th request for record
 // N ("N#*" every one). The replies, in order: "ok" (the record's frame), "other" (another
 // record's frame), "pieces" (the frame in four pieces 100 ms apart), "half" (its first half
-// only), "stray" (three stray bytes), "nack", "none"; each with "@ms" to come that much
-// later. A request without a rule gets its frame.
+// only), "stray" (three stray bytes), "nack", "none", "noise" (noise on the line from then
+// on); each with "@ms" to come that much later. A request without a rule gets its frame.
 struct ScriptedTerminal {
     QVector<QByteArray> frames;
     QMap<QString, QStringList> rules;
     QMap<int, int> asked;
+    bool noise = false;
 
     ScriptedTerminal(QVector<QByteArray> f, const QString& text) : frames(std::move(f)) {
         for (const QString& rule : text.split(' ', Qt::SkipEmptyParts)) {
@@ -61,6 +62,7 @@ struct ScriptedTerminal {
         for (const QString& w : words) {
             const QString word = w.section('@', 0, 0);
             const int delay = w.contains('@') ? w.section('@', 1).toInt() : 0;
+            noise = noise || word == "noise";
             if (word == "ok") {
                 out << qMakePair(frame, delay);
             } else if (word == "other") {
@@ -145,6 +147,8 @@ private:
     QList<UploadData> m_stored;
     std::function<QByteArray(int)> m_reply;  // the terminal's answer to a request
     bool m_storeSucceeds = true;
+    bool m_totalsDiffer = false;  // what the store finds against the terminal's totals
+    QString m_outcome;            // the store's message, when it shows one
 };
 
 void TestUploadTransfer::init() {
@@ -154,10 +158,15 @@ void TestUploadTransfer::init() {
     m_stored.clear();
     m_reply = nullptr;
     m_storeSucceeds = true;
-    m_tx =
-        std::make_unique<UploadTransfer>(*m_port, *m_log, [this](const UploadData& d, const auto&) {
+    m_outcome.clear();
+    m_totalsDiffer = false;
+    m_tx = std::make_unique<UploadTransfer>(
+        *m_port, *m_log, [this](const UploadData& d, const auto& message) {
             m_stored << d;
-            return m_storeSucceeds;
+            if (m_storeSucceeds && !m_outcome.isEmpty()) {
+                message({"frmReceive", m_outcome, MsgIcon::Information, MsgButtons::Ok, {}});
+            }
+            return RestoreResult{m_storeSucceeds, m_storeSucceeds && m_totalsDiffer};
         });
     m_tx->setTimings({60000, 60000, 5});
     connect(m_port.get(), &test::FakeSerialLink::wrote, this, [this](const QByteArray& f) {
@@ -257,6 +266,10 @@ void TestUploadTransfer::repliesThatDoNotAdvance_data() {
     QTest::newRow("stray bytes before a reply") << "3#1=stray,ok@20" << clean << "";
     QTest::newRow("pieces past the time-out") << "2#1=pieces" << clean << "";
     QTest::newRow("half a reply") << "2#1=half" << QList<int>{0, 1, 2, 2, 3, 4, -1} << "";
+    // Bytes that never make a reply keep arriving while record 3 goes unanswered: its
+    // time-out is extended once, then the upload goes on.
+    QTest::newRow("noise while record 3 is unanswered")
+        << "3#1=noise" << QList<int>{0, 1, 2, 3, 2, 3, 4, -1} << "";
     QTest::newRow("count byte no frame holds")
         << "3#1=badcount" << QList<int>{0, 1, 2, 3, 3, 4, -1} << "";
     QTest::newRow("NACK") << "3#1=nack" << QList<int>{0, 1, 2, 3, 2, 3, 4, -1}
@@ -277,6 +290,7 @@ void TestUploadTransfer::repliesThatDoNotAdvance() {
     QFETCH(QList<int>, asked);
     QFETCH(QString, message);
     m_tx->setTimings({150, 60000, 5, 120});
+    m_port->lineByteMicros = 520;  // 19200 baud: a reply takes 71 ms on the line
     const QVector<QByteArray> frames = day(3);
     ScriptedTerminal t(frames, terminal);
     QSignalSpy enabled(m_tx.get(), &UploadTransfer::receiveEnabled);
@@ -292,6 +306,13 @@ void TestUploadTransfer::repliesThatDoNotAdvance() {
             }
         }
     });
+    QTimer noise;
+    connect(&noise, &QTimer::timeout, this, [&] {
+        if (t.noise && m_stored.isEmpty()) {
+            m_port->inject(QByteArray("\x00\x7f\x20", 3));
+        }
+    });
+    noise.start(5);
     m_tx->cmdSend_Click();
     if (message.isEmpty() || message.startsWith("No Ack")) {
         QTRY_COMPARE_WITH_TIMEOUT(m_stored.size(), 1, 10000);
@@ -331,13 +352,15 @@ void TestUploadTransfer::receiveDuringTheUploadIsIgnored() {
     QCOMPARE(requests(m_port->written), QList<int>({0, 1, 2, 3, -1}));
 }
 
-// The terminal is told that the upload is over only once its collections are safe. A store
-// that fails keeps the frames and the terminal's data: Store Again stores them, then asks for
-// the count to see that the same terminal is there before it sends the end frame.
+// The terminal is told that the upload is over only once its collections are safe, and
+// before the outcome is shown. A store that fails keeps the frames and the terminal's data:
+// Store Again stores them, then asks for the count to see that the same terminal is there
+// before it sends the end frame. Stored totals that differ from the terminal's keep the
+// terminal's day unless the operator says to release it.
 void TestUploadTransfer::endOfTheUpload_data() {
     QTest::addColumn<bool>("storedAtOnce");
     QTest::addColumn<bool>("overWritten");
-    QTest::addColumn<QString>("terminalAfter");  // at Store Again: same, other, silent
+    QTest::addColumn<QString>("terminalAfter");  // at Store Again, or the totals' answer
     QTest::addColumn<QList<int>>("asked");
     QTest::addColumn<QStringList>("messages");
     const QString notSafe =
@@ -351,23 +374,46 @@ void TestUploadTransfer::endOfTheUpload_data() {
         "so it was not told that the upload is over: its collections stay on it. To take them "
         "again, open this screen anew and press Receive; or clear its day once the bank has "
         "the files.";
-    QTest::newRow("stored") << true << true << "" << QList<int>{0, 1, 2, 3, -1} << QStringList{};
+    const QString ok = "Upload Completed Successfully";
+    const QString differs = "Serious Problem While Uploading ";
+    const QString ask =
+        "The collections stored differ from the terminal's own totals, so the terminal was not "
+        "told that the upload is over: it keeps its collections, and the day can be received "
+        "again. Tell the terminal now that the upload is over?";
+    QTest::newRow("stored") << true << true << "" << QList<int>{0, 1, 2, 3, -1} << QStringList{ok};
     QTest::newRow("end frame not written")
         << true << false << "" << QList<int>{0, 1, 2, 3}
         << QStringList{
                "The end frame could not be sent to the terminal: the device refused the "
                "write\nThe collections received are stored, but the terminal was not "
                "told that the upload is over: do not clear its day before checking the "
-               "files."};
+               "files.",
+               ok};
+    QTest::newRow("totals differ, terminal kept")
+        << true << true << "differs, No" << QList<int>{0, 1, 2, 3}
+        << QStringList{differs, ask,
+                       "The collections stored differ from the terminal's own totals, and the "
+                       "terminal was not told that the upload is over: it keeps its "
+                       "collections. Compare the check file with the terminal's report, then "
+                       "receive the day again."};
+    QTest::newRow("totals differ, terminal released")
+        << true << true << "differs, Yes" << QList<int>{0, 1, 2, 3, -1}
+        << QStringList{differs, ask};
     QTest::newRow("store failed, stored again")
         << false << true << "same" << QList<int>{0, 1, 2, 3, 0, -1}
-        << QStringList{notSafe, released};
+        << QStringList{notSafe, ok, released};
     QTest::newRow("store failed, another terminal")
         << false << true << "other" << QList<int>{0, 1, 2, 3, 0}
-        << QStringList{notSafe, notReleased};
+        << QStringList{notSafe, ok, notReleased};
     QTest::newRow("store failed, terminal gone")
         << false << true << "silent" << QList<int>{0, 1, 2, 3, 0, 0}
-        << QStringList{notSafe, notReleased};
+        << QStringList{notSafe, ok, notReleased};
+    QTest::newRow("store failed, port fails while the terminal is looked for")
+        << false << true << "port fails" << QList<int>{0, 1, 2, 3, 0}
+        << QStringList{notSafe, ok,
+                       "the device went away. The collections are stored, but the terminal was "
+                       "not told that the upload is over: it still holds them. Clear its day "
+                       "only once the bank has the files."};
 }
 
 void TestUploadTransfer::endOfTheUpload() {
@@ -378,9 +424,23 @@ void TestUploadTransfer::endOfTheUpload() {
     QFETCH(QStringList, messages);
     m_tx->setTimings({100, 60000, 5});
     m_storeSucceeds = storedAtOnce;
+    m_outcome = "Upload Completed Successfully";
+    if (terminalAfter.startsWith("differs")) {
+        m_totalsDiffer = true;
+        m_outcome = "Serious Problem While Uploading ";
+        m_rec->answerNext(MsgAnswer::Ok);  // the outcome, then the question
+        m_rec->answerNext(terminalAfter.endsWith("Yes") ? MsgAnswer::Yes : MsgAnswer::No);
+    }
     if (!overWritten) {
         m_port->refuseWrite = [](const QByteArray& f) { return f.mid(9, 4) == "OVER"; };
     }
+    // When the outcome is shown, the terminal has been told already (when it is told).
+    QList<int> askedAtOutcome;
+    m_rec->whileShown([&](const MessageRequest& r) {
+        if (r.text == m_outcome) {
+            askedAtOutcome = requests(m_port->written);
+        }
+    });
     serve(day(2));
     m_tx->cmdSend_Click();
     QTRY_COMPARE(m_stored.size(), 1);
@@ -394,6 +454,12 @@ void TestUploadTransfer::endOfTheUpload() {
             serve(day(3));
         } else if (terminalAfter == "silent") {
             m_reply = nullptr;
+        } else if (terminalAfter == "port fails") {
+            m_reply = [this](int) {
+                QTimer::singleShot(0, m_port.get(),
+                                   [this] { m_port->fail("the device went away."); });
+                return QByteArray();
+            };
         }
         QVERIFY(m_tx->storeAgain());
         QTRY_COMPARE(m_tx->isActive(), false);
@@ -402,48 +468,77 @@ void TestUploadTransfer::endOfTheUpload() {
     }
     QCOMPARE(requests(m_port->written), asked);
     QCOMPARE(m_rec->texts(), messages);
+    // Stored totals that differ are shown before the operator decides.
+    const QList<int> beforeTheDecision{0, 1, 2, 3};
+    QCOMPARE(askedAtOutcome, terminalAfter.startsWith("differs") ? beforeTheDecision : asked);
     QVERIFY(m_tx->finished());
+    QCOMPARE(m_tx->totalsDiffer(), terminalAfter.startsWith("differs"));
 }
 
-// An upload cut short (the screen closed) keeps its records for the port: the next Receive
-// goes on from the first record not received when the count and header are the same, and
-// starts afresh when they differ.
+// An upload cut short (the screen closed) keeps its records on disk as they arrive: the next
+// Receive of the same terminal, on a new transfer (another screen or port, or after a
+// restart), goes on from the first record it lacks when the count and header are the same,
+// and starts afresh when they differ. A damaged reply never replaces a good record, and a
+// record damaged on disk is asked for again.
 void TestUploadTransfer::resumeAfterAnInterruption_data() {
-    QTest::addColumn<bool>("sameDay");
+    QTest::addColumn<QString>("kind");
     QTest::addColumn<QList<int>>("asked");
-    QTest::newRow("same count and header") << true << QList<int>{0, 1, 5, 6, 7, -1};
-    QTest::newRow("another day") << false << QList<int>{0, 1, 2, 3, 4, 5, 6, 7, -1};
+    QTest::newRow("same count and header") << "same" << QList<int>{0, 1, 5, 6, 7, -1};
+    QTest::newRow("another day") << "other day" << QList<int>{0, 1, 2, 3, 4, 5, 6, 7, -1};
+    QTest::newRow("damaged copy of a record asked again")
+        << "damaged copy" << QList<int>{0, 1, 5, 6, 7, -1};
+    QTest::newRow("record damaged on disk")
+        << "damaged on disk" << QList<int>{0, 1, 3, 4, 5, 6, 7, -1};
 }
 
 void TestUploadTransfer::resumeAfterAnInterruption() {
-    QFETCH(bool, sameDay);
+    QFETCH(QString, kind);
     QFETCH(QList<int>, asked);
-    PartialUploads kept(ProgramFolder(m_dir.path()));
-    kept.setClock(kEvening);
-    m_tx->setPartialUploads(&kept, [] { return QString("1"); });
+    QDir(m_dir.filePath("BackupData")).removeRecursively();  // nothing kept from another row
+    m_tx->setKeepFolder(m_dir.path());
     const QVector<QByteArray> frames = day(6);
-    m_reply = [&](int r) { return r <= 4 ? frames.value(r) : QByteArray(); };
+    QMap<int, int> times;
+    m_reply = [&](int r) {
+        const int n = ++times[r];
+        if (kind == "damaged copy" && r == 4 && n > 1) {
+            QByteArray garbled = frames[4];
+            garbled[60] = char(garbled[60] ^ 0x10);
+            return n == 2 ? garbled : QByteArray();  // then no answer
+        }
+        return r <= 4 ? frames.value(r) : QByteArray();
+    };
     m_tx->cmdSend_Click();
     QTRY_COMPARE(requests(m_port->written).last(), 5);
-    m_tx->stop();  // the screen is closed while record 5 is awaited
-    QVERIFY(kept.holds("1"));
-    QVERIFY(QFile::exists(m_dir.filePath("BackupData/001_07_12_26-partial.txt")));
+    if (kind == "damaged copy") {
+        m_tx->Timer1_Timer();  // record 4 asked again; its copy comes damaged, then nothing
+        QTRY_COMPARE(requests(m_port->written).count(4), 3);
+    }
+    m_tx->stop();  // the screen is closed while a record is awaited
+    const QString keptFile = m_dir.filePath("BackupData/0010712-partial.kept");
+    QVERIFY(QFile::exists(keptFile));
+    if (kind == "damaged on disk") {
+        QFile f(keptFile);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.seek(KeptUpload::kKeptFileMagic.size() + 3 * 137 + 40));
+        f.write("\xee");
+    }
 
     cleanup();
-    init();  // the screen opened again
-    m_tx->setPartialUploads(&kept, [] { return QString("1"); });
+    init();  // another screen, or the program started again
+    m_tx->setKeepFolder(m_dir.path());
     QSignalSpy resumed(m_tx.get(), &UploadTransfer::resumed);
     QVector<QByteArray> again = frames;
-    if (!sameDay) {
+    if (kind == "other day") {
         again[1] = sim::buildDayHeaderFrame("0010812", 6, 600).frame;
     }
     serve(again);
     m_tx->cmdSend_Click();
     QTRY_COMPARE(m_stored.size(), 1);
     QCOMPARE(requests(m_port->written), asked);
-    QCOMPARE(resumed.size(), sameDay ? 1 : 0);
-    QCOMPARE(m_stored[0].RecordFrames, again);  // as if never interrupted
-    QVERIFY(!kept.holds("1"));
+    QCOMPARE(resumed.size(), kind == "other day" ? 0 : 1);
+    QCOMPARE(m_stored[0].RecordFrames, again);               // as if never interrupted
+    QCOMPARE(QFile::exists(keptFile), kind == "other day");  // stored: the file goes
+    QVERIFY(!QFile::exists(m_dir.filePath("BackupData/0010812-partial.kept")));
 }
 
 void TestUploadTransfer::twoRepliesGluedTogether() {

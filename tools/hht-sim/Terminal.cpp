@@ -63,6 +63,8 @@ void Terminal::feed(const QByteArray& bytes) {
 void Terminal::onFrame(const QByteArray& frame) {
     const int rec = recordNumberOf(frame).value_or(0);
     const char mode = m_config.mode == Mode::Download ? kModeDownload : kModeUpload;
+    // 10 bits a byte at 19200 baud, rounded up.
+    m_crossMs = m_config.crossing ? int((frame.size() * 10 * 1000 + 19199) / 19200) : 0;
     m_received.append(frame);
     emit frameReceived(frame);
 
@@ -228,6 +230,8 @@ void Terminal::sendAnswer(int rec, const QByteArray& reply) {
 void Terminal::send(const QByteArray& reply, int delayMs) {
     const QByteArray bytes = corrupt(m_held + reply);
     m_held.clear();
+    delayMs += m_crossMs;  // the first answer to a frame waits until it has crossed the line
+    m_crossMs = 0;
     const int pieces = std::min<int>(m_config.faults.splitPieces, static_cast<int>(bytes.size()));
     if (pieces <= 1) {
         m_outbox.enqueue(bytes, delayMs);

@@ -43,6 +43,9 @@ struct TerminalConfig {
     Beyond beyond = Beyond::Zero;
     bool paced = false;          // write at the pace of 19200 baud
     int partialTimeoutMs = 200;  // a frame left incomplete this long is thrown away
+    // Answer a frame only once it would have crossed a 19200-baud line (0.52 ms a byte), as a
+    // real terminal does: the PC's writes to a pseudo-terminal take no time of their own.
+    bool crossing = false;
 };
 
 class Terminal : public QObject {
@@ -98,6 +101,7 @@ private:
     QMap<int, QByteArray> m_accounts;
     QByteArray m_sent;
     QByteArray m_held;  // a reply held back to be glued to the next one
+    int m_crossMs = 0;  // the wait before the next answer goes: the frame's time on the line
     bool m_ended = false;
 };
 
