@@ -98,8 +98,8 @@ for elf in "$work"/x/usr/lib/kovrin/kovrin "$work"/x/usr/lib/kovrin/kovrin-2.0 \
     readelf -dW "$elf" | grep -Eq "BIND_NOW|FLAGS_1.*NOW" || fail "$name is not bound now"
     syms=$(readelf --dyn-syms -W "$elf")
     grep -q "__stack_chk_fail" <<<"$syms" || fail "$name has no stack protector"
-    fortified=$(grep -Eo "__[a-z0-9_]+_chk@" <<<"$syms" | grep -v __stack_chk | tr -d @ | sort -u |
-                tr '\n' ' ')
+    fortified=$( (grep -Eo "__[a-z0-9_]+_chk@" <<<"$syms" || true) | (grep -v __stack_chk || true) |
+                tr -d @ | sort -u | tr '\n' ' ')
     readelf -SW "$elf" | grep -q "\.debug_info" && fail "$name still carries debugging symbols"
     echo "hardening: $name: PIE, stack protector, full RELRO, bind now; checked forms: ${fortified:-none}"
 done
@@ -325,6 +325,7 @@ logrotate state -- version 2
 "$logs/transfer-2026-01-01.log" 2000-1-1-0:0:0
 "$logs/transfer-$today.log" 2000-1-1-0:0:0
 EOF
+chmod 600 "$work/logrotate.state"
 logrotate -s "$work/logrotate.state" /etc/logrotate.d/kovrin ||
     fail "logrotate refuses the package's rules"
 [ -f "$logs/transfer-2026-01-01.log.1.gz" ] || fail "a day-old transfer log was not compressed"
