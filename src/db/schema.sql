@@ -45,6 +45,8 @@ CREATE INDEX IF NOT EXISTS LedgerDayUpload ON LedgerDay (UploadID);
 --   made again from the values for the others.
 --   CollectedPaise, ClosingPaise: the same amounts in hundredths; Unreadable: 1 for a
 --   collection whose amount or date cannot be read.
+--   UploadDay: the day its upload's key names (LedgerUpload.Day): the day a collection without
+--   a readable date belongs to.
 DROP VIEW IF EXISTS Report2;
 DROP VIEW IF EXISTS Report1;
 DROP VIEW IF EXISTS Register;
@@ -53,7 +55,8 @@ SELECT AgentID, AccountNo, BranchID, Closing / 100.0 AS ClosingAmt, Amount / 100
        Date, TransactionNumber,
        coalesce(StoredAmount, printf('%010.2f', Amount / 100.0)) AS Amtcollected,
        coalesce(StoredDateTime, substr(Date, 9, 2) || '/' || substr(Date, 6, 2) || '/' || substr(Date, 1, 4) || ' ' || Time) AS DateTime,
-       Amount AS CollectedPaise, Closing AS ClosingPaise, Unreadable, UploadID, InDownload, Time
+       Amount AS CollectedPaise, Closing AS ClosingPaise, Unreadable, UploadID, InDownload, Time,
+       (SELECT Day FROM LedgerUpload u WHERE u.UploadID = LedgerCollection.UploadID) AS UploadDay
 FROM LedgerCollection
 WHERE Superseded = 0;
 

@@ -298,15 +298,18 @@ void restrict(const char* column, const QString& typed, QString* sql, QStringLis
 }
 
 // The collections of Report1 that can be read, in a date range, in the order of the daily
-// report (the order of the ledger's index: no sort); and those that cannot be read, those
-// without a readable date whatever the range, so that they are listed instead of silently
-// falling out of it.
+// report (the order of the ledger's index: no sort); and those that cannot be read: by their
+// date, or without one by their upload's day, so that each is listed in the reports of its
+// day instead of silently falling out of them or turning up in every report. Only one of an
+// upload of no known day at all (an older file's, without a key or a date) is listed whatever
+// the range.
 const char* const kReport1Rows =
     "SELECT AgentID, AccountNo, BranchID, ClosingPaise, CollectedPaise, Date FROM Report1 "
     "WHERE Unreadable = 0 AND Date BETWEEN ? AND ?";
 const char* const kUnreadableRows =
     "SELECT AgentID, AccountNo, BranchID, Amtcollected, DateTime FROM Report1 "
-    "WHERE Unreadable = 1 AND (Date IS NULL OR Date BETWEEN ? AND ?)";
+    "WHERE Unreadable = 1 AND (coalesce(Date, UploadDay) BETWEEN ?1 AND ?2 OR "
+    "(Date IS NULL AND UploadDay IS NULL))";
 const char* const kReport1Order =
     " ORDER BY Date, CAST(AgentID AS INTEGER), AgentID, CAST(AccountNo AS INTEGER), AccountNo, "
     "TransactionNumber, CollectedPaise";

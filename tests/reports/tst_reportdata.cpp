@@ -412,7 +412,7 @@ void TestReportData::unreadableRowsAreListedApart_data() {
     QTest::addColumn<QString>("account");
     QTest::addColumn<bool>("listed");  // the row of agent 004 is listed by both reports
     // A readable collection of 12.00 by agent 001 on 7 December, and one of agent 004, account
-    // 77 whose stored texts are these.
+    // 77 whose stored texts are these, uploaded for 7 December.
     struct Case {
         const char* name;
         const char* amount;
@@ -433,7 +433,11 @@ void TestReportData::unreadableRowsAreListedApart_data() {
         {"no whole part", ".50", dec7, kDec7, "", "", true},
         {"too large", "100000000000.00", dec7, kDec7, "", "", true},
         {"day byte 00", "0000005.00", "00/12/2009 10:00", kDec7, "", "", true},
-        {"30 February, any range", "0000005.00", "30/02/2009 10:00", kDec8, "", "", true},
+        {"30 February, on its upload's day", "0000005.00", "30/02/2009 10:00", kDec7, "", "", true},
+        {"30 February, not after its upload's day", "0000005.00", "30/02/2009 10:00", kDec8, "", "",
+         false},
+        {"day byte 00, not before its upload's day", "0000005.00", "00/12/2009 10:00",
+         QDate(2009, 12, 6), "", "", false},
         {"amount on a day outside the range", "00001O2.00", "09/12/2009 10:00", kDec7, "", "",
          false},
         {"only the agent's account", "00001O2.00", dec7, kDec7, "4", "77", true},
@@ -454,6 +458,13 @@ void TestReportData::unreadableRowsAreListedApart() {
     QFETCH(bool, listed);
     add(collection("001", "1", "0000012.00", "07/12/2009 10:00"));
     add(collection("004", "  77 ", amount, dateTime));
+    {
+        QSqlQuery q(m_db->handle());
+        QVERIFY(
+            q.exec("INSERT INTO UploadInfo (AgentID, AgentDateKey, TotalTransactions, "
+                   "TotalAmount, UploadedAt) VALUES ('004', '0040712', 1, 0, "
+                   "'2009-12-07T18:00:00.000')"));
+    }
     const QStringList stored = {"004|77|" + amount + "|" + dateTime};
     const bool good = day == kDec7 && agent.isEmpty();  // the readable row is in the report
     ReportStatus st;
@@ -483,14 +494,14 @@ void TestReportData::branchesOfTheRows() {
     c.branch = "BR09";  // outside the range
     c.dateTime = "09/12/2009 10:00";
     add(c);
-    c.branch = "BR00";  // a collection that cannot be read, of no known day
+    c.branch = "BR00";  // a collection that cannot be read, of its upload's day (the last)
     c.dateTime = "00/12/2009 10:00";
     add(c);
     ReportStatus st;
     QCOMPARE(source().dailyCollection(range(kDec7, kDec8), &st).branchIds,
-             QStringList({"BR00", "BR01", "BR02"}));
+             QStringList({"BR01", "BR02"}));
     QCOMPARE(source().agentCollection(range(kDec7, kDec8), &st).branchIds,
-             QStringList({"BR00", "BR01", "BR02"}));
+             QStringList({"BR01", "BR02"}));
     QCOMPARE(source().dailyCollection(range(kDec9, kDec9), &st).branchIds,
              QStringList({"BR00", "BR09"}));
     QVERIFY(st);
