@@ -125,19 +125,25 @@ void RegisterTotals::add(const RegisterRow& r) {
         return;
     }
     ++uploads;
-    storedCount += r.StoredCount;
-    storedTotal += r.StoredTotal;
     if (r.TerminalCount && r.TerminalTotal) {
         terminalCount += *r.TerminalCount;
         terminalTotal += *r.TerminalTotal;
+        storedCount += r.StoredCount;
+        storedTotal += r.StoredTotal;
         difference += *r.difference();
+    } else {
+        ++withoutTotals;
+        withoutTotalsCount += r.StoredCount;
+        withoutTotalsStored += r.StoredTotal;
     }
 }
 
 bool RegisterTotals::operator==(const RegisterTotals& o) const {
     return uploads == o.uploads && terminalCount == o.terminalCount &&
            terminalTotal == o.terminalTotal && storedCount == o.storedCount &&
-           storedTotal == o.storedTotal && difference == o.difference && superseded == o.superseded;
+           storedTotal == o.storedTotal && difference == o.difference &&
+           withoutTotals == o.withoutTotals && withoutTotalsCount == o.withoutTotalsCount &&
+           withoutTotalsStored == o.withoutTotalsStored && superseded == o.superseded;
 }
 
 int RegisterData::rowCount() const {

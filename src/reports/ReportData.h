@@ -126,15 +126,20 @@ struct RegisterRow {
     std::optional<int> countDifference() const;
 };
 
-// Sums over the uploads that count (not superseded); the terminal's figures and the
-// differences over those whose header could be read.
+// Sums over the uploads that count (not superseded), like with like: the terminal's figures,
+// the stored ones beside them and the differences over the uploads whose header could be
+// read; the stored figures of those without the terminal's totals apart, on a line of their
+// own, so that every line adds up.
 struct RegisterTotals {
-    int uploads = 0;
+    int uploads = 0;  // all that count, with the terminal's totals or without
     int terminalCount = 0;
     Hundredths terminalTotal = 0;
-    int storedCount = 0;
+    int storedCount = 0;  // of the uploads with the terminal's totals
     Hundredths storedTotal = 0;
     Hundredths difference = 0;
+    int withoutTotals = 0;  // uploads that count without the terminal's totals
+    int withoutTotalsCount = 0;
+    Hundredths withoutTotalsStored = 0;
     int superseded = 0;  // listed, not counted
 
     void add(const RegisterRow& r);
