@@ -9,17 +9,20 @@ using namespace report_bands;
 
 namespace {
 
-// Column positions of the upload register.
+// Column positions of the upload register, each wide enough for what it holds in Arial 10:
+// an agent number of up to fifteen digits (5.56 points a digit), "dd/MM HH:mm", counts up to
+// five digits under their two-line headings, amounts up to 99999999.99, the outcome and the
+// note; two points between columns, within the 523 points of the page.
 struct RegisterColumns {
-    double agentX = 0, agentW = 40;
-    double receivedX = 44, receivedW = 62;
-    double terminalCountX = 108, countW = 44;
-    double terminalTotalX = 154, totalW = 72;
-    double storedCountX = 230;
-    double storedTotalX = 276;
-    double differenceX = 350, differenceW = 64;
-    double outcomeX = 420, outcomeW = 50;
-    double markX = 472, markW = 51;
+    double agentX = 0, agentW = 84;
+    double receivedX = 86, receivedW = 56;
+    double terminalCountX = 144, countW = 42;
+    double terminalTotalX = 188, totalW = 62;
+    double storedCountX = 252;
+    double storedTotalX = 296;
+    double differenceX = 360, differenceW = 60;
+    double outcomeX = 422, outcomeW = 46;
+    double markX = 470, markW = 53;
 };
 
 constexpr double kRegisterHeaderHeight = 3 * kLineHeight + 8;

@@ -360,6 +360,25 @@ void TestReportLayout::uploadRegisterBandsTotalsAndCsv() {
         QVERIFY2(texts.contains(heading), heading);
     }
     QVERIFY(texts.last().contains("(1 listed as superseded)"));
+    // Every field of a line has room of its own, within the page: an agent number of fifteen
+    // digits (5.56 points each in Arial 10) beside the time received, and every figure.
+    for (const PlacedBand& pb : doc.pages[0].bands) {
+        QVector<ReportText> fields = pb.band.texts;
+        std::sort(fields.begin(), fields.end(), [](const ReportText& a, const ReportText& b) {
+            return std::tie(a.y, a.x) < std::tie(b.y, b.x);
+        });
+        for (int i = 0; i < fields.size(); ++i) {
+            const ReportText& t = fields[i];
+            QVERIFY2(t.x + t.width <= doc.geometry.contentWidth() + 0.01, qPrintable(t.name));
+            if (i + 1 < fields.size() && fields[i + 1].y == t.y) {
+                QVERIFY2(t.x + t.width <= fields[i + 1].x,
+                         qPrintable(t.name + " runs into " + fields[i + 1].name));
+            }
+            if (t.name == "txtAgentID") {
+                QVERIFY2(t.width >= 15 * 5.56, "no room for an agent number of 15 digits");
+            }
+        }
+    }
 
     const QList<QByteArray> csv = uploadRegisterCsv(data).split('\n');
     QCOMPARE(csv.size(), 6);  // the heading, four uploads, and the end of the last line
