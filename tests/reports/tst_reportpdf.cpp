@@ -352,6 +352,14 @@ void TestReportPdf::failedSaveLeavesNoFile() {
     QVERIFY(f.open(QIODevice::ReadOnly));
     QVERIFY(f.readAll().startsWith("%PDF-"));
     QCOMPARE(test::pdfPageCount(path), 4);
+    // A link at the chosen name is refused: what it points at is never written.
+    const QString link = m_pf.filePath("linked.pdf");
+    QVERIFY(QFile::link(path, link));
+    QVERIFY(!ReportPainter::savePdf(doc, link, &error));
+    QVERIFY2(error.contains("link"), qPrintable(error));
+    f.seek(0);
+    QVERIFY(f.readAll().startsWith("%PDF-"));
+    QCOMPARE(QFileInfo(link).symLinkTarget(), path);
 }
 
 // The preview of a report of thousands of pages shows its first page before the last one is
