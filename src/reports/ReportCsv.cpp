@@ -78,13 +78,15 @@ QString csvField(const QString& text) {
 bool writeDailyCollectionCsv(const DailyCollectionData& data, QIODevice& device) {
     CsvOut appendLine(device);
     appendLine({QStringLiteral("Date"), QStringLiteral("AgentID"), QStringLiteral("Account No"),
-                QStringLiteral("Closing Amount"), QStringLiteral("Collected Amount")});
+                QStringLiteral("Closing Amount"), QStringLiteral("Collected Amount"),
+                QStringLiteral("Bank Posting")});
     for (const CollectionGroup& g : data.groups) {
         for (const CollectionRow& r : g.rows) {
-            appendLine({r.Date.toString(Qt::ISODate), spreadsheetText(r.AgentID),
-                        spreadsheetText(r.AccountNo),
-                        r.ClosingAmt ? amountText(*r.ClosingAmt) : QString(),
-                        amountText(r.CollectedAmt)});
+            appendLine(
+                {r.Date.toString(Qt::ISODate), spreadsheetText(r.AgentID),
+                 spreadsheetText(r.AccountNo), r.ClosingAmt ? amountText(*r.ClosingAmt) : QString(),
+                 amountText(r.CollectedAmt),
+                 r.posting == Posting::Posted ? QStringLiteral("Posted") : postingText(r.posting)});
         }
     }
     if (!data.unreadable.isEmpty()) {

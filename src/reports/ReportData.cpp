@@ -69,9 +69,21 @@ QString ReportFilter::describe(ReportKind kind) const {
     return text;
 }
 
+QString postingText(Posting p) {
+    switch (p) {
+        case Posting::Posted:
+            break;
+        case Posting::NotInDownload:
+            return QStringLiteral("Not in download");
+        case Posting::RepeatedNumber:
+            return QStringLiteral("Repeated number");
+    }
+    return {};
+}
+
 bool CollectionRow::operator==(const CollectionRow& o) const {
     return AgentID == o.AgentID && AccountNo == o.AccountNo && ClosingAmt == o.ClosingAmt &&
-           CollectedAmt == o.CollectedAmt && Date == o.Date;
+           CollectedAmt == o.CollectedAmt && Date == o.Date && posting == o.posting;
 }
 
 bool UnreadableRow::operator==(const UnreadableRow& o) const {
@@ -95,12 +107,14 @@ DailyCollectionData groupByDate(const QVector<CollectionRow>& rows) {
     DailyCollectionData data;
     for (const CollectionRow& r : rows) {
         if (data.groups.isEmpty() || data.groups.last().Date != r.Date) {
-            data.groups.push_back(CollectionGroup{r.Date, {}, 0});
+            data.groups.push_back(CollectionGroup{r.Date, {}, 0, {}});
         }
         CollectionGroup& g = data.groups.last();
         g.rows.push_back(r);
         g.total += r.CollectedAmt;
+        g.notPosted.add(r);
         data.grandTotal += r.CollectedAmt;
+        data.notPosted.add(r);
     }
     return data;
 }
@@ -310,7 +324,8 @@ void restrict(const char* column, const QString& typed, QString* sql, QStringLis
 // upload of no known day at all (an older file's, without a key or a date) is listed whatever
 // the range.
 const char* const kReport1Rows =
-    "SELECT AgentID, AccountNo, BranchID, ClosingPaise, CollectedPaise, Date FROM Report1 "
+    "SELECT AgentID, AccountNo, BranchID, ClosingPaise, CollectedPaise, Date, Posted, "
+    "InDownload FROM Report1 "
     "WHERE Unreadable = 0 AND Date BETWEEN ? AND ?";
 const char* const kUnreadableRows =
     "SELECT AgentID, AccountNo, BranchID, Amtcollected, DateTime FROM Report1 "
@@ -392,7 +407,7 @@ DailyCollectionData ReportSource::dailyCollection(const ReportFilter& filter,
             const QDate date = q.date(5);
             if (!group || date != day) {
                 day = date;
-                data.groups.push_back(CollectionGroup{date, {}, 0});
+                data.groups.push_back(CollectionGroup{date, {}, 0, {}});
                 group = &data.groups.last();
                 group->rows.reserve(perDay.value(date));
             }
@@ -406,8 +421,13 @@ DailyCollectionData ReportSource::dailyCollection(const ReportFilter& filter,
             r.ClosingAmt = q.optionalInteger(3);
             r.CollectedAmt = q.integer(4);
             r.Date = date;
+            if (q.integer(6) == 0) {
+                r.posting = q.integer(7) == 0 ? Posting::NotInDownload : Posting::RepeatedNumber;
+            }
             group->total += r.CollectedAmt;
+            group->notPosted.add(r);
             data.grandTotal += r.CollectedAmt;
+            data.notPosted.add(r);
             group->rows.push_back(std::move(r));
         }
         if (!finished(q, status)) {
