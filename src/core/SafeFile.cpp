@@ -332,6 +332,77 @@ FileResult makeFolder(const GuardedPath& path) {
     return parent.result;
 }
 
+struct WholeFileWriter::State {
+    Parent parent;
+    QByteArray temporary;
+    QFile file;
+    bool made = false;
+};
+
+WholeFileWriter::WholeFileWriter(GuardedPath path) : m_path(std::move(path)), m_state(new State) {}
+
+WholeFileWriter::~WholeFileWriter() {
+    m_state->file.close();
+    if (m_state->made) {
+        ::unlinkat(m_state->parent.dir.get(), m_state->temporary.constData(), 0);
+    }
+    delete m_state;
+}
+
+FileResult WholeFileWriter::open() {
+    Parent& parent = m_state->parent;
+    openParent(m_path, true, &parent);
+    if (!parent.result) {
+        return parent.result;
+    }
+    if (isLinkAt(parent.dir.get(), parent.leaf)) {
+        return refused(m_path.full());
+    }
+    m_state->temporary = temporaryName(parent.leaf);
+    const int fd = ::openat(parent.dir.get(), m_state->temporary.constData(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return failure(errno);
+    }
+    m_state->made = true;
+    if (!m_state->file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return {false, false, m_state->file.errorString()};
+    }
+    return FileResult::success();
+}
+
+QIODevice* WholeFileWriter::device() {
+    return &m_state->file;
+}
+
+FileResult WholeFileWriter::commit() {
+    if (!m_state->made || !m_state->file.isOpen()) {
+        return {false, false, QStringLiteral("the file was not opened")};
+    }
+    if (!m_state->file.flush()) {
+        return {false, false, m_state->file.errorString()};
+    }
+    if (m_state->file.error() != QFileDevice::NoError) {
+        return {false, false, m_state->file.errorString()};
+    }
+    if (::fsync(m_state->file.handle()) != 0) {
+        return failure(errno);
+    }
+    m_state->file.close();
+    const int dir = m_state->parent.dir.get();
+    if (isLinkAt(dir, m_state->parent.leaf)) {
+        return refused(m_path.full());  // put there while the file was written
+    }
+    if (::renameat(dir, m_state->temporary.constData(), dir, m_state->parent.leaf.constData()) !=
+        0) {
+        return failure(errno);
+    }
+    m_state->made = false;
+    ::fsync(dir);  // the new name survives a power cut
+    return FileResult::success();
+}
+
 bool isLink(const GuardedPath& path) {
     Parent parent;
     openParent(path, false, &parent);

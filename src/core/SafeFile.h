@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
 
 namespace kovrin {
@@ -79,6 +80,29 @@ bool isLink(const GuardedPath& path);
 
 // The refusal of a link, as `error` words it, for a link found by other means.
 QString linkRefusal(const QString& link);
+
+// A whole file written piece by piece (a report of thousands of pages is never held in
+// memory): the pieces go to a new file beside it, which takes the file's name at commit(),
+// flushed to the disk; until then, and when the writer goes without commit(), the file stays
+// as it was and the new one is removed. A link at the file's name is refused, as by writeWhole.
+class WholeFileWriter {
+public:
+    explicit WholeFileWriter(GuardedPath path);
+    ~WholeFileWriter();
+    WholeFileWriter(const WholeFileWriter&) = delete;
+    WholeFileWriter& operator=(const WholeFileWriter&) = delete;
+
+    // Makes the new file; device() takes the pieces once it succeeded.
+    FileResult open();
+    QIODevice* device();
+    // The new file becomes the file.
+    FileResult commit();
+
+private:
+    struct State;
+    GuardedPath m_path;
+    State* m_state;
+};
 
 }  // namespace files
 

@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 #include <QHash>
 #include <QMap>
+#include <QSet>
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
@@ -73,11 +74,24 @@ QDate dateOf(const QString& dateTime) {
     return QDate(t.mid(6, 4).toInt(), t.mid(3, 2).toInt(), t.mid(0, 2).toInt());
 }
 
+// DD/MM/YYYY HH:NN (blanks around it aside) naming a real day and a real time of day: the
+// bank upload file takes no other, and a collection at 25:00 cannot be put in a day's total
+// any more than one of 30 February.
+bool realDateTime(const QString& dateTime) {
+    const QString t = dateTime.trimmed();
+    if (t.size() != 16 || t[10] != QLatin1Char(' ') || t[13] != QLatin1Char(':') ||
+        !isDigit(t[11]) || !isDigit(t[12]) || !isDigit(t[14]) || !isDigit(t[15])) {
+        return false;
+    }
+    return dateOf(t).isValid() && t.mid(11, 2).toInt() < 24 && t.mid(14, 2).toInt() < 60;
+}
+
 // A collection as the ledger keeps it.
 struct LedgerRow {
     QString agent, account, scheme, category, branch;
     QDate date;
     QString time;
+    bool realTime = false;  // the date and time are a real day and time of day
     std::optional<qint64> amount;
     qint64 transaction = 0;
     std::optional<qint64> balance;
@@ -85,7 +99,8 @@ struct LedgerRow {
     bool inDownload = false;
     QString storedAmount;  // null unless the amount or date cannot be read
     QString storedDateTime;
-    bool unreadable() const { return !amount || !date.isValid(); }
+    bool posted = false;  // in the bank upload file
+    bool unreadable() const { return !amount || !date.isValid() || !realTime; }
 };
 
 struct DayKey {
@@ -114,6 +129,7 @@ QVector<LedgerRow> ledgerRows(const QVector<RestoreDataRow>& rows, const QString
     QVector<LedgerRow> out;
     out.reserve(rows.size());
     QHash<QString, QVector<int>> accounts;
+    QSet<QString> numbers;  // the transaction numbers posted so far
     for (const RestoreDataRow& r : rows) {
         const QString amount = r.Amtcollected.trimmed();
         if (amount.isEmpty() && r.DateTime.trimmed().isEmpty()) {
@@ -129,6 +145,7 @@ QVector<LedgerRow> ledgerRows(const QVector<RestoreDataRow>& rows, const QString
         l.branch = r.BranchID.trimmed();
         l.date = dateOf(r.DateTime);
         l.time = r.DateTime.trimmed().mid(11, 5);
+        l.realTime = realDateTime(r.DateTime);
         l.amount = ledgerAmount(amount, false);
         l.transaction = leadingInteger(r.TransactionNumber);
         l.balance = ledgerAmount(r.BalanceAmount.trimmed(), true);
@@ -137,6 +154,13 @@ QVector<LedgerRow> ledgerRows(const QVector<RestoreDataRow>& rows, const QString
         if (l.unreadable()) {
             l.storedAmount = r.Amtcollected.isNull() ? QStringLiteral("") : r.Amtcollected;
             l.storedDateTime = r.DateTime.isNull() ? QStringLiteral("") : r.DateTime;
+        }
+        // What the bank upload file takes (upload/BankFiles: CreateFlatFile): a collection of
+        // an account of the download with an amount and a real date and time, the first of
+        // each transaction number; the others are stored and reported but never posted.
+        l.posted = l.inDownload && !l.unreadable() && !numbers.contains(r.TransactionNumber);
+        if (l.posted) {
+            numbers.insert(r.TransactionNumber);
         }
         const QString key = QStringList{l.agent, l.account, l.scheme, l.category}.join(QChar(0x1f));
         accounts[key].push_back(static_cast<int>(out.size()));
@@ -343,6 +367,7 @@ DbStatus LedgerStore::append(const LedgerHeader& header, const QVector<RestoreDa
         ins.bind(c++, qint64(l.unreadable() ? 1 : 0));
         ins.bind(c++, l.storedAmount);
         ins.bind(c++, l.storedDateTime);
+        ins.bind(c++, qint64(l.posted ? 1 : 0));
         if (DbStatus s = ins.run(); !s) {
             return s;
         }

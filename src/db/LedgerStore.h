@@ -51,10 +51,11 @@ public:
     explicit LedgerStore(Database& db) : m_db(db) {}
 
     // Adds an upload and its collections (the rows of RestoreData with a collected amount or a
-    // date: one stored without its amount, which could not be read, is unreadable), inside the
-    // caller's transaction. An earlier upload of the same agent and day that still
-    // counts is marked superseded by this one, with its collections and day totals. The new
-    // upload's id goes into *uploadId.
+    // date: one stored without its amount, which could not be read, or without a real date and
+    // time of day, is unreadable; each marked posted when the bank upload file takes it), inside
+    // the caller's transaction. An earlier upload of the same agent and day that still counts is
+    // marked superseded by this one, with its collections and day totals. The new upload's id goes
+    // into *uploadId.
     DbStatus append(const LedgerHeader& header, const QVector<RestoreDataRow>& rows,
                     qint64* uploadId = nullptr);
 

@@ -12,8 +12,11 @@ namespace kovrin::schema {
 // LedgerCollection, LedgerDay), seeded from RestoreData, which Report1 and Report2 read, and
 // the view Register; 6: an agent's rows found by its identifier as it compares (db/AgentKey.h),
 // through indexes on that expression, and the text encoding of each agent's download file
-// (table DownloadInfo), in which the files of its uploads are written (UploadInfo.Encoding).
-constexpr int kVersion = 6;
+// (table DownloadInfo), in which the files of its uploads are written (UploadInfo.Encoding);
+// 7: Report1 gives the day of each collection's upload (UploadDay) and whether the bank upload
+// file took it (LedgerCollection.Posted); a collection at a time of day that is not real is
+// unreadable.
+constexpr int kVersion = 7;
 // The version that brought the ledger: a file of an older one has its ledger seeded.
 constexpr int kLedgerVersion = 5;
 

@@ -165,7 +165,9 @@ const Table& ledgerCollection() {
                                                         {"InDownload", "INTEGER"},
                                                         {"Unreadable", "INTEGER"},
                                                         {"StoredAmount", "TEXT"},
-                                                        {"StoredDateTime", "TEXT"}});
+                                                        {"StoredDateTime", "TEXT"},
+                                                        // 1: in the bank upload file
+                                                        {"Posted", "INTEGER"}});
     return t;
 }
 

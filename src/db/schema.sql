@@ -19,7 +19,8 @@ CREATE INDEX IF NOT EXISTS DownloadInfoAgentKey ON DownloadInfo (AGENT_KEY(Agent
 DROP INDEX IF EXISTS LedgerUploadAgentDay;
 CREATE INDEX IF NOT EXISTS LedgerUploadAgentKeyDay ON LedgerUpload (AGENT_KEY(AgentID), Day);
 CREATE INDEX IF NOT EXISTS LedgerUploadDay ON LedgerUpload (Day);
-CREATE INDEX IF NOT EXISTS LedgerCollectionUpload ON LedgerCollection (UploadID);
+DROP INDEX IF EXISTS LedgerCollectionUpload;
+CREATE INDEX IF NOT EXISTS LedgerCollectionUploadNumber ON LedgerCollection (UploadID, TransactionNumber);
 CREATE INDEX IF NOT EXISTS LedgerCollectionReport ON LedgerCollection (Date, CAST(AgentID AS INTEGER), AgentID, CAST(AccountNo AS INTEGER), AccountNo, TransactionNumber, Amount) WHERE Superseded = 0 AND Unreadable = 0;
 CREATE INDEX IF NOT EXISTS LedgerCollectionAgent ON LedgerCollection (ltrim(AgentID, '0'), Date);
 CREATE INDEX IF NOT EXISTS LedgerCollectionAccount ON LedgerCollection (ltrim(AccountNo, '0'), Date);
@@ -27,6 +28,23 @@ CREATE INDEX IF NOT EXISTS LedgerCollectionUnreadable ON LedgerCollection (Date)
 CREATE INDEX IF NOT EXISTS LedgerDayDate ON LedgerDay (Date, AgentID);
 CREATE INDEX IF NOT EXISTS LedgerDayUpload ON LedgerDay (UploadID);
 
+
+-- The collections stored before the ledger knew what the bank upload file took (Posted NULL):
+-- a date and time that is not a real time of day (25:00) makes a collection unreadable, as a
+-- date that is not a real day does, so it leaves its day's total; then a collection is posted
+-- when its account was in the download, it can be read and it is the first of its upload with
+-- its transaction number (the rule of the bank upload file).
+UPDATE LedgerDay SET
+  Collections = Collections - (SELECT count(*) FROM LedgerCollection c WHERE c.UploadID = LedgerDay.UploadID AND c.AgentID = LedgerDay.AgentID AND c.BranchID = LedgerDay.BranchID AND c.Date = LedgerDay.Date AND c.Posted IS NULL AND c.Unreadable = 0 AND NOT (c.Time GLOB '[0-2][0-9]:[0-5][0-9]' AND c.Time < '24:00')),
+  Total = Total - (SELECT coalesce(sum(Amount), 0) FROM LedgerCollection c WHERE c.UploadID = LedgerDay.UploadID AND c.AgentID = LedgerDay.AgentID AND c.BranchID = LedgerDay.BranchID AND c.Date = LedgerDay.Date AND c.Posted IS NULL AND c.Unreadable = 0 AND NOT (c.Time GLOB '[0-2][0-9]:[0-5][0-9]' AND c.Time < '24:00'))
+WHERE UploadID IN (SELECT UploadID FROM LedgerCollection WHERE Posted IS NULL AND Unreadable = 0 AND NOT (Time GLOB '[0-2][0-9]:[0-5][0-9]' AND Time < '24:00'));
+DELETE FROM LedgerDay WHERE Collections = 0;
+UPDATE LedgerCollection SET Unreadable = 1,
+  StoredAmount = printf('%010.2f', Amount / 100.0),
+  StoredDateTime = substr(Date, 9, 2) || '/' || substr(Date, 6, 2) || '/' || substr(Date, 1, 4) || ' ' || Time
+WHERE Posted IS NULL AND Unreadable = 0 AND NOT (Time GLOB '[0-2][0-9]:[0-5][0-9]' AND Time < '24:00');
+UPDATE LedgerCollection SET Posted = CASE WHEN Unreadable = 0 AND InDownload = 1 AND NOT EXISTS (SELECT 1 FROM LedgerCollection e WHERE e.UploadID = LedgerCollection.UploadID AND e.TransactionNumber = LedgerCollection.TransactionNumber AND e.Unreadable = 0 AND e.InDownload = 1 AND e.rowid < LedgerCollection.rowid) THEN 1 ELSE 0 END
+WHERE Posted IS NULL;
 
 -- Report1: one row per collection of the ledger that counts (of an upload not superseded by a
 -- later one of the same agent and day).
@@ -45,6 +63,10 @@ CREATE INDEX IF NOT EXISTS LedgerDayUpload ON LedgerDay (UploadID);
 --   made again from the values for the others.
 --   CollectedPaise, ClosingPaise: the same amounts in hundredths; Unreadable: 1 for a
 --   collection whose amount or date cannot be read.
+--   Posted: 1 for a collection the bank upload file took, 0 for one kept out of it (its
+--   account not in the download, a transaction number posted already, or unreadable).
+--   UploadDay: the day its upload's key names (LedgerUpload.Day): the day a collection without
+--   a readable date belongs to.
 DROP VIEW IF EXISTS Report2;
 DROP VIEW IF EXISTS Report1;
 DROP VIEW IF EXISTS Register;
@@ -53,7 +75,9 @@ SELECT AgentID, AccountNo, BranchID, Closing / 100.0 AS ClosingAmt, Amount / 100
        Date, TransactionNumber,
        coalesce(StoredAmount, printf('%010.2f', Amount / 100.0)) AS Amtcollected,
        coalesce(StoredDateTime, substr(Date, 9, 2) || '/' || substr(Date, 6, 2) || '/' || substr(Date, 1, 4) || ' ' || Time) AS DateTime,
-       Amount AS CollectedPaise, Closing AS ClosingPaise, Unreadable, UploadID, InDownload, Time
+       Amount AS CollectedPaise, Closing AS ClosingPaise, Unreadable, UploadID, InDownload, Time,
+       Posted,
+       (SELECT Day FROM LedgerUpload u WHERE u.UploadID = LedgerCollection.UploadID) AS UploadDay
 FROM LedgerCollection
 WHERE Superseded = 0;
 

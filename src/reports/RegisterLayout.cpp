@@ -9,22 +9,36 @@ using namespace report_bands;
 
 namespace {
 
-// Column positions of the upload register.
+// Column positions of the upload register, each wide enough for what it holds in Arial 10:
+// an agent number of up to fifteen digits (5.56 points a digit), "dd/MM HH:mm", counts up to
+// five digits under their two-line headings, amounts up to 99999999.99, the outcome and the
+// note; two points between columns, within the 523 points of the page.
 struct RegisterColumns {
-    double agentX = 0, agentW = 40;
-    double receivedX = 44, receivedW = 62;
-    double terminalCountX = 108, countW = 44;
-    double terminalTotalX = 154, totalW = 72;
-    double storedCountX = 230;
-    double storedTotalX = 276;
-    double differenceX = 350, differenceW = 64;
-    double outcomeX = 420, outcomeW = 50;
-    double markX = 472, markW = 51;
+    double agentX = 0, agentW = 84;
+    double receivedX = 86, receivedW = 56;
+    double terminalCountX = 144, countW = 42;
+    double terminalTotalX = 188, totalW = 62;
+    double storedCountX = 252;
+    double storedTotalX = 296;
+    double differenceX = 360, differenceW = 60;
+    double outcomeX = 422, outcomeW = 46;
+    double markX = 470, markW = 53;
 };
 
 constexpr double kRegisterHeaderHeight = 3 * kLineHeight + 8;
 constexpr double kRegisterFooterHeight = kLineHeight + 8;
 constexpr double kRegisterReportFooterHeight = 3 * kLineHeight + 12;
+
+// The line of the uploads without the terminal's totals, under the totals, when there are any.
+double withoutTotalsHeight(const RegisterTotals& t) {
+    return t.withoutTotals > 0 ? kLineHeight : 0;
+}
+double footerHeight(const RegisterTotals& t) {
+    return kRegisterFooterHeight + withoutTotalsHeight(t);
+}
+double reportFooterHeight(const RegisterTotals& t) {
+    return kRegisterReportFooterHeight + withoutTotalsHeight(t);
+}
 
 QString countText(std::optional<int> n) {
     return n ? QString::number(*n) : QString();
@@ -93,12 +107,12 @@ Band registerDetail(const RegisterRow& r) {
               c.markX, 0, c.markW)}};
 }
 
-Band registerTotals(BandKind kind, double height, const QString& caption, const RegisterTotals& t) {
+Band registerTotals(BandKind kind, const QString& caption, const RegisterTotals& t) {
     const RegisterColumns c;
     const TextStyle s = TextStyle::Total;
     const bool grand = kind == BandKind::ReportFooter;
     Band b{kind,
-           height,
+           grand ? reportFooterHeight(t) : footerHeight(t),
            {label(grand ? QStringLiteral("lblGrandTotal") : QStringLiteral("lblDayTotal"), caption,
                   c.agentX, 4, c.terminalCountX - 4),
             text(QStringLiteral("sumTerminalCount"), QString::number(t.terminalCount),
@@ -111,17 +125,31 @@ Band registerTotals(BandKind kind, double height, const QString& caption, const 
                  c.totalW, s, Qt::AlignRight),
             text(QStringLiteral("sumDifference"), amountText(t.difference), c.differenceX, 4,
                  c.differenceW, s, Qt::AlignRight)}};
+    // The stored figures of the uploads that brought no totals of the terminal's: beside the
+    // terminal's they would not add up, so they have a line of their own.
+    if (t.withoutTotals > 0) {
+        const double y = 4 + kLineHeight;
+        b.texts << label(QStringLiteral("lblWithoutTotals"),
+                         QStringLiteral("Without terminal totals :"), c.agentX, y,
+                         c.storedCountX - 4)
+                << text(QStringLiteral("sumWithoutTotalsCount"),
+                        QString::number(t.withoutTotalsCount), c.storedCountX, y, c.countW, s,
+                        Qt::AlignRight)
+                << text(QStringLiteral("sumWithoutTotalsStored"), amountText(t.withoutTotalsStored),
+                        c.storedTotalX, y, c.totalW, s, Qt::AlignRight);
+    }
     if (grand) {
         const double w = c.markX + c.markW;
+        const double y = 4 + kLineHeight + withoutTotalsHeight(t);
         b.texts << text(QStringLiteral("lblRegisterNote"),
                         QStringLiteral("Difference: the stored total less the terminal's own "
                                        "total. Totals count the uploads not superseded;"),
-                        0, 4 + kLineHeight, w)
+                        0, y, w)
                 << text(QStringLiteral("lblRegisterNote2"),
                         QStringLiteral("an upload of the same agent and day received again "
                                        "supersedes the earlier one (%1 listed as superseded).")
                             .arg(t.superseded),
-                        0, 4 + 2 * kLineHeight, w);
+                        0, y + kLineHeight, w);
     }
     return b;
 }
@@ -139,18 +167,19 @@ public:
     int count() const override { return m_rows + 1; }
     double height(int i) const override {
         if (i == m_rows) {
-            return kRegisterReportFooterHeight;
+            return reportFooterHeight(m_data->grandTotals);
         }
         const auto [g, r] = place(i);
+        const RegisterGroup& group = m_data->groups[g];
         return kDetailHeight + (r == 0 ? kRegisterHeaderHeight : 0) +
-               (r == m_data->groups[g].rows.size() - 1 ? kRegisterFooterHeight : 0);
+               (r == group.rows.size() - 1 ? footerHeight(group.totals) : 0);
     }
     int group(int i) const override { return i == m_rows ? -1 : place(i).first; }
     bool opensGroup(int i) const override { return i < m_rows && place(i).second == 0; }
     QVector<Band> bands(int i) const override {
         if (i == m_rows) {
-            return {registerTotals(BandKind::ReportFooter, kRegisterReportFooterHeight,
-                                   QStringLiteral("Grand Total :"), m_data->grandTotals)};
+            return {registerTotals(BandKind::ReportFooter, QStringLiteral("Grand Total :"),
+                                   m_data->grandTotals)};
         }
         const auto [g, r] = place(i);
         const RegisterGroup& group = m_data->groups[g];
@@ -160,8 +189,8 @@ public:
         }
         out << registerDetail(group.rows[r]);
         if (r == group.rows.size() - 1) {
-            out << registerTotals(BandKind::GroupFooter, kRegisterFooterHeight,
-                                  QStringLiteral("Day Total :"), group.totals);
+            out << registerTotals(BandKind::GroupFooter, QStringLiteral("Day Total :"),
+                                  group.totals);
         }
         return out;
     }

@@ -1,7 +1,8 @@
 #include "reports/ReportCsv.h"
 
+#include "core/SafeFile.h"
+
 #include <QBuffer>
-#include <QSaveFile>
 #include <QStringList>
 
 namespace kovrin {
@@ -77,13 +78,15 @@ QString csvField(const QString& text) {
 bool writeDailyCollectionCsv(const DailyCollectionData& data, QIODevice& device) {
     CsvOut appendLine(device);
     appendLine({QStringLiteral("Date"), QStringLiteral("AgentID"), QStringLiteral("Account No"),
-                QStringLiteral("Closing Amount"), QStringLiteral("Collected Amount")});
+                QStringLiteral("Closing Amount"), QStringLiteral("Collected Amount"),
+                QStringLiteral("Bank Posting")});
     for (const CollectionGroup& g : data.groups) {
         for (const CollectionRow& r : g.rows) {
-            appendLine({r.Date.toString(Qt::ISODate), spreadsheetText(r.AgentID),
-                        spreadsheetText(r.AccountNo),
-                        r.ClosingAmt ? amountText(*r.ClosingAmt) : QString(),
-                        amountText(r.CollectedAmt)});
+            appendLine(
+                {r.Date.toString(Qt::ISODate), spreadsheetText(r.AgentID),
+                 spreadsheetText(r.AccountNo), r.ClosingAmt ? amountText(*r.ClosingAmt) : QString(),
+                 amountText(r.CollectedAmt),
+                 r.posting == Posting::Posted ? QStringLiteral("Posted") : postingText(r.posting)});
         }
     }
     if (!data.unreadable.isEmpty()) {
@@ -178,39 +181,24 @@ QByteArray uploadRegisterCsv(const RegisterData& data) {
 }
 
 bool saveFile(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error) {
-            *error = file.errorString();
-        }
-        return false;
+    // Never through a link at the chosen name: the file is replaced whole or stays as it was.
+    files::WholeFileWriter file(GuardedPath::ofFile(path));
+    FileResult result = file.open();
+    if (result && !write(*file.device())) {
+        result = {false, false, file.device()->errorString()};
     }
-    if (!write(file) || !file.commit()) {
-        if (error) {
-            *error = file.errorString();
-        }
-        file.cancelWriting();
-        return false;
+    if (result) {
+        result = file.commit();
     }
-    return true;
+    if (!result && error) {
+        *error = result.error;
+    }
+    return bool(result);
 }
 
 bool saveFile(const QString& path, const QByteArray& bytes, QString* error) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error) {
-            *error = file.errorString();
-        }
-        return false;
-    }
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        if (error) {
-            *error = file.errorString();
-        }
-        file.cancelWriting();
-        return false;
-    }
-    return true;
+    return saveFile(
+        path, [&bytes](QIODevice& device) { return device.write(bytes) == bytes.size(); }, error);
 }
 
 }  // namespace kovrin

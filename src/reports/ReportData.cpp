@@ -69,9 +69,21 @@ QString ReportFilter::describe(ReportKind kind) const {
     return text;
 }
 
+QString postingText(Posting p) {
+    switch (p) {
+        case Posting::Posted:
+            break;
+        case Posting::NotInDownload:
+            return QStringLiteral("Not in download");
+        case Posting::RepeatedNumber:
+            return QStringLiteral("Repeated number");
+    }
+    return {};
+}
+
 bool CollectionRow::operator==(const CollectionRow& o) const {
     return AgentID == o.AgentID && AccountNo == o.AccountNo && ClosingAmt == o.ClosingAmt &&
-           CollectedAmt == o.CollectedAmt && Date == o.Date;
+           CollectedAmt == o.CollectedAmt && Date == o.Date && posting == o.posting;
 }
 
 bool UnreadableRow::operator==(const UnreadableRow& o) const {
@@ -95,12 +107,14 @@ DailyCollectionData groupByDate(const QVector<CollectionRow>& rows) {
     DailyCollectionData data;
     for (const CollectionRow& r : rows) {
         if (data.groups.isEmpty() || data.groups.last().Date != r.Date) {
-            data.groups.push_back(CollectionGroup{r.Date, {}, 0});
+            data.groups.push_back(CollectionGroup{r.Date, {}, 0, {}});
         }
         CollectionGroup& g = data.groups.last();
         g.rows.push_back(r);
         g.total += r.CollectedAmt;
+        g.notPosted.add(r);
         data.grandTotal += r.CollectedAmt;
+        data.notPosted.add(r);
     }
     return data;
 }
@@ -125,19 +139,25 @@ void RegisterTotals::add(const RegisterRow& r) {
         return;
     }
     ++uploads;
-    storedCount += r.StoredCount;
-    storedTotal += r.StoredTotal;
     if (r.TerminalCount && r.TerminalTotal) {
         terminalCount += *r.TerminalCount;
         terminalTotal += *r.TerminalTotal;
+        storedCount += r.StoredCount;
+        storedTotal += r.StoredTotal;
         difference += *r.difference();
+    } else {
+        ++withoutTotals;
+        withoutTotalsCount += r.StoredCount;
+        withoutTotalsStored += r.StoredTotal;
     }
 }
 
 bool RegisterTotals::operator==(const RegisterTotals& o) const {
     return uploads == o.uploads && terminalCount == o.terminalCount &&
            terminalTotal == o.terminalTotal && storedCount == o.storedCount &&
-           storedTotal == o.storedTotal && difference == o.difference && superseded == o.superseded;
+           storedTotal == o.storedTotal && difference == o.difference &&
+           withoutTotals == o.withoutTotals && withoutTotalsCount == o.withoutTotalsCount &&
+           withoutTotalsStored == o.withoutTotalsStored && superseded == o.superseded;
 }
 
 int RegisterData::rowCount() const {
@@ -298,15 +318,19 @@ void restrict(const char* column, const QString& typed, QString* sql, QStringLis
 }
 
 // The collections of Report1 that can be read, in a date range, in the order of the daily
-// report (the order of the ledger's index: no sort); and those that cannot be read, those
-// without a readable date whatever the range, so that they are listed instead of silently
-// falling out of it.
+// report (the order of the ledger's index: no sort); and those that cannot be read: by their
+// date, or without one by their upload's day, so that each is listed in the reports of its
+// day instead of silently falling out of them or turning up in every report. Only one of an
+// upload of no known day at all (an older file's, without a key or a date) is listed whatever
+// the range.
 const char* const kReport1Rows =
-    "SELECT AgentID, AccountNo, BranchID, ClosingPaise, CollectedPaise, Date FROM Report1 "
+    "SELECT AgentID, AccountNo, BranchID, ClosingPaise, CollectedPaise, Date, Posted, "
+    "InDownload FROM Report1 "
     "WHERE Unreadable = 0 AND Date BETWEEN ? AND ?";
 const char* const kUnreadableRows =
     "SELECT AgentID, AccountNo, BranchID, Amtcollected, DateTime FROM Report1 "
-    "WHERE Unreadable = 1 AND (Date IS NULL OR Date BETWEEN ? AND ?)";
+    "WHERE Unreadable = 1 AND (coalesce(Date, UploadDay) BETWEEN ?1 AND ?2 OR "
+    "(Date IS NULL AND UploadDay IS NULL))";
 const char* const kReport1Order =
     " ORDER BY Date, CAST(AgentID AS INTEGER), AgentID, CAST(AccountNo AS INTEGER), AccountNo, "
     "TransactionNumber, CollectedPaise";
@@ -383,7 +407,7 @@ DailyCollectionData ReportSource::dailyCollection(const ReportFilter& filter,
             const QDate date = q.date(5);
             if (!group || date != day) {
                 day = date;
-                data.groups.push_back(CollectionGroup{date, {}, 0});
+                data.groups.push_back(CollectionGroup{date, {}, 0, {}});
                 group = &data.groups.last();
                 group->rows.reserve(perDay.value(date));
             }
@@ -397,8 +421,13 @@ DailyCollectionData ReportSource::dailyCollection(const ReportFilter& filter,
             r.ClosingAmt = q.optionalInteger(3);
             r.CollectedAmt = q.integer(4);
             r.Date = date;
+            if (q.integer(6) == 0) {
+                r.posting = q.integer(7) == 0 ? Posting::NotInDownload : Posting::RepeatedNumber;
+            }
             group->total += r.CollectedAmt;
+            group->notPosted.add(r);
             data.grandTotal += r.CollectedAmt;
+            data.notPosted.add(r);
             group->rows.push_back(std::move(r));
         }
         if (!finished(q, status)) {

@@ -45,6 +45,19 @@ struct ReportFilter {
     QString describe(ReportKind kind) const;
 };
 
+// Whether the bank upload file took a collection, and why not: its account was not in the
+// agent's download, or an earlier collection of the upload carries its transaction number.
+// Such a collection is stored and counts in the reports' sums, but the bank never posts it.
+enum class Posting : quint8 {
+    Posted,
+    NotInDownload,
+    RepeatedNumber,
+};
+
+// The mark of a collection the bank does not post ("Not in download", "Repeated number");
+// empty for one it posts.
+QString postingText(Posting p);
+
 // A row of Report1.
 struct CollectionRow {
     QString AgentID;
@@ -52,6 +65,7 @@ struct CollectionRow {
     std::optional<Hundredths> ClosingAmt;  // none when the account's balance is not known
     Hundredths CollectedAmt = 0;
     QDate Date;
+    Posting posting = Posting::Posted;
 
     bool operator==(const CollectionRow& o) const;
 };
@@ -68,11 +82,25 @@ struct UnreadableRow {
     bool operator==(const UnreadableRow& o) const;
 };
 
+// The sums of collections not posted to the bank (kept out of the bank upload file): with
+// them the report's totals reconcile with the bank's posting (posted = total - notPosted).
+struct NotPosted {
+    int count = 0;
+    Hundredths total = 0;
+    void add(const CollectionRow& r) {
+        if (r.posting != Posting::Posted) {
+            ++count;
+            total += r.CollectedAmt;
+        }
+    }
+};
+
 // The rows of one date of the daily collection report, with their sum.
 struct CollectionGroup {
     QDate Date;
     QVector<CollectionRow> rows;
     Hundredths total = 0;
+    NotPosted notPosted;
 };
 
 // The daily collection report: groups in date order and the sum of them all; then the rows
@@ -80,6 +108,7 @@ struct CollectionGroup {
 struct DailyCollectionData {
     QVector<CollectionGroup> groups;
     Hundredths grandTotal = 0;
+    NotPosted notPosted;  // of the whole report
     QVector<UnreadableRow> unreadable;
     QStringList branchIds;  // distinct, sorted; empty when no row carries one
     int rowCount() const;
@@ -126,15 +155,20 @@ struct RegisterRow {
     std::optional<int> countDifference() const;
 };
 
-// Sums over the uploads that count (not superseded); the terminal's figures and the
-// differences over those whose header could be read.
+// Sums over the uploads that count (not superseded), like with like: the terminal's figures,
+// the stored ones beside them and the differences over the uploads whose header could be
+// read; the stored figures of those without the terminal's totals apart, on a line of their
+// own, so that every line adds up.
 struct RegisterTotals {
-    int uploads = 0;
+    int uploads = 0;  // all that count, with the terminal's totals or without
     int terminalCount = 0;
     Hundredths terminalTotal = 0;
-    int storedCount = 0;
+    int storedCount = 0;  // of the uploads with the terminal's totals
     Hundredths storedTotal = 0;
     Hundredths difference = 0;
+    int withoutTotals = 0;  // uploads that count without the terminal's totals
+    int withoutTotalsCount = 0;
+    Hundredths withoutTotalsStored = 0;
     int superseded = 0;  // listed, not counted
 
     void add(const RegisterRow& r);

@@ -183,12 +183,15 @@ QVector<ReportPage> paginate(const QVector<Band>& reportHeader, const Band& page
 
 namespace {
 
-// Column positions of the daily collection report.
+// Column positions of the daily collection report: agent and account numbers of fifteen
+// digits, the mark of a collection the bank does not post, and the amounts, the collected one
+// at the right edge.
 struct DailyColumns {
-    double agentX = 0, agentW = 110;
-    double accountX = 120, accountW = 150;
-    double closingX = 280, closingW = 110;
-    double collectedX = 400, collectedW = 123;
+    double agentX = 0, agentW = 84;
+    double accountX = 88, accountW = 96;
+    double postingX = 192, postingW = 98;
+    double closingX = 296, closingW = 110;
+    double collectedX = 413, collectedW = 110;
 };
 
 // The date, then the column headings on the line below. A group that goes on over a page
@@ -208,7 +211,9 @@ Band dailyGroupHeader(const QDate& date, bool continued) {
             << label(QStringLiteral("lblClosingAmt"), QStringLiteral("Closing Amount"), c.closingX,
                      h, c.closingW, Qt::AlignRight)
             << label(QStringLiteral("lblCollectedAmt"), QStringLiteral("Collected Amount"),
-                     c.collectedX, h, c.collectedW, Qt::AlignRight);
+                     c.collectedX, h, c.collectedW, Qt::AlignRight)
+            << label(QStringLiteral("lblPosting"), QStringLiteral("Bank Posting"), c.postingX, h,
+                     c.postingW);
     return b;
 }
 
@@ -222,17 +227,45 @@ Band dailyDetail(const CollectionRow& r) {
          text(QStringLiteral("txtClosingAmt"), r.ClosingAmt ? amountText(*r.ClosingAmt) : QString(),
               c.closingX, 0, c.closingW, TextStyle::Value, Qt::AlignRight),
          text(QStringLiteral("txtCollectedAmt"), amountText(r.CollectedAmt), c.collectedX, 0,
-              c.collectedW, TextStyle::Value, Qt::AlignRight)}};
+              c.collectedW, TextStyle::Value, Qt::AlignRight),
+         text(QStringLiteral("txtPosting"), postingText(r.posting), c.postingX, 0, c.postingW)}};
 }
 
+// The lines under a sum when some of its collections are not posted to the bank.
+double notPostedHeight(const NotPosted& n) {
+    return n.count > 0 ? 2 * kLineHeight : 0;
+}
+
+// A group's or the report's sum; when some of its collections were kept out of the bank upload
+// file, what the bank posts and what it does not, so that the report reconciles with the bank.
 Band totalBand(BandKind kind, double height, const QString& labelName, const QString& caption,
-               const QString& sumName, Hundredths sum) {
+               const QString& sumName, Hundredths sum, const NotPosted& notPosted) {
     const DailyColumns c;
-    return Band{kind,
-                height,
-                {label(labelName, caption, c.closingX - 60, 4, 170),
-                 text(sumName, amountText(sum), c.collectedX, 4, c.collectedW, TextStyle::Total,
-                      Qt::AlignRight)}};
+    const double labelX = c.collectedX - 174, labelW = 170;
+    Band b{kind,
+           height + notPostedHeight(notPosted),
+           {label(labelName, caption, labelX, 4, labelW),
+            text(sumName, amountText(sum), c.collectedX, 4, c.collectedW, TextStyle::Total,
+                 Qt::AlignRight)}};
+    if (notPosted.count > 0) {
+        const double y = 4 + kLineHeight;
+        b.texts << label(labelName + QStringLiteral("Posted"),
+                         QStringLiteral("Posted to the bank :   Rs."), labelX, y, labelW)
+                << text(sumName + QStringLiteral("Posted"), amountText(sum - notPosted.total),
+                        c.collectedX, y, c.collectedW, TextStyle::Total, Qt::AlignRight)
+                << text(sumName + QStringLiteral("NotPostedCount"),
+                        notPosted.count == 1
+                            ? QStringLiteral("(1 collection)")
+                            : QStringLiteral("(%1 collections)").arg(notPosted.count),
+                        c.accountX, y + kLineHeight, labelX - 4 - c.accountX, TextStyle::Value,
+                        Qt::AlignRight)
+                << label(labelName + QStringLiteral("NotPosted"),
+                         QStringLiteral("Not posted :   Rs."), labelX, y + kLineHeight, labelW)
+                << text(sumName + QStringLiteral("NotPosted"), amountText(notPosted.total),
+                        c.collectedX, y + kLineHeight, c.collectedW, TextStyle::Total,
+                        Qt::AlignRight);
+    }
+    return b;
 }
 
 // Column positions of the collections that could not be read.
@@ -323,10 +356,14 @@ public:
     double height(int i) const override {
         if (i < m_rows) {
             const auto [g, r] = place(i);
+            const CollectionGroup& group = m_data->groups[g];
             return kDetailHeight + (r == 0 ? kGroupHeaderHeight : 0) +
-                   (r == m_data->groups[g].rows.size() - 1 ? kGroupFooterHeight : 0);
+                   (r == group.rows.size() - 1
+                        ? kGroupFooterHeight + notPostedHeight(group.notPosted)
+                        : 0);
         }
-        return i == m_rows ? kReportFooterHeight : m_tail.height(i);
+        return i == m_rows ? kReportFooterHeight + notPostedHeight(m_data->notPosted)
+                           : m_tail.height(i);
     }
     int group(int i) const override {
         return i < m_rows ? place(i).first : i == m_rows ? -1 : m_tail.group;
@@ -339,7 +376,7 @@ public:
             return {totalBand(BandKind::ReportFooter, kReportFooterHeight,
                               QStringLiteral("lblGrandTotal"),
                               QStringLiteral("Grand Total :   Rs."), QStringLiteral("Function2"),
-                              m_data->grandTotal)};
+                              m_data->grandTotal, m_data->notPosted)};
         }
         if (i > m_rows) {
             return m_tail.bands(i);
@@ -354,7 +391,7 @@ public:
         if (r == group.rows.size() - 1) {
             out << totalBand(BandKind::GroupFooter, kGroupFooterHeight,
                              QStringLiteral("lblGroupTotal"), QStringLiteral("Group Total :   Rs."),
-                             QStringLiteral("Function1"), group.total);
+                             QStringLiteral("Function1"), group.total, group.notPosted);
         }
         return out;
     }

@@ -1,11 +1,12 @@
 #include "reports/ReportPainter.h"
 
+#include "core/SafeFile.h"
+
 #include <QPageSize>
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
-#include <QSaveFile>
 #include <algorithm>
 
 namespace kovrin {
@@ -96,28 +97,27 @@ bool ReportPainter::render(const ReportDocument& doc, QPagedPaintDevice& device,
 }
 
 bool ReportPainter::savePdf(const ReportDocument& doc, const QString& path, QString* error) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    files::WholeFileWriter file(GuardedPath::ofFile(path));
+    if (const FileResult opened = file.open(); !opened) {
         if (error) {
-            *error = file.errorString();
+            *error = opened.error;
         }
         return false;
     }
     {
-        QPdfWriter writer(&file);
+        QPdfWriter writer(file.device());
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setPageOrientation(QPageLayout::Portrait);
         writer.setPageMargins(QMarginsF(0, 0, 0, 0));
         writer.setTitle(doc.title);
         writer.setCreator(QStringLiteral("Kovrin Hand-Held Interface Software"));
         if (!render(doc, writer, error)) {
-            file.cancelWriting();
             return false;
         }
     }
-    if (!file.commit()) {
+    if (const FileResult written = file.commit(); !written) {
         if (error) {
-            *error = file.errorString();
+            *error = written.error;
         }
         return false;
     }
@@ -168,16 +168,16 @@ ReportPainter::Outcome ReportPainter::render(PagedReport& report, QPagedPaintDev
 
 ReportPainter::Outcome ReportPainter::savePdf(PagedReport& report, const QString& path,
                                               QString* error, const Progress& progress) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    files::WholeFileWriter file(GuardedPath::ofFile(path));
+    if (const FileResult opened = file.open(); !opened) {
         if (error) {
-            *error = file.errorString();
+            *error = opened.error;
         }
         return Outcome::Failed;
     }
     Outcome outcome = Outcome::Done;
     {
-        QPdfWriter writer(&file);
+        QPdfWriter writer(file.device());
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setPageOrientation(QPageLayout::Portrait);
         writer.setPageMargins(QMarginsF(0, 0, 0, 0));
@@ -186,12 +186,11 @@ ReportPainter::Outcome ReportPainter::savePdf(PagedReport& report, const QString
         outcome = render(report, writer, error, progress);
     }
     if (outcome != Outcome::Done) {
-        file.cancelWriting();
-        return outcome;
+        return outcome;  // the file stays as it was
     }
-    if (!file.commit()) {
+    if (const FileResult written = file.commit(); !written) {
         if (error) {
-            *error = file.errorString();
+            *error = written.error;
         }
         return Outcome::Failed;
     }

@@ -31,6 +31,7 @@ private slots:
     void olderFileGetsRunningClosingAmounts();
     void olderFileGetsItsLedgerOnce_data();
     void olderFileGetsItsLedgerOnce();
+    void olderLedgerLearnsWhatTheBankPosted();
     void snoWrittenAsNumberIsFoundAsText();
     void valReadsLeadingNumber_data();
     void valReadsLeadingNumber();
@@ -382,6 +383,54 @@ void TestDatabase::olderFileGetsItsLedgerOnce() {
         QCOMPARE(rows(db->handle(), "PRAGMA user_version"),
                  QStringList{QString::number(schema::kVersion)});
     }
+}
+
+// A ledger kept before it knew what the bank upload file took: at the first opening each
+// collection is marked posted or not by the file's rule, and one at a time of day that is not
+// real leaves its day's total as unreadable.
+void TestDatabase::olderLedgerLearnsWhatTheBankPosted() {
+    test::TempProgramFolder pf;
+    QString error;
+    {
+        auto db = Database::open(pf.folder().databasePath(), &error);
+        QVERIFY2(db, qPrintable(error));
+        QSqlQuery q(db->handle());
+        QVERIFY(
+            q.exec("INSERT INTO LedgerUpload (UploadID, AgentID, Day, StoredCount, "
+                   "StoredTotal) VALUES (1, '005', '2026-12-07', 5, 1500)"));
+        // Account, transaction number, time, amount, in the download, unreadable.
+        for (const char* row : {"'11', 1, '10:00', 100, 1, 0", "'12', 1, '10:05', 200, 1, 0",
+                                "'13', 2, '10:10', 300, 0, 0", "'14', 3, '25:00', 400, 1, 0",
+                                "'15', 4, '10:20', NULL, 1, 1"}) {
+            QVERIFY2(q.exec(QString("INSERT INTO LedgerCollection (UploadID, Superseded, "
+                                    "AgentID, BranchID, Date, AccountNo, TransactionNumber, Time, "
+                                    "Amount, InDownload, Unreadable) VALUES (1, 0, '005', 'BR1', "
+                                    "'2026-12-07', %1)")
+                                .arg(row)),
+                     qPrintable(q.lastError().text()));
+        }
+        QVERIFY(q.exec("INSERT INTO LedgerDay VALUES (1, 0, '005', 'BR1', '2026-12-07', 4, 1000)"));
+        QVERIFY(q.exec("UPDATE LedgerCollection SET Posted = NULL"));
+        QVERIFY(q.exec("PRAGMA user_version = 6"));
+    }
+    auto db = Database::open(pf.folder().databasePath(), &error);
+    QVERIFY2(db, qPrintable(error));
+    QSqlQuery q(db->handle());
+    QVERIFY(
+        q.exec("SELECT AccountNo, Posted, Unreadable, coalesce(StoredDateTime, '') "
+               "FROM LedgerCollection ORDER BY AccountNo"));
+    QStringList marks;
+    while (q.next()) {
+        marks << QStringList{q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
+                             q.value(3).toString()}
+                     .join('|');
+    }
+    QCOMPARE(marks,
+             QStringList({"11|1|0|", "12|0|0|", "13|0|0|", "14|0|1|07/12/2026 25:00", "15|0|1|"}));
+    QVERIFY(q.exec("SELECT Collections, Total FROM LedgerDay"));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toInt(), 3);
+    QCOMPARE(q.value(1).toInt(), 600);
 }
 
 void TestDatabase::snoWrittenAsNumberIsFoundAsText() {

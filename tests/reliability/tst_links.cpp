@@ -1,13 +1,14 @@
 // The program folder is shared by the operators of a PC, and any of them can put a symbolic
 // link where a file of the program goes, pointing at a colleague's file. Whatever the program
 // writes there (database and journal, lock, logs, the day's copy) never goes through such a
-// link: the link is refused and the refusal told. The upload's own files are in
-// tests/upload/tst_restoredata.cpp.
+// link: the link is refused and the refusal told; so is a report saved there. The upload's own
+// files are in tests/upload/tst_restoredata.cpp.
 #include "app/AppContext.h"
 #include "core/OperatorLog.h"
 #include "core/SafeFile.h"
 #include "db/DatabaseBackup.h"
 #include "link/TransferLog.h"
+#include "reports/ReportCsv.h"
 #include "support/MessageRecorder.h"
 #include "support/TempProgramFolder.h"
 
@@ -55,6 +56,8 @@ void TestLinks::linkInPlaceOfAFile_data() {
                                           << "";  // the link is removed, a new file made
     QTest::newRow("folder of the copies") << "BackupData"
                                           << "copy";
+    QTest::newRow("report saved as CSV") << "DailyCollectionSummary_2026-12-09.csv"
+                                         << "report";
 }
 
 void TestLinks::linkInPlaceOfAFile() {
@@ -92,6 +95,10 @@ void TestLinks::linkInPlaceOfAFile() {
             QVERIFY2(copy.error.contains(told), qPrintable(copy.error));
         } else {
             QCOMPARE(copy.status, BackupOutcome::Status::Made);
+        }
+        if (link.endsWith(".csv")) {
+            QVERIFY(!saveFile(linkPath, "AgentID\r\n", &error));
+            QCOMPARE(error, told);
         }
         if (refusal == "log") {
             QVERIFY2(

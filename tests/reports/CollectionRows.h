@@ -19,9 +19,17 @@ struct Collection {
     QString amount = QStringLiteral("0000100.00");  // "" for a row without a collected amount
     QString dateTime = QStringLiteral("07/12/2009 10:15");
     QString balance = QStringLiteral("0000001000.00");
-    QString transaction = QStringLiteral("0001");
+    // The terminal numbers an upload's collections one by one; empty: the next number (the bank
+    // upload file posts only the first collection of a number).
+    QString transaction;
     QString branch = QStringLiteral("BR01");
+    QString lastTxndate = QStringLiteral("01/12/2009");  // "": the account was not downloaded
 };
+
+inline QString nextTransactionNumber() {
+    static int number = 0;
+    return QString::number(++number).rightJustified(4, QLatin1Char('0'));
+}
 
 inline bool insertCollection(Database& db, const Collection& c) {
     QSqlQuery q(db.handle());
@@ -29,15 +37,15 @@ inline bool insertCollection(Database& db, const Collection& c) {
         "INSERT INTO RestoreData (SNo, AgentID, BranchID, AccountNo, Amtcollected, DateTime, "
         "TransactionNumber, CategoryCode, SchemeCode, CustomerCode, AccountName, BalanceAmount, "
         "AgreedAmount, LastTxndate, DatewiseTxn, BankSoftACNumber) "
-        "VALUES (1, ?, ?, ?, ?, ?, ?, 'S', 'DDS01', 'C1', 'Name', ?, '00100.00', "
-        "'01/12/2009', '', 'BS1')"));
+        "VALUES (1, ?, ?, ?, ?, ?, ?, 'S', 'DDS01', 'C1', 'Name', ?, '00100.00', ?, '', 'BS1')"));
     q.addBindValue(c.agent);
     q.addBindValue(c.branch);
     q.addBindValue(c.account);
     q.addBindValue(c.amount);
     q.addBindValue(c.dateTime);
-    q.addBindValue(c.transaction);
+    q.addBindValue(c.transaction.isEmpty() ? nextTransactionNumber() : c.transaction);
     q.addBindValue(c.balance);
+    q.addBindValue(c.lastTxndate);
     if (!q.exec()) {
         qWarning() << "insert failed:" << q.lastError().text();
         return false;
@@ -67,8 +75,15 @@ inline bool ledgerFromRestoreData(Database& db) {
 inline Collection collection(const QString& agent, const QString& account, const QString& amount,
                              const QString& dateTime,
                              const QString& balance = QStringLiteral("0000001000.00"),
-                             const QString& transaction = QStringLiteral("0001")) {
-    return Collection{agent, account, amount, dateTime, balance, transaction};
+                             const QString& transaction = {}) {
+    Collection c;
+    c.agent = agent;
+    c.account = account;
+    c.amount = amount;
+    c.dateTime = dateTime;
+    c.balance = balance;
+    c.transaction = transaction;
+    return c;
 }
 
 }  // namespace kovrin::test

@@ -31,6 +31,8 @@ private slots:
     void agentAndAccountWithBlanksAndQuotes();
     void typedTextNeverBecomesSql();
     void missingBalanceLeavesClosingAmountEmpty();
+    void collectionsKeptOutOfTheBankFileAreMarked_data();
+    void collectionsKeptOutOfTheBankFileAreMarked();
     void unreadableRowsAreListedApart_data();
     void unreadableRowsAreListedApart();
     void branchesOfTheRows();
@@ -404,6 +406,56 @@ void TestReportData::missingBalanceLeavesClosingAmountEmpty() {
     QVERIFY(d.unreadable.isEmpty());
 }
 
+void TestReportData::collectionsKeptOutOfTheBankFileAreMarked_data() {
+    // Collections of agent 001 on 7 December, in stored order, as
+    // "account|transaction number|in the download (y/n)|amount".
+    QTest::addColumn<QStringList>("collections");
+    QTest::addColumn<QStringList>("marks");  // the report's rows' marks, in report order
+    QTest::addColumn<QString>("notPosted");  // count|total, of the day and of the report
+    QTest::newRow("all posted") << QStringList{"1|0001|y|12.00", "2|0002|y|3.00"}
+                                << QStringList{"", ""} << "0|0.00";
+    QTest::newRow("account not in the download") << QStringList{"1|0001|y|12.00", "2|0002|n|3.00"}
+                                                 << QStringList{"", "Not in download"} << "1|3.00";
+    QTest::newRow("repeated transaction number: the first is posted")
+        << QStringList{"2|0007|y|3.00", "1|0007|y|12.00"} << QStringList{"Repeated number", ""}
+        << "1|12.00";
+    QTest::newRow("a number taken by a collection not posted is free")
+        << QStringList{"1|0007|n|12.00", "2|0007|y|3.00", "3|0007|y|4.00"}
+        << QStringList{"Not in download", "", "Repeated number"} << "2|16.00";
+}
+
+// The collections the bank upload file leaves out count in the reports' sums, marked, with
+// what the bank posts and what it does not under the sums.
+void TestReportData::collectionsKeptOutOfTheBankFileAreMarked() {
+    QFETCH(QStringList, collections);
+    QFETCH(QStringList, marks);
+    QFETCH(QString, notPosted);
+    Hundredths total = 0;
+    for (const QString& c : collections) {
+        const QStringList f = c.split('|');
+        test::Collection row =
+            collection("001", f[0], f[3].rightJustified(10, '0'), "07/12/2009 10:00");
+        row.transaction = f[1];
+        row.lastTxndate = f[2] == "y" ? "01/12/2009" : "";
+        total += *hundredthsOf(f[3]);
+        add(row);
+    }
+    ReportStatus st;
+    const DailyCollectionData d = source().dailyCollection(range(kDec7, kDec7), &st);
+    QVERIFY2(st, qPrintable(st.detail));
+    QCOMPARE(d.groups.size(), 1);
+    QStringList seen;
+    for (const CollectionRow& r : d.groups[0].rows) {
+        seen << postingText(r.posting);
+    }
+    QCOMPARE(seen, marks);
+    QCOMPARE(d.grandTotal, total);  // they still count
+    QCOMPARE(QString("%1|%2").arg(d.notPosted.count).arg(kovrin::amountText(d.notPosted.total)),
+             notPosted);
+    QCOMPARE(d.groups[0].notPosted.count, d.notPosted.count);
+    QCOMPARE(d.groups[0].notPosted.total, d.notPosted.total);
+}
+
 void TestReportData::unreadableRowsAreListedApart_data() {
     QTest::addColumn<QString>("amount");
     QTest::addColumn<QString>("dateTime");
@@ -412,7 +464,7 @@ void TestReportData::unreadableRowsAreListedApart_data() {
     QTest::addColumn<QString>("account");
     QTest::addColumn<bool>("listed");  // the row of agent 004 is listed by both reports
     // A readable collection of 12.00 by agent 001 on 7 December, and one of agent 004, account
-    // 77 whose stored texts are these.
+    // 77 whose stored texts are these, uploaded for 7 December.
     struct Case {
         const char* name;
         const char* amount;
@@ -433,7 +485,14 @@ void TestReportData::unreadableRowsAreListedApart_data() {
         {"no whole part", ".50", dec7, kDec7, "", "", true},
         {"too large", "100000000000.00", dec7, kDec7, "", "", true},
         {"day byte 00", "0000005.00", "00/12/2009 10:00", kDec7, "", "", true},
-        {"30 February, any range", "0000005.00", "30/02/2009 10:00", kDec8, "", "", true},
+        {"30 February, on its upload's day", "0000005.00", "30/02/2009 10:00", kDec7, "", "", true},
+        {"30 February, not after its upload's day", "0000005.00", "30/02/2009 10:00", kDec8, "", "",
+         false},
+        {"day byte 00, not before its upload's day", "0000005.00", "00/12/2009 10:00",
+         QDate(2009, 12, 6), "", "", false},
+        {"25 o'clock, as a date that cannot be read", "0000005.00", "07/12/2009 25:00", kDec7, "",
+         "", true},
+        {"minute 60", "0000005.00", "07/12/2009 10:60", kDec7, "", "", true},
         {"amount on a day outside the range", "00001O2.00", "09/12/2009 10:00", kDec7, "", "",
          false},
         {"only the agent's account", "00001O2.00", dec7, kDec7, "4", "77", true},
@@ -454,6 +513,13 @@ void TestReportData::unreadableRowsAreListedApart() {
     QFETCH(bool, listed);
     add(collection("001", "1", "0000012.00", "07/12/2009 10:00"));
     add(collection("004", "  77 ", amount, dateTime));
+    {
+        QSqlQuery q(m_db->handle());
+        QVERIFY(
+            q.exec("INSERT INTO UploadInfo (AgentID, AgentDateKey, TotalTransactions, "
+                   "TotalAmount, UploadedAt) VALUES ('004', '0040712', 1, 0, "
+                   "'2009-12-07T18:00:00.000')"));
+    }
     const QStringList stored = {"004|77|" + amount + "|" + dateTime};
     const bool good = day == kDec7 && agent.isEmpty();  // the readable row is in the report
     ReportStatus st;
@@ -483,14 +549,14 @@ void TestReportData::branchesOfTheRows() {
     c.branch = "BR09";  // outside the range
     c.dateTime = "09/12/2009 10:00";
     add(c);
-    c.branch = "BR00";  // a collection that cannot be read, of no known day
+    c.branch = "BR00";  // a collection that cannot be read, of its upload's day (the last)
     c.dateTime = "00/12/2009 10:00";
     add(c);
     ReportStatus st;
     QCOMPARE(source().dailyCollection(range(kDec7, kDec8), &st).branchIds,
-             QStringList({"BR00", "BR01", "BR02"}));
+             QStringList({"BR01", "BR02"}));
     QCOMPARE(source().agentCollection(range(kDec7, kDec8), &st).branchIds,
-             QStringList({"BR00", "BR01", "BR02"}));
+             QStringList({"BR01", "BR02"}));
     QCOMPARE(source().dailyCollection(range(kDec9, kDec9), &st).branchIds,
              QStringList({"BR00", "BR09"}));
     QVERIFY(st);

@@ -17,14 +17,19 @@ ReportHeading heading(const QDate& from = kDec7, const QDate& to = kDec8) {
     return ReportHeading{"State Bank of Kovrin", "Main Road", from, to};
 }
 
-// Rows on consecutive days from 7 December, then `unreadable` rows that could not be read.
-DailyCollectionData dailyData(const QVector<int>& rowsPerDay, int unreadable = 0) {
+// Rows on consecutive days from 7 December, the first `notPosted` of each day kept out of the
+// bank upload file; then `unreadable` rows that could not be read.
+DailyCollectionData dailyData(const QVector<int>& rowsPerDay, int unreadable = 0,
+                              int notPosted = 0) {
     QVector<CollectionRow> rows;
     for (int d = 0; d < rowsPerDay.size(); ++d) {
         for (int i = 0; i < rowsPerDay[d]; ++i) {
             rows.push_back(CollectionRow{QString("%1").arg(d + 1, 3, 10, QChar('0')),
                                          QString::number(1000 + i), Hundredths(100000 + i),
-                                         Hundredths(100 + i), kDec7.addDays(d)});
+                                         Hundredths(100 + i), kDec7.addDays(d),
+                                         i >= notPosted ? Posting::Posted
+                                         : i % 2 == 0   ? Posting::NotInDownload
+                                                        : Posting::RepeatedNumber});
         }
     }
     DailyCollectionData data = groupByDate(rows);
@@ -167,9 +172,17 @@ void TestReportLayout::checkDailyPages(const ReportDocument& doc, const DailyCol
                 }
                 groupDate = textOf(b, "txtDate");
             } else if (b.kind == BandKind::Detail) {
-                rowsSeen << textOf(b, "txtAgentID") + "/" + textOf(b, "txtAccountNo");
+                rowsSeen << textOf(b, "txtAgentID") + "/" + textOf(b, "txtAccountNo") + "/" +
+                                textOf(b, "txtPosting");
             } else if (b.kind == BandKind::GroupFooter) {
                 QVERIFY2(bands[i - 1].band.kind == BandKind::Detail, "a footer without its rows");
+                // What the bank posts and what it does not, under the sum, when not all.
+                const CollectionGroup& g = data.groups[footers];
+                QCOMPARE(textOf(b, "Function1NotPosted"),
+                         g.notPosted.count ? amountText(g.notPosted.total) : QString("<none>"));
+                QCOMPARE(textOf(b, "Function1Posted"), g.notPosted.count
+                                                           ? amountText(g.total - g.notPosted.total)
+                                                           : QString("<none>"));
                 ++footers;
             } else if (b.kind == BandKind::UnreadableHeader) {
                 QVERIFY2(
@@ -225,7 +238,7 @@ void TestReportLayout::checkDailyPages(const ReportDocument& doc, const DailyCol
     QVector<QString> expected;
     for (const CollectionGroup& g : data.groups) {
         for (const CollectionRow& r : g.rows) {
-            expected << r.AgentID + "/" + r.AccountNo;
+            expected << r.AgentID + "/" + r.AccountNo + "/" + postingText(r.posting);
         }
     }
     QCOMPARE(rowsSeen, expected);  // every row once, in order
@@ -247,6 +260,13 @@ void TestReportLayout::checkDailyPages(const ReportDocument& doc, const DailyCol
         for (const PlacedBand& pb : page.bands) {
             if (pb.band.kind == BandKind::ReportFooter) {
                 QCOMPARE(textOf(pb.band, "Function2"), amountText(sum));
+                const NotPosted& n = data.notPosted;
+                QCOMPARE(textOf(pb.band, "Function2Posted"),
+                         n.count ? amountText(sum - n.total) : QString("<none>"));
+                QCOMPARE(textOf(pb.band, "Function2NotPosted"),
+                         n.count ? amountText(n.total) : QString("<none>"));
+                QCOMPARE(textOf(pb.band, "lblGrandTotalNotPosted"),
+                         n.count ? QString("Not posted :   Rs.") : QString("<none>"));
             }
         }
     }
@@ -256,29 +276,35 @@ void TestReportLayout::dailyPagesKeepGroupsWithTheirHeaders_data() {
     QTest::addColumn<QVector<int>>("rowsPerDay");
     QTest::addColumn<int>("unreadable");
     QTest::addColumn<int>("pages");
+    QTest::addColumn<int>("notPosted");  // of each day, kept out of the bank upload file
     // Rows start 120 pt down on page one (margin, title, page header) and 128 pt down on the
     // others (margin, page header, repeated group header); the page ends 36 pt above its foot.
     // The rows that could not be read come after the grand total, under a 57 pt heading.
-    QTest::newRow("one row") << QVector<int>{1} << 0 << 1;
-    QTest::newRow("whole report on one page") << QVector<int>{39} << 0 << 1;
-    QTest::newRow("grand total alone on the next page") << QVector<int>{40} << 0 << 2;
-    QTest::newRow("last row keeps its footer") << QVector<int>{42} << 0 << 2;
-    QTest::newRow("hundreds of rows") << QVector<int>{400} << 0 << 10;
+    QTest::newRow("one row") << QVector<int>{1} << 0 << 1 << 0;
+    QTest::newRow("whole report on one page") << QVector<int>{39} << 0 << 1 << 0;
+    QTest::newRow("grand total alone on the next page") << QVector<int>{40} << 0 << 2 << 0;
+    QTest::newRow("last row keeps its footer") << QVector<int>{42} << 0 << 2 << 0;
+    QTest::newRow("hundreds of rows") << QVector<int>{400} << 0 << 10 << 0;
     QTest::newRow("many small groups")
-        << QVector<int>{3, 5, 1, 40, 2, 1, 30, 7, 1, 1, 60} << 0 << 5;
-    QTest::newRow("group moves whole") << QVector<int>{38, 1} << 0 << 2;
-    QTest::newRow("unreadable rows after the grand total") << QVector<int>{3} << 2 << 1;
-    QTest::newRow("only unreadable rows") << QVector<int>{} << 3 << 1;
-    QTest::newRow("unreadable heading moves with its first row") << QVector<int>{36} << 1 << 2;
-    QTest::newRow("unreadable list goes on over a page break") << QVector<int>{35} << 3 << 2;
-    QTest::newRow("hundreds of unreadable rows") << QVector<int>{1} << 120 << 3;
+        << QVector<int>{3, 5, 1, 40, 2, 1, 30, 7, 1, 1, 60} << 0 << 5 << 0;
+    QTest::newRow("group moves whole") << QVector<int>{38, 1} << 0 << 2 << 0;
+    QTest::newRow("unreadable rows after the grand total") << QVector<int>{3} << 2 << 1 << 0;
+    QTest::newRow("only unreadable rows") << QVector<int>{} << 3 << 1 << 0;
+    QTest::newRow("unreadable heading moves with its first row") << QVector<int>{36} << 1 << 2 << 0;
+    QTest::newRow("unreadable list goes on over a page break") << QVector<int>{35} << 3 << 2 << 0;
+    QTest::newRow("hundreds of unreadable rows") << QVector<int>{1} << 120 << 3 << 0;
+    // Two lines under each sum with collections not posted: what the bank posts, what it does not.
+    QTest::newRow("collections not posted") << QVector<int>{3, 2, 4} << 1 << 1 << 2;
+    QTest::newRow("not posted lines fit with the grand total") << QVector<int>{35} << 0 << 1 << 1;
+    QTest::newRow("not posted lines take the grand total over") << QVector<int>{36} << 0 << 2 << 1;
 }
 
 void TestReportLayout::dailyPagesKeepGroupsWithTheirHeaders() {
     QFETCH(QVector<int>, rowsPerDay);
     QFETCH(int, unreadable);
     QFETCH(int, pages);
-    const DailyCollectionData data = dailyData(rowsPerDay, unreadable);
+    QFETCH(int, notPosted);
+    const DailyCollectionData data = dailyData(rowsPerDay, unreadable, notPosted);
     const ReportDocument doc = layoutDailyCollection(data, heading());
     checkDailyPages(doc, data);
     QCOMPARE(doc.pages.size(), pages);
@@ -323,8 +349,10 @@ void TestReportLayout::uploadRegisterBandsTotalsAndCsv() {
         data.groups << g;
     }
     QCOMPARE(data.groups[0].totals.difference, Hundredths(-10000));
-    QCOMPARE(data.grandTotals.storedTotal, Hundredths(7500 + 20000 + 1000));
+    // Like with like: the stored total beside the terminal's is that of the same uploads.
+    QCOMPARE(data.grandTotals.storedTotal, Hundredths(7500 + 20000));
     QCOMPARE(data.grandTotals.terminalTotal, Hundredths(7500 + 30000));
+    QCOMPARE(data.grandTotals.withoutTotalsStored, Hundredths(1000));
     QCOMPARE(data.grandTotals.superseded, 1);
 
     const ReportDocument doc = layoutUploadRegister(data, heading());
@@ -349,8 +377,8 @@ void TestReportLayout::uploadRegisterBandsTotalsAndCsv() {
                         "006|07/12 18:05|3|300.00|2|200.00|-100.00|Differs|",
                         "Day Total :|4|375.00|3|275.00|-100.00",
                         "005|08/12 18:05|||4|10.00||No totals|",
-                        "Day Total :|0|0.00|4|10.00|0.00",
-                        "Grand Total :|4|375.00|7|285.00|-100.00",
+                        "Day Total :|0|0.00|0|0.00|0.00|Without terminal totals :|4|10.00",
+                        "Grand Total :|4|375.00|3|275.00|-100.00|Without terminal totals :|4|10.00",
                     }));
     const QStringList texts = doc.pageTexts(0);
     for (const char* heading : {"KOVRIN UPLOAD REGISTER", "07/Dec/2009", "Terminal", "Stored",
@@ -358,6 +386,25 @@ void TestReportLayout::uploadRegisterBandsTotalsAndCsv() {
         QVERIFY2(texts.contains(heading), heading);
     }
     QVERIFY(texts.last().contains("(1 listed as superseded)"));
+    // Every field of a line has room of its own, within the page: an agent number of fifteen
+    // digits (5.56 points each in Arial 10) beside the time received, and every figure.
+    for (const PlacedBand& pb : doc.pages[0].bands) {
+        QVector<ReportText> fields = pb.band.texts;
+        std::sort(fields.begin(), fields.end(), [](const ReportText& a, const ReportText& b) {
+            return std::tie(a.y, a.x) < std::tie(b.y, b.x);
+        });
+        for (int i = 0; i < fields.size(); ++i) {
+            const ReportText& t = fields[i];
+            QVERIFY2(t.x + t.width <= doc.geometry.contentWidth() + 0.01, qPrintable(t.name));
+            if (i + 1 < fields.size() && fields[i + 1].y == t.y) {
+                QVERIFY2(t.x + t.width <= fields[i + 1].x,
+                         qPrintable(t.name + " runs into " + fields[i + 1].name));
+            }
+            if (t.name == "txtAgentID") {
+                QVERIFY2(t.width >= 15 * 5.56, "no room for an agent number of 15 digits");
+            }
+        }
+    }
 
     const QList<QByteArray> csv = uploadRegisterCsv(data).split('\n');
     QCOMPARE(csv.size(), 6);  // the heading, four uploads, and the end of the last line
@@ -428,13 +475,15 @@ void TestReportLayout::csvOfDailyReport() {
     data.groups[0].rows[0].ClosingAmt = -250;  // the program's own number: stays a number
     data.groups[0].rows[1].AgentID = "=1+2";
     data.groups[1].rows[0].AccountNo = "AC,\"7\"";
+    data.groups[0].rows[1].posting = Posting::NotInDownload;
+    data.groups[1].rows[0].posting = Posting::RepeatedNumber;
     data.unreadable = {{"004", "-77", "-000012.00", "07/12/2009 10:00"},
                        {"005", "12", "0000005.00", "00/12/2009 10:00"}};
     QCOMPARE(dailyCollectionCsv(data),
-             QByteArray("Date,AgentID,Account No,Closing Amount,Collected Amount\r\n"
-                        "2009-12-07,001,1000,-2.50,1.00\r\n"
-                        "2009-12-07,'=1+2,1001,,1.01\r\n"
-                        "2009-12-08,002,\"AC,\"\"7\"\"\",1000.00,1.00\r\n"
+             QByteArray("Date,AgentID,Account No,Closing Amount,Collected Amount,Bank Posting\r\n"
+                        "2009-12-07,001,1000,-2.50,1.00,Posted\r\n"
+                        "2009-12-07,'=1+2,1001,,1.01,Not in download\r\n"
+                        "2009-12-08,002,\"AC,\"\"7\"\"\",1000.00,1.00,Repeated number\r\n"
                         "Collections that could not be read,AgentID,Account No,,,Stored Amount,"
                         "Stored Date and Time\r\n"
                         "Could not be read,004,'-77,,,'-000012.00,07/12/2009 10:00\r\n"

@@ -67,7 +67,7 @@ QVector<UnreadableRow> unreadableRows(int count) {
 std::shared_ptr<const DailyCollectionData> longData(int rows) {
     auto data = std::make_shared<DailyCollectionData>();
     for (int d = 0; d < 2; ++d) {
-        CollectionGroup g{kDec7.addDays(d), {}, 0};
+        CollectionGroup g{kDec7.addDays(d), {}, 0, {}};
         for (int i = 0; i < rows / 2; ++i) {
             g.rows.push_back({QString("%1").arg(i / 2000 + 1, 3, 10, QChar('0')),
                               QString("%1").arg(i, 15, 10, QChar('0')), Hundredths(100000 + i),
@@ -152,7 +152,8 @@ void TestReportPdf::dailyCollectionPdf() {
                  PdfLine({"Date :", "07/Dec/2009 to 08/Dec/2009"}));
         QCOMPARE(test::countLinesStarting(page, "AgentID"), p == 3 ? 2 : 1);
         QCOMPARE(test::lineStarting(page, "AgentID"),
-                 PdfLine({"AgentID", "Account No", "Closing Amount", "Collected Amount"}));
+                 PdfLine({"AgentID", "Account No", "Bank Posting", "Closing Amount",
+                          "Collected Amount"}));
         if (p > 0) {
             QCOMPARE(test::countLinesStarting(page, "KOVRIN DAILY COLLECTION SUMMARY"), 0);
             // The group that goes on over the break has its header again.
@@ -352,6 +353,14 @@ void TestReportPdf::failedSaveLeavesNoFile() {
     QVERIFY(f.open(QIODevice::ReadOnly));
     QVERIFY(f.readAll().startsWith("%PDF-"));
     QCOMPARE(test::pdfPageCount(path), 4);
+    // A link at the chosen name is refused: what it points at is never written.
+    const QString link = m_pf.filePath("linked.pdf");
+    QVERIFY(QFile::link(path, link));
+    QVERIFY(!ReportPainter::savePdf(doc, link, &error));
+    QVERIFY2(error.contains("link"), qPrintable(error));
+    f.seek(0);
+    QVERIFY(f.readAll().startsWith("%PDF-"));
+    QCOMPARE(QFileInfo(link).symLinkTarget(), path);
 }
 
 // The preview of a report of thousands of pages shows its first page before the last one is

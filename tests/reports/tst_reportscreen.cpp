@@ -291,9 +291,10 @@ void TestReportScreen::viewShowsDailyReportWithSettingsAndFilters() {
     QBuffer csv;
     QVERIFY(csv.open(QIODevice::WriteOnly));
     QVERIFY(m_shown->writeCsv(csv));
-    QCOMPARE(csv.data(), QByteArray("Date,AgentID,Account No,Closing Amount,Collected Amount\r\n"
-                                    "2009-12-07,001,000000000012345,110.50,10.50\r\n"
-                                    "2009-12-08,001,000000000012346,1002.25,2.25\r\n"));
+    QCOMPARE(csv.data(),
+             QByteArray("Date,AgentID,Account No,Closing Amount,Collected Amount,Bank Posting\r\n"
+                        "2009-12-07,001,000000000012345,110.50,10.50,Posted\r\n"
+                        "2009-12-08,001,000000000012346,1002.25,2.25,Posted\r\n"));
 }
 
 void TestReportScreen::previewSavesPdfAndCsvInTheReportFolder() {
@@ -351,7 +352,7 @@ void TestReportScreen::previewSavesPdfAndCsvInTheReportFolder() {
     QVERIFY(csv.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = csv.readAll().split('\n');
     QCOMPARE(lines.size(), 122);  // heading, 120 rows, nothing after the last line end
-    QCOMPARE(lines[1], QByteArray("2009-12-07,001,5000,1001.00,1.00\r"));
+    QCOMPARE(lines[1], QByteArray("2009-12-07,001,5000,1001.00,1.00,Posted\r"));
     QCOMPARE(
         m_rec->texts(),
         QStringList({"The report was saved as " + QDir::toNativeSeparators(pdfPath) + ".",
@@ -444,12 +445,12 @@ void TestReportScreen::unreadableRowsAreListedAndLeftOut_data() {
     QTest::newRow("daily, one")
         << "OptReport1" << 1 << true << one
         << QStringList({"07/Dec/2009", "AgentID", "Account No", "Closing Amount",
-                        "Collected Amount", "001", "1", "1010.00", "10.00", "Group Total :   Rs.",
-                        "10.00", "Grand Total :   Rs.", "10.00"}) +
+                        "Collected Amount", "Bank Posting", "001", "1", "1010.00", "10.00", "",
+                        "Group Total :   Rs.", "10.00", "Grand Total :   Rs.", "10.00"}) +
                section + r70
         << QByteArray(
-               "Date,AgentID,Account No,Closing Amount,Collected Amount\r\n"
-               "2009-12-07,001,1,1010.00,10.00\r\n"
+               "Date,AgentID,Account No,Closing Amount,Collected Amount,Bank Posting\r\n"
+               "2009-12-07,001,1,1010.00,10.00,Posted\r\n"
                "Collections that could not be read,AgentID,Account No,,,Stored Amount,"
                "Stored Date and Time\r\n"
                "Could not be read,005,70,,,00000x0.00,07/12/2009 10:00\r\n");
@@ -457,7 +458,7 @@ void TestReportScreen::unreadableRowsAreListedAndLeftOut_data() {
         << "OptReport1" << 2 << false << many(2)
         << QStringList({"Grand Total :   Rs.", "0.00"}) + section + r71 + r70
         << QByteArray(
-               "Date,AgentID,Account No,Closing Amount,Collected Amount\r\n"
+               "Date,AgentID,Account No,Closing Amount,Collected Amount,Bank Posting\r\n"
                "Collections that could not be read,AgentID,Account No,,,Stored Amount,"
                "Stored Date and Time\r\n"
                "Could not be read,005,71,,,0000005.00,00/12/2009 10:00\r\n"

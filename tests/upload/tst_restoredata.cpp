@@ -176,8 +176,10 @@ void TestRestoreData::ledgerKeepsEveryUpload_data() {
     QTest::addColumn<QStringList>("report2");  // agent|amount|date over 1-7 December
     QTest::addColumn<int>("report1Rows");      // collections of Report1 over the same range
     QTest::addColumn<QStringList>("listed");   // the register, see registerLines
-    QTest::addColumn<QString>(
-        "totals");  // grand totals: uploads|terminal|stored|difference|superseded
+    // Grand totals: uploads|terminal|stored|difference|superseded, the stored total beside the
+    // terminal's being that of the uploads with the terminal's totals; then the uploads
+    // without them: uploads|collections|stored.
+    QTest::addColumn<QString>("totals");
     // When each upload is received (7 December 2026, 18:30 when not given). The reports cover
     // the week up to the last one's day and the day after.
     QTest::addColumn<QList<QDateTime>>("received");
@@ -190,14 +192,14 @@ void TestRestoreData::ledgerKeepsEveryUpload_data() {
         << QStringList{"005|100.00|2026-12-05", "005|200.00|2026-12-06"} << 2
         << QStringList{"005|2026-12-05|1|100.00|1|100.00|0.00|Agrees|",
                        "005|2026-12-06|1|200.00|1|200.00|0.00|Agrees|"}
-        << "2|300.00|300.00|0.00|0" << QList<QDateTime>{};
+        << "2|300.00|300.00|0.00|0|0|0|0.00" << QList<QDateTime>{};
     QTest::newRow("the same day received again supersedes the first")
         << QList<UploadData>{upload(forty.frames, "0050712", 40, forty.total),
                              oneCollection("0050712", "00 00 75", "07 CA 10 00", 1, 75)}
         << QStringList{"005|75.00|2026-12-07"} << 1
         << QStringList{"005|2026-12-07|40|102500.00|40|102500.00|0.00|Agrees|superseded",
                        "005|2026-12-07|1|75.00|1|75.00|0.00|Agrees|"}
-        << "1|75.00|75.00|0.00|1" << QList<QDateTime>{};
+        << "1|75.00|75.00|0.00|1|0|0|0.00" << QList<QDateTime>{};
     QTest::newRow("three times: only the last counts")
         << QList<UploadData>{day5, oneCollection("0050512", "00 03 00", "05 CA 11 00", 1, 300),
                              oneCollection("0050512", "00 04 00", "05 CA 12 00", 1, 400)}
@@ -205,7 +207,7 @@ void TestRestoreData::ledgerKeepsEveryUpload_data() {
         << QStringList{"005|2026-12-05|1|100.00|1|100.00|0.00|Agrees|superseded",
                        "005|2026-12-05|1|300.00|1|300.00|0.00|Agrees|superseded",
                        "005|2026-12-05|1|400.00|1|400.00|0.00|Agrees|"}
-        << "1|400.00|400.00|0.00|2" << QList<QDateTime>{};
+        << "1|400.00|400.00|0.00|2|0|0|0.00" << QList<QDateTime>{};
     UploadData noTotals = oneCollection("0050612", "00 02 00", "06 CA 10 00", 1, 200);
     noTotals.header.totalsRead = false;
     QTest::newRow("totals that differ, and none")
@@ -213,7 +215,7 @@ void TestRestoreData::ledgerKeepsEveryUpload_data() {
         << QStringList{"005|100.00|2026-12-05", "005|200.00|2026-12-06"} << 2
         << QStringList{"005|2026-12-05|2|150.00|1|100.00|-50.00|Differs|",
                        "005|2026-12-06|-|-|1|200.00|-|No totals|"}
-        << "2|150.00|300.00|-50.00|0" << QList<QDateTime>{};
+        << "2|150.00|100.00|-50.00|0|1|1|200.00" << QList<QDateTime>{};
     // A day typed for tomorrow on New Year's Eve, received that evening and again the next
     // morning: one day of the agent, received twice.
     const UploadData newYear = oneCollection("0050101", "00 01 00", "31 CA 19 00", 1, 100);
@@ -221,14 +223,15 @@ void TestRestoreData::ledgerKeepsEveryUpload_data() {
         << QList<UploadData>{newYear, newYear} << QStringList{"005|100.00|2026-12-31"} << 1
         << QStringList{"005|2027-01-01|1|100.00|1|100.00|0.00|Agrees|superseded",
                        "005|2027-01-01|1|100.00|1|100.00|0.00|Agrees|"}
-        << "1|100.00|100.00|0.00|1"
+        << "1|100.00|100.00|0.00|1|0|0|0.00"
         << QList<QDateTime>{QDateTime(QDate(2026, 12, 31), QTime(20, 0)),
                             QDateTime(QDate(2027, 1, 1), QTime(9, 0))};
     // The terminal's clock past midnight before the PC's.
     QTest::newRow("a collection dated in the year after the PC's")
         << QList<UploadData>{oneCollection("0050101", "00 01 00", "01 1B 00 05", 1, 100)}
         << QStringList{"005|100.00|2027-01-01"} << 1
-        << QStringList{"005|2027-01-01|1|100.00|1|100.00|0.00|Agrees|"} << "1|100.00|100.00|0.00|0"
+        << QStringList{"005|2027-01-01|1|100.00|1|100.00|0.00|Agrees|"}
+        << "1|100.00|100.00|0.00|0|0|0|0.00"
         << QList<QDateTime>{QDateTime(QDate(2026, 12, 31), QTime(23, 55))};
 }
 
@@ -276,7 +279,8 @@ void TestRestoreData::ledgerKeepsEveryUpload() {
     const RegisterTotals& t = reg.grandTotals;
     QCOMPARE(QStringList({QString::number(t.uploads), amountText(t.terminalTotal),
                           amountText(t.storedTotal), amountText(t.difference),
-                          QString::number(t.superseded)})
+                          QString::number(t.superseded), QString::number(t.withoutTotals),
+                          QString::number(t.withoutTotalsCount), amountText(t.withoutTotalsStored)})
                  .join('|'),
              totals);
     // The files written are kept with the latest upload.
