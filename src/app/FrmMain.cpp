@@ -77,7 +77,8 @@ FrmMain::FrmMain(AppContext& ctx, QWidget* parent) : QWidget(parent), m_ctx(ctx)
 
     FocusColours::apply(this);
 
-    // "RE&PORT": the report screen, modal; the menu waits until it is closed.
+    // "RE&PORT": the report screen, modal to the menu; the menu waits until it is closed, the
+    // Transfer Station does not.
     connect(findChild<QPushButton*>(QStringLiteral("cmdReport")), &QPushButton::clicked, this,
             [this] {
                 FrmReport report(m_ctx, this);
@@ -130,7 +131,17 @@ FrmReceive* FrmMain::openReceive() {
 }
 
 FrmStation* FrmMain::openStation() {
-    return openSingle(m_station);
+    if (!m_station) {
+        // A window of its own, not a child of the menu, so that the report screen (modal to the
+        // menu) never blocks it: its rows can be answered and stopped while a report is open.
+        // It goes when the menu goes (see the destructor).
+        m_station = new FrmStation(m_ctx, nullptr);
+        m_station->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_station->show();
+    m_station->raise();
+    m_station->activateWindow();
+    return m_station;
 }
 
 FrmSend* FrmMain::openSend() {

@@ -67,6 +67,9 @@ WHERE Posted IS NULL;
 --   account not in the download, a transaction number posted already, or unreadable).
 --   UploadDay: the day its upload's key names (LedgerUpload.Day): the day a collection without
 --   a readable date belongs to.
+--   CollectionID: the collection's row in the ledger; after the columns of the report's order it
+--   tells apart collections that are otherwise alike, so that the report can be read a page at a
+--   time from where the page before ended.
 DROP VIEW IF EXISTS Report2;
 DROP VIEW IF EXISTS Report1;
 DROP VIEW IF EXISTS Register;
@@ -77,7 +80,8 @@ SELECT AgentID, AccountNo, BranchID, Closing / 100.0 AS ClosingAmt, Amount / 100
        coalesce(StoredDateTime, substr(Date, 9, 2) || '/' || substr(Date, 6, 2) || '/' || substr(Date, 1, 4) || ' ' || Time) AS DateTime,
        Amount AS CollectedPaise, Closing AS ClosingPaise, Unreadable, UploadID, InDownload, Time,
        Posted,
-       (SELECT Day FROM LedgerUpload u WHERE u.UploadID = LedgerCollection.UploadID) AS UploadDay
+       (SELECT Day FROM LedgerUpload u WHERE u.UploadID = LedgerCollection.UploadID) AS UploadDay,
+       LedgerCollection.rowid AS CollectionID
 FROM LedgerCollection
 WHERE Superseded = 0;
 

@@ -1,6 +1,7 @@
 #include "reports/FrmReport.h"
 
 #include "core/Messages.h"
+#include "reports/DailyReportPager.h"
 #include "reports/FrmReportPreview.h"
 #include "reports/ReportCsv.h"
 #include "reports/ReportLayout.h"
@@ -9,13 +10,16 @@
 #include "ui/ScreenContext.h"
 
 #include <QDateEdit>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace kovrin {
@@ -58,7 +62,9 @@ QString FrmReport::unreadableMessage(int count) {
 FrmReport::FrmReport(ScreenContext& ctx, QWidget* parent) : QDialog(parent), m_ctx(ctx) {
     setObjectName(kScreen);
     setWindowTitle(QStringLiteral("Report"));
-    setModal(true);
+    // Modal to the main menu only: the Transfer Station, a window of its own, goes on answering
+    // and stopping its rows while a report is chosen, read or shown.
+    setWindowModality(Qt::WindowModal);
 
     m_opt1 = named(new QRadioButton(QStringLiteral("Report1")), "OptReport1");
     m_opt2 = named(new QRadioButton(QStringLiteral("Report2")), "OptReport2");
@@ -148,7 +154,10 @@ FrmReport::FrmReport(ScreenContext& ctx, QWidget* parent) : QDialog(parent), m_c
     connect(view, &QPushButton::clicked, this, &FrmReport::cmdView_Click);
     connect(exit, &QPushButton::clicked, this, &QDialog::reject);
 
-    m_runPreview = [](FrmReportPreview& preview) { preview.exec(); };
+    m_runPreview = [](FrmReportPreview& preview) {
+        preview.setWindowModality(Qt::WindowModal);
+        preview.exec();
+    };
     FocusColours::apply(this);
 }
 
@@ -187,21 +196,65 @@ void FrmReport::cmdView_Click() {
     view(kind, filter);
 }
 
+bool FrmReport::waitForFirstPage(DailyReportPager& pager) {
+    if (pager.waitForFirstPage(0)) {
+        return true;
+    }
+    // The program goes on meanwhile (transfers included); the screen waits without taking
+    // another View, and offers Cancel if the first page is slow to come.
+    QProgressDialog dialog(QStringLiteral("Reading the report ..."), QStringLiteral("Cancel"), 0, 0,
+                           this);
+    dialog.setObjectName(QStringLiteral("dlgReading"));
+    dialog.setWindowTitle(QStringLiteral("Report"));
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setMinimumDuration(0);
+    dialog.setAutoClose(false);
+    dialog.setAutoReset(false);
+    dialog.hide();
+    QEventLoop loop;
+    QTimer slow;
+    slow.setSingleShot(true);
+    slow.setInterval(m_readingDialogDelayMs);
+    connect(&slow, &QTimer::timeout, &dialog, &QWidget::show);
+    connect(&pager, &DailyReportPager::firstPageRead, &loop, &QEventLoop::quit);
+    connect(&dialog, &QProgressDialog::canceled, &loop, &QEventLoop::quit);
+    setEnabled(false);
+    slow.start();
+    if (!pager.waitForFirstPage(0)) {
+        loop.exec();
+    }
+    setEnabled(true);
+    if (!pager.waitForFirstPage(0)) {
+        // Cancelled: the reading stops, nothing is shown.
+        pager.cancel();
+        return false;
+    }
+    return true;
+}
+
 bool FrmReport::view(ReportKind kind, const ReportFilter& filter) {
     const ReportSource source(m_ctx.db().filePath());
     ReportStatus status;
     // The rows are read once and shared by the preview, the pages and the CSV writer.
-    std::shared_ptr<DailyCollectionData> daily;
     std::shared_ptr<AgentCollectionData> agents;
     std::shared_ptr<RegisterData> uploads;
     int rows = 0;
     int unreadable = 0;
     QStringList branchIds;
+    std::shared_ptr<DailyReportPager> pager;
     if (kind == ReportKind::DailyCollection) {
-        daily = std::make_shared<DailyCollectionData>(source.dailyCollection(filter, &status));
-        rows = daily->rowCount();
-        unreadable = static_cast<int>(daily->unreadable.size());
-        branchIds = daily->branchIds;
+        // Read off the program's thread, so that the transfers going on meanwhile are served:
+        // the preview opens on the first page, the rest is read while it is shown.
+        pager = std::make_shared<DailyReportPager>(source.databasePath(), filter);
+        pager->start();
+        if (!waitForFirstPage(*pager)) {
+            return false;
+        }
+        const DailyReportState st = pager->state();
+        status = st.status;
+        rows = static_cast<int>(std::min<qint64>(st.rows, 1 << 30));
+        unreadable = static_cast<int>(st.unreadable.size());
+        branchIds = st.branchIds;
     } else if (kind == ReportKind::AgentCollection) {
         agents = std::make_shared<AgentCollectionData>(source.agentCollection(filter, &status));
         rows = static_cast<int>(agents->rows.size());
@@ -242,9 +295,12 @@ bool FrmReport::view(ReportKind kind, const ReportFilter& filter) {
                                 branchIdText(branchIds, m_ctx.settings().BranchName), filter.from,
                                 filter.to};
     PreviewContent content;
-    if (daily) {
-        content.report = pagedDailyCollection(daily, heading);
-        content.writeCsv = [daily](QIODevice& out) { return writeDailyCollectionCsv(*daily, out); };
+    if (pager) {
+        content.report = pagedDailyCollection(pager, heading);
+        content.writeCsv = [pager](QIODevice& out) {
+            return streamDailyCollectionCsv(*pager, out, nullptr) == CsvOutcome::Done;
+        };
+        content.pager = pager;
     } else if (agents) {
         content.report = pagedAgentCollection(agents, heading);
         content.writeCsv = [agents](QIODevice& out) {

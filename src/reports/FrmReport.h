@@ -14,11 +14,12 @@ namespace kovrin {
 
 class ScreenContext;
 class FrmReportPreview;
+class DailyReportPager;
 
 // The report screen: the choice between the daily collection report (Report1), the agent
 // collection report (Report2) and the upload register, the agent and account for Report1 (the
 // agent for the register) and the date range. "&View" reads the chosen report and shows it in
-// the preview. Opened modal by the main menu.
+// the preview. Opened modal to the main menu (and to it only).
 class FrmReport : public QDialog {
     Q_OBJECT
 public:
@@ -28,6 +29,9 @@ public:
     explicit FrmReport(ScreenContext& ctx, QWidget* parent = nullptr);
 
     void setPreviewRunner(PreviewRunner runner) { m_runPreview = std::move(runner); }
+    // How long View waits for the first page before it shows "Reading the report ..." with
+    // Cancel.
+    void setReadingDialogDelay(int ms) { m_readingDialogDelayMs = ms; }
 
     void cmdView_Click();
 
@@ -38,6 +42,9 @@ private:
     // The agent box goes with Report1 and the upload register, the account box with Report1.
     void showBoxes(bool agent, bool account);
     bool view(ReportKind kind, const ReportFilter& filter);
+    // Waits for the first page of the daily collection report, the program running meanwhile;
+    // false when the operator cancelled.
+    bool waitForFirstPage(DailyReportPager& pager);
 
     ScreenContext& m_ctx;
     QRadioButton* m_opt1;
@@ -50,6 +57,7 @@ private:
     QDateEdit* m_from;
     QDateEdit* m_to;
     PreviewRunner m_runPreview;
+    int m_readingDialogDelayMs = 500;
 };
 
 }  // namespace kovrin

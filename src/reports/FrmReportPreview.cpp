@@ -1,6 +1,7 @@
 #include "reports/FrmReportPreview.h"
 
 #include "core/Messages.h"
+#include "reports/DailyReportPager.h"
 #include "reports/ReportCsv.h"
 #include "reports/ReportPainter.h"
 #include "ui/FocusColours.h"
@@ -101,6 +102,12 @@ void ReportPagesView::paintEvent(QPaintEvent* event) {
             continue;
         }
         painter.fillRect(rect, Qt::white);
+        if (!m_pages.contains(i) && !m_report->pageAtHand(i)) {
+            // Its rows are being read: drawn when they come (the reader asks for a repaint).
+            ++m_waited;
+            painter.drawText(rect, Qt::AlignCenter, QStringLiteral("Reading the report ..."));
+            continue;
+        }
         painter.save();
         painter.translate(rect.topLeft());
         ReportPainter::paintPage(painter, pageAt(i), m_report->geometry(), scale());
@@ -150,12 +157,37 @@ FrmReportPreview::FrmReportPreview(PreviewContent content, QWidget* parent)
     m_layOut = new QTimer(this);
     m_layOut->setInterval(0);
     connect(m_layOut, &QTimer::timeout, this, [this] {
-        if (layOutMore()) {
+        const int before = m_content.report->pageCount();
+        // Done, or waiting for the reader's next rows (it says when they come).
+        if (layOutMore() || (m_content.pager && m_content.report->pageCount() == before)) {
             m_layOut->stop();
         }
     });
     if (!m_content.report->complete()) {
         m_layOut->start();
+    }
+    if (m_content.pager) {
+        const auto more = [this] {
+            if (!m_content.report->complete() && !m_layOut->isActive()) {
+                m_layOut->start();
+            }
+        };
+        connect(m_content.pager.get(), &DailyReportPager::progressed, this, more);
+        connect(m_content.pager.get(), &DailyReportPager::finished, this, [this, more] {
+            more();
+            const DailyReportState st = m_content.pager->state();
+            if (st.failed() && !m_toldFailure) {
+                m_toldFailure = true;
+                m_pageCount->setText(QStringLiteral("The rest could not be read"));
+                Messages::critical(kScreen,
+                                   QStringLiteral("The rest of the report could not be read from "
+                                                  "the database: %1.\nClose the report and view "
+                                                  "it again; if it happens again, call support.")
+                                       .arg(st.status.detail));
+            }
+        });
+        connect(m_content.pager.get(), &DailyReportPager::pageRead, m_view,
+                qOverload<>(&QWidget::update));
     }
 
     connect(print, &QPushButton::clicked, this, &FrmReportPreview::cmdPrint_Click);
@@ -174,6 +206,9 @@ bool FrmReportPreview::layOutMore() {
 }
 
 void FrmReportPreview::showPageCount() {
+    if (m_toldFailure) {
+        return;
+    }
     const int count = m_content.report->pageCount();
     if (!m_content.report->complete()) {
         m_pageCount->setText(QStringLiteral("%1 pages so far ...").arg(count));
@@ -232,7 +267,7 @@ void FrmReportPreview::cmdPrint_Click() {
     }
     QString error;
     // Finding the page breaks needs only the heights of the rows: the total is known at once.
-    m_content.report->layOutAll();
+    m_content.report->layOutKnown();
     QProgressDialog* dialog = nullptr;
     const ReportPainter::Progress progress = progressDialog(QStringLiteral("Printing"), &dialog);
     const ReportPainter::Outcome outcome =
@@ -257,7 +292,7 @@ void FrmReportPreview::cmdSavePdf_Click() {
         return;
     }
     QString error;
-    m_content.report->layOutAll();
+    m_content.report->layOutKnown();
     QProgressDialog* dialog = nullptr;
     const ReportPainter::Progress progress =
         progressDialog(QStringLiteral("Saving as PDF"), &dialog);
@@ -289,6 +324,10 @@ void FrmReportPreview::cmdSaveCsv_Click() {
         return;
     }
     QString error;
+    if (m_content.pager) {
+        saveCsvPaged(path);
+        return;
+    }
     if (!saveFile(path, m_content.writeCsv, &error)) {
         Messages::critical(kScreen, QStringLiteral("The rows could not be saved as %1: %2.\nChoose "
                                                    "another folder or file name and try again.")
@@ -297,6 +336,57 @@ void FrmReportPreview::cmdSaveCsv_Click() {
     }
     Messages::info(
         kScreen, QStringLiteral("The rows were saved as %1.").arg(QDir::toNativeSeparators(path)));
+}
+
+void FrmReportPreview::saveCsvPaged(const QString& path) {
+    DailyReportPager& pager = *m_content.pager;
+    auto* d =
+        new QProgressDialog(QStringLiteral("Saving as CSV"), QStringLiteral("Cancel"), 0, 0, this);
+    d->setObjectName(QStringLiteral("dlgProgress"));
+    d->setWindowTitle(m_content.report->title());
+    d->setWindowModality(Qt::WindowModal);
+    d->setMinimumDuration(300);
+    d->setAutoClose(false);
+    d->setAutoReset(false);
+    CsvOutcome outcome = CsvOutcome::Done;
+    QString reason;
+    QString error;
+    const bool saved = saveFile(
+        path,
+        [&](QIODevice& out) {
+            outcome = streamDailyCollectionCsv(pager, out, &reason, [&](qint64 rows) {
+                const DailyReportState st = pager.state();
+                d->setLabelText(
+                    st.walked ? QStringLiteral("Saving as CSV: row %1 of %2").arg(rows).arg(st.rows)
+                              : QStringLiteral("Saving as CSV: row %1").arg(rows));
+                QCoreApplication::processEvents();
+                return !d->wasCanceled();
+            });
+            return outcome == CsvOutcome::Done;
+        },
+        &error);
+    delete d;
+    if (outcome == CsvOutcome::Cancelled) {
+        Messages::info(kScreen, QStringLiteral("Saving was cancelled: %1 was not written.")
+                                    .arg(QDir::toNativeSeparators(path)));
+    } else if (outcome == CsvOutcome::ReadFailed) {
+        Messages::critical(kScreen, QStringLiteral("The rows could not be read from the database "
+                                                   "to save them as %1: %2.\nNothing was written; "
+                                                   "try again, and if it happens again, call "
+                                                   "support.")
+                                        .arg(QDir::toNativeSeparators(path), reason));
+    } else if (!saved) {
+        Messages::critical(
+            kScreen,
+            QStringLiteral("The rows could not be saved as %1: %2.\nChoose "
+                           "another folder or file name and try again.")
+                .arg(QDir::toNativeSeparators(path),
+                     outcome == CsvOutcome::WriteFailed && error.isEmpty() ? reason : error));
+    } else {
+        Messages::info(
+            kScreen,
+            QStringLiteral("The rows were saved as %1.").arg(QDir::toNativeSeparators(path)));
+    }
 }
 
 }  // namespace kovrin

@@ -17,6 +17,8 @@ class QTimer;
 
 namespace kovrin {
 
+class DailyReportPager;
+
 // What the preview shows and saves: the report laid out a few pages at a time, the writer of
 // the same rows as CSV, and where and under which names the save dialogs start.
 struct PreviewContent {
@@ -25,6 +27,9 @@ struct PreviewContent {
     QString folder;       // the report folder (AppSettings.ReportPath) or a stand-in for it
     QString pdfFileName;  // offered names, e.g. DailyCollectionSummary_2009-12-07.pdf
     QString csvFileName;
+    // The reader of the daily collection report while it reads (none for the others): the
+    // preview lays out its rows as they come and writes the CSV from it page by page.
+    std::shared_ptr<DailyReportPager> pager;
 };
 
 // The pages of a report, one under the other, drawn at the screen's size. Only the pages in
@@ -40,6 +45,8 @@ public:
     void pagesAdded();
     // The pages made for drawing so far (for tests).
     int pagesMade() const { return m_made; }
+    // The pages in sight drawn as "Reading ..." so far, their rows not yet at hand (for tests).
+    int pagesWaited() const { return m_waited; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -53,6 +60,7 @@ private:
     QHash<int, ReportPage> m_pages;  // the pages last drawn
     QVector<int> m_order;            // their indexes, the oldest first
     int m_made = 0;
+    int m_waited = 0;
 };
 
 // The report preview: the pages on screen with Print, "Save as PDF" and "Save as CSV".
@@ -84,6 +92,8 @@ private:
     QString askPath(const QString& caption, const QString& name, const QString& suffix,
                     const QString& filter);
     void showPageCount();
+    // Save as CSV from the reader, page by page, with the rows written shown and Cancel.
+    void saveCsvPaged(const QString& path);
     // A progress dialog with Cancel for the pages being printed or written.
     ReportPainter::Progress progressDialog(const QString& caption, QProgressDialog** dialog);
 
@@ -93,6 +103,7 @@ private:
     QTimer* m_layOut = nullptr;
     FileChooser m_chooseFile;
     PrinterChooser m_choosePrinter;
+    bool m_toldFailure = false;
 };
 
 }  // namespace kovrin

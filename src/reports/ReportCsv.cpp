@@ -1,6 +1,7 @@
 #include "reports/ReportCsv.h"
 
 #include "core/SafeFile.h"
+#include "reports/DailyReportPager.h"
 
 #include <QBuffer>
 #include <QStringList>
@@ -75,21 +76,23 @@ QString csvField(const QString& text) {
     return QLatin1Char('"') + t + QLatin1Char('"');
 }
 
-bool writeDailyCollectionCsv(const DailyCollectionData& data, QIODevice& device) {
-    CsvOut appendLine(device);
+namespace {
+
+void dailyHeading(CsvOut& appendLine) {
     appendLine({QStringLiteral("Date"), QStringLiteral("AgentID"), QStringLiteral("Account No"),
                 QStringLiteral("Closing Amount"), QStringLiteral("Collected Amount"),
                 QStringLiteral("Bank Posting")});
-    for (const CollectionGroup& g : data.groups) {
-        for (const CollectionRow& r : g.rows) {
-            appendLine(
-                {r.Date.toString(Qt::ISODate), spreadsheetText(r.AgentID),
-                 spreadsheetText(r.AccountNo), r.ClosingAmt ? amountText(*r.ClosingAmt) : QString(),
-                 amountText(r.CollectedAmt),
-                 r.posting == Posting::Posted ? QStringLiteral("Posted") : postingText(r.posting)});
-        }
-    }
-    if (!data.unreadable.isEmpty()) {
+}
+
+void dailyLine(CsvOut& appendLine, const CollectionRow& r) {
+    appendLine({r.Date.toString(Qt::ISODate), spreadsheetText(r.AgentID),
+                spreadsheetText(r.AccountNo), r.ClosingAmt ? amountText(*r.ClosingAmt) : QString(),
+                amountText(r.CollectedAmt),
+                r.posting == Posting::Posted ? QStringLiteral("Posted") : postingText(r.posting)});
+}
+
+void dailyUnreadable(CsvOut& appendLine, const QVector<UnreadableRow>& unreadable) {
+    if (!unreadable.isEmpty()) {
         appendLine({kUnreadableHeading,
                     QStringLiteral("AgentID"),
                     QStringLiteral("Account No"),
@@ -98,7 +101,7 @@ bool writeDailyCollectionCsv(const DailyCollectionData& data, QIODevice& device)
                     QStringLiteral("Stored Amount"),
                     QStringLiteral("Stored Date and Time")});
     }
-    for (const UnreadableRow& r : data.unreadable) {
+    for (const UnreadableRow& r : unreadable) {
         appendLine({kUnreadable,
                     spreadsheetText(r.AgentID),
                     spreadsheetText(r.AccountNo),
@@ -107,7 +110,60 @@ bool writeDailyCollectionCsv(const DailyCollectionData& data, QIODevice& device)
                     spreadsheetText(r.Amtcollected),
                     spreadsheetText(r.DateTime)});
     }
+}
+
+}  // namespace
+
+bool writeDailyCollectionCsv(const DailyCollectionData& data, QIODevice& device) {
+    CsvOut appendLine(device);
+    dailyHeading(appendLine);
+    for (const CollectionGroup& g : data.groups) {
+        for (const CollectionRow& r : g.rows) {
+            dailyLine(appendLine, r);
+        }
+    }
+    dailyUnreadable(appendLine, data.unreadable);
     return appendLine.finish();
+}
+
+CsvOutcome streamDailyCollectionCsv(DailyReportPager& pager, QIODevice& device, QString* error,
+                                    const std::function<bool(qint64 rows)>& progress) {
+    CsvOut appendLine(device);
+    dailyHeading(appendLine);
+    qint64 written = 0;
+    for (qint64 page = 0;; ++page) {
+        const DailyReportState st = pager.state();
+        if (st.walked && page * pager.pageRows() >= st.rows) {
+            break;
+        }
+        const auto rows = pager.rowsOfPage(page);
+        if (!rows) {
+            const DailyReportState now = pager.state();
+            if (now.walked && page * pager.pageRows() >= now.rows) {
+                break;
+            }
+            if (error) {
+                *error = now.failed() ? now.status.detail
+                                      : QStringLiteral("the reading of the report was stopped");
+            }
+            return now.failed() ? CsvOutcome::ReadFailed : CsvOutcome::Cancelled;
+        }
+        for (const CollectionRow& r : *rows) {
+            dailyLine(appendLine, r);
+        }
+        written += rows->size();
+        if (progress && !progress(written)) {
+            return CsvOutcome::Cancelled;
+        }
+    }
+    dailyUnreadable(appendLine, pager.state().unreadable);
+    if (!appendLine.finish()) {
+        if (error) {
+            *error = device.errorString();
+        }
+        return CsvOutcome::WriteFailed;
+    }
+    return CsvOutcome::Done;
 }
 
 bool writeAgentCollectionCsv(const AgentCollectionData& data, QIODevice& device) {

@@ -35,6 +35,17 @@ bool writeDailyCollectionCsv(const DailyCollectionData& data, QIODevice& out);
 bool writeAgentCollectionCsv(const AgentCollectionData& data, QIODevice& out);
 bool writeUploadRegisterCsv(const RegisterData& data, QIODevice& out);
 
+class DailyReportPager;
+
+enum class CsvOutcome { Done, WriteFailed, ReadFailed, Cancelled };
+
+// The daily collection report's lines as its reader gives them, page by page in order: a report
+// of any length is written holding one page of rows at a time. `progress` is told the rows
+// written after each page; returning false stops the writing (Cancelled). On ReadFailed and
+// WriteFailed, *error has the reason.
+CsvOutcome streamDailyCollectionCsv(DailyReportPager& pager, QIODevice& out, QString* error,
+                                    const std::function<bool(qint64 rows)>& progress = {});
+
 // One field as it goes into a line: quoted when it holds a comma, a quote or a line break.
 QString csvField(const QString& text);
 

@@ -1,5 +1,6 @@
 #include "reports/ReportLayout.h"
 
+#include "reports/DailyReportPager.h"
 #include "reports/ReportBands.h"
 
 #include <algorithm>
@@ -34,7 +35,7 @@ QStringList ReportDocument::pageTexts(int page) const {
 
 PagedReport::PagedReport(ReportKind kind, QString name, QString title, const PageGeometry& geometry,
                          QVector<Band> reportHeader, Band pageHeader,
-                         std::shared_ptr<const BlockSource> blocks)
+                         std::shared_ptr<BlockSource> blocks)
     : m_kind(kind),
       m_name(std::move(name)),
       m_title(std::move(title)),
@@ -55,6 +56,7 @@ int PagedReport::pageCount() const {
 }
 
 bool PagedReport::layOut(int blocks) {
+    m_blocks->refresh();
     const int end = std::min(m_blocks->count(), m_next + std::max(blocks, 0));
     for (; m_next < end; ++m_next) {
         const double height = m_blocks->height(m_next);
@@ -75,13 +77,38 @@ bool PagedReport::layOut(int blocks) {
 }
 
 void PagedReport::layOutPage(int index) {
-    while (!complete() && pageCount() <= index) {
+    while (!complete() && pageCount() <= index && m_blocks->error().isEmpty()) {
+        const int before = m_next;
         layOut(256);
+        // The source is still being read: wait for its next rows rather than spin.
+        if (m_next == before && !complete() && !m_blocks->waitForMore(50) &&
+            !m_blocks->error().isEmpty()) {
+            break;
+        }
     }
 }
 
 void PagedReport::layOutAll() {
+    layOutKnown();
+    while (!complete() && m_blocks->error().isEmpty()) {
+        m_blocks->waitForMore(50);
+        layOutKnown();
+    }
+}
+
+void PagedReport::layOutKnown() {
+    m_blocks->refresh();
     layOut(m_blocks->count());
+}
+
+bool PagedReport::pageAtHand(int index) {
+    if (index < 0 || index >= pageCount()) {
+        return true;
+    }
+    const int first = m_pageStarts[size_t(index)];
+    const int end = size_t(index) + 1 < m_pageStarts.size() ? m_pageStarts[size_t(index) + 1]
+                                                            : m_blocks->count();
+    return m_blocks->atHand(first, end);
 }
 
 ReportPage PagedReport::page(int index) const {
@@ -416,6 +443,131 @@ private:
     UnreadableTail m_tail;
 };
 
+// The daily collection report from its reader: the groups and sums as far as they are read,
+// each row asked of the reader when its band is made.
+class PagerSource : public BlockSource {
+public:
+    explicit PagerSource(std::shared_ptr<DailyReportPager> pager) : m_pager(std::move(pager)) {
+        refresh();
+    }
+    void refresh() override {
+        DailyReportState s = m_pager->state();
+        if (s.failed()) {
+            m_error = s.status.detail;
+        } else if (s.cancelled) {
+            m_error = QStringLiteral("the reading of the report was stopped");
+        }
+        if (s.headRead && !m_headTaken) {
+            m_unreadable = s.unreadable;
+            m_headTaken = true;
+        }
+        m_groups = std::move(s.groups);
+        m_groupStarts.clear();
+        for (const DailyGroupInfo& g : m_groups) {
+            m_groupStarts.push_back(g.firstRow);
+        }
+        m_rows = static_cast<int>(s.rows);
+        m_walked = s.walked && m_headTaken && m_error.isEmpty();
+        m_grandTotal = s.grandTotal;
+        m_notPosted = s.notPosted;
+        m_tail = UnreadableTail{&m_unreadable, m_rows + 1, static_cast<int>(m_groups.size())};
+    }
+    bool complete() const override { return m_walked; }
+    bool waitForMore(int ms) override { return m_pager->waitForRowsBeyond(m_rows, ms); }
+    QString error() const override { return m_error; }
+    // The last row read may be the last of its date: it is placed once the next one is known.
+    int count() const override {
+        return m_walked ? m_rows + 1 + m_tail.count() : std::max(m_rows - 1, 0);
+    }
+    double height(int i) const override {
+        if (i < m_rows) {
+            const auto [g, r] = place(i);
+            const DailyGroupInfo& group = m_groups[g];
+            return kDetailHeight + (r == 0 ? kGroupHeaderHeight : 0) +
+                   (r == group.rows - 1 ? kGroupFooterHeight + notPostedHeight(group.notPosted)
+                                        : 0);
+        }
+        return i == m_rows ? kReportFooterHeight + notPostedHeight(m_notPosted) : m_tail.height(i);
+    }
+    int group(int i) const override {
+        return i < m_rows ? place(i).first : i == m_rows ? -1 : m_tail.group;
+    }
+    bool opensGroup(int i) const override {
+        return i < m_rows ? place(i).second == 0 : i == m_tail.first;
+    }
+    bool atHand(int first, int end) override {
+        return m_pager->rowsAtHand(first, std::min(end, m_rows));
+    }
+    QVector<Band> bands(int i) const override {
+        if (i == m_rows) {
+            return {totalBand(BandKind::ReportFooter, kReportFooterHeight,
+                              QStringLiteral("lblGrandTotal"),
+                              QStringLiteral("Grand Total :   Rs."), QStringLiteral("Function2"),
+                              m_grandTotal, m_notPosted)};
+        }
+        if (i > m_rows) {
+            return m_tail.bands(i);
+        }
+        const auto [g, r] = place(i);
+        const DailyGroupInfo& group = m_groups[g];
+        QVector<Band> out;
+        if (r == 0) {
+            out << dailyGroupHeader(group.Date, false);
+        }
+        out << dailyDetail(rowAt(i));
+        if (r == group.rows - 1) {
+            out << totalBand(BandKind::GroupFooter, kGroupFooterHeight,
+                             QStringLiteral("lblGroupTotal"), QStringLiteral("Group Total :   Rs."),
+                             QStringLiteral("Function1"), group.total, group.notPosted);
+        }
+        return out;
+    }
+    Band continuedHeader(int group) const override {
+        if (group < m_groups.size()) {
+            return dailyGroupHeader(m_groups[group].Date, true);
+        }
+        return unreadableHeader(true);
+    }
+
+private:
+    std::pair<int, qint64> place(int i) const {
+        const auto it = std::upper_bound(m_groupStarts.begin(), m_groupStarts.end(), qint64(i));
+        const int g = static_cast<int>(it - m_groupStarts.begin()) - 1;
+        return {g, i - m_groupStarts[size_t(g)]};
+    }
+    // The row from the reader, read again if it is no longer at hand. When it cannot be had
+    // (the reading failed or was stopped) the band stays empty and error() says why.
+    CollectionRow rowAt(int i) const {
+        if (auto r = m_pager->rowIfRead(i)) {
+            return *r;
+        }
+        const qint64 page = i / m_pager->pageRows();
+        if (const auto rows = m_pager->rowsOfPage(page)) {
+            const qint64 at = i - page * m_pager->pageRows();
+            if (at < rows->size()) {
+                return (*rows)[at];
+            }
+        }
+        m_error = m_pager->state().failed() ? m_pager->state().status.detail
+                                            : QStringLiteral(
+                                                  "the reading of the report was "
+                                                  "stopped");
+        return {};
+    }
+
+    std::shared_ptr<DailyReportPager> m_pager;
+    QVector<DailyGroupInfo> m_groups;
+    std::vector<qint64> m_groupStarts;
+    QVector<UnreadableRow> m_unreadable;
+    bool m_headTaken = false;
+    int m_rows = 0;
+    bool m_walked = false;
+    Hundredths m_grandTotal = 0;
+    NotPosted m_notPosted;
+    UnreadableTail m_tail;
+    mutable QString m_error;
+};
+
 // Column positions of the agent collection report.
 constexpr double kAgentX = 0, kAgentW = 120;
 constexpr double kAgentAmountX = 130, kAgentAmountW = 150;
@@ -462,6 +614,16 @@ std::shared_ptr<PagedReport> pagedDailyCollection(std::shared_ptr<const DailyCol
                                          title, geometry, reportHeader(title, geometry),
                                          pageHeader(heading, geometry),
                                          std::make_shared<DailySource>(std::move(data)));
+}
+
+std::shared_ptr<PagedReport> pagedDailyCollection(std::shared_ptr<DailyReportPager> pager,
+                                                  const ReportHeading& heading,
+                                                  const PageGeometry& geometry) {
+    const QString title = QStringLiteral("KOVRIN DAILY COLLECTION SUMMARY");
+    return std::make_shared<PagedReport>(ReportKind::DailyCollection, QStringLiteral("DataReport1"),
+                                         title, geometry, reportHeader(title, geometry),
+                                         pageHeader(heading, geometry),
+                                         std::make_shared<PagerSource>(std::move(pager)));
 }
 
 std::shared_ptr<PagedReport> pagedAgentCollection(std::shared_ptr<const AgentCollectionData> data,

@@ -121,6 +121,20 @@ public:
     // The header repeated under the page header when `group` goes on over a page break; a
     // group without one gets an empty band of height 0.
     virtual Band continuedHeader(int group) const = 0;
+
+    // A source still being read grows: count() gives the blocks known so far, each of them
+    // final, and complete() tells when there are no more.
+    virtual bool complete() const { return true; }
+    // Takes in what has been read since it was last called.
+    virtual void refresh() {}
+    // Waits up to `ms` for more blocks; false when none came.
+    virtual bool waitForMore(int /*ms*/) { return false; }
+    // Whether blocks first..end-1 can be made without waiting for the database; asks for the
+    // ones that cannot.
+    virtual bool atHand(int /*first*/, int /*end*/) { return true; }
+    // Why the blocks could not be read (the database's reason, or the reading was stopped);
+    // empty while all is well. Blocks made after a failure are empty.
+    virtual QString error() const { return {}; }
 };
 
 // A report laid out a few pages at a time: the page breaks are found block by block (cheap:
@@ -129,8 +143,7 @@ public:
 class PagedReport {
 public:
     PagedReport(ReportKind kind, QString name, QString title, const PageGeometry& geometry,
-                QVector<Band> reportHeader, Band pageHeader,
-                std::shared_ptr<const BlockSource> blocks);
+                QVector<Band> reportHeader, Band pageHeader, std::shared_ptr<BlockSource> blocks);
 
     ReportKind kind() const { return m_kind; }
     QString name() const { return m_name; }
@@ -139,15 +152,22 @@ public:
 
     // The pages whose contents are known so far (all of them once complete()).
     int pageCount() const;
-    bool complete() const { return m_next >= m_blocks->count(); }
+    bool complete() const { return m_blocks->complete() && m_next >= m_blocks->count(); }
     // Places up to `blocks` more blocks; true once every block is placed.
     bool layOut(int blocks);
     // Places blocks until page `index` is known (or there are no more).
     void layOutPage(int index);
+    // Places every block, waiting for a source still being read.
     void layOutAll();
+    // Places every block known so far: at once, without waiting.
+    void layOutKnown();
 
     // Page `index` (one of the first pageCount()), made now.
     ReportPage page(int index) const;
+    // Whether page `index` can be made without waiting for its rows; asks for them if not.
+    bool pageAtHand(int index);
+    // Why the report's rows could not be read; empty while all is well.
+    QString readError() const { return m_blocks->error(); }
     QStringList pageTexts(int index) const;
     // Every page, made now: for small reports and tests.
     ReportDocument document();
@@ -159,12 +179,21 @@ private:
     PageGeometry m_geometry;
     QVector<Band> m_reportHeader;
     Band m_pageHeader;
-    std::shared_ptr<const BlockSource> m_blocks;
+    std::shared_ptr<BlockSource> m_blocks;
     std::vector<int> m_pageStarts;  // the first block of each page begun
     int m_next = 0;                 // the next block to place
     double m_y = 0;                 // where it would go on the last page begun
     bool m_onlyHeaders = true;
 };
+
+class DailyReportPager;
+
+// The daily collection report as its reader reads it: laid out as the rows come, each page's
+// rows taken from the reader when the page is made. `heading` is made once the reader has its
+// head (the branches).
+std::shared_ptr<PagedReport> pagedDailyCollection(std::shared_ptr<DailyReportPager> pager,
+                                                  const ReportHeading& heading,
+                                                  const PageGeometry& geometry = {});
 
 // The laid-out reports, a few pages at a time. The data is shared, not copied.
 std::shared_ptr<PagedReport> pagedDailyCollection(std::shared_ptr<const DailyCollectionData> data,

@@ -148,6 +148,17 @@ ReportPainter::Outcome ReportPainter::render(PagedReport& report, QPagedPaintDev
             return Outcome::Failed;
         }
         paintPage(painter, report.page(i), g, scale);
+        if (const QString failed = report.readError(); !failed.isEmpty()) {
+            // Rows that could not be read are never printed as blanks: the job is dropped.
+            if (auto* printer = dynamic_cast<QPrinter*>(&device)) {
+                printer->abort();
+            }
+            painter.end();
+            if (error) {
+                *error = failed;
+            }
+            return Outcome::Failed;
+        }
         if (progress && !progress(i + 1, report.pageCount(), report.complete())) {
             // A print job is thrown away rather than printed in part.
             if (auto* printer = dynamic_cast<QPrinter*>(&device)) {
