@@ -8,6 +8,11 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#ifdef __linux__
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 namespace kovrin {
 
@@ -163,12 +168,17 @@ private:
             r.AccountNo = m_account.get(q, 1);
             r.ClosingAmt = q.optionalInteger(2);
             r.CollectedAmt = q.integer(3);
-            r.Date = dateOf(q.bytes(4));
+            const QString dateText = m_date.get(q, 4);
+            if (dateText != m_dateText) {
+                m_dateText = dateText;
+                m_day = dateOf(q.bytes(4));
+            }
+            r.Date = m_day;
             if (q.integer(5) == 0) {
                 r.posting = q.integer(6) == 0 ? Posting::NotInDownload : Posting::RepeatedNumber;
             }
             Key k;
-            k[0] = KeyValue{true, {}, q.text(4)};
+            k[0] = KeyValue{true, {}, dateText};
             k[1] = KeyValue{false, q.optionalInteger(7), {}};
             k[2] = KeyValue{true, {}, r.AgentID};
             k[3] = KeyValue{false, q.optionalInteger(8), {}};
@@ -221,6 +231,9 @@ private:
     std::map<QString, std::unique_ptr<NativeStatement>> m_statements;
     Shared m_agent;
     Shared m_account;
+    Shared m_date;
+    QString m_dateText;
+    QDate m_day;
 };
 
 DailyReportPager::DailyReportPager(QString databasePath, ReportFilter filter, Options options)
@@ -347,6 +360,11 @@ std::optional<QVector<CollectionRow>> DailyReportPager::rowsOfPage(qint64 page, 
 }
 
 void DailyReportPager::run() {
+#ifdef __linux__
+    // Behind the program's thread when the processors are busy: the transfers it serves come
+    // first, the report a little later.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
+#endif
     Reader reader(m_path, m_filter);
     ReportStatus status;
     auto end = [&](const ReportStatus& st) {
