@@ -35,6 +35,15 @@ QString chooseWithDialog(QWidget* parent, const QString& caption, const QString&
     return QFileDialog::getSaveFileName(parent, caption, suggested, filter);
 }
 
+// The rows of the report could not all be read, so none of it went out.
+QString unreadRowsMessage(const QString& where, const QString& reason) {
+    return QStringLiteral(
+               "The rows of the report could not all be read from the database: "
+               "%1.\nNothing was %2. Close the report and view it again; if it "
+               "happens again, call support.")
+        .arg(reason, where);
+}
+
 bool choosePrinterWithDialog(QPrinter& printer, QWidget* parent) {
     QPrintDialog dialog(&printer, parent);
     return dialog.exec() == QDialog::Accepted;
@@ -275,7 +284,10 @@ void FrmReportPreview::cmdPrint_Click() {
     delete dialog;
     m_view->pagesAdded();
     showPageCount();
-    if (outcome == ReportPainter::Outcome::Failed) {
+    if (outcome == ReportPainter::Outcome::Failed && !m_content.report->readError().isEmpty()) {
+        Messages::critical(kScreen, unreadRowsMessage(QStringLiteral("sent to the printer"),
+                                                      m_content.report->readError()));
+    } else if (outcome == ReportPainter::Outcome::Failed) {
         Messages::critical(kScreen, QStringLiteral("The report could not be printed: %1.\nCheck "
                                                    "the printer and try again.")
                                         .arg(error));
@@ -304,6 +316,13 @@ void FrmReportPreview::cmdSavePdf_Click() {
     if (outcome == ReportPainter::Outcome::Cancelled) {
         Messages::info(kScreen, QStringLiteral("Saving was cancelled: %1 was not written.")
                                     .arg(QDir::toNativeSeparators(path)));
+        return;
+    }
+    if (outcome == ReportPainter::Outcome::Failed && !m_content.report->readError().isEmpty()) {
+        Messages::critical(
+            kScreen,
+            unreadRowsMessage(QStringLiteral("written to %1").arg(QDir::toNativeSeparators(path)),
+                              m_content.report->readError()));
         return;
     }
     if (outcome == ReportPainter::Outcome::Failed) {

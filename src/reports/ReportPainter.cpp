@@ -135,9 +135,24 @@ ReportPainter::Outcome ReportPainter::render(PagedReport& report, QPagedPaintDev
     }
     const PageGeometry& g = report.geometry();
     const double scale = std::min(device.width() / g.width, device.height() / g.height);
+    // Rows that could not be read are never printed as blanks, nor the report cut short
+    // where they stopped: the job is dropped.
+    const auto readFailed = [&](const QString& reason) {
+        if (auto* printer = dynamic_cast<QPrinter*>(&device)) {
+            printer->abort();
+        }
+        painter.end();
+        if (error) {
+            *error = reason;
+        }
+        return Outcome::Failed;
+    };
     for (int i = 0;; ++i) {
         report.layOutPage(i);
         if (i >= report.pageCount()) {
+            if (const QString failed = report.readError(); !failed.isEmpty()) {
+                return readFailed(failed);
+            }
             break;
         }
         if (i > 0 && !device.newPage()) {
@@ -149,15 +164,7 @@ ReportPainter::Outcome ReportPainter::render(PagedReport& report, QPagedPaintDev
         }
         paintPage(painter, report.page(i), g, scale);
         if (const QString failed = report.readError(); !failed.isEmpty()) {
-            // Rows that could not be read are never printed as blanks: the job is dropped.
-            if (auto* printer = dynamic_cast<QPrinter*>(&device)) {
-                printer->abort();
-            }
-            painter.end();
-            if (error) {
-                *error = failed;
-            }
-            return Outcome::Failed;
+            return readFailed(failed);
         }
         if (progress && !progress(i + 1, report.pageCount(), report.complete())) {
             // A print job is thrown away rather than printed in part.

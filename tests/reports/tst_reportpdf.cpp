@@ -1,7 +1,9 @@
 // Both reports rendered to PDF offscreen, read back with poppler: page count, fonts, titles,
 // headings, labels with their exact spacing, group and grand totals, and the collections that
 // could not be read at the end.
+#include "CollectionRows.h"
 #include "PdfText.h"
+#include "reports/DailyReportPager.h"
 #include "reports/FrmReportPreview.h"
 #include "reports/ReportCsv.h"
 #include "reports/ReportPainter.h"
@@ -107,6 +109,8 @@ private slots:
     void longReportShowsItsFirstPageFirst();
     void cancelledPdfLeavesNoFile_data();
     void cancelledPdfLeavesNoFile();
+    void rowsNotReadSaveNothing_data();
+    void rowsNotReadSaveNothing();
 
 private:
     QString render(const ReportDocument& doc, const QString& name);
@@ -440,6 +444,63 @@ void TestReportPdf::cancelledPdfLeavesNoFile() {
         QCOMPARE(f.readAll(), QByteArray("earlier"));
     }
     QVERIFY(!preview.findChild<QProgressDialog*>("dlgProgress"));
+}
+
+void TestReportPdf::rowsNotReadSaveNothing_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("PDF") << "cmdSavePdf"
+                         << "stopped.pdf"
+                         << "The rows of the report could not all be read from the database: the "
+                            "reading of the report was stopped.\nNothing was written to %1.";
+    QTest::newRow("CSV") << "cmdSaveCsv"
+                         << "stopped.csv"
+                         << "Saving was cancelled: %1 was not "
+                            "written.";
+}
+
+// The report's reader stopped before every row was read (pages of one row, one kept): the
+// rows it can no longer give are never saved as blanks, nor the report cut short.
+void TestReportPdf::rowsNotReadSaveNothing() {
+    QFETCH(QString, button);
+    QFETCH(QString, file);
+    QFETCH(QString, message);
+    test::TempProgramFolder folder;
+    QString error;
+    auto db = Database::open(folder.folder().databasePath(), &error);
+    QVERIFY2(db, qPrintable(error));
+    QVERIFY(db->inTransaction([&]() -> DbStatus {
+        for (int i = 0; i < 120; ++i) {
+            if (!test::insertCollection(*db, test::collection("001", QString::number(100 + i),
+                                                              "0000001.00", "07/12/2009 10:00"))) {
+                return DbStatus::failure("insert");
+            }
+        }
+        return {};
+    }));
+    QVERIFY(test::ledgerFromRestoreData(*db));
+    auto pager = std::make_shared<DailyReportPager>(
+        db->filePath(), ReportFilter{kDec7, kDec7, {}, {}}, DailyReportPager::Options{1, 1});
+    pager->start();
+    QVERIFY(pager->waitForFirstPage(10000));
+    pager->cancel();
+    PreviewContent c;
+    c.report = pagedDailyCollection(pager, heading());
+    c.pager = pager;
+    c.folder = folder.path();
+    c.pdfFileName = "stopped.pdf";
+    c.csvFileName = "stopped.csv";
+    test::MessageRecorder rec;
+    FrmReportPreview preview(c);
+    const QString path = folder.filePath(file);
+    preview.setFileChooser(
+        [&](QWidget*, const QString&, const QString&, const QString&) { return path; });
+    preview.findChild<QPushButton*>(button)->click();
+    QVERIFY(!QFile::exists(path));
+    QCOMPARE(rec.texts().size(), 1);
+    QVERIFY2(rec.texts()[0].startsWith(message.arg(QDir::toNativeSeparators(path))),
+             qPrintable(rec.texts()[0]));
 }
 
 QTEST_MAIN(TestReportPdf)
