@@ -6,6 +6,7 @@
 #include "app/FrmMain.h"
 #include "reports/FrmReport.h"
 #include "reports/FrmReportPreview.h"
+#include "station/FrmStation.h"
 #include "support/MessageRecorder.h"
 #include "support/TempProgramFolder.h"
 #include "ui/FocusColours.h"
@@ -16,6 +17,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
@@ -570,19 +572,30 @@ void TestReportScreen::mainMenuOpensTheScreenModal() {
     FrmMain menu(*m_ctx);
     menu.show();
     QVERIFY(QTest::qWaitForWindowExposed(&menu));
+    QPointer<FrmStation> station = menu.openStation();
+    QVERIFY(QTest::qWaitForWindowExposed(station));
     QString modalName;
     bool menuBlocked = false;
+    bool stationAnswered = false;
     QTimer::singleShot(0, this, [&] {
         QWidget* modal = QApplication::activeModalWidget();
         if (modal) {
             modalName = modal->objectName();
-            menuBlocked = modal->isModal() && modal->parentWidget() == &menu;
+            menuBlocked =
+                modal->windowModality() == Qt::WindowModal && modal->parentWidget() == &menu;
+            // The Transfer Station, a window of its own, still takes the operator's clicks:
+            // its Exit closes it.
+            auto* exit = station->findChild<QPushButton*>("cmdExit");
+            QTest::mouseClick(station->windowHandle(), Qt::LeftButton, {},
+                              exit->mapTo(station, exit->rect().center()));
+            stationAnswered = !station || !station->isVisible();
             modal->close();
         }
     });
     child<QPushButton>(menu, "cmdReport")->click();  // returns when the screen is closed
     QCOMPARE(modalName, QString("frmReport"));
     QVERIFY(menuBlocked);
+    QVERIFY(stationAnswered);
     QVERIFY(!QApplication::activeModalWidget());
     QCOMPARE(menu.findChildren<FrmReport*>().size(), 0);  // gone when closed
 }
