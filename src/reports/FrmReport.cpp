@@ -224,7 +224,7 @@ bool FrmReport::waitForFirstPage(DailyReportPager& pager) {
         loop.exec();
     }
     setEnabled(true);
-    if (!pager.waitForFirstPage(0)) {
+    if (dialog.wasCanceled() || !pager.waitForFirstPage(0)) {
         // Cancelled: the reading stops, nothing is shown.
         pager.cancel();
         return false;

@@ -19,9 +19,11 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPrinter>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
+#include <QSqlQuery>
 #include <QtTest>
 #include <optional>
 
@@ -56,6 +58,8 @@ private slots:
     void saveDialogStartsInProgramFolderWithoutReportFolder();
     void exitCloses();
     void mainMenuOpensTheScreenModal();
+    void slowFirstPageOffersCancel_data();
+    void slowFirstPageOffersCancel();
 
 private:
     void add(const test::Collection& c) { QVERIFY(test::insertCollection(m_ctx->db(), c)); }
@@ -598,6 +602,46 @@ void TestReportScreen::mainMenuOpensTheScreenModal() {
     QVERIFY(stationAnswered);
     QVERIFY(!QApplication::activeModalWidget());
     QCOMPARE(menu.findChildren<FrmReport*>().size(), 0);  // gone when closed
+}
+
+void TestReportScreen::slowFirstPageOffersCancel_data() {
+    QTest::addColumn<bool>("cancel");
+    QTest::newRow("Cancel: nothing shown") << true;
+    QTest::newRow("the first page comes: the report shown") << false;
+}
+
+// The database held by a writer: the report's first page waits for it, and meanwhile View
+// shows "Reading the report ..." with Cancel, the program going on.
+void TestReportScreen::slowFirstPageOffersCancel() {
+    QFETCH(bool, cancel);
+    add(collection("001", "12345", "0000010.50", "07/12/2009 10:00"));
+    FrmReport f(*m_ctx);
+    choose(f, "OptReport1", kDec7, kDec7);
+    f.setReadingDialogDelay(0);
+    QSqlQuery hold(m_ctx->db().handle());
+    // A writer the reader has to wait for, whatever the journal.
+    QVERIFY(hold.exec("PRAGMA journal_mode=DELETE"));
+    QVERIFY(hold.exec("BEGIN EXCLUSIVE"));
+    QString dialogText;
+    bool screenWaits = false;
+    QTimer::singleShot(200, this, [&] {
+        auto* d = f.findChild<QProgressDialog*>("dlgReading");
+        if (d && d->isVisible()) {
+            dialogText = d->labelText();
+            screenWaits = !f.isEnabled();
+            if (cancel) {
+                d->cancel();
+            }
+        }
+        QSqlQuery(m_ctx->db().handle()).exec("ROLLBACK");
+    });
+    f.cmdView_Click();
+    QCOMPARE(dialogText, QString("Reading the report ..."));
+    QVERIFY(screenWaits);
+    QVERIFY(f.isEnabled());
+    QCOMPARE(m_previews, cancel ? 0 : 1);
+    QCOMPARE(m_rec->texts(), QStringList());
+    QVERIFY(!f.findChild<QProgressDialog*>("dlgReading"));
 }
 
 QTEST_MAIN(TestReportScreen)
