@@ -2,6 +2,8 @@
 
 #include "reports/ReportSql.h"
 
+#include <sqlite3.h>
+
 #include <QElapsedTimer>
 #include <QHash>
 #include <QSet>
@@ -100,26 +102,51 @@ public:
     bool read(const std::optional<Key>& after, int limit, const std::atomic<bool>& cancel,
               Page* page, ReportStatus* status) {
         page->rows.clear();
+        page->rows.reserve(limit);
         page->last.reset();
-        if (!after) {
-            return readLevel(-1, {}, limit, page, status);
+        // The reads of one page in one read transaction of their own: a store waits for one
+        // page at most, and the page is read as one state of the file.
+        if (!exec("BEGIN", status)) {
+            return false;
         }
-        for (int level = 7; level >= 0 && page->rows.size() < limit; --level) {
+        bool ok = true;
+        if (!after) {
+            ok = readLevel(-1, {}, limit, page, status);
+        }
+        for (int level = 7; after && ok && level >= 0 && page->rows.size() < limit; --level) {
             if (cancel.load()) {
-                return true;
+                break;
             }
-            if (!readLevel(level, *after, limit - int(page->rows.size()), page, status)) {
-                return false;
-            }
+            ok = readLevel(level, *after, limit - int(page->rows.size()), page, status);
+        }
+        ReportStatus ended;
+        exec("COMMIT", &ended);
+        if (ok && !ended) {
+            *status = ended;
+            return false;
+        }
+        return ok;
+    }
+
+private:
+    bool exec(const char* sql, ReportStatus* status) {
+        char* message = nullptr;
+        if (sqlite3_exec(m_conn.native(), sql, nullptr, nullptr, &message) != SQLITE_OK) {
+            fail(status, ReportStatus::Code::DatabaseError,
+                 message ? QString::fromUtf8(message) : QStringLiteral("the read was refused"));
+            sqlite3_free(message);
+            return false;
         }
         return true;
     }
 
-private:
-    NativeStatement& statement(const QString& sql) {
-        auto it = m_statements.find(sql);
+    // The statement of one kind of read, prepared the first time it is needed.
+    template <typename Sql>
+    NativeStatement& statement(int which, const Sql& sql) {
+        auto it = m_statements.find(which);
         if (it == m_statements.end()) {
-            it = m_statements.emplace(sql, std::make_unique<NativeStatement>(m_conn.native(), sql))
+            it = m_statements
+                     .emplace(which, std::make_unique<NativeStatement>(m_conn.native(), sql()))
                      .first;
         }
         return *it->second;
@@ -138,19 +165,22 @@ private:
     // columns and greater in the next one (NULL comes first in the order: after a NULL, every
     // value that is not NULL).
     bool readLevel(int level, const Key& after, int limit, Page* page, ReportStatus* status) {
-        QString sql = QLatin1String(kRows) + m_where;
-        for (int i = 0; i < level; ++i) {
-            sql += QStringLiteral(" AND %1 IS ?").arg(QLatin1String(kOrder[i]));
-        }
-        if (level >= 0) {
-            sql += isNull(after[size_t(level)])
-                       ? QStringLiteral(" AND %1 IS NOT NULL").arg(QLatin1String(kOrder[level]))
-                       : QStringLiteral(" AND %1 > ?").arg(QLatin1String(kOrder[level]));
-        }
-        // The columns held equal need no ordering: leaving them out lets the engine read the
-        // index in its order instead of sorting what it found.
-        sql += orderFrom(std::max(level, 0)) + QStringLiteral(" LIMIT ?");
-        NativeStatement& q = statement(sql);
+        const bool afterNull = level >= 0 && isNull(after[size_t(level)]);
+        const int which = (level + 1) * 2 + (afterNull ? 1 : 0);
+        NativeStatement& q = statement(which, [&] {
+            QString sql = QLatin1String(kRows) + m_where;
+            for (int i = 0; i < level; ++i) {
+                sql += QStringLiteral(" AND %1 IS ?").arg(QLatin1String(kOrder[i]));
+            }
+            if (level >= 0) {
+                sql += afterNull
+                           ? QStringLiteral(" AND %1 IS NOT NULL").arg(QLatin1String(kOrder[level]))
+                           : QStringLiteral(" AND %1 > ?").arg(QLatin1String(kOrder[level]));
+            }
+            // The columns held equal need no ordering: leaving them out lets the engine read
+            // the index in its order instead of sorting what it found.
+            return sql + orderFrom(std::max(level, 0)) + QStringLiteral(" LIMIT ?");
+        });
         int b = 1;
         for (const QString& v : m_values) {
             q.bind(b++, v);
@@ -158,10 +188,16 @@ private:
         for (int i = 0; i < level; ++i) {
             bindValue(q, b++, after[size_t(i)]);
         }
-        if (level >= 0 && !isNull(after[size_t(level)])) {
+        if (level >= 0 && !afterNull) {
             bindValue(q, b++, after[size_t(level)]);
         }
         q.bind(b++, qint64(limit));
+        // The columns of the order that are numbers: CAST(AgentID), CAST(AccountNo),
+        // TransactionNumber, CollectedPaise, CollectionID.
+        static constexpr int kNumberColumns[5] = {7, 8, 9, 3, 10};
+        std::optional<qint64> numbers[5];
+        QString lastDate;
+        int read = 0;
         while (q.next()) {
             CollectionRow r;
             r.AgentID = m_agent.get(q, 0);
@@ -177,17 +213,20 @@ private:
             if (q.integer(5) == 0) {
                 r.posting = q.integer(6) == 0 ? Posting::NotInDownload : Posting::RepeatedNumber;
             }
-            Key k;
-            k[0] = KeyValue{true, {}, dateText};
-            k[1] = KeyValue{false, q.optionalInteger(7), {}};
-            k[2] = KeyValue{true, {}, r.AgentID};
-            k[3] = KeyValue{false, q.optionalInteger(8), {}};
-            k[4] = KeyValue{true, {}, r.AccountNo};
-            k[5] = KeyValue{false, q.optionalInteger(9), {}};
-            k[6] = KeyValue{false, q.optionalInteger(3), {}};
-            k[7] = KeyValue{false, q.optionalInteger(10), {}};
-            page->last = std::move(k);
+            lastDate = dateText;
+            for (int i = 0; i < 5; ++i) {
+                numbers[i] = q.optionalInteger(kNumberColumns[i]);
+            }
             page->rows.push_back(std::move(r));
+            ++read;
+        }
+        // The place of the last row read, to go on from.
+        if (read > 0) {
+            const CollectionRow& r = page->rows.last();
+            page->last = Key{KeyValue{true, {}, lastDate},    KeyValue{false, numbers[0], {}},
+                             KeyValue{true, {}, r.AgentID},   KeyValue{false, numbers[1], {}},
+                             KeyValue{true, {}, r.AccountNo}, KeyValue{false, numbers[2], {}},
+                             KeyValue{false, numbers[3], {}}, KeyValue{false, numbers[4], {}}};
         }
         const DbStatus st = q.status();
         // Done with it: the read ends here, so a store is never kept waiting between pages.
@@ -195,7 +234,7 @@ private:
         if (!st) {
             fail(status, ReportStatus::Code::DatabaseError, st.error);
             // A statement that failed is made again for the next read.
-            m_statements.erase(sql);
+            m_statements.erase(which);
             return false;
         }
         return true;
@@ -228,7 +267,7 @@ private:
     ReportFilter m_filter;
     QString m_where;
     QStringList m_values;
-    std::map<QString, std::unique_ptr<NativeStatement>> m_statements;
+    std::map<int, std::unique_ptr<NativeStatement>> m_statements;
     Shared m_agent;
     Shared m_account;
     Shared m_date;
