@@ -130,7 +130,14 @@ FrmReceive* FrmMain::openReceive() {
 }
 
 FrmStation* FrmMain::openStation() {
-    return openSingle(m_station);
+    const bool fresh = !m_station;
+    FrmStation* station = openSingle(m_station);
+    if (fresh) {
+        // Mapping the ports is configuration: behind the administrator password.
+        connect(station, &FrmStation::mapPortsRequested, this,
+                [this] { openPasswordEntry(SettingsScreen::Configuration); });
+    }
+    return station;
 }
 
 FrmSend* FrmMain::openSend() {

@@ -138,8 +138,10 @@ void TransferProgressView::paint() {
 }
 
 std::unique_ptr<link::SerialLink> configuredPort(ScreenContext& ctx, const QString& screen) {
-    return std::make_unique<link::SerialPortLink>(
+    auto line = std::make_unique<link::SerialPortLink>(
         ctx.folder().path(), [&ctx] { return ctx.settings().CommPort; }, screen);
+    line->setDirectory(&ctx.ports());
+    return line;
 }
 
 }  // namespace kovrin

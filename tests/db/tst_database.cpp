@@ -53,10 +53,11 @@ void TestDatabase::createsSchemaOnFirstStart() {
     while (q.next()) {
         names << q.value(0).toString() + ":" + q.value(1).toString();
     }
-    QCOMPARE(names, QStringList({"BankData:table", "DownloadInfo:table", "LedgerCollection:table",
-                                 "LedgerDay:table", "LedgerUpload:table", "Password:table",
-                                 "Path:table", "Register:view", "Report1:view", "Report2:view",
-                                 "RestoreData:table", "StationPorts:table", "UploadInfo:table"}));
+    QCOMPARE(names,
+             QStringList({"BankData:table", "DownloadInfo:table", "LedgerCollection:table",
+                          "LedgerDay:table", "LedgerUpload:table", "Password:table", "Path:table",
+                          "PortDevices:table", "Register:view", "Report1:view", "Report2:view",
+                          "RestoreData:table", "StationPorts:table", "UploadInfo:table"}));
     // The report queries yield the columns the reports bind.
     QVERIFY(q.exec("SELECT * FROM Report1"));
     QSqlRecord r1 = q.record();
