@@ -9,6 +9,7 @@
 #include "link/PortMapping.h"
 #include "ui/FocusColours.h"
 #include "ui/KeyFilter.h"
+#include "ui/ScreenParts.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -60,7 +61,11 @@ FrmConfigure::FrmConfigure(AppContext& ctx, QWidget* parent) : QWidget(parent), 
     m_portDevices = new PortDevicesPanel(ctx);
     const auto showDevice = [this, device] {
         const link::PortDevice d = m_portDevices->resolve(m_comPort->currentText());
-        device->setText(d.number == 0 ? QString() : d.describe());
+        if (d.number == 0) {
+            device->clear();
+        } else {
+            showPortDevice(device, d, 300);
+        }
     };
     connect(m_comPort, &QComboBox::currentTextChanged, this, showDevice);
     connect(m_portDevices, &PortDevicesPanel::choiceChanged, this, showDevice);

@@ -1,6 +1,7 @@
 #include "app/PortDevicesPanel.h"
 
 #include "ui/ScreenContext.h"
+#include "ui/ScreenParts.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -12,6 +13,8 @@ namespace kovrin {
 namespace {
 
 constexpr int kPorts = 10;
+// The room of a port's device: a longer name is shortened in its middle.
+constexpr int kStateWidth = 300;
 
 }  // namespace
 
@@ -31,8 +34,7 @@ PortDevicesPanel::PortDevicesPanel(ScreenContext& ctx, QWidget* parent)
         label->setBuddy(box);
         auto* state = new QLabel;
         state->setObjectName(QStringLiteral("lblPortState%1").arg(port));
-        state->setWordWrap(true);
-        state->setMinimumWidth(220);
+        state->setMinimumWidth(kStateWidth);
         grid->addWidget(label, port - 1, 0);
         grid->addWidget(box, port - 1, 1);
         grid->addWidget(state, port - 1, 2);
@@ -153,11 +155,10 @@ void PortDevicesPanel::showState(int port) {
     QComboBox* box = m_devices[port - 1];
     box->setToolTip(box->currentData(Qt::ToolTipRole).toString());
     const link::PortDevice d = resolve(QString::number(port));
-    QString text = d.describe();
-    if (d.source == link::PortSource::Link) {
-        text = QStringLiteral("ports/com%1 link: %2").arg(QString::number(port), text);
-    }
-    m_states[port - 1]->setText(text);
+    showPortDevice(m_states[port - 1], d, kStateWidth,
+                   d.source == link::PortSource::Link
+                       ? QStringLiteral("ports/com%1 link: ").arg(QString::number(port))
+                       : QString());
 }
 
 }  // namespace kovrin

@@ -33,6 +33,8 @@ const QString kScreen = QStringLiteral("frmStation");
 // The devices behind the ports are looked at this often while the screen is up, so that an
 // adapter plugged in or pulled shows in its row.
 constexpr int kDeviceCheckMs = 2000;
+// The room of a row's device: a longer name is shortened in its middle.
+constexpr int kDeviceWidth = 220;
 
 QString name(const char* base, int port) {
     return QLatin1String(base) + QString::number(port);
@@ -129,9 +131,7 @@ FrmStation::FrmStation(ScreenContext& ctx, QWidget* parent) : QWidget(parent), m
         r.use->setAccessibleName(spoken(port, QStringLiteral("in use")));
         r.device = new QLabel;
         r.device->setObjectName(name("lblDevice", port));
-        r.device->setWordWrap(true);
-        r.device->setMinimumWidth(150);
-        r.device->setMaximumWidth(260);
+        r.device->setMinimumWidth(kDeviceWidth);
         r.agent = entry("txtAgent", port, 3, 48, QStringLiteral("agent"));
         r.date = entry("txtDate", port, 4, 56, QStringLiteral("date (ddmm)"));
         r.transact = entry("txtTransact", port, 1, 32, QStringLiteral("transactions"));
@@ -470,14 +470,13 @@ void FrmStation::showRow(int port) {
 void FrmStation::showDevices() {
     for (int port = 1; port <= Station::kPorts; ++port) {
         const link::PortDevice d = m_station->row(port).device();
-        QLabel* l = m_rows[port - 1].device;
-        l->setText(d.describe());
         const link::SystemPort mapped = m_ctx.ports().mapped(port);
-        l->setToolTip(d.source == link::PortSource::Link
-                          ? QStringLiteral("The link ports/com%1 in the program folder").arg(port)
-                      : d.source == link::PortSource::Mapped
-                          ? QStringLiteral("Mapped: %1").arg(mapped.label())
-                          : QString());
+        showPortDevice(m_rows[port - 1].device, d, kDeviceWidth, QString(),
+                       d.source == link::PortSource::Link
+                           ? QStringLiteral("The link ports/com%1 in the program folder").arg(port)
+                       : d.source == link::PortSource::Mapped
+                           ? QStringLiteral("Mapped: %1").arg(mapped.label())
+                           : QString());
     }
 }
 

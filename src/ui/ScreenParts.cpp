@@ -137,6 +137,24 @@ void TransferProgressView::paint() {
     showTransferProgress(m_bar, m_done, m_total);
 }
 
+void showPortDevice(QLabel* label, const link::PortDevice& device, int width, const QString& prefix,
+                    const QString& more) {
+    const QString whole = prefix + device.describe();
+    QString shown = whole;
+    if (!device.device.isEmpty()) {
+        const QString state =
+            device.present ? QStringLiteral(" (present)") : QStringLiteral(" (absent)");
+        const QFontMetrics fm = label->fontMetrics();
+        shown = prefix +
+                fm.elidedText(device.device, Qt::ElideMiddle,
+                              qMax(40, width - fm.horizontalAdvance(prefix + state))) +
+                state;
+    }
+    label->setText(shown);
+    label->setToolTip(more.isEmpty() ? whole : whole + QLatin1Char('\n') + more);
+    label->setAccessibleName(whole);
+}
+
 std::unique_ptr<link::SerialLink> configuredPort(ScreenContext& ctx, const QString& screen) {
     auto line = std::make_unique<link::SerialPortLink>(
         ctx.folder().path(), [&ctx] { return ctx.settings().CommPort; }, screen);

@@ -784,6 +784,19 @@ void TestStation::portsInUseAreKept() {
     FrmStation again(*rig.ctx);
     QVERIFY(!again.findChild<QCheckBox*>("chkUse2")->isChecked());
     QVERIFY(again.findChild<QCheckBox*>("chkUse3")->isChecked());
+    // A row shows its port's device: a mapped adapter not plugged in is absent, its long
+    // stable name shortened on the row and whole in the tooltip.
+    const QString byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3D4-if00-port0";
+    rig.ctx->ports().setMapping({{7, {byId, "", "FT232R USB UART", "FTDI", "A1B2C3D4"}}});
+    rig.screen->hide();
+    rig.screen->show();  // looks at the devices again
+    QLabel* device = rig.control<QLabel>("lblDevice", 7);
+    QVERIFY(device->text().endsWith(" (absent)"));
+    QVERIFY(device->text().size() < byId.size());
+    QCOMPARE(device->toolTip(), byId +
+                                    " (absent)\nMapped: usb-FTDI_FT232R_USB_UART_A1B2C3D4-"
+                                    "if00-port0: FT232R USB UART, FTDI, serial A1B2C3D4");
+    QCOMPARE(rig.control<QLabel>("lblDevice", 8)->text(), QString("no device"));
     // Back in use: the row starts.
     rig.control<QCheckBox>("chkUse", 2)->click();
     rig.screen->cmdStartAll_Click();
