@@ -34,7 +34,7 @@ const QString kScreen = QStringLiteral("frmStation");
 // adapter plugged in or pulled shows in its row.
 constexpr int kDeviceCheckMs = 2000;
 // The room of a row's device: a longer name is shortened in its middle.
-constexpr int kDeviceWidth = 220;
+constexpr int kDeviceWidth = 200;
 
 QString name(const char* base, int port) {
     return QLatin1String(base) + QString::number(port);
@@ -70,13 +70,35 @@ QKeySequence rowKey(Qt::KeyboardModifier modifier, int port) {
 // (and of common height) with the screen's margins; beyond that the rows scroll.
 class RowsArea : public QScrollArea {
 public:
+    static constexpr int kWidest = 1240;
+
     QSize sizeHint() const override {
         const int frame = 2 * frameWidth();
+        const int bar = verticalScrollBar()->sizeHint().width();
         QSize s = widget() ? widget()->sizeHint() : QSize(400, 300);
-        s += QSize(frame + verticalScrollBar()->sizeHint().width(), frame);
-        return s.boundedTo(QSize(1240, 640));
+        s.setWidth(qMin(s.width(), kWidest - frame - bar));
+        // The rows as tall as they are at that width, their messages wrapped.
+        if (widget() && widget()->hasHeightForWidth()) {
+            s.setHeight(widget()->heightForWidth(s.width()));
+        }
+        s += QSize(frame + bar, frame);
+        return s.boundedTo(QSize(kWidest, 640));
+    }
+
+protected:
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (o == widget() && e->type() == QEvent::LayoutRequest) {
+            updateGeometry();  // the rows' room changed: so does the room asked for
+        }
+        return QScrollArea::eventFilter(o, e);
     }
 };
+
+// A row's button as wide as its longest caption needs: ten rows of buttons must fit the
+// screen.
+void fitToCaption(QPushButton* b, const QString& longest) {
+    b->setFixedWidth(b->fontMetrics().horizontalAdvance(longest) + 20);
+}
 
 QLabel* heading(const QString& text) {
     auto* l = new QLabel(text);
@@ -149,6 +171,8 @@ FrmStation::FrmStation(ScreenContext& ctx, QWidget* parent) : QWidget(parent), m
         r.progress = new TransferProgressView(nullptr, r.bar, this);
         r.start = rowButton("cmdStart", port, QStringLiteral("Start"));
         r.stop = rowButton("cmdStop", port, QStringLiteral("Stop"));
+        fitToCaption(r.start, QStringLiteral("Store Again"));
+        fitToCaption(r.stop, QStringLiteral("Stop"));
         r.message = new QLabel;
         r.message->setObjectName(name("lblMessage", port));
         r.message->setWordWrap(true);
@@ -168,10 +192,15 @@ FrmStation::FrmStation(ScreenContext& ctx, QWidget* parent) : QWidget(parent), m
         buttons->setSpacing(2);
         buttons->addWidget(r.start);
         buttons->addWidget(r.stop);
-        auto* message = new QHBoxLayout;
-        message->addWidget(r.message, 1);
-        message->addWidget(r.ok);
-        message->addWidget(r.cancel);
+        // A prompt's OK and Cancel under its text, not beside it: the row does not widen.
+        auto* message = new QVBoxLayout;
+        message->setSpacing(2);
+        message->addWidget(r.message);
+        auto* answers = new QHBoxLayout;
+        answers->addWidget(r.ok);
+        answers->addWidget(r.cancel);
+        answers->addStretch(1);
+        message->addLayout(answers);
         grid->addWidget(number, port, 0, Qt::AlignRight);
         grid->addWidget(r.use, port, 1);
         grid->addWidget(r.device, port, 2);

@@ -145,8 +145,11 @@ void showPortDevice(QLabel* label, const link::PortDevice& device, int width, co
         const QString state =
             device.present ? QStringLiteral(" (present)") : QStringLiteral(" (absent)");
         const QFontMetrics fm = label->fontMetrics();
+        // What tells two adapters apart is at the end of a stable name (the serial number and
+        // the port of the adapter): its beginning goes first.
+        const bool stable = device.device.startsWith(QLatin1String("/dev/serial/by-id/"));
         shown = prefix +
-                fm.elidedText(device.device, Qt::ElideMiddle,
+                fm.elidedText(device.device, stable ? Qt::ElideLeft : Qt::ElideMiddle,
                               qMax(40, width - fm.horizontalAdvance(prefix + state))) +
                 state;
     }

@@ -26,6 +26,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSqlQuery>
 #include <QtTest>
 
@@ -570,7 +572,13 @@ void TestStation::promptsWaitInTheirOwnRows() {
     QVERIFY2(rig.screen->minimumSizeHint().width() <= 1280,
              qPrintable(QString::number(rig.screen->minimumSizeHint().width())));
     QVERIFY(rig.screen->sizeHint().width() <= 1280);
-    QVERIFY(rig.screen->width() <= 1280);
+    // At 1280 pixels every row shows whole: no scrolling sideways.
+    rig.screen->resize(1280, 800);
+    QTest::qWait(0);
+    auto* rows = rig.screen->findChild<QScrollArea*>("scrRows");
+    QVERIFY2(rows->widget()->minimumSizeHint().width() <= rows->viewport()->width(),
+             qPrintable(QString::number(rows->widget()->minimumSizeHint().width())));
+    QCOMPARE(rows->horizontalScrollBar()->maximum(), 0);
     const auto answer = [&](int port, int a) {
         rig.control<QPushButton>(a == int(MsgAnswer::Ok) ? "cmdOk" : "cmdCancel", port)->click();
     };
