@@ -13,7 +13,7 @@ namespace kovrin {
 namespace {
 
 constexpr int kPorts = 10;
-// The room of a port's device: a longer name is shortened in its middle.
+// The room of a port's device: a longer name is shortened (whole in its tooltip).
 constexpr int kStateWidth = 300;
 
 }  // namespace

@@ -33,7 +33,7 @@ const QString kScreen = QStringLiteral("frmStation");
 // The devices behind the ports are looked at this often while the screen is up, so that an
 // adapter plugged in or pulled shows in its row.
 constexpr int kDeviceCheckMs = 2000;
-// The room of a row's device: a longer name is shortened in its middle.
+// The room of a row's device: a longer name is shortened (whole in its tooltip).
 constexpr int kDeviceWidth = 200;
 
 QString name(const char* base, int port) {
@@ -128,6 +128,7 @@ FrmStation::FrmStation(ScreenContext& ctx, QWidget* parent) : QWidget(parent), m
     scroll->setObjectName(QStringLiteral("scrRows"));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);  // Tab goes to the rows, which scroll into view
     auto* frame = new QGroupBox;
     frame->setObjectName(QStringLiteral("Frame1"));
     auto* grid = new QGridLayout(frame);
@@ -456,6 +457,7 @@ void FrmStation::showRow(int port) {
     }
     r.start->setEnabled(inUse && !busy);
     r.start->setText(unstored ? QStringLiteral("Store Again") : QStringLiteral("Start"));
+    r.start->setAccessibleName(spoken(port, r.start->text()));
     r.stop->setEnabled(busy || unstored);
     r.state->setText(StationRow::stateText(row.state(), row.entries().direction));
 
