@@ -1,6 +1,7 @@
 #include "link/PortMapping.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSerialPortInfo>
@@ -68,12 +69,15 @@ SystemPorts reportedSerialPorts() {
     return ports;
 }
 
+WatchedPortScan::WatchedPortScan(std::function<SystemPorts()> scan, QStringList folders)
+    : m_scan(std::move(scan)), m_folders(std::move(folders)) {}
+
 SystemPorts WatchedPortScan::operator()() {
     QByteArray stamp;
 #ifndef Q_OS_WIN
-    for (const char* folder : {"/dev", "/dev/serial", "/dev/serial/by-id"}) {
+    for (const QString& folder : m_folders) {
         struct stat st {};
-        if (::stat(folder, &st) == 0) {
+        if (::stat(QFile::encodeName(folder).constData(), &st) == 0) {
             stamp += QByteArray::number(qint64(st.st_mtim.tv_sec)) + '.' +
                      QByteArray::number(qint64(st.st_mtim.tv_nsec)) + ';';
         } else {
@@ -84,7 +88,7 @@ SystemPorts WatchedPortScan::operator()() {
         return m_last;
     }
 #endif
-    m_last = reportedSerialPorts();
+    m_last = m_scan();
     m_stamp = stamp;
     return m_last;
 }

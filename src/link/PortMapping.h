@@ -34,9 +34,17 @@ SystemPorts reportedSerialPorts();
 // looks every two seconds while transfers run on the same thread.
 class WatchedPortScan {
 public:
+    // `scan` looks at the devices; `folders` change whenever a device comes or goes.
+    explicit WatchedPortScan(std::function<SystemPorts()> scan = reportedSerialPorts,
+                             QStringList folders = {QStringLiteral("/dev"),
+                                                    QStringLiteral("/dev/serial"),
+                                                    QStringLiteral("/dev/serial/by-id")});
+
     SystemPorts operator()();
 
 private:
+    std::function<SystemPorts()> m_scan;
+    QStringList m_folders;
     QByteArray m_stamp;  // when the device folders last changed; empty: never looked
     SystemPorts m_last;
 };

@@ -306,6 +306,18 @@ void TestPlumbing::portMappingIsChecked() {
              QStringList({"port 1: /dev/ttyUSB0 -> none", "port 3: none -> /dev/ttyUSB0"}));
     QCOMPARE(kReported[0].label(), QString("ttyUSB0: FT232R USB UART, FTDI, serial A1B2C3"));
 
+    // The system's devices are looked at again only when a device folder has changed.
+    int scans = 0;
+    WatchedPortScan watched([&scans] { return ++scans == 1 ? SystemPorts{} : kReported; },
+                            {dir.path(), dir.filePath("by-id")});
+    QVERIFY(watched().isEmpty());
+    QVERIFY(watched().isEmpty());
+    QCOMPARE(scans, 1);
+    QVERIFY(QDir(dir.path()).mkdir("by-id"));  // an adapter plugged in
+    QCOMPARE(watched(), kReported);
+    QCOMPARE(watched(), kReported);
+    QCOMPARE(scans, 2);
+
     // A link to a file is never opened as a port: nothing could be written to it.
     QFile file(dir.filePath("a-colleague's-file"));
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write("kept\n") == 5);
