@@ -246,40 +246,29 @@ void TestConfigure::portsMappedToReportedDevices_data() {
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("after");  // the mapping stored after Update
     QTest::addColumn<QString>("audit");  // the audit line of the change; "" none
+    const QString none;
     const QString saved = "Data Saved Successfully";
     QTest::newRow("the adapter mapped")
-        << ""
-        << "3=1"
-        << ""
-        << "3=" + kAdapter + " (present)" << saved << "3=" + kAdapter
+        << none << "3=1" << none << "3=" + kAdapter + " (present)" << saved << "3=" + kAdapter
         << "port devices changed: port 3: none -> " + kAdapter;
     QTest::newRow("the on-board port mapped")
-        << ""
-        << "10=2"
-        << ""
-        << "10=/dev/ttyS0 (present)" << saved << "10=/dev/ttyS0"
+        << none << "10=2" << none << "10=/dev/ttyS0 (present)" << saved << "10=/dev/ttyS0"
         << "port devices changed: port 10: none -> /dev/ttyS0";
     QTest::newRow("one device on two ports is refused")
-        << ""
-        << "3=1;5=1"
-        << ""
-        << "5=" + kAdapter + " (present)"
+        << none << "3=1;5=1" << none << "5=" + kAdapter + " (present)"
         << "One device cannot serve two ports: port 3 and port 5 (" + kAdapter +
                ") are mapped to the same device. Choose another device (or None) for one of "
                "them under \"Devices of the ports\", then press Update. Nothing was saved."
-        << ""
-        << "";
+        << none << none;
     QTest::newRow("absent device kept, shown absent")
-        << "4=" + kGone << ""
-        << ""
-        << "4=" + kGone + " (absent)" << saved << "4=" + kGone << "";
+        << "4=" + kGone << none << none << "4=" + kGone + " (absent)" << saved << "4=" + kGone
+        << none;
     QTest::newRow("absent device found by Look Again")
-        << "4=" + kGone << "" << kGone << "4=" + kGone + " (present)" << saved << "4=" + kGone
-        << "";
-    QTest::newRow("mapping taken away") << "2=" + kAdapter << "2=0"
-                                        << ""
-                                        << "2=no device" << saved << ""
-                                        << "port devices changed: port 2: " + kAdapter + " -> none";
+        << "4=" + kGone << none << kGone << "4=" + kGone + " (present)" << saved << "4=" + kGone
+        << none;
+    QTest::newRow("mapping taken away")
+        << "2=" + kAdapter << "2=0" << none << "2=no device" << saved << none
+        << "port devices changed: port 2: " + kAdapter + " -> none";
 }
 
 void TestConfigure::portsMappedToReportedDevices() {

@@ -216,38 +216,27 @@ void TestPlumbing::portNumbersNameDevices_data() {
     QTest::addColumn<int>("number");
     QTest::addColumn<QString>("shown");    // PortDevice::describe()
     QTest::addColumn<QString>("refusal");  // the start of the opening's refusal ("" opens)
+    const QString none;
     const QString byId = kReported[0].device;
-    QTest::newRow("link wins over a mapping") << "3"
-                                              << "/dev/null" << byId << 3 << "/dev/null (present)"
-                                              << "";
-    QTest::newRow("a link to nothing is absent") << "4"
-                                                 << "nothing-here"
-                                                 << "" << 4 << "%1/nothing-here (absent)"
-                                                 << "";
-    QTest::newRow("mapped and reported") << " 2 "
-                                         << "" << byId << 2 << byId + " (present)"
-                                         << "";
-    QTest::newRow("mapped to its location") << "2"
-                                            << ""
-                                            << "/dev/ttyUSB0" << 2 << "/dev/ttyUSB0 (present)"
-                                            << "";
+    QTest::newRow("link wins over a mapping")
+        << "3"
+        << "/dev/null" << byId << 3 << "/dev/null (present)" << none;
+    QTest::newRow("a link to nothing is absent")
+        << "4"
+        << "nothing-here" << none << 4 << "%1/nothing-here (absent)" << none;
+    QTest::newRow("mapped and reported")
+        << " 2 " << none << byId << 2 << byId + " (present)" << none;
+    QTest::newRow("mapped to its location")
+        << "2" << none << "/dev/ttyUSB0" << 2 << "/dev/ttyUSB0 (present)" << none;
     QTest::newRow("mapped, not reported: absent, not another device")
-        << "1"
-        << ""
-        << "/dev/serial/by-id/usb-gone" << 1 << "/dev/serial/by-id/usb-gone (absent)"
+        << "1" << none << "/dev/serial/by-id/usb-gone" << 1 << "/dev/serial/by-id/usb-gone (absent)"
         << "Serial port 1 (/dev/serial/by-id/usb-gone) is absent: the system does not report";
-    QTest::newRow("ttyS reported") << "1"
-                                   << ""
-                                   << "" << 1 << "/dev/ttyS0 (present)"
-                                   << "";
-    QTest::newRow("ttyS not reported: no device") << "10"
-                                                  << ""
-                                                  << "" << 10 << "no device"
+    QTest::newRow("ttyS reported") << "1" << none << none << 1 << "/dev/ttyS0 (present)" << none;
+    QTest::newRow("ttyS not reported: no device") << "10" << none << none << 10 << "no device"
                                                   << "Serial port 10 has no device: no device is";
     for (const char* bad : {"", "0", "11", "COM3", "-1"}) {
         QTest::newRow(qPrintable(QString("setting \"%1\"").arg(bad)))
-            << bad << ""
-            << "" << 0 << "no device"
+            << bad << none << none << 0 << "no device"
             << "The serial port is not set";
     }
 }

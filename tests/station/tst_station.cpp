@@ -757,10 +757,6 @@ void TestStation::rowKeysStartAndStop() {
         const int port = expected.section('=', 0, 0).toInt();
         QCOMPARE(rig.state(port), expected.section('=', 1));
     }
-    QCOMPARE(
-        rig.control<QPushButton>("cmdStart", 10)->toolTip(),
-        QKeySequence("Ctrl+0").toString(QKeySequence::NativeText).prepend("Starts this row (") +
-            ")");
     rig.rec.answerNext(MsgAnswer::Yes);
     QVERIFY(rig.screen->close());  // the rows still running stop
     for (const StationRow* row : rig.screen->station().rows()) {
