@@ -167,10 +167,14 @@ void FrmConfigure::load() {
 void FrmConfigure::cmdUpdate_Click() {
     // One device serves one port: two rows of the station, or a screen and a row, would
     // otherwise talk to one terminal at once.
+    // A port's ports/comN link counts as what it stands for, as when it is opened.
     const QMap<int, link::SystemPort> mapping = m_portDevices->chosen();
     QMap<int, QString> names;
-    for (auto it = mapping.cbegin(); it != mapping.cend(); ++it) {
-        names.insert(it.key(), it.value().device);
+    for (int port = 1; port <= 10; ++port) {
+        const link::PortDevice d = m_portDevices->resolve(QString::number(port));
+        if (d.source == link::PortSource::Link || d.source == link::PortSource::Mapped) {
+            names.insert(port, d.device);
+        }
     }
     if (const QStringList shared = link::sharedDevices(names); !shared.isEmpty()) {
         Messages::critical(kScreen,

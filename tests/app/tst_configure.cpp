@@ -233,6 +233,14 @@ void TestConfigure::portDeviceShownBesideTheList() {
     QCOMPARE(device->text(), QString("no device"));
     f.findChild<QPushButton*>("cmdUpdate")->click();
     QCOMPARE(stored("Comm Port"), QString("4"));  // the number is stored, not the device
+    // A device linked to one port is not mapped to another.
+    m_ctx->ports().setScanner([] { return link::SystemPorts{{"/dev/null", "", "", "", ""}}; });
+    f.findChild<QPushButton*>("cmdLookAgain")->click();
+    f.findChild<QComboBox*>("cmbPortDevice5")->setCurrentIndex(1);
+    m_rec->clear();
+    f.findChild<QPushButton*>("cmdUpdate")->click();
+    QVERIFY(m_rec->texts().value(0).startsWith(
+        "One device cannot serve two ports: port 2 and port 5 (/dev/null)"));
 }
 
 // Each port is mapped to one of the devices the system reports, kept in the database and
