@@ -187,7 +187,26 @@ std::unique_ptr<AppContext> AppContext::startUp(const ProgramFolder& folder, QSt
         Messages::critical(QStringLiteral("frmMain"),
                            QStringLiteral("Please Select CommPort and BankName"));
     }
+    const auto mapping = PortDeviceStore(ctx->db()).load(&st);
+    if (!st) {
+        Messages::critical(
+            QStringLiteral("frmMain"),
+            QStringLiteral("The devices of the serial ports could not be read: %1\nUntil they "
+                           "are mapped again on the Configuration screen, a port is found only "
+                           "by its ports/comN link or as /dev/ttyS{N-1}.")
+                .arg(st.error));
+    }
+    ctx->setPortMapping(mapping);
     return ctx;
+}
+
+void AppContext::setPortMapping(const QMap<int, PortDeviceRow>& mapping) {
+    QMap<int, link::SystemPort> devices;
+    for (auto it = mapping.cbegin(); it != mapping.cend(); ++it) {
+        devices.insert(it.key(), {it.value().device, QString(), it.value().description,
+                                  it.value().manufacturer, it.value().serialNumber});
+    }
+    m_ports.setMapping(devices);
 }
 
 void AppContext::startDailyBackup() {

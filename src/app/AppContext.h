@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/DatabaseBackup.h"
+#include "db/PortDeviceStore.h"
 #include "ui/ScreenContext.h"
 
 #include <atomic>
@@ -28,6 +29,9 @@ public:
     const Clock& clock() const override { return m_clock; }
     Revision revision() const override { return m_revision; }
     void setRevision(Revision r) { m_revision = r; }
+    link::PortDirectory& ports() override { return m_ports; }
+    // The devices the ports are mapped to, as stored, from now on.
+    void setPortMapping(const QMap<int, PortDeviceRow>& mapping);
 
     // Takes the folder's lock (ProgramFolder::lockFilePath) for the life of the context,
     // opens the database in `folder` (creating it when missing) and loads the settings row.
@@ -66,6 +70,7 @@ private:
     AppSettings m_settings;
     OperatorLog m_log;
     link::TransferLog m_transferLog;
+    link::PortDirectory m_ports;
     Revision m_revision = Revision::V2_1;
     std::unique_ptr<QThread> m_backupThread;
     std::unique_ptr<QObject> m_backupWatcher;  // receives the end of the copy on this thread

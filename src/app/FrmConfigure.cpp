@@ -1,12 +1,15 @@
 #include "app/FrmConfigure.h"
 
 #include "app/AppContext.h"
+#include "app/PortDevicesPanel.h"
 #include "core/Messages.h"
+#include "db/PortDeviceStore.h"
 #include "db/SettingsStore.h"
 #include "link/DownloadFrames.h"
 #include "link/PortMapping.h"
 #include "ui/FocusColours.h"
 #include "ui/KeyFilter.h"
+#include "ui/ScreenParts.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -52,13 +55,20 @@ FrmConfigure::FrmConfigure(AppContext& ctx, QWidget* parent) : QWidget(parent), 
     portRow->addWidget(m_comPort);
     portRow->addWidget(device, 1);
     form->addRow(QStringLiteral("Select Com. Port :"), portRow);
-    connect(m_comPort, &QComboBox::currentTextChanged, this, [this, device](const QString& port) {
-        const link::PortDevice d = link::resolvePort(m_ctx.folder().path(), port);
-        device->setText(d.number == 0 ? QString()
-                                      : QStringLiteral("%1 (%2)").arg(
-                                            d.device, d.present ? QStringLiteral("present")
-                                                                : QStringLiteral("not found")));
-    });
+    if (auto* label = qobject_cast<QLabel*>(form->labelForField(portRow))) {
+        label->setBuddy(m_comPort);
+    }
+    m_portDevices = new PortDevicesPanel(ctx);
+    const auto showDevice = [this, device] {
+        const link::PortDevice d = m_portDevices->resolve(m_comPort->currentText());
+        if (d.number == 0) {
+            device->clear();
+        } else {
+            showPortDevice(device, d, 300);
+        }
+    };
+    connect(m_comPort, &QComboBox::currentTextChanged, this, showDevice);
+    connect(m_portDevices, &PortDevicesPanel::choiceChanged, this, showDevice);
     form->addRow(QStringLiteral("Branch Name :"), m_branchName);
     // The terminal shows the first characters of the branch name only: a longer name is saved
     // whole, and the operator sees at once what the terminal will show.
@@ -83,6 +93,7 @@ FrmConfigure::FrmConfigure(AppContext& ctx, QWidget* parent) : QWidget(parent), 
     });
     form->addRow(QStringLiteral("Select Font Size :"), m_fontSize);
     layout->addLayout(form);
+    layout->addWidget(m_portDevices);
 
     auto* buttons = new QHBoxLayout;
     m_update = new QPushButton(QStringLiteral("&Update"));
@@ -154,6 +165,26 @@ void FrmConfigure::load() {
 }
 
 void FrmConfigure::cmdUpdate_Click() {
+    // One device serves one port: two rows of the station, or a screen and a row, would
+    // otherwise talk to one terminal at once.
+    // A port's ports/comN link counts as what it stands for, as when it is opened.
+    const QMap<int, link::SystemPort> mapping = m_portDevices->chosen();
+    QMap<int, QString> names;
+    for (int port = 1; port <= 10; ++port) {
+        const link::PortDevice d = m_portDevices->resolve(QString::number(port));
+        if (d.source == link::PortSource::Link || d.source == link::PortSource::Mapped) {
+            names.insert(port, d.device);
+        }
+    }
+    if (const QStringList shared = link::sharedDevices(names); !shared.isEmpty()) {
+        Messages::critical(kScreen,
+                           QStringLiteral("One device cannot serve two ports: %1 are mapped to "
+                                          "the same device. Choose another device (or None) for "
+                                          "one of them under \"Devices of the ports\", then "
+                                          "press Update. Nothing was saved.")
+                               .arg(shared.join(QStringLiteral("; "))));
+        return;
+    }
     ConfigurationInput in;
     in.bankName = m_bankName->text();
     if (m_comPort->currentIndex() >= 0) {
@@ -174,7 +205,47 @@ void FrmConfigure::cmdUpdate_Click() {
         kScreen, changes.isEmpty()
                      ? QStringLiteral("settings saved, nothing changed")
                      : QStringLiteral("settings changed: ") + changes.join(QStringLiteral("; ")));
+    if (!savePortDevices(mapping)) {
+        return;
+    }
     Messages::info(kScreen, QStringLiteral("Data Saved Successfully"));
+}
+
+}  // namespace kovrin
+
+namespace kovrin {
+
+bool FrmConfigure::savePortDevices(const QMap<int, link::SystemPort>& mapping) {
+    QMap<int, QString> before;
+    QMap<int, QString> after;
+    QMap<int, PortDeviceRow> rows;
+    const QMap<int, link::SystemPort> kept = m_ctx.ports().mapping();
+    for (auto it = kept.cbegin(); it != kept.cend(); ++it) {
+        before.insert(it.key(), it.value().device);
+    }
+    for (auto it = mapping.cbegin(); it != mapping.cend(); ++it) {
+        after.insert(it.key(), it.value().device);
+        rows.insert(it.key(), {it.value().device, it.value().description, it.value().manufacturer,
+                               it.value().serialNumber});
+    }
+    const QStringList changes = link::mappingChanges(before, after);
+    if (changes.isEmpty()) {
+        return true;
+    }
+    if (const DbStatus st = PortDeviceStore(m_ctx.db()).save(rows); !st) {
+        Messages::critical(kScreen,
+                           QStringLiteral("The settings were saved, but the devices of the ports "
+                                          "could not be: %1\nThe ports keep their devices as "
+                                          "before; press Update again.")
+                               .arg(st.error));
+        m_portDevices->showMapping();
+        return false;
+    }
+    m_ctx.setPortMapping(rows);
+    m_ctx.operatorLog().audit(
+        kScreen, QStringLiteral("port devices changed: ") + changes.join(QStringLiteral("; ")));
+    m_portDevices->showMapping();
+    return true;
 }
 
 }  // namespace kovrin

@@ -86,9 +86,14 @@ FrmDrive::FrmDrive(AppContext& ctx, QWidget* parent, DriveLister drives)
     m_filePath = new QLabel;
     m_filePath->setObjectName(QStringLiteral("lbFilePath"));
     m_filePath->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    grid->addWidget(new QLabel(QStringLiteral("Select Drive :")), 0, 0);
+    // Each list's label is its buddy: a screen reader names the list by it.
+    auto* driveLabel = new QLabel(QStringLiteral("Select Drive :"));
+    driveLabel->setBuddy(m_drive);
+    auto* folderLabel = new QLabel(QStringLiteral("Select Folder :"));
+    folderLabel->setBuddy(m_dir);
+    grid->addWidget(driveLabel, 0, 0);
     grid->addWidget(m_drive, 0, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Select Folder :")), 1, 0, Qt::AlignTop);
+    grid->addWidget(folderLabel, 1, 0, Qt::AlignTop);
     grid->addWidget(m_dir, 1, 1);
     grid->addWidget(pathLabel, 2, 0);
     grid->addWidget(m_filePath, 2, 1);

@@ -137,6 +137,9 @@ FrmStation* FrmMain::openStation() {
         // It goes when the menu goes (see the destructor).
         m_station = new FrmStation(m_ctx, nullptr);
         m_station->setAttribute(Qt::WA_DeleteOnClose);
+        // Mapping the ports is configuration: behind the administrator password.
+        connect(m_station, &FrmStation::mapPortsRequested, this,
+                [this] { openPasswordEntry(SettingsScreen::Configuration); });
     }
     m_station->show();
     m_station->raise();

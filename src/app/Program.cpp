@@ -129,6 +129,9 @@ int runProgram(QApplication& app, const ProgramFolder& folder, Revision revision
         return 1;
     }
     ctx->setRevision(revision);
+    // The serial devices are those this machine reports.
+    ctx->ports().setScanner(link::WatchedPortScan());
+    ctx->ports().rescan();
     FrmMain menu(*ctx);
     QObject::connect(&menu, &FrmMain::programEnded, &app, &QApplication::quit);
     // The session ending (logout, shutdown) closes the program as EXIT would, unasked.

@@ -15,8 +15,8 @@ namespace kovrin::schema {
 // (table DownloadInfo), in which the files of its uploads are written (UploadInfo.Encoding);
 // 7: Report1 gives the day of each collection's upload (UploadDay) and whether the bank upload
 // file took it (LedgerCollection.Posted); a collection at a time of day that is not real is
-// unreadable.
-constexpr int kVersion = 7;
+// unreadable; 8: table PortDevices, the device each serial port number is mapped to.
+constexpr int kVersion = 8;
 // The version that brought the ledger: a file of an older one has its ledger seeded.
 constexpr int kLedgerVersion = 5;
 

@@ -189,13 +189,22 @@ const Table& stationPorts() {
     return t;
 }
 
+const Table& portDevices() {
+    static const Table t = typedTable(QStringLiteral("PortDevices"), {{"Port", "INTEGER"},
+                                                                      {"Device", "TEXT"},
+                                                                      {"Description", "TEXT"},
+                                                                      {"Manufacturer", "TEXT"},
+                                                                      {"SerialNumber", "TEXT"}});
+    return t;
+}
+
 QVector<const Table*> required() {
     return {&path(), &password(), &bankData(), &restoreData()};
 }
 
 QVector<const Table*> all() {
     return required() << &uploadInfo() << &downloadInfo() << &ledgerUpload() << &ledgerCollection()
-                      << &ledgerDay() << &stationPorts();
+                      << &ledgerDay() << &stationPorts() << &portDevices();
 }
 
 }  // namespace kovrin::tables

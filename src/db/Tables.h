@@ -85,6 +85,9 @@ const Table& uploadInfo();
 const Table& downloadInfo();
 // Which serial ports the Transfer Station uses: one row per port the operator has set.
 const Table& stationPorts();
+// The device each serial port number is mapped to, as the system reported it when the
+// administrator chose it: one row per mapped port.
+const Table& portDevices();
 // The collection ledger: every stored upload (LedgerUpload), each of its collections with
 // typed values (LedgerCollection), and its collections added up by day and branch
 // (LedgerDay). Rows are only ever added; a later upload of the same agent and day marks the

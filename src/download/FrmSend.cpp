@@ -59,16 +59,18 @@ FrmSend::FrmSend(ScreenContext& ctx, QWidget* parent, link::SerialLink* port)
     m_record->setObjectName(QStringLiteral("lblRecord"));
     m_bar = transferProgressBar();
     m_progress = new TransferProgressView(m_record, m_bar, this);
-    auto label = [](const char* name, const QString& text) {
+    // A box's label is its buddy: a screen reader names the box by it.
+    auto label = [](const char* name, const QString& text, QWidget* buddy = nullptr) {
         auto* l = new QLabel(text);
         l->setObjectName(QLatin1String(name));
+        l->setBuddy(buddy);
         return l;
     };
-    grid->addWidget(label("Label1", QStringLiteral("Agent ID :")), 0, 0);
+    grid->addWidget(label("Label1", QStringLiteral("Agent ID :"), m_agent), 0, 0);
     grid->addWidget(m_agent, 0, 1);
-    grid->addWidget(label("Label3", QStringLiteral("Date (ddmm) :")), 1, 0);
+    grid->addWidget(label("Label3", QStringLiteral("Date (ddmm) :"), m_date), 1, 0);
     grid->addWidget(m_date, 1, 1);
-    grid->addWidget(label("Label4", QStringLiteral("No. of Transactions :")), 2, 0);
+    grid->addWidget(label("Label4", QStringLiteral("No. of Transactions :"), m_transact), 2, 0);
     grid->addWidget(m_transact, 2, 1);
     grid->addWidget(label("Label5", QStringLiteral("Record Sent :")), 3, 0);
     auto* progressRow = new QHBoxLayout;

@@ -180,6 +180,10 @@ bool SerialPortLink::open(QString* error) {
     close();
     const QString setting = m_setting();
     m_device = resolvePort(m_folder, setting);
+    if (m_directory && m_device.number != 0 && m_device.source != PortSource::Link) {
+        m_directory->rescan();  // an adapter plugged in a moment ago is found
+        m_device = m_directory->resolve(m_folder, setting);
+    }
     m_name = QStringLiteral("port %1").arg(m_device.number);
     if (m_device.number == 0) {
         if (error) {
@@ -187,6 +191,28 @@ bool SerialPortLink::open(QString* error) {
                          "The serial port is not set (\"%1\"): choose a port from 1 "
                          "to 10 on the Configuration screen.")
                          .arg(setting);
+        }
+        return false;
+    }
+    if (m_device.source == PortSource::None) {
+        if (error) {
+            *error = QStringLiteral(
+                         "Serial port %1 has no device: no device is mapped to it and the "
+                         "system reports no serial port of that number. Map port %1 to a "
+                         "serial device under \"Devices of the ports\" on the Configuration "
+                         "screen (or link ports/com%1 in the program folder to one), then try "
+                         "again.")
+                         .arg(m_device.number);
+        }
+        return false;
+    }
+    if (m_device.source == PortSource::Mapped && !m_device.present) {
+        if (error) {
+            *error = QStringLiteral(
+                         "Serial port %1 (%2) is absent: the system does not report the "
+                         "device mapped to it. Plug the adapter in, or map port %1 to another "
+                         "device on the Configuration screen, then try again.")
+                         .arg(QString::number(m_device.number), m_device.device);
         }
         return false;
     }

@@ -33,6 +33,9 @@ public:
     int byteMicros() const override { return 520; }
 
     const PortDevice& device() const { return m_device; }
+    // The ports' mapped devices and what the system reports, looked at again at each opening;
+    // without one a port number names its ports/comN link only.
+    void setDirectory(PortDirectory* directory) { m_directory = directory; }
     // What another screen that finds the port busy is told to do ("Stop its row of port 3
     // ..."); by default, to close the holder's screen.
     void setReleaseAdvice(const QString& advice) { m_advice = advice; }
@@ -47,6 +50,7 @@ private:
 
     QSerialPort m_port;
     PortDevice m_device;
+    PortDirectory* m_directory = nullptr;
     QString m_name;  // "port N" of m_device
     QString m_folder;
     std::function<QString()> m_setting;

@@ -91,12 +91,16 @@ FrmPassword::FrmPassword(ScreenContext& ctx, QWidget* parent) : QWidget(parent),
     m_old = passwordBox("txtOldPass");
     m_new = passwordBox("txtNewPass");
     m_confirm = passwordBox("txtConfirmPass");
-    boxes->addWidget(new QLabel(QStringLiteral("Enter Old Password :")), 0, 0);
-    boxes->addWidget(m_old, 0, 1);
-    boxes->addWidget(new QLabel(QStringLiteral("Enter New Password :")), 1, 0);
-    boxes->addWidget(m_new, 1, 1);
-    boxes->addWidget(new QLabel(QStringLiteral("Confirm New Password :")), 2, 0);
-    boxes->addWidget(m_confirm, 2, 1);
+    const QStringList captions = {QStringLiteral("Enter Old Password :"),
+                                  QStringLiteral("Enter New Password :"),
+                                  QStringLiteral("Confirm New Password :")};
+    const QList<QLineEdit*> passwords = {m_old, m_new, m_confirm};
+    for (int i = 0; i < passwords.size(); ++i) {
+        auto* caption = new QLabel(captions[i]);
+        caption->setBuddy(passwords[i]);  // a screen reader names the box by it
+        boxes->addWidget(caption, i, 0);
+        boxes->addWidget(passwords[i], i, 1);
+    }
     layout->addLayout(boxes);
 
     auto* buttons = new QHBoxLayout;

@@ -17,6 +17,11 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QShowEvent>
 #include <QStringList>
 #include <QVBoxLayout>
 
@@ -28,23 +33,71 @@ const QString kScreen = QStringLiteral("frmStation");
 // The devices behind the ports are looked at this often while the screen is up, so that an
 // adapter plugged in or pulled shows in its row.
 constexpr int kDeviceCheckMs = 2000;
+// The room of a row's device: a longer name is shortened (whole in its tooltip).
+constexpr int kDeviceWidth = 200;
 
 QString name(const char* base, int port) {
     return QLatin1String(base) + QString::number(port);
 }
 
-QLineEdit* entry(const char* base, int port, int maxLength, int width) {
+// What a screen reader says for a control of a row: "Port 3 agent".
+QString spoken(int port, const QString& what) {
+    return QStringLiteral("Port %1 %2").arg(QString::number(port), what);
+}
+
+QLineEdit* entry(const char* base, int port, int maxLength, int width, const QString& what) {
     auto* e = new QLineEdit;
     e->setObjectName(name(base, port));
     e->setMaxLength(maxLength);
     e->setFixedWidth(width);
+    e->setAccessibleName(spoken(port, what));
     return e;
 }
 
 QPushButton* rowButton(const char* base, int port, const QString& caption) {
     auto* b = new QPushButton(caption);
     b->setObjectName(name(base, port));
+    b->setAccessibleName(spoken(port, QString(caption).remove(QLatin1Char('&'))));
     return b;
+}
+
+// The key of row `port` (1 to 10) with `modifier`: Ctrl+1 ... Ctrl+9, Ctrl+0 for port 10.
+QKeySequence rowKey(Qt::KeyboardModifier modifier, int port) {
+    return QKeySequence(QKeyCombination(modifier, Qt::Key(Qt::Key_0 + port % 10)));
+}
+
+// The rows' area asks for the room its rows need, up to what fits a screen 1280 pixels wide
+// (and of common height) with the screen's margins; beyond that the rows scroll.
+class RowsArea : public QScrollArea {
+public:
+    static constexpr int kWidest = 1240;
+
+    QSize sizeHint() const override {
+        const int frame = 2 * frameWidth();
+        const int bar = verticalScrollBar()->sizeHint().width();
+        QSize s = widget() ? widget()->sizeHint() : QSize(400, 300);
+        s.setWidth(qMin(s.width(), kWidest - frame - bar));
+        // The rows as tall as they are at that width, their messages wrapped.
+        if (widget() && widget()->hasHeightForWidth()) {
+            s.setHeight(widget()->heightForWidth(s.width()));
+        }
+        s += QSize(frame + bar, frame);
+        return s.boundedTo(QSize(kWidest, 640));
+    }
+
+protected:
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (o == widget() && e->type() == QEvent::LayoutRequest) {
+            updateGeometry();  // the rows' room changed: so does the room asked for
+        }
+        return QScrollArea::eventFilter(o, e);
+    }
+};
+
+// A row's button as wide as its longest caption needs: ten rows of buttons must fit the
+// screen.
+void fitToCaption(QPushButton* b, const QString& longest) {
+    b->setFixedWidth(b->fontMetrics().horizontalAdvance(longest) + 20);
 }
 
 QLabel* heading(const QString& text) {
@@ -62,13 +115,20 @@ FrmStation::FrmStation(ScreenContext& ctx, QWidget* parent) : QWidget(parent), m
     setWindowTitle(QStringLiteral("Transfer Station"));
     setFont(QFont(QStringLiteral("Arial")));
 
-    m_station = std::make_unique<Station>(StationServices{ctx.db(), ctx.settings(), ctx.folder(),
-                                                          ctx.transferLog(), ctx.operatorLog(),
-                                                          ctx.clock(), ctx.revision()});
+    m_station = std::make_unique<Station>(
+        StationServices{ctx.db(), ctx.settings(), ctx.folder(), ctx.transferLog(),
+                        ctx.operatorLog(), ctx.clock(), ctx.revision(), &ctx.ports()});
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(titleLabel(QStringLiteral("Transfer Station"), "lblTitle"));
 
+    // The rows scroll rather than widen the screen: a long message or a prompt wraps in its
+    // row, and the station fits a screen 1280 pixels wide.
+    auto* scroll = new RowsArea;
+    scroll->setObjectName(QStringLiteral("scrRows"));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);  // Tab goes to the rows, which scroll into view
     auto* frame = new QGroupBox;
     frame->setObjectName(QStringLiteral("Frame1"));
     auto* grid = new QGridLayout(frame);
@@ -91,13 +151,16 @@ FrmStation::FrmStation(ScreenContext& ctx, QWidget* parent) : QWidget(parent), m
         r.use = new QCheckBox;
         r.use->setObjectName(name("chkUse", port));
         r.use->setToolTip(QStringLiteral("The station uses this port"));
+        r.use->setAccessibleName(spoken(port, QStringLiteral("in use")));
         r.device = new QLabel;
         r.device->setObjectName(name("lblDevice", port));
-        r.agent = entry("txtAgent", port, 3, 48);
-        r.date = entry("txtDate", port, 4, 56);
-        r.transact = entry("txtTransact", port, 1, 32);
+        r.device->setMinimumWidth(kDeviceWidth);
+        r.agent = entry("txtAgent", port, 3, 48, QStringLiteral("agent"));
+        r.date = entry("txtDate", port, 4, 56, QStringLiteral("date (ddmm)"));
+        r.transact = entry("txtTransact", port, 1, 32, QStringLiteral("transactions"));
         r.direction = new QComboBox;
         r.direction->setObjectName(name("cmbDirection", port));
+        r.direction->setAccessibleName(spoken(port, QStringLiteral("direction")));
         r.direction->addItems({QStringLiteral("Download"), QStringLiteral("Upload")});
         r.state = new QLabel;
         r.state->setObjectName(name("lblState", port));
@@ -109,29 +172,36 @@ FrmStation::FrmStation(ScreenContext& ctx, QWidget* parent) : QWidget(parent), m
         r.progress = new TransferProgressView(nullptr, r.bar, this);
         r.start = rowButton("cmdStart", port, QStringLiteral("Start"));
         r.stop = rowButton("cmdStop", port, QStringLiteral("Stop"));
+        fitToCaption(r.start, QStringLiteral("Store Again"));
+        fitToCaption(r.stop, QStringLiteral("Stop"));
         r.message = new QLabel;
         r.message->setObjectName(name("lblMessage", port));
         r.message->setWordWrap(true);
-        r.message->setMinimumWidth(320);
-        r.ok = rowButton("cmdOk", port, QStringLiteral("OK"));
-        r.cancel = rowButton("cmdCancel", port, QStringLiteral("Cancel"));
+        r.message->setMinimumWidth(200);
+        r.ok = rowButton("cmdOk", port, QStringLiteral("O&K"));
+        r.cancel = rowButton("cmdCancel", port, QStringLiteral("&Cancel"));
         r.ok->hide();
         r.cancel->hide();
-        // The keyboard goes through the entries row by row; the row's buttons are for the
-        // mouse, except a prompt's OK and Cancel, which come next in the row when shown.
-        for (QWidget* w : {static_cast<QWidget*>(r.use), static_cast<QWidget*>(r.start),
-                           static_cast<QWidget*>(r.stop)}) {
-            w->setFocusPolicy(Qt::NoFocus);
-        }
+        r.start->setToolTip(
+            QStringLiteral("Starts this row (%1)")
+                .arg(rowKey(Qt::ControlModifier, port).toString(QKeySequence::NativeText)));
+        r.stop->setToolTip(
+            QStringLiteral("Stops this row (%1)")
+                .arg(rowKey(Qt::AltModifier, port).toString(QKeySequence::NativeText)));
 
         auto* buttons = new QHBoxLayout;
         buttons->setSpacing(2);
         buttons->addWidget(r.start);
         buttons->addWidget(r.stop);
-        auto* message = new QHBoxLayout;
-        message->addWidget(r.message, 1);
-        message->addWidget(r.ok);
-        message->addWidget(r.cancel);
+        // A prompt's OK and Cancel under its text, not beside it: the row does not widen.
+        auto* message = new QVBoxLayout;
+        message->setSpacing(2);
+        message->addWidget(r.message);
+        auto* answers = new QHBoxLayout;
+        answers->addWidget(r.ok);
+        answers->addWidget(r.cancel);
+        answers->addStretch(1);
+        message->addLayout(answers);
         grid->addWidget(number, port, 0, Qt::AlignRight);
         grid->addWidget(r.use, port, 1);
         grid->addWidget(r.device, port, 2);
@@ -160,10 +230,30 @@ FrmStation::FrmStation(ScreenContext& ctx, QWidget* parent) : QWidget(parent), m
                 [this, port] { m_station->row(port).answer(MsgAnswer::Cancel); });
         connect(r.use, &QCheckBox::clicked, this,
                 [this, port](bool checked) { setInUse(port, checked); });
+        // Ctrl+N starts row N and Alt+N stops it (Ctrl+0 and Alt+0: row 10), as its buttons.
+        auto* startKey = new QShortcut(rowKey(Qt::ControlModifier, port), this);
+        connect(startKey, &QShortcut::activated, r.start, [b = r.start] {
+            if (b->isEnabled()) {
+                b->click();
+            }
+        });
+        auto* stopKey = new QShortcut(rowKey(Qt::AltModifier, port), this);
+        connect(stopKey, &QShortcut::activated, r.stop, [b = r.stop] {
+            if (b->isEnabled()) {
+                b->click();
+            }
+        });
     }
-    layout->addWidget(frame);
+    scroll->setWidget(frame);
+    layout->addWidget(scroll, 1);
 
     auto* buttons = new QHBoxLayout;
+    auto* mapPorts = new QPushButton(QStringLiteral("&Map Ports..."));
+    mapPorts->setObjectName(QStringLiteral("cmdMapPorts"));
+    mapPorts->setToolTip(
+        QStringLiteral("Maps the ports to the serial devices of this computer, on the "
+                       "Configuration screen (administrator password)"));
+    buttons->addWidget(mapPorts);
     m_startAll = new QPushButton(QStringLiteral("Start &All"));
     m_startAll->setObjectName(QStringLiteral("cmdStartAll"));
     m_startAll->setToolTip(QStringLiteral("Starts every row whose agent is filled in"));
@@ -177,8 +267,9 @@ FrmStation::FrmStation(ScreenContext& ctx, QWidget* parent) : QWidget(parent), m
     buttons->addWidget(exit);
     layout->addLayout(buttons);
 
-    // Tab and Enter: agent, day, transactions, direction (the prompt's OK and Cancel when
-    // shown), then the next row's agent; after the last row, Start All.
+    // Tab: agent, day, transactions, direction, Use, Start, Stop (the prompt's OK and Cancel
+    // when shown), then the next row's agent; Enter goes from the direction straight to the
+    // next row's agent. After the last row, Start All.
     QWidget* previous = nullptr;
     for (int i = 0; i < m_rows.size(); ++i) {
         const Row& r = m_rows[i];
@@ -196,7 +287,9 @@ FrmStation::FrmStation(ScreenContext& ctx, QWidget* parent) : QWidget(parent), m
         });
         for (QWidget* w : {static_cast<QWidget*>(r.agent), static_cast<QWidget*>(r.date),
                            static_cast<QWidget*>(r.transact), static_cast<QWidget*>(r.direction),
-                           static_cast<QWidget*>(r.ok), static_cast<QWidget*>(r.cancel)}) {
+                           static_cast<QWidget*>(r.use), static_cast<QWidget*>(r.start),
+                           static_cast<QWidget*>(r.stop), static_cast<QWidget*>(r.ok),
+                           static_cast<QWidget*>(r.cancel)}) {
             if (previous) {
                 QWidget::setTabOrder(previous, w);
             }
@@ -206,11 +299,13 @@ FrmStation::FrmStation(ScreenContext& ctx, QWidget* parent) : QWidget(parent), m
     QWidget::setTabOrder(previous, m_startAll);
     QWidget::setTabOrder(m_startAll, m_stopAll);
     QWidget::setTabOrder(m_stopAll, exit);
+    QWidget::setTabOrder(exit, mapPorts);
 
     connect(m_startAll, &QPushButton::clicked, this, &FrmStation::cmdStartAll_Click);
     connect(m_stopAll, &QPushButton::clicked, this, &FrmStation::cmdStopAll_Click);
     connect(exit, &QPushButton::clicked, this, &QWidget::close);
-    connect(&m_devices, &QTimer::timeout, this, &FrmStation::showDevices);
+    connect(mapPorts, &QPushButton::clicked, this, &FrmStation::mapPortsRequested);
+    connect(&m_devices, &QTimer::timeout, this, &FrmStation::lookAtDevices);
 
     if (const DbStatus st = m_station->loadPorts(); !st) {
         Messages::critical(kScreen,
@@ -226,7 +321,18 @@ FrmStation::FrmStation(ScreenContext& ctx, QWidget* parent) : QWidget(parent), m
 }
 
 FrmStation::~FrmStation() {
-    m_station.reset();  // its rows stop while the screen's rows can still show it
+    // The rows stop while the screen can still show them; then nothing of the station reaches
+    // the screen any more: a row ending on its way out must not call back into a station
+    // that is being taken down.
+    m_station->stopAll(QStringLiteral("the Transfer Station was closed"));
+    for (StationRow* row : m_station->rows()) {
+        disconnect(row, nullptr, this, nullptr);
+        for (const Row& r : m_rows) {
+            disconnect(row, nullptr, r.progress, nullptr);
+            disconnect(row, nullptr, r.bar, nullptr);
+        }
+    }
+    m_station.reset();
 }
 
 void FrmStation::rowsAtWork(QStringList* running, QStringList* unstored) const {
@@ -351,6 +457,7 @@ void FrmStation::showRow(int port) {
     }
     r.start->setEnabled(inUse && !busy);
     r.start->setText(unstored ? QStringLiteral("Store Again") : QStringLiteral("Start"));
+    r.start->setAccessibleName(spoken(port, r.start->text()));
     r.stop->setEnabled(busy || unstored);
     r.state->setText(StationRow::stateText(row.state(), row.entries().direction));
 
@@ -369,8 +476,12 @@ void FrmStation::showRow(int port) {
     const bool focusOnPrompt = r.ok->hasFocus() || r.cancel->hasFocus();
     r.ok->setVisible(asking);
     r.cancel->setVisible(asking);
-    r.ok->setText(row.promptIsYesNo() ? QStringLiteral("Yes") : QStringLiteral("OK"));
-    r.cancel->setText(row.promptIsYesNo() ? QStringLiteral("No") : QStringLiteral("Cancel"));
+    r.ok->setText(row.promptIsYesNo() ? QStringLiteral("&Yes") : QStringLiteral("O&K"));
+    r.cancel->setText(row.promptIsYesNo() ? QStringLiteral("&No") : QStringLiteral("&Cancel"));
+    r.ok->setAccessibleName(
+        spoken(port, row.promptIsYesNo() ? QStringLiteral("Yes") : QStringLiteral("OK")));
+    r.cancel->setAccessibleName(
+        spoken(port, row.promptIsYesNo() ? QStringLiteral("No") : QStringLiteral("Cancel")));
     if (!asking && focusOnPrompt) {
         r.agent->setFocus();
     }
@@ -390,15 +501,34 @@ void FrmStation::showRow(int port) {
 void FrmStation::showDevices() {
     for (int port = 1; port <= Station::kPorts; ++port) {
         const link::PortDevice d = m_station->row(port).device();
-        QLabel* l = m_rows[port - 1].device;
-        l->setText(QStringLiteral("%1 (%2)").arg(
-            d.device, d.present ? QStringLiteral("present") : QStringLiteral("not found")));
+        const link::SystemPort mapped = m_ctx.ports().mapped(port);
+        showPortDevice(m_rows[port - 1].device, d, kDeviceWidth, QString(),
+                       d.source == link::PortSource::Link
+                           ? QStringLiteral("The link ports/com%1 in the program folder").arg(port)
+                       : d.source == link::PortSource::Mapped
+                           ? QStringLiteral("Mapped: %1").arg(mapped.label())
+                           : QString());
     }
+}
+
+void FrmStation::lookAtDevices() {
+    m_ctx.ports().rescan();
+    showDevices();
 }
 
 void FrmStation::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    showDevices();
+    if (!m_sized && !event->spontaneous()) {
+        // The first time up, as wide as its rows want within the screen (a window is
+        // otherwise given two thirds of the screen, and its rows would scroll).
+        m_sized = true;
+        QSize size = sizeHint();
+        if (const QScreen* s = screen()) {
+            size = size.boundedTo(s->availableGeometry().size());
+        }
+        resize(size.expandedTo(this->size()));
+    }
+    lookAtDevices();
     m_devices.start(kDeviceCheckMs);
 }
 

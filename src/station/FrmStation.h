@@ -40,6 +40,11 @@ public:
     void cmdStartAll_Click();
     void cmdStopAll_Click();
 
+signals:
+    // "Map Ports...": the operator asks for the Configuration screen, where the ports are
+    // mapped to devices.
+    void mapPortsRequested();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -72,6 +77,8 @@ private:
     void rowsAtWork(QStringList* running, QStringList* unstored) const;
     void showRow(int port);
     void showDevices();
+    // Looks at the system's serial devices again and shows what each port stands for.
+    void lookAtDevices();
     void setInUse(int port, bool inUse);
 
     ScreenContext& m_ctx;
@@ -79,7 +86,8 @@ private:
     QVector<Row> m_rows;  // index: port - 1
     QPushButton* m_startAll;
     QPushButton* m_stopAll;
-    QTimer m_devices;  // the devices are looked at again while the screen is shown
+    QTimer m_devices;      // the devices are looked at again while the screen is shown
+    bool m_sized = false;  // given the size its rows want, when first shown
 };
 
 }  // namespace kovrin

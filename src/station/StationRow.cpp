@@ -17,6 +17,7 @@ StationRow::StationRow(int port, StationServices services, QObject* parent)
         m_services.folder.path(), [port] { return QString::number(port); }, kHolder);
     // Another screen finding the port busy is told which row to stop, not to close the
     // station, which would stop every row.
+    m_line->setDirectory(m_services.ports);
     m_line->setReleaseAdvice(QStringLiteral("Stop its row of port %1 (the other rows go on), "
                                             "then try again.")
                                  .arg(port));
@@ -32,7 +33,9 @@ StationRow::~StationRow() {
 }
 
 link::PortDevice StationRow::device() const {
-    return link::resolvePort(m_services.folder.path(), QString::number(m_port));
+    const QString port = QString::number(m_port);
+    return m_services.ports ? m_services.ports->resolve(m_services.folder.path(), port)
+                            : link::resolvePort(m_services.folder.path(), port);
 }
 
 void StationRow::setTimings(const DownloadTimings& download, const UploadTimings& upload) {

@@ -34,6 +34,9 @@ struct StationServices {
     OperatorLog& operatorLog;
     const Clock& clock;
     Revision revision = Revision::V2_1;
+    // The devices the ports are mapped to and those the system reports; without it a port
+    // names its ports/comN link only.
+    link::PortDirectory* ports = nullptr;
 };
 
 enum class StationDirection { Download, Upload };
@@ -73,7 +76,8 @@ public:
     ~StationRow() override;
 
     int port() const { return m_port; }
-    // The device the port number stands for on this machine, and whether it is there.
+    // The device the port number stands for on this machine, and whether it is there, by what
+    // the system reported when it was last looked at.
     link::PortDevice device() const;
 
     // Time-outs shorter than the program's (tests).

@@ -137,9 +137,32 @@ void TransferProgressView::paint() {
     showTransferProgress(m_bar, m_done, m_total);
 }
 
+void showPortDevice(QLabel* label, const link::PortDevice& device, int width, const QString& prefix,
+                    const QString& more) {
+    const QString whole = prefix + device.describe();
+    QString shown = whole;
+    if (!device.device.isEmpty()) {
+        const QString state =
+            device.present ? QStringLiteral(" (present)") : QStringLiteral(" (absent)");
+        const QFontMetrics fm = label->fontMetrics();
+        // What tells two adapters apart is at the end of a stable name (the serial number and
+        // the port of the adapter): its beginning goes first.
+        const bool stable = device.device.startsWith(QLatin1String("/dev/serial/by-id/"));
+        shown = prefix +
+                fm.elidedText(device.device, stable ? Qt::ElideLeft : Qt::ElideMiddle,
+                              qMax(40, width - fm.horizontalAdvance(prefix + state))) +
+                state;
+    }
+    label->setText(shown);
+    label->setToolTip(more.isEmpty() ? whole : whole + QLatin1Char('\n') + more);
+    label->setAccessibleName(whole);
+}
+
 std::unique_ptr<link::SerialLink> configuredPort(ScreenContext& ctx, const QString& screen) {
-    return std::make_unique<link::SerialPortLink>(
+    auto line = std::make_unique<link::SerialPortLink>(
         ctx.folder().path(), [&ctx] { return ctx.settings().CommPort; }, screen);
+    line->setDirectory(&ctx.ports());
+    return line;
 }
 
 }  // namespace kovrin

@@ -15,7 +15,8 @@ namespace kovrin {
 class ScreenContext;
 namespace link {
 class SerialLink;
-}
+struct PortDevice;
+}  // namespace link
 
 // Pieces several screens are built from.
 
@@ -59,6 +60,13 @@ private:
     QElapsedTimer m_lastPaint;
     QTimer m_timer;
 };
+
+// Shows the device of a port in `label`, after `prefix`: its name shortened in the middle to
+// `width` pixels when longer (a /dev/serial/by-id/ name is long and has no blank to wrap at),
+// then always "(present)" or "(absent)"; the whole text, and `more`, in its tooltip and for a
+// screen reader.
+void showPortDevice(QLabel* label, const link::PortDevice& device, int width,
+                    const QString& prefix = {}, const QString& more = {});
 
 // The serial line of the configured port ("Comm Port" setting, read at each opening), used by
 // the screen named `screen` ("Receive Data").

@@ -1,6 +1,7 @@
 // The configuration screen: load, save rules and key rules.
 #include "app/AppContext.h"
 #include "app/FrmConfigure.h"
+#include "db/PortDeviceStore.h"
 #include "db/SettingsStore.h"
 #include "support/MessageRecorder.h"
 #include "support/TempProgramFolder.h"
@@ -15,6 +16,31 @@
 #include <QtTest>
 
 using namespace kovrin;
+
+namespace {
+
+const QString kAdapter = "/dev/serial/by-id/usb-FTDI_FT232R_A1B2C3-if00-port0";
+const QString kGone = "/dev/serial/by-id/usb-Prolific_PL2303-if00-port0";
+// The system reports a USB adapter under its stable name and the first on-board port.
+const link::SystemPorts kReported = {
+    {kAdapter, "/dev/ttyUSB0", "FT232R USB UART", "FTDI", "A1B2C3"},
+    {"/dev/ttyS0", "/dev/ttyS0", "", "", ""}};
+
+// "3=/dev/..;5=" as port -> device.
+QMap<int, QString> mappingOf(const QString& text) {
+    QMap<int, QString> m;
+    for (const QString& part : text.split(';', Qt::SkipEmptyParts)) {
+        m.insert(part.section('=', 0, 0).toInt(), part.section('=', 1));
+    }
+    return m;
+}
+
+QString textOf(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+}  // namespace
 
 class TestConfigure : public QObject {
     Q_OBJECT
@@ -31,6 +57,8 @@ private slots:
     void enterInPortListMovesToUpdateWithoutSaving();
     void lengthsAreLimited();
     void portDeviceShownBesideTheList();
+    void portsMappedToReportedDevices_data();
+    void portsMappedToReportedDevices();
     void longBranchNameIsWarnedAndSavedWhole_data();
     void longBranchNameIsWarnedAndSavedWhole();
 
@@ -198,10 +226,116 @@ void TestConfigure::portDeviceShownBesideTheList() {
     auto* port = f.findChild<QComboBox*>("cmbComPort");
     port->setCurrentIndex(1);
     QCOMPARE(device->text(), QString("/dev/null (present)"));
+    QCOMPARE(f.findChild<QLabel*>("lblPortState2")->text(),
+             QString("ports/com2 link: /dev/null (present)"));
+    // Nothing mapped, and the system reports no /dev/ttyS3.
     port->setCurrentIndex(3);
-    QVERIFY(device->text().startsWith("/dev/ttyS3 ("));
+    QCOMPARE(device->text(), QString("no device"));
     f.findChild<QPushButton*>("cmdUpdate")->click();
     QCOMPARE(stored("Comm Port"), QString("4"));  // the number is stored, not the device
+    // A device linked to one port is not mapped to another.
+    m_ctx->ports().setScanner([] { return link::SystemPorts{{"/dev/null", "", "", "", ""}}; });
+    f.findChild<QPushButton*>("cmdLookAgain")->click();
+    f.findChild<QComboBox*>("cmbPortDevice5")->setCurrentIndex(1);
+    m_rec->clear();
+    f.findChild<QPushButton*>("cmdUpdate")->click();
+    QVERIFY(m_rec->texts().value(0).startsWith(
+        "One device cannot serve two ports: port 2 and port 5 (/dev/null)"));
+}
+
+// Each port is mapped to one of the devices the system reports, kept in the database and
+// written to the audit trail; one device is refused on two ports; a mapped device the system
+// does not report stays mapped and is shown absent until Look Again finds it.
+void TestConfigure::portsMappedToReportedDevices_data() {
+    QTest::addColumn<QString>("before");   // the mapping stored when the screen opens
+    QTest::addColumn<QString>("pick");     // port=entry chosen (0: None, 1: the adapter)
+    QTest::addColumn<QString>("plugged");  // reported too when Look Again is pressed
+    QTest::addColumn<QString>("shown");    // port=state shown, after Look Again
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("after");  // the mapping stored after Update
+    QTest::addColumn<QString>("audit");  // the audit line of the change; "" none
+    const QString none;
+    const QString saved = "Data Saved Successfully";
+    QTest::newRow("the adapter mapped")
+        << none << "3=1" << none << "3=" + kAdapter + " (present)" << saved << "3=" + kAdapter
+        << "port devices changed: port 3: none -> " + kAdapter;
+    QTest::newRow("the on-board port mapped")
+        << none << "10=2" << none << "10=/dev/ttyS0 (present)" << saved << "10=/dev/ttyS0"
+        << "port devices changed: port 10: none -> /dev/ttyS0";
+    QTest::newRow("one device on two ports is refused")
+        << none << "3=1;5=1" << none << "5=" + kAdapter + " (present)"
+        << "One device cannot serve two ports: port 3 and port 5 (" + kAdapter +
+               ") are mapped to the same device. Choose another device (or None) for one of "
+               "them under \"Devices of the ports\", then press Update. Nothing was saved."
+        << none << none;
+    QTest::newRow("absent device kept, shown absent")
+        << "4=" + kGone << none << none << "4=" + kGone + " (absent)" << saved << "4=" + kGone
+        << none;
+    QTest::newRow("absent device found by Look Again")
+        << "4=" + kGone << none << kGone << "4=" + kGone + " (present)" << saved << "4=" + kGone
+        << none;
+    QTest::newRow("mapping taken away")
+        << "2=" + kAdapter << "2=0" << none << "2=no device" << saved << none
+        << "port devices changed: port 2: " + kAdapter + " -> none";
+}
+
+void TestConfigure::portsMappedToReportedDevices() {
+    QFETCH(QString, before);
+    QFETCH(QString, pick);
+    QFETCH(QString, plugged);
+    QFETCH(QString, shown);
+    QFETCH(QString, message);
+    QFETCH(QString, after);
+    QFETCH(QString, audit);
+    link::SystemPorts reported = kReported;
+    m_ctx->ports().setScanner([&reported] { return reported; });
+    QMap<int, PortDeviceRow> stored;
+    for (auto [port, device] : mappingOf(before).asKeyValueRange()) {
+        stored.insert(port, {device, "USB-Serial Controller", "Prolific", ""});
+    }
+    QVERIFY(PortDeviceStore(m_ctx->db()).save(stored));
+    m_ctx->setPortMapping(stored);
+
+    FrmConfigure f(*m_ctx);
+    for (auto [port, entry] : mappingOf(pick).asKeyValueRange()) {
+        f.findChild<QComboBox*>(QString("cmbPortDevice%1").arg(port))
+            ->setCurrentIndex(entry.toInt());
+    }
+    if (!plugged.isEmpty()) {
+        reported << link::SystemPort{plugged, "/dev/ttyUSB1", "USB-Serial Controller", "Prolific",
+                                     ""};
+    }
+    f.findChild<QPushButton*>("cmdLookAgain")->click();  // keeps what was chosen
+    const int port = shown.section('=', 0, 0).toInt();
+    // The whole name in the tooltip; shortened on the screen, never its state.
+    auto* state = f.findChild<QLabel*>(QString("lblPortState%1").arg(port));
+    QCOMPARE(state->toolTip(), shown.section('=', 1));
+    QCOMPARE(state->text().section(' ', -1), shown.section(' ', -1));
+    auto* box = f.findChild<QComboBox*>(QString("cmbPortDevice%1").arg(port));
+    QCOMPARE(box->accessibleName(), QString("Port %1 device").arg(port));
+    QCOMPARE(box->currentText().endsWith(" (absent)"), shown.endsWith(" (absent)"));
+
+    const QString logBefore = textOf(m_ctx->operatorLog().filePath());
+    f.findChild<QPushButton*>("cmdUpdate")->click();
+    QCOMPARE(m_rec->texts(), QStringList{message});
+    QMap<int, QString> kept;
+    for (auto [p, row] : PortDeviceStore(m_ctx->db()).load().asKeyValueRange()) {
+        kept.insert(p, row.device);
+        if (row.device == kAdapter) {  // what the system said of it, kept with it
+            QCOMPARE(row.serialNumber, QString("A1B2C3"));
+        }
+    }
+    QCOMPARE(kept, mappingOf(after));
+    QCOMPARE(m_ctx->ports().mapped(port).device, mappingOf(after).value(port));
+    const QString logged = textOf(m_ctx->operatorLog().filePath()).mid(logBefore.size());
+    QCOMPARE(logged.contains("port devices changed"), !audit.isEmpty());
+    QVERIFY2(logged.contains(audit), qPrintable(logged));
+    // Opened again, the screen shows what was kept.
+    FrmConfigure again(*m_ctx);
+    for (int p = 1; p <= 10; ++p) {
+        QCOMPARE(again.findChild<QComboBox*>(QString("cmbPortDevice%1").arg(p))->currentData(),
+                 QVariant(kept.value(p)));
+    }
 }
 
 void TestConfigure::longBranchNameIsWarnedAndSavedWhole_data() {

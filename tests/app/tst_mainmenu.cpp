@@ -151,6 +151,11 @@ void TestMainMenu::settingsButtonsOpenSingleInstances() {
     QVERIFY(!stations[0]->parentWidget());
     QVERIFY(stations[0]->isVisible());
     QCOMPARE(stations[0]->windowTitle(), QString("Transfer Station"));
+    // Map Ports... leads to the Configuration screen, behind the administrator password.
+    stations[0]->findChild<QPushButton*>("cmdMapPorts")->click();
+    QCOMPARE(menu.findChildren<FrmConfigure*>().size(), 0);
+    menu.findChild<FrmPassEntry*>()->findChild<QPushButton*>("cmdOK")->click();
+    QCOMPARE(menu.findChildren<FrmConfigure*>().size(), 1);
 }
 
 void TestMainMenu::closingTheMenuEndsTheProgram() {

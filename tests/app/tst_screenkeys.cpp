@@ -8,15 +8,23 @@
 #include "reports/FrmReport.h"
 #include "security/FrmPassEntry.h"
 #include "security/FrmPassword.h"
+#include "station/FrmStation.h"
 #include "support/ScreenFixture.h"
 #include "upload/FrmReceive.h"
 
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTextEdit>
 #include <QtTest>
 
 using namespace kovrin;
@@ -34,6 +42,8 @@ private slots:
     void pastedAndDroppedTextFollowsTheBoxRule();
     void passwordBoxesShowStars_data();
     void passwordBoxesShowStars();
+    void everyEntryBoxIsNamed_data();
+    void everyEntryBoxIsNamed();
 
 private:
     QWidget* open(const QString& screen);
@@ -75,6 +85,8 @@ QWidget* TestScreenKeys::open(const QString& screen) {
         m_screen = std::make_unique<FrmReceive>(ctx, nullptr, &m_fx->port);
     } else if (screen == "frmReport") {
         m_screen = std::make_unique<FrmReport>(ctx);
+    } else if (screen == "frmStation") {
+        m_screen = std::make_unique<FrmStation>(ctx);
     } else {
         qWarning() << "no screen" << screen;
         return nullptr;
@@ -411,6 +423,60 @@ void TestScreenKeys::passwordBoxesShowStars() {
     QCOMPARE(e->text(), typed);
     QCOMPARE(e->echoMode(), QLineEdit::Password);
     QCOMPARE(e->displayText(), QString(typed.size(), '*'));
+}
+
+// A screen reader names every box the operator types into or chooses from: by its label
+// (a buddy) or by an accessible name of its own ("Port 3 agent").
+void TestScreenKeys::everyEntryBoxIsNamed_data() {
+    QTest::addColumn<QString>("screen");
+    QTest::addColumn<int>("boxes");  // how many there are, so that none goes unlooked at
+    QTest::newRow("main menu") << "frmMain" << 0;
+    QTest::newRow("configuration") << "frmConfigure" << 14;
+    QTest::newRow("folder selection") << "frmDrive" << 2;
+    QTest::newRow("password entry") << "frmPassEntry" << 2;
+    QTest::newRow("password maintenance") << "frmPassword" << 3;
+    QTest::newRow("download") << "frmsend" << 3;
+    QTest::newRow("upload") << "frmReceive" << 0;
+    QTest::newRow("report") << "frmReport" << 4;
+    QTest::newRow("transfer station") << "frmStation" << 40;
+}
+
+void TestScreenKeys::everyEntryBoxIsNamed() {
+    QFETCH(QString, screen);
+    QFETCH(int, boxes);
+    QVERIFY(open(screen));
+    const auto isEntry = [](QWidget* w) {
+        return qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) ||
+               qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QTextEdit*>(w) ||
+               qobject_cast<QPlainTextEdit*>(w) ||
+               (qobject_cast<QAbstractItemView*>(w) && !qobject_cast<QHeaderView*>(w));
+    };
+    QSet<QWidget*> buddies;
+    for (QLabel* l : m_screen->findChildren<QLabel*>()) {
+        if (l->buddy() && !l->text().remove('&').trimmed().isEmpty()) {
+            buddies << l->buddy();
+        }
+    }
+    QStringList unnamed;
+    int seen = 0;
+    for (QWidget* w : m_screen->findChildren<QWidget*>()) {
+        if (!isEntry(w)) {
+            continue;
+        }
+        bool part = false;  // the editor inside a combo or a date box, a combo's list
+        for (QWidget* up = w->parentWidget(); up && up != m_screen.get(); up = up->parentWidget()) {
+            part = part || isEntry(up);
+        }
+        if (part) {
+            continue;
+        }
+        ++seen;
+        if (w->accessibleName().trimmed().isEmpty() && !buddies.contains(w)) {
+            unnamed << w->objectName();
+        }
+    }
+    QCOMPARE(unnamed, QStringList());
+    QCOMPARE(seen, boxes);
 }
 
 QTEST_MAIN(TestScreenKeys)

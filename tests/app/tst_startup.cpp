@@ -171,8 +171,8 @@ QString checkDatabase(const QString& path) {
                 tables << q.value(0).toString();
             }
             if (tables != QStringList{"BankData", "DownloadInfo", "LedgerCollection", "LedgerDay",
-                                      "LedgerUpload", "Password", "Path", "RestoreData",
-                                      "StationPorts", "UploadInfo"}) {
+                                      "LedgerUpload", "Password", "Path", "PortDevices",
+                                      "RestoreData", "StationPorts", "UploadInfo"}) {
                 verdict += " tables " + tables.join(',');
             }
         }

@@ -2,6 +2,7 @@
 #include "db/BankDataStore.h"
 #include "db/Database.h"
 #include "db/LedgerStore.h"
+#include "db/PortDeviceStore.h"
 #include "db/RestoreDataStore.h"
 #include "db/Schema.h"
 #include "db/Val.h"
@@ -53,10 +54,11 @@ void TestDatabase::createsSchemaOnFirstStart() {
     while (q.next()) {
         names << q.value(0).toString() + ":" + q.value(1).toString();
     }
-    QCOMPARE(names, QStringList({"BankData:table", "DownloadInfo:table", "LedgerCollection:table",
-                                 "LedgerDay:table", "LedgerUpload:table", "Password:table",
-                                 "Path:table", "Register:view", "Report1:view", "Report2:view",
-                                 "RestoreData:table", "StationPorts:table", "UploadInfo:table"}));
+    QCOMPARE(names,
+             QStringList({"BankData:table", "DownloadInfo:table", "LedgerCollection:table",
+                          "LedgerDay:table", "LedgerUpload:table", "Password:table", "Path:table",
+                          "PortDevices:table", "Register:view", "Report1:view", "Report2:view",
+                          "RestoreData:table", "StationPorts:table", "UploadInfo:table"}));
     // The report queries yield the columns the reports bind.
     QVERIFY(q.exec("SELECT * FROM Report1"));
     QSqlRecord r1 = q.record();
@@ -165,11 +167,12 @@ void TestDatabase::olderFileGetsUploadInfoAndKeepsItsRows_data() {
     QTest::newRow("first") << 1;
     QTest::newRow("report views") << 2;
     QTest::newRow("the ledger, before the encodings") << 5;
+    QTest::newRow("before the ports' devices") << 7;
 }
 
 // A file of an older version gets the tables added since and the columns its tables lack:
 // UploadInfo (whose rows, from version 3 on, stay, their files in Latin-1 as they were) and
-// DownloadInfo, and keeps its rows.
+// DownloadInfo, PortDevices (no port mapped), and keeps its rows.
 void TestDatabase::olderFileGetsUploadInfoAndKeepsItsRows() {
     QFETCH(int, version);
     test::TempProgramFolder pf;
@@ -180,6 +183,7 @@ void TestDatabase::olderFileGetsUploadInfoAndKeepsItsRows() {
         QSqlQuery q(db->handle());
         QVERIFY(q.exec("DROP TABLE UploadInfo"));
         QVERIFY(q.exec("DROP TABLE DownloadInfo"));
+        QVERIFY(q.exec("DROP TABLE PortDevices"));
         if (version >= 3) {
             QVERIFY(
                 q.exec("CREATE TABLE UploadInfo (AgentID TEXT, AgentDateKey TEXT, "
@@ -211,6 +215,8 @@ void TestDatabase::olderFileGetsUploadInfoAndKeepsItsRows() {
     QVERIFY(q.exec("SELECT count(*) FROM BankData"));
     QVERIFY(q.next());
     QCOMPARE(q.value(0).toInt(), 1);
+    QVERIFY(PortDeviceStore(*db).load(&st).isEmpty());
+    QVERIFY2(st, qPrintable(st.error));
     QVERIFY(q.exec("PRAGMA user_version"));
     QVERIFY(q.next());
     QCOMPARE(q.value(0).toInt(), schema::kVersion);

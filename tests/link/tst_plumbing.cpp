@@ -24,7 +24,9 @@ private slots:
     void eventsRunAtOnceWithoutAMessage();
     void promptsAnsweredLaterHoldOnlyTheirOwnTransfer();
     void transferLogLines();
+    void portNumbersNameDevices_data();
     void portNumbersNameDevices();
+    void portMappingIsChecked();
 };
 
 void TestPlumbing::eventsWaitWhileAMessageIsUp() {
@@ -202,30 +204,114 @@ void TestPlumbing::transferLogLines() {
     QVERIFY(f.readAll().endsWith("23:59:59.999 BEGIN upload\n"));
 }
 
+// The system reports a USB adapter under its stable name and the first on-board port.
+const SystemPorts kReported = {{"/dev/serial/by-id/usb-FTDI_FT232R_A1B2C3-if00-port0",
+                                "/dev/ttyUSB0", "FT232R USB UART", "FTDI", "A1B2C3"},
+                               {"/dev/ttyS0", "/dev/ttyS0", "", "", ""}};
+
+void TestPlumbing::portNumbersNameDevices_data() {
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<QString>("link");    // ports/comN made to point there ("" none)
+    QTest::addColumn<QString>("mapped");  // the device the port is mapped to
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("shown");    // PortDevice::describe()
+    QTest::addColumn<QString>("refusal");  // the start of the opening's refusal ("" opens)
+    const QString none;
+    const QString byId = kReported[0].device;
+    QTest::newRow("link wins over a mapping")
+        << "3"
+        << "/dev/null" << byId << 3 << "/dev/null (present)" << none;
+    QTest::newRow("a link to nothing is absent")
+        << "4"
+        << "nothing-here" << none << 4 << "%1/nothing-here (absent)" << none;
+    QTest::newRow("mapped and reported")
+        << " 2 " << none << byId << 2 << byId + " (present)" << none;
+    QTest::newRow("mapped to its location")
+        << "2" << none << "/dev/ttyUSB0" << 2 << "/dev/ttyUSB0 (present)" << none;
+    QTest::newRow("mapped, not reported: absent, not another device")
+        << "1" << none << "/dev/serial/by-id/usb-gone" << 1 << "/dev/serial/by-id/usb-gone (absent)"
+        << "Serial port 1 (/dev/serial/by-id/usb-gone) is absent: the system does not report";
+    QTest::newRow("ttyS reported") << "1" << none << none << 1 << "/dev/ttyS0 (present)" << none;
+    QTest::newRow("ttyS not reported: no device") << "10" << none << none << 10 << "no device"
+                                                  << "Serial port 10 has no device: no device is";
+    for (const char* bad : {"", "0", "11", "COM3", "-1"}) {
+        QTest::newRow(qPrintable(QString("setting \"%1\"").arg(bad)))
+            << bad << none << none << 0 << "no device"
+            << "The serial port is not set";
+    }
+}
+
 void TestPlumbing::portNumbersNameDevices() {
+    QFETCH(QString, setting);
+    QFETCH(QString, link);
+    QFETCH(QString, mapped);
+    QFETCH(int, number);
+    QFETCH(QString, shown);
+    QFETCH(QString, refusal);
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkdir("ports"));
-    QVERIFY(QFile::link("/dev/null", dir.filePath("ports/com3")));
-    PortDevice p = resolvePort(dir.path(), "3");
-    QCOMPARE(p.number, 3);
-    QCOMPARE(p.device, QString("/dev/null"));
-    QVERIFY(p.present);
-    p = resolvePort(dir.path(), " 1 ");
-    QCOMPARE(p.device, QString("/dev/ttyS0"));
-    p = resolvePort(dir.path(), "10");
-    QCOMPARE(p.device, QString("/dev/ttyS9"));
-    QVERIFY(!p.present || QFile::exists("/dev/ttyS9"));
-    for (const char* bad : {"", "0", "11", "COM3", "-1"}) {
-        QCOMPARE(resolvePort(dir.path(), bad).number, 0);
+    if (!link.isEmpty()) {
+        const QString target = link.startsWith('/') ? link : dir.filePath(link);
+        QVERIFY(QFile::link(target, dir.filePath("ports/com" + setting.trimmed())));
     }
-    QVERIFY(QFile::link(dir.filePath("nothing-here"), dir.filePath("ports/com4")));
-    p = resolvePort(dir.path(), "4");
-    QVERIFY(!p.present);  // a link to a device that is not plugged in
+    PortDirectory ports;
+    int scans = 0;
+    ports.setScanner([&scans] {
+        ++scans;
+        return kReported;
+    });
+    ports.rescan();
+    if (number != 0) {
+        ports.setMapping({{number, SystemPort{mapped, "", "", "", ""}}});
+    }
+    const PortDevice p = ports.resolve(dir.path(), setting);
+    QCOMPARE(p.number, number);
+    QCOMPARE(p.describe(), shown.replace("%1", dir.path()));
+    if (refusal.isEmpty()) {
+        return;
+    }
+    // An absent device is refused before anything is opened, saying what to do.
+    SerialPortLink port(
+        dir.path(), [setting] { return setting; }, "Send Data");
+    port.setDirectory(&ports);
+    QString error;
+    QVERIFY(!port.open(&error));
+    QVERIFY2(error.startsWith(refusal), qPrintable(error));
+    QVERIFY(error.contains(number == 0 ? "Configuration screen" : "then try again"));
+    QCOMPARE(scans, number == 0 ? 1 : 2);  // looked at again when opened
+}
+
+// Two ports on one device are found, by the device they lead to; the audit trail names
+// each change.
+void TestPlumbing::portMappingIsChecked() {
+    QTemporaryDir dir;
+    QVERIFY(QFile::link("/dev/null", dir.filePath("null-by-id")));
+    QCOMPARE(sharedDevices({{1, "/dev/ttyUSB0"}, {2, ""}, {3, "/dev/ttyUSB1"}}), QStringList());
+    QCOMPARE(sharedDevices({{1, "/dev/ttyUSB0"}, {4, "/dev/ttyUSB0"}, {7, "/dev/ttyUSB0"}}),
+             QStringList{"port 1, port 4 and port 7 (/dev/ttyUSB0)"});
+    QCOMPARE(sharedDevices({{2, "/dev/null"}, {5, dir.filePath("null-by-id")}}).size(), 1);
+    QCOMPARE(mappingChanges({{1, "/dev/ttyUSB0"}, {2, "/dev/ttyUSB1"}},
+                            {{2, "/dev/ttyUSB1"}, {3, "/dev/ttyUSB0"}}),
+             QStringList({"port 1: /dev/ttyUSB0 -> none", "port 3: none -> /dev/ttyUSB0"}));
+    QCOMPARE(kReported[0].label(), QString("ttyUSB0: FT232R USB UART, FTDI, serial A1B2C3"));
+
+    // The system's devices are looked at again only when a device folder has changed.
+    int scans = 0;
+    WatchedPortScan watched([&scans] { return ++scans == 1 ? SystemPorts{} : kReported; },
+                            {dir.path(), dir.filePath("by-id")});
+    QVERIFY(watched().isEmpty());
+    QVERIFY(watched().isEmpty());
+    QCOMPARE(scans, 1);
+    QVERIFY(QDir(dir.path()).mkdir("by-id"));  // an adapter plugged in
+    QCOMPARE(watched(), kReported);
+    QCOMPARE(watched(), kReported);
+    QCOMPARE(scans, 2);
 
     // A link to a file is never opened as a port: nothing could be written to it.
     QFile file(dir.filePath("a-colleague's-file"));
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write("kept\n") == 5);
     file.close();
+    QVERIFY(QDir(dir.path()).mkdir("ports"));
     QVERIFY(QFile::link(file.fileName(), dir.filePath("ports/com5")));
     SerialPortLink port(
         dir.path(), [] { return QString("5"); }, "Send Data");

@@ -26,6 +26,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSqlQuery>
 #include <QtTest>
 
@@ -289,6 +291,8 @@ private slots:
     void rowsFinishingTogetherBothStore();
     void agentServedByOneScreenAtATime();
     void keyboardRowByRow();
+    void rowKeysStartAndStop_data();
+    void rowKeysStartAndStop();
     void portsInUseAreKept();
     void busyPortsBothWays();
 };
@@ -477,9 +481,11 @@ void TestStation::oneTerminalFailsTheOthersComplete() {
         return l.contains("\tfrmStation\tPort 1: " + message.section('\n', 0, 0));
     }));
     if (fault == "totals differ") {
-        QCOMPARE(rig.control<QPushButton>("cmdOk", 1)->text(), QString("Yes"));
+        QCOMPARE(rig.control<QPushButton>("cmdOk", 1)->text(), QString("&Yes"));
+        QCOMPARE(rig.control<QPushButton>("cmdCancel", 1)->text(), QString("&No"));
         QCOMPARE(rig.control<QLabel>("lblMessage", 1)->text(), rig.row(1).prompt());
-        rig.control<QPushButton>("cmdCancel", 1)->click();  // No
+        QVERIFY(QTest::qWaitForWindowActive(rig.screen.get()));
+        QTest::keyClick(rig.screen.get(), Qt::Key_N, Qt::AltModifier);  // No, by its access key
         QTRY_COMPARE(rig.state(1), QString("Differs"));
         QVERIFY(
             rig.row(1).lastMessage().startsWith("The collections stored differ from the "
@@ -513,14 +519,18 @@ void TestStation::oneTerminalFailsTheOthersComplete() {
 void TestStation::promptsWaitInTheirOwnRows_data() {
     QTest::addColumn<int>("first");   // the answer of the row asked first
     QTest::addColumn<int>("second");  // the answer of the other
-    QTest::newRow("OK, OK") << int(MsgAnswer::Ok) << int(MsgAnswer::Ok);
-    QTest::newRow("OK, Cancel") << int(MsgAnswer::Ok) << int(MsgAnswer::Cancel);
-    QTest::newRow("Cancel, OK") << int(MsgAnswer::Cancel) << int(MsgAnswer::Ok);
+    QTest::addColumn<bool>("byKey");  // the other answers with its access key (Alt+K, Alt+C)
+    QTest::newRow("OK, OK") << int(MsgAnswer::Ok) << int(MsgAnswer::Ok) << false;
+    QTest::newRow("OK, Cancel") << int(MsgAnswer::Ok) << int(MsgAnswer::Cancel) << false;
+    QTest::newRow("Cancel, OK") << int(MsgAnswer::Cancel) << int(MsgAnswer::Ok) << false;
+    QTest::newRow("OK, Cancel by key") << int(MsgAnswer::Ok) << int(MsgAnswer::Cancel) << true;
+    QTest::newRow("Cancel, OK by key") << int(MsgAnswer::Cancel) << int(MsgAnswer::Ok) << true;
 }
 
 void TestStation::promptsWaitInTheirOwnRows() {
     QFETCH(int, first);
     QFETCH(int, second);
+    QFETCH(bool, byKey);
     const QString prompt = "Error in CRC,Press OK to try again or Cancel to Quit";
     Rig rig;
     const QList<Job> uploads = {{1, StationDirection::Upload, 5, 8},
@@ -554,18 +564,39 @@ void TestStation::promptsWaitInTheirOwnRows() {
         QCOMPARE(rig.row(j.port).prompt(), prompt);
         QVERIFY(rig.control<QPushButton>("cmdOk", j.port)->isVisible());
         QVERIFY(rig.control<QPushButton>("cmdCancel", j.port)->isVisible());
+        QCOMPARE(rig.control<QPushButton>("cmdOk", j.port)->text(), QString("O&K"));
         rig.sims[j.port].terminal->setUploadFrames(uploadFrames(j));  // the line is good again
     }
 
+    // Two prompts in their rows do not widen the station past a screen 1280 pixels wide.
+    QVERIFY2(rig.screen->minimumSizeHint().width() <= 1280,
+             qPrintable(QString::number(rig.screen->minimumSizeHint().width())));
+    QVERIFY(rig.screen->sizeHint().width() <= 1280);
+    // At 1280 pixels every row shows whole: no scrolling sideways.
+    rig.screen->resize(1280, 800);
+    QTest::qWait(0);
+    auto* rows = rig.screen->findChild<QScrollArea*>("scrRows");
+    QVERIFY2(rows->widget()->minimumSizeHint().width() <= rows->viewport()->width(),
+             qPrintable(QString::number(rows->widget()->minimumSizeHint().width())));
+    QCOMPARE(rows->horizontalScrollBar()->maximum(), 0);
     const auto answer = [&](int port, int a) {
         rig.control<QPushButton>(a == int(MsgAnswer::Ok) ? "cmdOk" : "cmdCancel", port)->click();
+    };
+    const auto answerByKey = [&](int a) {
+        QVERIFY(QTest::qWaitForWindowActive(rig.screen.get()));
+        QTest::keyClick(rig.screen.get(), a == int(MsgAnswer::Ok) ? Qt::Key_K : Qt::Key_C,
+                        Qt::AltModifier);
     };
     const auto expected = [](int a) { return a == int(MsgAnswer::Ok) ? "Completed" : "Stopped"; };
     answer(asked[0], first);
     QVERIFY(QTest::qWaitFor([&] { return rig.ended(asked[0]); }, 30000));
     QCOMPARE(rig.state(asked[0]), QString(expected(first)));
     QCOMPARE(rig.state(asked[1]), QString("Answer needed"));  // answered last, still waits
-    answer(asked[1], second);
+    if (byKey) {
+        answerByKey(second);  // the one prompt left on the screen takes its access key
+    } else {
+        answer(asked[1], second);
+    }
     QVERIFY(QTest::qWaitFor([&] { return rig.ended(asked[1]); }, 30000));
     QCOMPARE(rig.state(asked[1]), QString(expected(second)));
     for (const int port : {asked[0], asked[1]}) {
@@ -656,14 +687,16 @@ void TestStation::agentServedByOneScreenAtATime() {
     QCOMPARE(rig.rec.texts(), QStringList{"Upload Completed Successfully"});
 }
 
-// The keyboard goes row by row: agent, day, transactions, direction, then the next row's
-// agent; the entries take digits as on Send Data; Enter moves on like Tab.
+// The keyboard goes row by row: agent, day, transactions, direction, Use, Start (Stop when
+// it can be pressed), then the next row's agent; the entries take digits as on Send Data;
+// Enter goes from the direction straight to the next row's agent.
 void TestStation::keyboardRowByRow() {
     Rig rig;
     QVERIFY(QTest::qWaitForWindowActive(rig.screen.get()));
     rig.control<QLineEdit>("txtAgent", 1)->setFocus();
-    const QStringList chain = {"txtDate1", "txtTransact1", "cmbDirection1", "txtAgent2",
-                               "txtDate2", "txtTransact2", "cmbDirection2", "txtAgent3"};
+    const QStringList chain = {"txtDate1",      "txtTransact1", "cmbDirection1", "chkUse1",
+                               "cmdStart1",     "txtAgent2",    "txtDate2",      "txtTransact2",
+                               "cmbDirection2", "chkUse2",      "cmdStart2",     "txtAgent3"};
     for (const QString& next : chain) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget()->objectName(), next);
@@ -683,6 +716,52 @@ void TestStation::keyboardRowByRow() {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QCOMPARE(QApplication::focusWidget()->objectName(), QString("txtAgent5"));
     QCOMPARE(rig.screen->findChild<QPushButton*>("cmdStartAll")->text(), QString("Start &All"));
+}
+
+// Ctrl+N starts row N and Alt+N stops it (Ctrl+0 and Alt+0: row 10), as the row's own
+// buttons would: a row that cannot start or stop is left alone. Closing the station while
+// rows run stops them.
+void TestStation::rowKeysStartAndStop_data() {
+    QTest::addColumn<QString>("keys");    // "ctrl+2 alt+2"
+    QTest::addColumn<QString>("states");  // port=state after the keys
+    QTest::newRow("Ctrl+2 starts its row only") << "ctrl+2"
+                                                << "2=Sending;3=;10=";
+    QTest::newRow("Ctrl+0 starts row 10") << "ctrl+0"
+                                          << "10=Sending;2=";
+    QTest::newRow("Alt+2 stops its row") << "ctrl+2 ctrl+3 alt+2"
+                                         << "2=Stopped;3=Sending";
+    QTest::newRow("Alt+3 on a row that runs nothing") << "alt+3"
+                                                      << "3=";
+    QTest::newRow("Ctrl+4 on a port out of use") << "ctrl+4"
+                                                 << "4=";
+}
+
+void TestStation::rowKeysStartAndStop() {
+    QFETCH(QString, keys);
+    QFETCH(QString, states);
+    Rig rig;
+    for (const int port : {2, 3, 4, 10}) {
+        const Job job{port, StationDirection::Download, port, 600};
+        rig.attach(job);
+        rig.type(job);
+    }
+    rig.control<QCheckBox>("chkUse", 4)->click();
+    QVERIFY(QTest::qWaitForWindowActive(rig.screen.get()));
+    rig.control<QLineEdit>("txtAgent", 1)->setFocus();
+    for (const QString& key : keys.split(' ')) {
+        const int digit = key.right(1).toInt();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(Qt::Key_0 + digit),
+                        key.startsWith("ctrl") ? Qt::ControlModifier : Qt::AltModifier);
+    }
+    for (const QString& expected : states.split(';')) {
+        const int port = expected.section('=', 0, 0).toInt();
+        QCOMPARE(rig.state(port), expected.section('=', 1));
+    }
+    rig.rec.answerNext(MsgAnswer::Yes);
+    QVERIFY(rig.screen->close());  // the rows still running stop
+    for (const StationRow* row : rig.screen->station().rows()) {
+        QVERIFY(!row->isBusy());
+    }
 }
 
 // Which ports the station uses is a setting in the database: a port taken out of use keeps
@@ -709,6 +788,19 @@ void TestStation::portsInUseAreKept() {
     FrmStation again(*rig.ctx);
     QVERIFY(!again.findChild<QCheckBox*>("chkUse2")->isChecked());
     QVERIFY(again.findChild<QCheckBox*>("chkUse3")->isChecked());
+    // A row shows its port's device: a mapped adapter not plugged in is absent, its long
+    // stable name shortened on the row and whole in the tooltip.
+    const QString byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3D4-if00-port0";
+    rig.ctx->ports().setMapping({{7, {byId, "", "FT232R USB UART", "FTDI", "A1B2C3D4"}}});
+    rig.screen->hide();
+    rig.screen->show();  // looks at the devices again
+    QLabel* device = rig.control<QLabel>("lblDevice", 7);
+    QVERIFY(device->text().endsWith(" (absent)"));
+    QVERIFY(device->text().size() < byId.size());
+    QCOMPARE(device->toolTip(), byId +
+                                    " (absent)\nMapped: usb-FTDI_FT232R_USB_UART_A1B2C3D4-"
+                                    "if00-port0: FT232R USB UART, FTDI, serial A1B2C3D4");
+    QCOMPARE(rig.control<QLabel>("lblDevice", 8)->text(), QString("no device"));
     // Back in use: the row starts.
     rig.control<QCheckBox>("chkUse", 2)->click();
     rig.screen->cmdStartAll_Click();

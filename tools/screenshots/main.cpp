@@ -10,6 +10,7 @@
 #include "app/FrmMain.h"
 #include "core/Messages.h"
 #include "db/PasswordStore.h"
+#include "db/PortDeviceStore.h"
 #include "db/SettingsStore.h"
 #include "download/DownloadFile.h"
 #include "download/FrmSend.h"
@@ -125,6 +126,23 @@ int main(int argc, char* argv[]) {
     entry.findChild<QLineEdit*>(QStringLiteral("txtNewPass"))->setText(QStringLiteral("secret"));
     shoot(&entry, out, QStringLiteral("frmPassEntry"));
 
+    // A hub of eight USB adapters, as the system reports them, mapped to ports 1 to 8.
+    link::SystemPorts hub;
+    QMap<int, PortDeviceRow> mapping;
+    for (int i = 0; i < 8; ++i) {
+        const QString serial = QStringLiteral("A5%1").arg(4711 + i);
+        hub << link::SystemPort{
+            QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_%1-if00-port0").arg(serial),
+            QStringLiteral("/dev/ttyUSB%1").arg(i), QStringLiteral("FT232R USB UART"),
+            QStringLiteral("FTDI"), serial};
+        mapping.insert(
+            i + 1, {hub.last().device, hub.last().description, hub.last().manufacturer, serial});
+    }
+    ctx->ports().setScanner([hub] { return hub; });
+    ctx->ports().rescan();
+    PortDeviceStore(ctx->db()).save(mapping);
+    ctx->setPortMapping(mapping);
+
     FrmConfigure configure(*ctx);
     shoot(&configure, out, QStringLiteral("frmConfigure"));
 
@@ -165,7 +183,6 @@ int main(int argc, char* argv[]) {
     FrmStation station(*ctx);
     station.findChild<QCheckBox*>(QStringLiteral("chkUse9"))->click();  // not on the hub
     station.findChild<QCheckBox*>(QStringLiteral("chkUse10"))->click();
-    station.resize(1180, 0);
     station.show();
     struct Row {
         int port;
@@ -194,11 +211,6 @@ int main(int argc, char* argv[]) {
     const auto child = [&station](const char* base, int port) {
         return QLatin1String(base) + QString::number(port);
     };
-    for (int port = 1; port <= 10; ++port) {
-        station.findChild<QLabel*>(child("lblDevice", port))
-            ->setText(port <= 8 ? QStringLiteral("/dev/ttyUSB%1 (present)").arg(port - 1)
-                                : QStringLiteral("/dev/ttyS%1 (not found)").arg(port - 1));
-    }
     for (const Row& r : rows) {
         // A row that completed has emptied its entries, ready for the next terminal.
         const bool completed = QLatin1String(r.state) == QLatin1String("Completed");
@@ -230,6 +242,8 @@ int main(int argc, char* argv[]) {
             station.findChild<QLabel*>(child("lblMessage", r.port))->setPalette(p);
         }
     }
+    QApplication::processEvents();  // the rows' messages take their room
+    station.resize(station.sizeHint());
     shoot(&station, out, QStringLiteral("frmStation"), false);
 
     FrmReport report(*ctx);
