@@ -395,7 +395,7 @@ DbStatus LedgerStore::append(const LedgerHeader& header, const QVector<RestoreDa
     return {};
 }
 
-DbStatus LedgerStore::seedFromRestoreData() {
+DbStatus LedgerStore::seedFromRestoreData(const std::function<void(qint64 entered)>& entered) {
     // The terminal's totals of each agent's last upload, where the file kept them.
     QHash<QString, UploadInfo> infos;
     {
@@ -409,45 +409,58 @@ DbStatus LedgerStore::seedFromRestoreData() {
             return st;
         }
     }
-    // Every row, grouped by agent in the order they were stored; an agent is named as its
-    // first row spells it.
-    QMap<QString, QVector<RestoreDataRow>> byAgent;
-    QHash<QString, QString> names;
-    {
-        RowReader r(m_db,
-                    QStringLiteral("SELECT %1 FROM RestoreData ORDER BY rowid")
-                        .arg(tables::restoreData().selectList(1)),
-                    {});
-        while (r.next()) {
-            RestoreDataRow row;
-            int c = 0;
-#define KOVRIN_READ(name) row.name = r.text(c++);
-            KOVRIN_RESTOREDATA_COLUMNS(KOVRIN_READ)
-#undef KOVRIN_READ
-            const QString key = agentKey(row.AgentID);
-            if (!names.contains(key)) {
-                names.insert(key, row.AgentID.trimmed());
-            }
-            byAgent[key].push_back(std::move(row));
+    // Every row, agent after agent and in the order they were stored within each (the order
+    // of the agents' index, so no sort is needed); only the current agent's rows are held. An
+    // agent is named as its first row spells it.
+    QVector<RestoreDataRow> rows;
+    QString current;
+    qint64 done = 0;
+    auto enter = [&]() -> DbStatus {
+        if (rows.isEmpty()) {
+            return {};
         }
-        if (!r.status()) {
-            return r.status();
-        }
-    }
-    for (auto it = byAgent.cbegin(); it != byAgent.cend(); ++it) {
         LedgerHeader h;
-        h.AgentID = names.value(it.key());
-        if (const auto info = infos.constFind(it.key()); info != infos.cend()) {
+        h.AgentID = rows.front().AgentID.trimmed();
+        if (const auto info = infos.constFind(current); info != infos.cend()) {
             h.AgentDateKey = info->AgentDateKey;
             h.TerminalCount = info->TotalTransactions;
             h.TerminalTotal = info->TotalAmount >= 0 ? info->TotalAmount * 100 : -1;
             h.ReceivedAt = info->UploadedAt;
         }
-        if (DbStatus s = append(h, it.value()); !s) {
+        if (DbStatus s = append(h, rows); !s) {
             return s;
         }
+        done += rows.size();
+        rows.clear();
+        if (entered) {
+            entered(done);
+        }
+        return {};
+    };
+    RowReader r(
+        m_db,
+        QStringLiteral("SELECT %1 FROM RestoreData ORDER BY %2, rowid")
+            .arg(tables::restoreData().selectList(1), agentKeySql(QStringLiteral("AgentID"))),
+        {});
+    while (r.next()) {
+        RestoreDataRow row;
+        int c = 0;
+#define KOVRIN_READ(name) row.name = r.text(c++);
+        KOVRIN_RESTOREDATA_COLUMNS(KOVRIN_READ)
+#undef KOVRIN_READ
+        QString key = agentKey(row.AgentID);
+        if (key != current) {
+            if (DbStatus s = enter(); !s) {
+                return s;
+            }
+            current = std::move(key);
+        }
+        rows.push_back(std::move(row));
     }
-    return {};
+    if (!r.status()) {
+        return r.status();
+    }
+    return enter();
 }
 
 DbStatus LedgerStore::recordFiles(const QString& agentId, const QString& uploadFile,

@@ -56,7 +56,8 @@ void NativeStatement::prepare(const QString& sql) {
 
 void NativeStatement::fail() {
     if (m_status) {
-        m_status = DbStatus::failure(QString::fromUtf8(sqlite3_errmsg(m_db)), m_table);
+        m_status = DbStatus::failure(QString::fromUtf8(sqlite3_errmsg(m_db)), m_table,
+                                     sqlite3_extended_errcode(m_db));
     }
 }
 
