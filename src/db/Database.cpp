@@ -2,6 +2,7 @@
 
 #include "core/SafeFile.h"
 #include "db/FileUpgrade.h"
+#include "db/RowInserter.h"
 #include "db/Schema.h"
 #include "db/Sql.h"
 #include "db/Tables.h"
@@ -454,9 +455,13 @@ DbStatus Database::begin() {
 
 DbStatus Database::commit() {
     if (!m_db.commit()) {
+        // The driver's error of a failed commit carries no code: the engine still has it.
         const QSqlError e = m_db.lastError();
+        DbStatus handle;
+        sqlite3* native = nativeHandle(m_db, &handle);
+        const int code = native ? sqlite3_extended_errcode(native) : engineCode(e);
         m_db.rollback();
-        return DbStatus::failure(errorText(e), {}, engineCode(e));
+        return DbStatus::failure(errorText(e), {}, code);
     }
     return {};
 }

@@ -16,9 +16,9 @@ namespace kovrin {
 
 namespace {
 
-// Tells the window how far the upgrade has come: when a step begins, and every few tenths of
-// a second while it runs, also from inside one long statement (an index over the whole
-// table), so that the window is never left without a repaint for long.
+// Tells the window how far the upgrade has come: when a step begins, after each agent's
+// collections and each index, and every tenth of a second from inside one long statement (an
+// index over the whole table), so that the window is never left without a repaint for long.
 class Progress {
 public:
     Progress(sqlite3* handle, const UpgradeReport& report) : m_handle(handle), m_report(report) {
@@ -39,11 +39,19 @@ public:
         m_now = {done, total, what, over};
         tell();
     }
+    // The last report: done whole, or undone.
+    void finish(bool done) {
+        m_now.total = qMax<qint64>(m_now.total, 1);
+        if (done) {
+            m_now.done = m_now.total;
+        }
+        m_now.step = done ? QStringLiteral("done") : QStringLiteral("undone");
+        m_now.over = true;
+        tell();
+    }
     void advance(qint64 done) {
         m_now.done = done;
-        if (m_clock.elapsed() >= kEveryMs) {
-            tell();
-        }
+        tell();
     }
 
 private:
@@ -168,8 +176,7 @@ DbStatus upgradeFile(Database& db, int version, const QStringList& statements,
         return version < schema::kLedgerVersion ? seedLedger(db, progress) : DbStatus{};
     });
     exec(db, QStringLiteral("PRAGMA cache_size = %1").arg(cacheWas));
-    progress.step(result ? 1 : 0, 1, result ? QStringLiteral("done") : QStringLiteral("undone"),
-                  true);
+    progress.finish(bool(result));
     return result;
 }
 
