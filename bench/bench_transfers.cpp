@@ -113,7 +113,7 @@ void wholeUpload(benchmark::State& state, bool paced) {
         UploadTransfer tx(port, log, [&](const UploadData& d, const MessageFunction& message) {
             outcome = restore.run(d, message);
             stored = true;
-            return outcome.stored;
+            return RestoreResult{outcome.safe || outcome.nothingToStore, outcome.totalsDiffer};
         });
         tx.Form_Load();
         state.ResumeTiming();
