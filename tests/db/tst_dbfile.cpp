@@ -291,6 +291,10 @@ void TestDbFile::storeAndCopyDoNotWaitForReaders() {
     QCOMPARE(rec.texts(), QStringList{"Please Select CommPort and BankName"});
     QCOMPARE(accountsIn(copy), 0);
     QVERIFY(!QFile::exists(copy + ".part"));
+    // When the program ends its log is written back: the file alone holds everything.
+    QVERIFY(QFile::exists(pf.folder().databasePath() + "-wal"));
+    ctx.reset();
+    QVERIFY(!QFile::exists(pf.folder().databasePath() + "-wal"));
 }
 
 QTEST_GUILESS_MAIN(TestDbFile)
