@@ -9,6 +9,7 @@
 #include "db/Database.h"
 #include "db/LedgerStore.h"
 #include "db/RestoreDataStore.h"
+#include "db/Sql.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -115,6 +116,54 @@ inline QString ledgerFolder(const LedgerShape& s) {
     return folder;
 }
 
+// A file of the version before the ledger (4) holding the day of `shape` as its uploads, one
+// per agent in RestoreData with its header in UploadInfo, in the rollback-journal mode that
+// version kept: what the first start of this version finds on a large branch's PC. Made
+// once, in build-bench/ledger-data/<name>-v4/.
+inline QString olderDatabase(const LedgerShape& s) {
+    const QString root = QDir(QCoreApplication::applicationDirPath())
+                             .absoluteFilePath(QStringLiteral("../ledger-data"));
+    const QString folder = QDir(root).filePath(QLatin1String(s.name) + QStringLiteral("-v4"));
+    const QString path = QDir(folder).filePath(QStringLiteral("HandHeldData.mdb"));
+    if (QFile::exists(path)) {
+        return path;
+    }
+    QDir().mkpath(folder);
+    const QString building = path + QStringLiteral(".building");
+    QFile::remove(building);
+    {
+        QString error;
+        auto db = Database::open(building, &error);
+        if (!db) {
+            throw std::runtime_error(error.toStdString());
+        }
+        const QDate day = ledgerFirstDay();
+        for (int a = 0; a < s.agents; ++a) {
+            UploadInfo info;
+            info.AgentID = agentText(a).leftJustified(15);
+            info.AgentDateKey = agentText(a) + day.toString(QStringLiteral("ddMM"));
+            info.TotalTransactions = s.accounts * s.perAccount;
+            info.UploadedAt = QDateTime(day, QTime(18, a % 60));
+            if (DbStatus x = RestoreDataStore(*db).replaceUpload(info, ledgerUploadRows(s, a, day));
+                !x) {
+                throw std::runtime_error(x.error.toStdString());
+            }
+        }
+        // What version 4 did not have.
+        for (const char* sql :
+             {"DROP TABLE LedgerCollection", "DROP TABLE LedgerDay", "DROP TABLE LedgerUpload",
+              "DROP TABLE DownloadInfo", "DROP INDEX BankDataAgentKey",
+              "DROP INDEX RestoreDataAgentKey", "PRAGMA user_version = 4", "VACUUM"}) {
+            if (DbStatus x = execSql(*db, {}, QString::fromLatin1(sql)); !x) {
+                throw std::runtime_error(x.error.toStdString());
+            }
+        }
+        execSql(*db, {}, QStringLiteral("PRAGMA journal_mode = DELETE"));
+    }
+    QFile::rename(building, path);
+    return path;
+}
+
 inline QString ledgerDatabase(const LedgerShape& s) {
     return QDir(ledgerFolder(s)).filePath(QStringLiteral("HandHeldData.mdb"));
 }
@@ -127,6 +176,20 @@ inline double peakMemoryMb() {
     }
     for (const QByteArray& line : f.readAll().split('\n')) {
         if (line.startsWith("VmHWM:")) {
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+        }
+    }
+    return -1;
+}
+
+// The resident memory of this process now, in megabytes.
+inline double residentMemoryMb() {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) {
             return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
         }
     }

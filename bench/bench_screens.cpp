@@ -258,6 +258,8 @@ void screenTransfer(benchmark::State& state, One one) {
     using benchmark::Counter;
     state.counters["wall_ms"] = Counter(total.wallMs, Counter::kAvgIterations);
     state.counters["pc_cpu_ms"] = Counter(total.cpuMs, Counter::kAvgIterations);
+    // The PC thread's share of the time on the line, in per cent.
+    state.counters["pc_share_pct"] = total.wallMs > 0 ? 100.0 * total.cpuMs / total.wallMs : 0.0;
     state.counters["exchanges"] = Counter(total.exchanges, Counter::kAvgIterations);
     state.counters["pc_cpu_ms_per_exchange"] =
         total.exchanges > 0 ? total.cpuMs / total.exchanges : 0.0;

@@ -84,6 +84,22 @@ QString databaseRefused(const QString& dbPath, const QString& dbError,
                        "The database file cannot be opened: %1.\nThe program cannot "
                        "start.")
                 .arg(problem.reason);
+        case DbOpenProblem::Kind::NoSpace: {
+            // An upgrade adds about as much as the file holds already.
+            const qint64 mb = QFileInfo(dbPath).size() / (1024 * 1024) + 1;
+            return QStringLiteral(
+                       "The database file %1 could not be written (%2): the disk is full or "
+                       "the system refused the write.\nThe file is intact: %3 The program "
+                       "cannot start. Free at least %4 MB on the disk that holds %5, then start "
+                       "again.")
+                .arg(native(dbPath), problem.reason,
+                     problem.upgrading
+                         ? QStringLiteral("its upgrade for this version of the program was "
+                                          "undone, and nothing in it was changed.")
+                         : QStringLiteral("nothing in it was changed."),
+                     QString::number(problem.upgrading ? mb : 1),
+                     native(QFileInfo(dbPath).absolutePath()));
+        }
         case DbOpenProblem::Kind::None:
         case DbOpenProblem::Kind::Unusable:
             break;
@@ -118,7 +134,7 @@ AppContext::~AppContext() {
 }
 
 std::unique_ptr<AppContext> AppContext::startUp(const ProgramFolder& folder, QString* error,
-                                                const Clock& clock) {
+                                                const Clock& clock, const UpgradeReport& upgrade) {
     // A refusal is shown like any message and kept in the folder's operator log.
     auto refuse = [&](const QString& text) -> std::unique_ptr<AppContext> {
         OperatorLog log(folder.operatorLogPath(), clock);
@@ -163,7 +179,8 @@ std::unique_ptr<AppContext> AppContext::startUp(const ProgramFolder& folder, QSt
 
     QString dbError;
     DbOpenProblem problem;
-    std::unique_ptr<Database> db = Database::open(folder.databasePath(), &dbError, &problem);
+    std::unique_ptr<Database> db =
+        Database::open(folder.databasePath(), &dbError, &problem, upgrade);
     if (!db) {
         return refuse(databaseRefused(folder.databasePath(), dbError, problem));
     }

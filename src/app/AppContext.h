@@ -42,9 +42,12 @@ public:
     // ours) is refused: the message, with what to do, is shown, written to the operator log
     // (standard error when the log cannot be written) and put into *error; returns null.
     // A start refused because the program runs there already touches no file but the log.
-    // Everything of the program reads the date and time from `clock`.
+    // Everything of the program reads the date and time from `clock`. The upgrade of a
+    // database file of an older version tells `upgrade` how far it has come (a window shows
+    // it); one that cannot write (a full disk) is refused as such, the file being intact.
     static std::unique_ptr<AppContext> startUp(const ProgramFolder& folder, QString* error,
-                                               const Clock& clock = Clock::system());
+                                               const Clock& clock = Clock::system(),
+                                               const UpgradeReport& upgrade = {});
 
     // Makes the day's backup copy of the database (BackupData/HandHeldData-YYYY-MM-DD.mdb, the
     // last seven kept) when it is not there yet, on a thread and a connection of its own, so

@@ -4,6 +4,7 @@
 #include "app/CommandLine.h"
 #include "app/FrmMain.h"
 #include "app/SharedFolder.h"
+#include "app/UpgradeWindow.h"
 #include "core/Messages.h"
 #include "core/ProcessSignals.h"
 #include "core/ProgramFolder.h"
@@ -124,7 +125,13 @@ int runProgram(QApplication& app, const ProgramFolder& folder, Revision revision
 
     // A refused start has shown and logged its message already.
     QString error;
-    std::unique_ptr<AppContext> ctx = AppContext::startUp(folder, &error);
+    std::unique_ptr<AppContext> ctx;
+    {
+        // A file of an older version is upgraded before the main menu: a window says so.
+        UpgradeWindow upgrade(folder.databasePath());
+        ctx = AppContext::startUp(folder, &error, Clock::system(),
+                                  [&upgrade](const UpgradeProgress& p) { upgrade.show(p); });
+    }
     if (!ctx) {
         return 1;
     }

@@ -1,7 +1,8 @@
 #include "db/Database.h"
 
 #include "core/SafeFile.h"
-#include "db/LedgerStore.h"
+#include "db/FileUpgrade.h"
+#include "db/RowInserter.h"
 #include "db/Schema.h"
 #include "db/Sql.h"
 #include "db/Tables.h"
@@ -38,10 +39,14 @@ QString errorText(const QSqlError& e) {
     return t.isEmpty() ? QStringLiteral("unknown database error") : t;
 }
 
+int engineCode(const QSqlError& e) {
+    return e.nativeErrorCode().toInt();
+}
+
 DbStatus exec(QSqlDatabase& db, const QString& sql) {
     QSqlQuery q(db);
     if (!q.exec(sql)) {
-        return DbStatus::failure(errorText(q.lastError()));
+        return DbStatus::failure(errorText(q.lastError()), {}, engineCode(q.lastError()));
     }
     return {};
 }
@@ -64,6 +69,9 @@ Kind kindOf(const QSqlError& e, Kind otherwise) {
             return Kind::Locked;
         case SQLITE_READONLY:
             return Kind::ReadOnly;
+        case SQLITE_FULL:
+        case SQLITE_IOERR:
+            return Kind::NoSpace;
         default:
             return otherwise;
     }
@@ -287,24 +295,27 @@ Database::Database(QSqlDatabase db, QString connectionName, QString filePath)
       m_filePath(std::move(filePath)) {}
 
 Database::~Database() {
+    checkpoint();
     m_db.close();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connectionName);
 }
 
 std::unique_ptr<Database> Database::open(const QString& filePath, QString* error,
-                                         DbOpenProblem* problem) {
+                                         DbOpenProblem* problem, const UpgradeReport& progress) {
     const QFileInfo info(filePath);
     const QString path = info.absoluteFilePath();
     auto fail = [&](Kind kind, const QString& reason) -> std::unique_ptr<Database> {
         if (error) {
             *error = (kind == Kind::NotCreated
                           ? QStringLiteral("The database file %1 could not be created: %2.")
+                      : kind == Kind::NoSpace
+                          ? QStringLiteral("The database file %1 could not be written: %2.")
                           : QStringLiteral("The database file %1 cannot be used: %2."))
                          .arg(QDir::toNativeSeparators(path), reason);
         }
         if (problem) {
-            *problem = {kind, reason};
+            *problem = {kind, reason, problem->upgrading};
         }
         return nullptr;
     };
@@ -389,10 +400,12 @@ std::unique_ptr<Database> Database::open(const QString& filePath, QString* error
     }
     // A file of an older version gets the tables added since (its rows stay as they are);
     // the report views are definitions, not data, and are made again.
-    QSqlQuery v(db);
     int version = 0;
-    if (v.exec(QStringLiteral("PRAGMA user_version")) && v.next()) {
-        version = v.value(0).toInt();
+    {
+        QSqlQuery v(db);
+        if (v.exec(QStringLiteral("PRAGMA user_version")) && v.next()) {
+            version = v.value(0).toInt();
+        }
     }
     DbOpenProblem upgradeProblem;
     const QStringList upgrade = upgradeStatements(db, version, &upgradeProblem);
@@ -400,33 +413,37 @@ std::unique_ptr<Database> Database::open(const QString& filePath, QString* error
         return fail(upgradeProblem.kind, upgradeProblem.reason);
     }
     if (!upgrade.isEmpty()) {
-        const DbStatus s = result->inTransaction([&]() -> DbStatus {
-            for (const QString& sql : upgrade) {
-                if (DbStatus e = exec(db, sql); !e) {
-                    return e;
-                }
+        if (const DbStatus s = upgradeFile(*result, version, upgrade, progress); !s) {
+            if (problem) {
+                problem->upgrading = true;
             }
-            // A file from before the ledger gets it seeded once, with the upgrade, from the
-            // uploads it holds (the last of each agent).
-            if (version < schema::kLedgerVersion) {
-                QSqlQuery empty(db);
-                if (!empty.exec(QStringLiteral("SELECT count(*) FROM LedgerUpload")) ||
-                    !empty.next()) {
-                    return DbStatus::failure(errorText(empty.lastError()));
-                }
-                const bool seed = empty.value(0).toInt() == 0;
-                empty.finish();
-                if (seed) {
-                    return LedgerStore(*result).seedFromRestoreData();
-                }
-            }
-            return {};
-        });
-        if (!s) {
-            return fail(Kind::Unusable, s.error);
+            return fail(s.writeFailed() ? Kind::NoSpace : Kind::Unusable, s.error);
         }
     }
+    // Readers and the store never wait for each other; every commit is on the disk before
+    // the program goes on. A file system that cannot keep the log leaves the file as it was.
+    {
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("PRAGMA journal_mode = WAL"))) {
+            return fail(kindOf(q.lastError(), Kind::Unusable), errorText(q.lastError()));
+        }
+    }
+    if (DbStatus s = exec(db, QStringLiteral("PRAGMA synchronous = FULL")); !s) {
+        return fail(Kind::Unusable, s.error);
+    }
     return result;
+}
+
+DbStatus Database::checkpoint() {
+    if (!m_db.isOpen()) {
+        return {};
+    }
+    return exec(m_db, QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+}
+
+bool DbStatus::writeFailed() const {
+    const int primary = code & 0xff;
+    return !ok && (primary == SQLITE_FULL || primary == SQLITE_IOERR);
 }
 
 DbStatus Database::begin() {
@@ -438,9 +455,13 @@ DbStatus Database::begin() {
 
 DbStatus Database::commit() {
     if (!m_db.commit()) {
-        const QString e = errorText(m_db.lastError());
+        // The driver's error of a failed commit carries no code: the engine still has it.
+        const QSqlError e = m_db.lastError();
+        DbStatus handle;
+        sqlite3* native = nativeHandle(m_db, &handle);
+        const int code = native ? sqlite3_extended_errcode(native) : engineCode(e);
         m_db.rollback();
-        return DbStatus::failure(e);
+        return DbStatus::failure(errorText(e), {}, code);
     }
     return {};
 }

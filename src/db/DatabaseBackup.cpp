@@ -95,10 +95,14 @@ QString damageOf(sqlite3* db) {
 }
 
 // Copies the database at `source` into the new file `target` with the online backup, a few
-// thousand pages at a time: a write of the program between two steps starts the copy again,
-// so the copy is always of one moment. Empty when done; the reason otherwise.
-QString copyDatabase(sqlite3* source, const QString& target, const std::atomic<bool>* stop,
-                     bool* stopped) {
+// thousand pages at a time, all of them read in one read transaction of `source`: in the
+// file's write-ahead-log mode that is one moment of the file, and the program's stores go on
+// meanwhile without waiting for the copy or starting it again. With `check`, the finished copy
+// is checked for damage (what it finds, the file's own damage, copied page by page, goes into
+// *damage), so that the live file is never held for a read of every page. Empty when done;
+// the reason otherwise.
+QString copyDatabase(sqlite3* source, const QString& target, bool check, Waiting* waiting,
+                     bool* stopped, QString* damage) {
     sqlite3* dest = nullptr;
     const QByteArray path = QFile::encodeName(target);
     // The file was made empty by the program: the engine opens it, never a link in its place.
@@ -110,9 +114,19 @@ QString copyDatabase(sqlite3* source, const QString& target, const std::atomic<b
         sqlite3_close(dest);
         return reason;
     }
+    rc = sqlite3_exec(source, "BEGIN; SELECT count(*) FROM sqlite_master", nullptr, nullptr,
+                      nullptr);
+    if (rc != SQLITE_OK) {
+        *stopped = waiting->stopped();
+        reason = *stopped ? QString() : reasonOf(source, rc);
+        sqlite3_exec(source, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(dest);
+        return reason;
+    }
     sqlite3_backup* backup = sqlite3_backup_init(dest, "main", source, "main");
     if (!backup) {
         reason = reasonOf(dest, SQLITE_ERROR);
+        sqlite3_exec(source, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close(dest);
         return reason;
     }
@@ -120,9 +134,9 @@ QString copyDatabase(sqlite3* source, const QString& target, const std::atomic<b
     do {
         rc = sqlite3_backup_step(backup, kPagesAStep);
         if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
-            sqlite3_sleep(20);  // the program is writing: the copy waits its turn
+            sqlite3_sleep(20);  // another program holds the file: the copy waits its turn
         }
-        if (stop && stop->load()) {
+        if (waiting->stopped()) {
             *stopped = true;
             break;
         }
@@ -133,6 +147,13 @@ QString copyDatabase(sqlite3* source, const QString& target, const std::atomic<b
     const int finished = sqlite3_backup_finish(backup);
     if (reason.isEmpty() && !*stopped && finished != SQLITE_OK) {
         reason = stepFailure(dest, finished);
+    }
+    sqlite3_exec(source, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (check && reason.isEmpty() && !*stopped) {
+        // The check of a large copy reads every page: it is cut short as well.
+        sqlite3_progress_handler(dest, 10000, &Waiting::progress, waiting);
+        *damage = damageOf(dest);
+        *stopped = waiting->stopped();
     }
     sqlite3_close(dest);
     return reason;
@@ -189,26 +210,6 @@ BackupOutcome makeDailyBackup(const QString& databasePath, const QString& backup
         }
         Waiting waiting{stop};
         sqlite3_busy_handler(source, &Waiting::busy, &waiting);
-        sqlite3_progress_handler(source, 10000, &Waiting::progress, &waiting);
-        if (check) {
-            const QString damage = damageOf(source);
-            if (waiting.stopped()) {
-                sqlite3_close(source);
-                out.status = BackupOutcome::Status::Stopped;
-                return out;
-            }
-            if (!damage.isEmpty()) {
-                sqlite3_close(source);
-                out.status = BackupOutcome::Status::Damaged;
-                out.error =
-                    QStringLiteral(
-                        "The database file %1 is damaged (%2).\nNo backup copy was made of it. "
-                        "Close the program and restore the file from a backup copy in %3, or "
-                        "call support.")
-                        .arg(native(databasePath), damage, native(backupFolder));
-                return out;
-            }
-        }
         // Written under a temporary name and renamed once complete: a copy cut short (full
         // disk, power lost) never carries a backup's name.
         const QString partial = out.filePath + QStringLiteral(".part");
@@ -223,7 +224,8 @@ BackupOutcome makeDailyBackup(const QString& databasePath, const QString& backup
             return failed(made.error);
         }
         bool stopped = false;
-        const QString reason = copyDatabase(source, partial, stop, &stopped);
+        QString damage;
+        const QString reason = copyDatabase(source, partial, check, &waiting, &stopped, &damage);
         sqlite3_close(source);
         if (stopped) {
             files::remove(partialFile);
@@ -233,6 +235,17 @@ BackupOutcome makeDailyBackup(const QString& databasePath, const QString& backup
         if (!reason.isEmpty()) {
             files::remove(partialFile);
             return failed(reason);
+        }
+        if (!damage.isEmpty()) {
+            // No copy of a damaged file is kept for a backup.
+            files::remove(partialFile);
+            out.status = BackupOutcome::Status::Damaged;
+            out.error = QStringLiteral(
+                            "The database file %1 is damaged (%2).\nNo backup copy was made of it. "
+                            "Close the program and restore the file from a backup copy in %3, or "
+                            "call support.")
+                            .arg(native(databasePath), damage, native(backupFolder));
+            return out;
         }
         if (const FileResult renamed = files::rename(partialFile, target); !renamed) {
             files::remove(partialFile);

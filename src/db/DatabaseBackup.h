@@ -40,8 +40,9 @@ BackupOutcome makeDailyBackup(Database& db, const QString& backupFolder, const Q
                               int keep = kBackupsKept);
 
 // The same for the database file `databasePath`, on a connection of its own: it may run on a
-// thread of its own while the program goes on. With `check`, the file is first checked for
-// damage (PRAGMA quick_check; see Database::kCheckedAtOpen) and a damaged file is not copied.
+// thread of its own while the program goes on. With `check`, the finished copy is checked for
+// damage (PRAGMA quick_check; see Database::kCheckedAtOpen), which is the file's own, and a
+// copy of a damaged file is not kept.
 // `stop`, when set, ends the copy between two steps, the check, or a wait for another
 // program's lock on the file: no copy and no part of one is left.
 BackupOutcome makeDailyBackup(const QString& databasePath, const QString& backupFolder,

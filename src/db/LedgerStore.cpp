@@ -60,9 +60,14 @@ qint64 leadingInteger(const QString& text) {
     return negative ? -v : v;
 }
 
+// Two digits at `at` as a number (both known to be digits).
+int twoDigits(QStringView t, int at) {
+    return (t[at].unicode() - '0') * 10 + (t[at + 1].unicode() - '0');
+}
+
 // DD/MM/YYYY... as the ISO date it names; invalid when it is not a real day.
-QDate dateOf(const QString& dateTime) {
-    const QString t = dateTime.trimmed();
+QDate dateOf(QStringView dateTime) {
+    const QStringView t = dateTime.trimmed();
     if (t.size() < 10 || t[2] != QLatin1Char('/') || t[5] != QLatin1Char('/')) {
         return {};
     }
@@ -71,19 +76,19 @@ QDate dateOf(const QString& dateTime) {
             return {};
         }
     }
-    return QDate(t.mid(6, 4).toInt(), t.mid(3, 2).toInt(), t.mid(0, 2).toInt());
+    return QDate(twoDigits(t, 6) * 100 + twoDigits(t, 8), twoDigits(t, 3), twoDigits(t, 0));
 }
 
 // DD/MM/YYYY HH:NN (blanks around it aside) naming a real day and a real time of day: the
 // bank upload file takes no other, and a collection at 25:00 cannot be put in a day's total
 // any more than one of 30 February.
-bool realDateTime(const QString& dateTime) {
-    const QString t = dateTime.trimmed();
+bool realDateTime(QStringView dateTime) {
+    const QStringView t = dateTime.trimmed();
     if (t.size() != 16 || t[10] != QLatin1Char(' ') || t[13] != QLatin1Char(':') ||
         !isDigit(t[11]) || !isDigit(t[12]) || !isDigit(t[14]) || !isDigit(t[15])) {
         return false;
     }
-    return dateOf(t).isValid() && t.mid(11, 2).toInt() < 24 && t.mid(14, 2).toInt() < 60;
+    return dateOf(t).isValid() && twoDigits(t, 11) < 24 && twoDigits(t, 14) < 60;
 }
 
 // A collection as the ledger keeps it.
@@ -117,7 +122,14 @@ struct DayTotal {
 };
 
 QString isoOrNull(const QDate& d) {
-    return d.isValid() ? d.toString(Qt::ISODate) : QString();
+    // The collections of an upload are mostly of one day: its text is made once.
+    thread_local QDate last;
+    thread_local QString text;
+    if (d != last) {
+        last = d;
+        text = d.isValid() ? d.toString(Qt::ISODate) : QString();
+    }
+    return text;
 }
 
 // The collections of an upload of `agent` with their running closing amounts: per account
@@ -129,7 +141,9 @@ QVector<LedgerRow> ledgerRows(const QVector<RestoreDataRow>& rows, const QString
     QVector<LedgerRow> out;
     out.reserve(rows.size());
     QHash<QString, QVector<int>> accounts;
+    accounts.reserve(rows.size());
     QSet<QString> numbers;  // the transaction numbers posted so far
+    numbers.reserve(rows.size());
     for (const RestoreDataRow& r : rows) {
         const QString amount = r.Amtcollected.trimmed();
         if (amount.isEmpty() && r.DateTime.trimmed().isEmpty()) {
@@ -162,7 +176,8 @@ QVector<LedgerRow> ledgerRows(const QVector<RestoreDataRow>& rows, const QString
         if (l.posted) {
             numbers.insert(r.TransactionNumber);
         }
-        const QString key = QStringList{l.agent, l.account, l.scheme, l.category}.join(QChar(0x1f));
+        const QString key =
+            l.agent + QChar(0x1f) + l.account + QChar(0x1f) + l.scheme + QChar(0x1f) + l.category;
         accounts[key].push_back(static_cast<int>(out.size()));
         out.push_back(std::move(l));
     }
@@ -395,7 +410,7 @@ DbStatus LedgerStore::append(const LedgerHeader& header, const QVector<RestoreDa
     return {};
 }
 
-DbStatus LedgerStore::seedFromRestoreData() {
+DbStatus LedgerStore::seedFromRestoreData(const std::function<void(qint64 entered)>& entered) {
     // The terminal's totals of each agent's last upload, where the file kept them.
     QHash<QString, UploadInfo> infos;
     {
@@ -409,45 +424,62 @@ DbStatus LedgerStore::seedFromRestoreData() {
             return st;
         }
     }
-    // Every row, grouped by agent in the order they were stored; an agent is named as its
-    // first row spells it.
-    QMap<QString, QVector<RestoreDataRow>> byAgent;
-    QHash<QString, QString> names;
-    {
-        RowReader r(m_db,
-                    QStringLiteral("SELECT %1 FROM RestoreData ORDER BY rowid")
-                        .arg(tables::restoreData().selectList(1)),
-                    {});
-        while (r.next()) {
-            RestoreDataRow row;
-            int c = 0;
-#define KOVRIN_READ(name) row.name = r.text(c++);
-            KOVRIN_RESTOREDATA_COLUMNS(KOVRIN_READ)
-#undef KOVRIN_READ
-            const QString key = agentKey(row.AgentID);
-            if (!names.contains(key)) {
-                names.insert(key, row.AgentID.trimmed());
-            }
-            byAgent[key].push_back(std::move(row));
+    // Every row, agent after agent and in the order they were stored within each (the order
+    // of the agents' index, so no sort is needed); only the current agent's rows are held. An
+    // agent is named as its first row spells it.
+    QVector<RestoreDataRow> rows;
+    QString current;
+    qint64 done = 0;
+    auto enter = [&]() -> DbStatus {
+        if (rows.isEmpty()) {
+            return {};
         }
-        if (!r.status()) {
-            return r.status();
-        }
-    }
-    for (auto it = byAgent.cbegin(); it != byAgent.cend(); ++it) {
         LedgerHeader h;
-        h.AgentID = names.value(it.key());
-        if (const auto info = infos.constFind(it.key()); info != infos.cend()) {
+        h.AgentID = rows.front().AgentID.trimmed();
+        if (const auto info = infos.constFind(current); info != infos.cend()) {
             h.AgentDateKey = info->AgentDateKey;
             h.TerminalCount = info->TotalTransactions;
             h.TerminalTotal = info->TotalAmount >= 0 ? info->TotalAmount * 100 : -1;
             h.ReceivedAt = info->UploadedAt;
         }
-        if (DbStatus s = append(h, it.value()); !s) {
+        if (DbStatus s = append(h, rows); !s) {
             return s;
         }
+        done += rows.size();
+        rows.clear();
+        if (entered) {
+            entered(done);
+        }
+        return {};
+    };
+    // Only the columns the ledger keeps.
+    RowReader r(m_db,
+                QStringLiteral("SELECT AgentID, BranchID, AccountNo, Amtcollected, DateTime, "
+                               "TransactionNumber, CategoryCode, SchemeCode, BalanceAmount, "
+                               "LastTxndate FROM RestoreData ORDER BY %1, rowid")
+                    .arg(agentKeySql(QStringLiteral("AgentID"))),
+                {});
+    while (r.next()) {
+        RestoreDataRow row;
+        int c = 0;
+        for (QString* field : {&row.AgentID, &row.BranchID, &row.AccountNo, &row.Amtcollected,
+                               &row.DateTime, &row.TransactionNumber, &row.CategoryCode,
+                               &row.SchemeCode, &row.BalanceAmount, &row.LastTxndate}) {
+            *field = r.text(c++);
+        }
+        QString key = agentKey(row.AgentID);
+        if (key != current) {
+            if (DbStatus s = enter(); !s) {
+                return s;
+            }
+            current = std::move(key);
+        }
+        rows.push_back(std::move(row));
     }
-    return {};
+    if (!r.status()) {
+        return r.status();
+    }
+    return enter();
 }
 
 DbStatus LedgerStore::recordFiles(const QString& agentId, const QString& uploadFile,

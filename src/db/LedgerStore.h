@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QVector>
+#include <functional>
 #include <optional>
 
 namespace kovrin {
@@ -61,8 +62,10 @@ public:
 
     // The ledger of a file that had none: one upload per agent from the rows of RestoreData
     // (the agent's last upload), with the terminal's totals of UploadInfo where it has them.
-    // Inside the caller's transaction.
-    DbStatus seedFromRestoreData();
+    // Inside the caller's transaction. The rows are read as they are entered, one agent's at
+    // a time in memory; `entered`, when given, hears the number of rows entered so far after
+    // each agent.
+    DbStatus seedFromRestoreData(const std::function<void(qint64 entered)>& entered = {});
 
     // The bank upload file and check file written for the agent's latest upload; an empty
     // name leaves the file kept as it is.

@@ -56,7 +56,8 @@ void NativeStatement::prepare(const QString& sql) {
 
 void NativeStatement::fail() {
     if (m_status) {
-        m_status = DbStatus::failure(QString::fromUtf8(sqlite3_errmsg(m_db)), m_table);
+        m_status = DbStatus::failure(QString::fromUtf8(sqlite3_errmsg(m_db)), m_table,
+                                     sqlite3_extended_errcode(m_db));
     }
 }
 
@@ -101,7 +102,8 @@ DbStatus NativeStatement::run() {
     const int rc = sqlite3_step(m_stmt);
     DbStatus st;
     if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
-        st = DbStatus::failure(QString::fromUtf8(sqlite3_errmsg(m_db)), m_table);
+        st = DbStatus::failure(QString::fromUtf8(sqlite3_errmsg(m_db)), m_table,
+                               sqlite3_extended_errcode(m_db));
     }
     reset();
     return st;

@@ -31,6 +31,13 @@ public:
     virtual int byteMicros() const { return 0; }
     // Milliseconds `bytes` bytes take on the line.
     int lineMs(int bytes) const { return bytes * byteMicros() / 1000; }
+    // The rest of a reply is on its way for about `ms` milliseconds: the line need not report
+    // each piece of it meanwhile. What arrives is reported once that time is over, or at
+    // endQuiet(). A line whose arrivals cost little (an in-memory one) ignores it.
+    virtual void quietFor(int ms) { Q_UNUSED(ms); }
+    // Ends a quiet time now, reporting (readyRead) what has arrived during it.
+    virtual void endQuiet() {}
+    virtual bool isQuiet() const { return false; }
 
 signals:
     // Bytes have arrived.

@@ -73,7 +73,14 @@ SerialPortLink::SerialPortLink(QString programFolder, std::function<QString()> c
       m_folder(std::move(programFolder)),
       m_setting(std::move(commPortSetting)),
       m_holder(std::move(holder)) {
-    connect(&m_port, &QSerialPort::readyRead, this, &SerialLink::readyRead);
+    // Bytes read during a quiet time are reported at its end.
+    connect(&m_port, &QSerialPort::readyRead, this, [this] {
+        if (!m_quietNow) {
+            emit readyRead();
+        }
+    });
+    m_quiet.setSingleShot(true);
+    connect(&m_quiet, &QTimer::timeout, this, &SerialPortLink::endQuiet);
     connect(&m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
         // A device that disappears while open (cable or adapter pulled) reports a resource
         // error; a write or a read the system refuses, its own error. The line is unusable
@@ -101,6 +108,42 @@ SerialPortLink::SerialPortLink(QString programFolder, std::function<QString()> c
         release();
         emit failed(reason);
     });
+}
+
+void SerialPortLink::quietFor(int ms) {
+    if (!m_port.isOpen() || ms <= 0) {
+        return;
+    }
+    // A read buffer of one byte that is full turns the port's read notification off (the
+    // byte after the arrival fills it); the bytes wait in the system's buffer until the
+    // buffer is let go again.
+    if (!m_quietNow) {
+        m_quietNow = true;
+        m_port.setReadBufferSize(1);
+    }
+    m_quiet.start(ms);
+}
+
+void SerialPortLink::endQuiet() {
+    if (!m_quietNow) {
+        return;
+    }
+    m_quietNow = false;
+    m_quiet.stop();
+    m_port.setReadBufferSize(0);  // no limit: the notification is on again
+    if (!m_port.isOpen()) {
+        return;
+    }
+    // What waits at the port is read now and reported.
+    const qint64 held = m_port.bytesAvailable();
+    if (!m_port.waitForReadyRead(0)) {
+        if (m_port.error() == QSerialPort::TimeoutError) {
+            m_port.clearError();
+        }
+        if (held > 0) {
+            emit readyRead();
+        }
+    }
 }
 
 SerialPortLink::~SerialPortLink() {
@@ -256,6 +299,11 @@ bool SerialPortLink::open(QString* error) {
 }
 
 void SerialPortLink::close() {
+    if (m_quietNow) {
+        m_quietNow = false;
+        m_quiet.stop();
+        m_port.setReadBufferSize(0);
+    }
     if (m_port.isOpen()) {
         // What the port still holds goes out first: the last frame of a transfer (an upload's
         // end frame) is written just before the line is let go.

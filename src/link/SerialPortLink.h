@@ -4,6 +4,7 @@
 #include "link/SerialLink.h"
 
 #include <QSerialPort>
+#include <QTimer>
 #include <functional>
 
 namespace kovrin::link {
@@ -31,6 +32,11 @@ public:
     QString name() const override;
     // 10 bits a byte at 19200 baud: 520.8 microseconds, rounded down.
     int byteMicros() const override { return 520; }
+    // The port's read notifications are turned off for the time: a reply that the line hands
+    // over eight bytes at a time wakes the program a few times instead of at every piece.
+    void quietFor(int ms) override;
+    void endQuiet() override;
+    bool isQuiet() const override { return m_quietNow; }
 
     const PortDevice& device() const { return m_device; }
     // The ports' mapped devices and what the system reports, looked at again at each opening;
@@ -49,6 +55,8 @@ private:
     void release();
 
     QSerialPort m_port;
+    QTimer m_quiet;  // ends the quiet time
+    bool m_quietNow = false;
     PortDevice m_device;
     PortDirectory* m_directory = nullptr;
     QString m_name;  // "port N" of m_device

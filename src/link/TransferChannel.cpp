@@ -1,8 +1,17 @@
 #include "link/TransferChannel.h"
 
 #include <limits>
+#include <utility>
 
 namespace kovrin::link {
+
+namespace {
+
+// The port is woken this many bytes' time before the rest of a reply can all be there, so the
+// reply is read as its last byte arrives, never later.
+constexpr int kWakeEarlyBytes = 16;
+
+}  // namespace
 
 TransferChannel::TransferChannel(SerialLink& port, TransferLog& log, QString screen,
                                  MessagePresenter present, QObject* parent)
@@ -22,7 +31,25 @@ TransferChannel::TransferChannel(SerialLink& port, TransferLog& log, QString scr
               }
           },
           std::move(present)) {
-    connect(&m_port, &SerialLink::readyRead, &m_held, &HeldEvents::arrival);
+    connect(&m_port, &SerialLink::readyRead, this, &TransferChannel::arrived);
+}
+
+void TransferChannel::arrived() {
+    if (m_replyWhole) {
+        const QByteArray more = m_port.readAll();
+        if (!more.isEmpty()) {
+            m_kept.append(more);
+            m_lastArrival.start();
+        }
+        if (!m_replyWhole(m_kept)) {
+            // The rest of the reply is still on the line: the port need not tell each piece.
+            if (!m_kept.isEmpty() && m_kept.size() < m_replyBytes) {
+                m_port.quietFor(m_port.lineMs(int(m_replyBytes - m_kept.size()) - kWakeEarlyBytes));
+            }
+            return;
+        }
+    }
+    m_held.arrival();
 }
 
 void TransferChannel::setHandlers(HeldEvents::ArrivalHandler onArrival,
@@ -33,7 +60,22 @@ void TransferChannel::setHandlers(HeldEvents::ArrivalHandler onArrival,
 
 void TransferChannel::addTimer(TransferTimer& timer) {
     m_timers.push_back(&timer);
-    connect(&timer, &TransferTimer::timeout, &m_held, [this, t = &timer] { m_held.tick(t); });
+    connect(&timer, &TransferTimer::timeout, &m_held, [this, t = &timer] {
+        const quint64 period = t->period();
+        // The transfer sees what has arrived before it acts on its time-out; a timer that
+        // the arrival started again has a new period, and this tick is stale.
+        m_port.endQuiet();
+        if (t->period() != period) {
+            return;
+        }
+        if (!m_kept.isEmpty()) {
+            m_held.arrival();
+            if (t->period() != period) {
+                return;
+            }
+        }
+        m_held.tick(t);
+    });
 }
 
 void TransferChannel::stopTimers() {
@@ -69,10 +111,14 @@ bool TransferChannel::sendMasked(const QByteArray& frame, const QVector<int>& ma
 }
 
 QByteArray TransferChannel::receive() {
-    const QByteArray in = m_port.readAll();
+    QByteArray in = std::exchange(m_kept, QByteArray());
+    const QByteArray more = m_port.readAll();
+    if (!more.isEmpty()) {
+        in.append(more);
+        m_lastArrival.start();
+    }
     if (!in.isEmpty()) {
         m_portLog.received(in);
-        m_lastArrival.start();
     }
     return in;
 }

@@ -5,9 +5,11 @@
 #include "link/TransferLog.h"
 #include "link/TransferTimer.h"
 
+#include <QByteArrayView>
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
+#include <functional>
 
 namespace kovrin::link {
 
@@ -27,6 +29,16 @@ public:
     void setHandlers(HeldEvents::ArrivalHandler onArrival, HeldEvents::TickHandler onTick);
     // A timer of the transfer: its ticks go to the tick handler.
     void addTimer(TransferTimer& timer);
+    // Reads a reply once it is whole: the bytes of each arrival are kept aside, without waking
+    // the transfer or writing a log line, until `whole` says of all the bytes kept that the
+    // transfer must see them. They go to the transfer before any tick of its timers, so its
+    // time-outs judge what has arrived. Without it, every arrival reaches the transfer.
+    // A reply is `replyBytes` long: while one is still arriving, the line is asked to stay
+    // quiet for the time its rest takes (SerialLink::quietFor).
+    void setReplyWhole(int replyBytes, std::function<bool(QByteArrayView kept)> whole) {
+        m_replyBytes = replyBytes;
+        m_replyWhole = std::move(whole);
+    }
     void stopTimers();
 
     SerialLink& port() { return m_port; }
@@ -56,7 +68,7 @@ public:
     // positions `masked` as "**" and says that `what` was masked.
     bool sendMasked(const QByteArray& frame, const QVector<int>& masked, const QString& what,
                     QString* error);
-    // Everything received so far, logged.
+    // Everything received so far, logged (one line for all of it).
     QByteArray receive();
     // Reads and throws away whatever waits at the port; logged with the reason when there
     // was something.
@@ -71,6 +83,8 @@ public:
                                 bool& extended);
 
 private:
+    void arrived();
+
     SerialLink& m_port;
     TransferLog m_portLog;
     QString m_screen;
@@ -79,6 +93,9 @@ private:
     HeldEvents::TickHandler m_onTick;
     QList<TransferTimer*> m_timers;
     QElapsedTimer m_lastArrival;
+    std::function<bool(QByteArrayView kept)> m_replyWhole;
+    QByteArray m_kept;  // received, not yet handed to the transfer
+    int m_replyBytes = 0;
 };
 
 }  // namespace kovrin::link

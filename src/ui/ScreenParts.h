@@ -35,7 +35,7 @@ void showAsStars(QLineEdit* box);
 QProgressBar* transferProgressBar();
 void showTransferProgress(QProgressBar* bar, int done, int total);
 
-// A transfer's "k / T" label and bar, repainted at most ten times a second: frames come far
+// A transfer's "k / T" label and bar, repainted at most four times a second: frames come far
 // faster than a screen can usefully show them, and painting each one would cost the transfer
 // more than its own work. The last value given is always shown.
 class TransferProgressView : public QObject {

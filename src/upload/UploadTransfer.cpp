@@ -40,6 +40,14 @@ UploadTransfer::UploadTransfer(link::SerialLink& port, link::TransferLog& log, R
     for (link::TransferTimer* t : {&Timer1, &Timer3, &DrainTimer}) {
         m_channel.addTimer(*t);
     }
+    // A reply is looked at once it is whole: the line hands it over a few bytes at a time, and
+    // each piece waking the transfer (and writing a log line) cost more than the reply itself.
+    // A "NACK", bytes kept from before, or bytes while no request is on the line are looked at
+    // as they come.
+    m_channel.setReplyWhole(link::kLongFrameSize, [this](QByteArrayView kept) {
+        return !m_state.awaiting || !m_replies.isEmpty() || kept.size() >= link::kLongFrameSize ||
+               link::findWord(kept, "NACK") > 0;
+    });
     setTimings({});
     connect(&port, &link::SerialLink::failed, this, [this](const QString& reason) {
         if (m_state.phase == UploadPhase::Releasing) {

@@ -6,6 +6,7 @@
 #include "core/Messages.h"
 #include "db/SettingsStore.h"
 #include "support/MessageRecorder.h"
+#include "support/OlderDatabase.h"
 #include "support/TempProgramFolder.h"
 
 #include <grp.h>
@@ -338,9 +339,12 @@ void TestStartup::twoStartsAtOnceRunOneProgram() {
         QCOMPARE(log.count("\tfrmMain\t" + running + "\n"), 1);
         QCOMPARE(log.count("\tfrmMain\t" + kSelectSettings + "\n"), 1);
         QCOMPARE(log.count('\n'), 2);
-        // Nothing half-made is left beside the file: the lock of the killed program is.
+        // Nothing half-made is left beside the file: the lock of the killed program is, and
+        // the write-ahead log that the next start takes up.
         QStringList files = pf.files();
         files.removeAll("BackupData");
+        files.removeAll("HandHeldData.mdb-wal");
+        files.removeAll("HandHeldData.mdb-shm");
         QCOMPARE(files, QStringList({"HandHeldData.mdb", "kovrin.lock", "operator.log"}));
     }
 }
@@ -375,7 +379,8 @@ enum class Obstacle {
     ReadOnlyFolder,
     Damaged,
     NotOurs,
-    FileSizeLimit,  // nothing more can be written in the folder
+    FileSizeLimit,       // nothing more can be written in the folder
+    UpgradeCannotWrite,  // a file of an older version, and too little room for its upgrade
 };
 
 // Another program's hold on the database for as long as it lives. (This process must not
@@ -448,6 +453,13 @@ void TestStartup::refusedStartSaysWhyAndWhatToDo_data() {
            "could not be created (disk I/O error). The program cannot start. Make room on the "
            "disk (or have the folder checked), then start again."
         << true;
+    QTest::newRow("upgrade on a full disk")
+        << int(Obstacle::UpgradeCannotWrite)
+        << "The database file {db} could not be written (disk I/O error): the disk is full or "
+           "the system refused the write. The file is intact: its upgrade for this version of "
+           "the program was undone, and nothing in it was changed. The program cannot start. "
+           "Free at least 1 MB on the disk that holds {folder}, then start again."
+        << true;
 }
 
 void TestStartup::refusedStartSaysWhyAndWhatToDo() {
@@ -482,6 +494,11 @@ void TestStartup::refusedStartSaysWhyAndWhatToDo() {
             QSqlDatabase::removeDatabase("not ours");
             break;
         }
+        case Obstacle::UpgradeCannotWrite: {
+            const QString made = test::makeOlderDatabase(db, 3, 300);
+            QVERIFY2(made.isEmpty(), qPrintable(made));
+            break;
+        }
         case Obstacle::ReadOnlyFolder:
         case Obstacle::FileSizeLimit:
             break;
@@ -501,7 +518,9 @@ void TestStartup::refusedStartSaysWhyAndWhatToDo() {
 
     Limits limits;
     limits.asOperator = how == Obstacle::ReadOnlyDatabase || how == Obstacle::ReadOnlyFolder;
-    limits.fileSize = how == Obstacle::FileSizeLimit ? 1024 : 0;
+    limits.fileSize = how == Obstacle::FileSizeLimit        ? 1024
+                      : how == Obstacle::UpgradeCannotWrite ? dbBefore.size() + 4096
+                                                            : 0;
     std::unique_ptr<QProcess> p = pf.start(false, limits);
     QVERIFY(p->waitForFinished(60000));
     const QString out = QString::fromUtf8(p->readAllStandardOutput());

@@ -6,7 +6,10 @@
 #include "db/RestoreDataStore.h"
 #include "db/Schema.h"
 #include "db/Val.h"
+#include "support/OlderDatabase.h"
 #include "support/TempProgramFolder.h"
+
+#include <sqlite3.h>
 
 #include <QFile>
 #include <QSqlError>
@@ -15,6 +18,32 @@
 #include <QtTest>
 
 using namespace kovrin;
+
+namespace {
+
+// The pages a connection may add to the file, made from the next connection on: a full disk
+// as the engine meets it (SQLITE_FULL). -1: no limit.
+int g_sparePages = -1;
+
+int limitPages(sqlite3* db, const char**, const sqlite3_api_routines*) {
+    if (g_sparePages >= 0) {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, "PRAGMA page_count", -1, &st, nullptr);
+        const int pages = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int(st, 0) : 0;
+        sqlite3_finalize(st);
+        const QByteArray sql =
+            "PRAGMA max_page_count = " + QByteArray::number(pages + g_sparePages);
+        sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
+    }
+    return SQLITE_OK;
+}
+
+QByteArray contentsOf(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+}  // namespace
 
 class TestDatabase : public QObject {
     Q_OBJECT
@@ -33,6 +62,8 @@ private slots:
     void olderFileGetsItsLedgerOnce_data();
     void olderFileGetsItsLedgerOnce();
     void olderLedgerLearnsWhatTheBankPosted();
+    void upgradeTellsHowFarItIsOrThatTheDiskIsFull_data();
+    void upgradeTellsHowFarItIsOrThatTheDiskIsFull();
     void snoWrittenAsNumberIsFoundAsText();
     void valReadsLeadingNumber_data();
     void valReadsLeadingNumber();
@@ -437,6 +468,116 @@ void TestDatabase::olderLedgerLearnsWhatTheBankPosted() {
     QVERIFY(q.next());
     QCOMPARE(q.value(0).toInt(), 3);
     QCOMPARE(q.value(1).toInt(), 600);
+}
+
+void TestDatabase::upgradeTellsHowFarItIsOrThatTheDiskIsFull_data() {
+    QTest::addColumn<int>("agents");
+    QTest::addColumn<int>("rowsEach");
+    QTest::addColumn<int>("sparePages");  // -1: no limit
+    QTest::addColumn<QString>("told");    // what the upgrade told, report by report
+    const QString begin = "0/0 adding the new tables and indexes|";
+    QTest::newRow("no uploads") << 0 << 0 << -1
+                                << begin +
+                                       "0/1 entering the collections into the ledger|"
+                                       "0/1 indexing the ledger|1/1 done.";
+    QTest::newRow("one agent") << 1 << 30 << -1
+                               << begin +
+                                      "0/41 entering the collections into the ledger|"
+                                      "30/41 entering the collections into the ledger|"
+                                      "30/41 indexing the ledger|41/41 done.";
+    QTest::newRow("three agents") << 3 << 300 << -1
+                                  << begin +
+                                         "0/1201 entering the collections into the ledger|"
+                                         "300/1201 entering the collections into the ledger|"
+                                         "600/1201 entering the collections into the ledger|"
+                                         "900/1201 entering the collections into the ledger|"
+                                         "900/1201 indexing the ledger|1201/1201 done.";
+    // The pages the file may grow by: a disk that fills up while the second agent's
+    // collections are entered, or while the ledger's indexes are made.
+    QTest::newRow("a full disk")
+        << 3 << 300 << 12
+        << begin +
+               "0/1201 entering the collections into the ledger|"
+               "300/1201 entering the collections into the ledger|300/1201 undone.";
+    QTest::newRow("a full disk at the indexes")
+        << 3 << 300 << 20
+        << begin +
+               "0/1201 entering the collections into the ledger|"
+               "300/1201 entering the collections into the ledger|"
+               "600/1201 entering the collections into the ledger|"
+               "900/1201 entering the collections into the ledger|"
+               "900/1201 indexing the ledger|900/1201 undone.";
+}
+
+// The upgrade of a file from before the ledger tells how far it has come: when it begins, after
+// each agent's collections, when the indexes are made, and when it is over (repeated reports
+// from inside one long statement aside). A disk that fills up during it undoes it: the file is
+// as it was, refused as one that could not be written (not as damaged), and upgraded at the
+// next start with room on the disk.
+void TestDatabase::upgradeTellsHowFarItIsOrThatTheDiskIsFull() {
+    QFETCH(int, agents);
+    QFETCH(int, rowsEach);
+    QFETCH(int, sparePages);
+    QFETCH(QString, told);
+    test::TempProgramFolder pf;
+    const QString path = pf.folder().databasePath();
+    const QString made = test::makeOlderDatabase(path, agents, rowsEach);
+    QVERIFY2(made.isEmpty(), qPrintable(made));
+    const QByteArray before = contentsOf(path);
+
+    // Each step's first report, and every report of an agent's collections entered; what
+    // has been done never goes back within a step.
+    QStringList reports;
+    UpgradeProgress last;
+    bool forward = true;
+    auto record = [&](const UpgradeProgress& p) {
+        const QString r =
+            QString("%1/%2 %3%4").arg(p.done).arg(p.total).arg(p.step, p.over ? "." : "");
+        if (p.step == last.step) {
+            forward = forward && p.done >= last.done && p.total == last.total;
+        }
+        if (reports.isEmpty() || (p.step != last.step && !reports.last().endsWith(r)) ||
+            (p.step.startsWith("entering") && p.done != last.done)) {
+            reports << r;
+        }
+        last = p;
+    };
+    g_sparePages = sparePages;
+    sqlite3_auto_extension(reinterpret_cast<void (*)()>(&limitPages));
+    QString error;
+    DbOpenProblem problem;
+    auto db = Database::open(path, &error, &problem, record);
+    sqlite3_cancel_auto_extension(reinterpret_cast<void (*)()>(&limitPages));
+    g_sparePages = -1;
+    QCOMPARE(reports.join('|'), told);
+    QVERIFY(forward);
+    if (sparePages >= 0) {
+        QVERIFY(!db);
+        QCOMPARE(int(problem.kind), int(DbOpenProblem::Kind::NoSpace));
+        QVERIFY(problem.upgrading);
+        QCOMPARE(problem.reason, QString("database or disk is full"));
+        QCOMPARE(error, "The database file " + QDir::toNativeSeparators(path) +
+                            " could not be written: database or disk is full.");
+        QCOMPARE(contentsOf(path), before);
+        QVERIFY(!QFile::exists(path + "-journal"));
+        db = Database::open(path, &error);
+        QVERIFY2(db, qPrintable(error));
+    }
+    QVERIFY2(db, qPrintable(error));
+    QSqlQuery q(db->handle());
+    QVERIFY(q.exec("SELECT count(*), (SELECT count(*) FROM LedgerCollection) FROM LedgerUpload"));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toInt(), agents);
+    QCOMPARE(q.value(1).toInt(), agents * rowsEach);
+    QVERIFY(
+        q.exec("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND tbl_name LIKE "
+               "'Ledger%' AND sql IS NOT NULL"));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toInt(),
+             schema::indexesAndViews().filter("CREATE INDEX").filter(" ON Ledger").size());
+    QVERIFY(q.exec("PRAGMA journal_mode"));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), QString("wal"));
 }
 
 void TestDatabase::snoWrittenAsNumberIsFoundAsText() {

@@ -295,7 +295,8 @@ unplant() {
     as "$colleague" rm -f "$1"
     if [ -e "$1.saved" ]; then as "$colleague" mv "$1.saved" "$1"; fi
 }
-for file in "$data/HandHeldData.mdb" "$data/HandHeldData.mdb-journal" "$data/kovrin.lock" \
+for file in "$data/HandHeldData.mdb" "$data/HandHeldData.mdb-wal" "$data/HandHeldData.mdb-shm" \
+            "$data/kovrin.lock" \
             "$data/BackupData/HandHeldData-$today.mdb" "$logs/operator.log"; do
     plant "$file"
     start_as "$operator" "$work/attack.txt"

@@ -114,8 +114,8 @@ void TestFullDisk::filesThatDoNotFitKeepTheirEarlierVersion() {
         {kAgent, "0050325", 280, 28000, QDateTime(QDate(2026, 3, 25), QTime(19, 0))}, rows));
     const QStringList folders{s.bankFolder, s.pf.filePath("BackupData")};
     const QMap<QString, QByteArray> before = snapshot(folders);
+    s.db.reset();  // the write-ahead log written back: the file alone holds everything
     const QByteArray dbBefore = readAll(s.pf.folder().databasePath());
-    s.db.reset();
 
     QProcess child;
     child.start(QCoreApplication::applicationFilePath(),
@@ -164,8 +164,8 @@ void TestFullDisk::readOnlyFoldersKeepTheirFiles() {
     QVERIFY(first.stored);
     const QStringList folders{s.bankFolder, s.pf.filePath("BackupData")};
     const QMap<QString, QByteArray> before = snapshot(folders);
+    s.db.reset();  // the write-ahead log written back: the file alone holds everything
     const QByteArray dbBefore = readAll(s.pf.folder().databasePath());
-    s.db.reset();
     // Everyone may read the program folder and its database; nobody but the owner may write
     // into the two folders of the files.
     const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |

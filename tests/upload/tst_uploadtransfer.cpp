@@ -112,6 +112,7 @@ private slots:
 
     void normalUpload();
     void nothingIsAskedAfterTheLastRecord();
+    void replyInPieces_data();
     void replyInPieces();
     void repliesThatDoNotAdvance_data();
     void repliesThatDoNotAdvance();
@@ -236,14 +237,37 @@ void TestUploadTransfer::nothingIsAskedAfterTheLastRecord() {
     QCOMPARE(m_stored.size(), 1);  // stored exactly once
 }
 
+void TestUploadTransfer::replyInPieces_data() {
+    QTest::addColumn<QList<int>>("pieces");  // the sizes in which the reply arrives
+    QTest::newRow("whole") << QList<int>{137};
+    QTest::newRow("136 and 1") << QList<int>{50, 86, 1};
+    QTest::newRow("8 bytes at a time, as the line gives them")
+        << QList<int>{8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 1};
+}
+
+// Nothing is looked at before the whole reply is in; it is then read, and logged, once.
 void TestUploadTransfer::replyInPieces() {
+    QFETCH(QList<int>, pieces);
     const QVector<QByteArray> frames = day(1);
+    m_log->event("pieces");  // the log written out so far: this test's lines follow
+    const QStringList logs = QDir(m_dir.path()).entryList({"transfer-*.log"});
+    QCOMPARE(logs.size(), 1);
+    QFile f(m_dir.filePath(logs[0]));
+    const qint64 before = f.size();
     m_tx->cmdSend_Click();
-    m_port->inject(frames[0].left(50));
-    m_port->inject(frames[0].mid(50, 86));
-    QCOMPARE(requests(m_port->written), QList<int>({0}));  // 136 characters: nothing yet
-    m_port->inject(frames[0].mid(136));
+    int at = 0;
+    for (const int n : pieces) {
+        QCOMPARE(requests(m_port->written), QList<int>({0}));  // not whole yet: nothing yet
+        m_port->inject(frames[0].mid(at, n));
+        at += n;
+    }
     QCOMPARE(requests(m_port->written), QList<int>({0, 1}));
+    m_log->event("read");
+    QVERIFY(f.open(QIODevice::ReadOnly) && f.seek(before));
+    const QStringList rx =
+        QString::fromLatin1(f.readAll()).split('\n').filter(QRegularExpression(" RX "));
+    QCOMPARE(rx.size(), 1);
+    QVERIFY(rx[0].endsWith(" RX " + frames[0].toHex(' ').toUpper()));
 }
 
 void TestUploadTransfer::repliesThatDoNotAdvance_data() {
