@@ -221,6 +221,16 @@ bool readUnreadable(const ReportConnection& conn, const QString& where, const QS
 
 namespace {
 
+// Whether the reading was stopped; the status says so when it was.
+bool stopped(const std::atomic<bool>* cancel, ReportStatus* status) {
+    if (cancel && cancel->load(std::memory_order_relaxed)) {
+        fail(status, ReportStatus::Code::Cancelled,
+             QStringLiteral("the reading of the report was stopped"));
+        return true;
+    }
+    return false;
+}
+
 QStringList sorted(const QSet<QString>& set) {
     QStringList list(set.cbegin(), set.cend());
     list.sort();
@@ -305,10 +315,13 @@ DailyCollectionData ReportSource::dailyCollection(const ReportFilter& filter,
     return data;
 }
 
-AgentCollectionData ReportSource::agentCollection(const ReportFilter& filter,
-                                                  ReportStatus* status) const {
+AgentCollectionData ReportSource::agentCollection(const ReportFilter& filter, ReportStatus* status,
+                                                  const std::atomic<bool>* cancel) const {
     if (status) {
         *status = {};
+    }
+    if (stopped(cancel, status)) {
+        return {};
     }
     ReportConnection conn(m_path);
     if (!conn.isOpen()) {
@@ -325,6 +338,9 @@ AgentCollectionData ReportSource::agentCollection(const ReportFilter& filter,
                                "ORDER BY Date, CAST(AgentID AS INTEGER), AgentID"),
                 range);
         while (q.next()) {
+            if (stopped(cancel, status)) {
+                return {};
+            }
             AgentCollectionRow r;
             r.AgentID = q.text(0);
             r.CollectedAmt = q.integer(1);
@@ -355,17 +371,27 @@ AgentCollectionData ReportSource::agentCollection(const ReportFilter& filter,
             return {};
         }
     }
+    if (stopped(cancel, status)) {
+        return {};
+    }
     // The collections that are in no day's total.
     if (!readUnreadable(conn, {}, range, &data.unreadable, &branches, status)) {
+        return {};
+    }
+    if (stopped(cancel, status)) {
         return {};
     }
     data.branchIds = sorted(branches);
     return data;
 }
 
-RegisterData ReportSource::uploadRegister(const ReportFilter& filter, ReportStatus* status) const {
+RegisterData ReportSource::uploadRegister(const ReportFilter& filter, ReportStatus* status,
+                                          const std::atomic<bool>* cancel) const {
     if (status) {
         *status = {};
+    }
+    if (stopped(cancel, status)) {
+        return {};
     }
     ReportConnection conn(m_path);
     if (!conn.isOpen()) {
@@ -382,6 +408,9 @@ RegisterData ReportSource::uploadRegister(const ReportFilter& filter, ReportStat
     RegisterData data;
     Query q(conn, sql, values);
     while (q.next()) {
+        if (stopped(cancel, status)) {
+            return {};
+        }
         RegisterRow r;
         r.UploadID = q.integer(0);
         r.AgentID = q.text(1);
@@ -406,7 +435,7 @@ RegisterData ReportSource::uploadRegister(const ReportFilter& filter, ReportStat
         data.grandTotals.add(r);
         data.groups.last().rows.push_back(std::move(r));
     }
-    if (!finished(q, status)) {
+    if (!finished(q, status) || stopped(cancel, status)) {
         return {};
     }
     return data;
