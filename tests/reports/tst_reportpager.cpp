@@ -298,8 +298,6 @@ void TestReportPager::cancelStopsALongRead_data() {
                                                            << "held";
     QTest::newRow("the register while a writer holds the file") << "Register"
                                                                 << "held";
-    QTest::newRow("the register dropped while it reads") << "Register"
-                                                         << "dropped";
 }
 
 void TestReportPager::cancelStopsALongRead() {
@@ -327,15 +325,7 @@ void TestReportPager::cancelStopsALongRead() {
             }
             reader->start();
         }
-        QElapsedTimer t;
-        t.start();
-        if (when == "dropped") {
-            reader.reset();
-            QVERIFY(t.elapsed() < 2000);
-            return;
-        }
         QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 5000);
-        QVERIFY(reader->ended());
         QVERIFY(reader->cancelled());
         QVERIFY(!reader->agents());
         QVERIFY(!reader->uploads());
