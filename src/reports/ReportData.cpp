@@ -17,8 +17,10 @@
 #include <QStringList>
 #include <QVariant>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <thread>
 
 namespace kovrin {
 
@@ -231,6 +233,31 @@ bool stopped(const std::atomic<bool>* cancel, ReportStatus* status) {
     return false;
 }
 
+// While a writer holds the file, the read waits for it as long as the connection's busy
+// timeout, in short steps, and gives up at once when it is cancelled.
+int waitUnlessCancelled(void* cancel, int tries) {
+    constexpr int kStepMs = 10;
+    if (static_cast<const std::atomic<bool>*>(cancel)->load() ||
+        tries * kStepMs >= kReportBusyTimeoutMs) {
+        return 0;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
+    return 1;
+}
+
+// The report connection opened for a read that may be cancelled.
+bool opened(const ReportConnection& conn, const std::atomic<bool>* cancel, ReportStatus* status) {
+    if (!conn.isOpen()) {
+        fail(status, ReportStatus::Code::DatabaseError, conn.error());
+        return false;
+    }
+    if (cancel) {
+        sqlite3_busy_handler(conn.native(), waitUnlessCancelled,
+                             const_cast<std::atomic<bool>*>(cancel));
+    }
+    return !stopped(cancel, status);
+}
+
 QStringList sorted(const QSet<QString>& set) {
     QStringList list(set.cbegin(), set.cend());
     list.sort();
@@ -320,12 +347,8 @@ AgentCollectionData ReportSource::agentCollection(const ReportFilter& filter, Re
     if (status) {
         *status = {};
     }
-    if (stopped(cancel, status)) {
-        return {};
-    }
     ReportConnection conn(m_path);
-    if (!conn.isOpen()) {
-        fail(status, ReportStatus::Code::DatabaseError, conn.error());
+    if (!opened(conn, cancel, status)) {
         return {};
     }
     const QStringList range{isoText(filter.from), isoText(filter.to)};
@@ -355,7 +378,7 @@ AgentCollectionData ReportSource::agentCollection(const ReportFilter& filter, Re
             }
             data.rows.push_back(std::move(r));
         }
-        if (!finished(q, status)) {
+        if (stopped(cancel, status) || !finished(q, status)) {
             return {};
         }
     }
@@ -367,18 +390,13 @@ AgentCollectionData ReportSource::agentCollection(const ReportFilter& filter, Re
         while (q.next()) {
             branches.insert(q.text(0));
         }
-        if (!finished(q, status)) {
+        if (stopped(cancel, status) || !finished(q, status)) {
             return {};
         }
     }
-    if (stopped(cancel, status)) {
-        return {};
-    }
     // The collections that are in no day's total.
-    if (!readUnreadable(conn, {}, range, &data.unreadable, &branches, status)) {
-        return {};
-    }
-    if (stopped(cancel, status)) {
+    const bool read = readUnreadable(conn, {}, range, &data.unreadable, &branches, status);
+    if (stopped(cancel, status) || !read) {
         return {};
     }
     data.branchIds = sorted(branches);
@@ -390,12 +408,8 @@ RegisterData ReportSource::uploadRegister(const ReportFilter& filter, ReportStat
     if (status) {
         *status = {};
     }
-    if (stopped(cancel, status)) {
-        return {};
-    }
     ReportConnection conn(m_path);
-    if (!conn.isOpen()) {
-        fail(status, ReportStatus::Code::DatabaseError, conn.error());
+    if (!opened(conn, cancel, status)) {
         return {};
     }
     QString sql = QStringLiteral(
@@ -435,7 +449,7 @@ RegisterData ReportSource::uploadRegister(const ReportFilter& filter, ReportStat
         data.grandTotals.add(r);
         data.groups.last().rows.push_back(std::move(r));
     }
-    if (!finished(q, status) || stopped(cancel, status)) {
+    if (stopped(cancel, status) || !finished(q, status)) {
         return {};
     }
     return data;

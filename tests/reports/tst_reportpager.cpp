@@ -312,12 +312,13 @@ void TestReportPager::cancelStopsALongRead() {
         QSignalSpy finished(reader.get(), &WholeReportReader::finished);
         QSqlQuery hold(m_db->handle());
         if (when == "held") {
-            // The read waits for the writer; Cancel comes meanwhile, the writer ends after it.
+            // The read waits for the writer; Cancel ends the wait, the writer still there.
             QVERIFY(hold.exec("PRAGMA journal_mode=DELETE"));
             QVERIFY(hold.exec("BEGIN EXCLUSIVE"));
             reader->start();
             QVERIFY(!reader->wait(200));
             reader->cancel();
+            QVERIFY(reader->wait(500));
             QVERIFY(hold.exec("ROLLBACK"));
         } else {
             if (when == "not started") {
