@@ -5,6 +5,7 @@
 #include "reports/FrmReportPreview.h"
 #include "reports/ReportCsv.h"
 #include "reports/ReportLayout.h"
+#include "reports/WholeReportReader.h"
 #include "ui/FocusColours.h"
 #include "ui/KeyFilter.h"
 #include "ui/ScreenContext.h"
@@ -196,12 +197,13 @@ void FrmReport::cmdView_Click() {
     view(kind, filter);
 }
 
-bool FrmReport::waitForFirstPage(DailyReportPager& pager) {
-    if (pager.waitForFirstPage(0)) {
+bool FrmReport::waitWhileReading(const std::function<bool()>& ready,
+                                 const std::function<void(QEventLoop& loop)>& notify) {
+    if (ready()) {
         return true;
     }
     // The program goes on meanwhile (transfers included); the screen waits without taking
-    // another View, and offers Cancel if the first page is slow to come.
+    // another View, and offers Cancel if the report is slow to come.
     QProgressDialog dialog(QStringLiteral("Reading the report ..."), QStringLiteral("Cancel"), 0, 0,
                            this);
     dialog.setObjectName(QStringLiteral("dlgReading"));
@@ -216,20 +218,16 @@ bool FrmReport::waitForFirstPage(DailyReportPager& pager) {
     slow.setSingleShot(true);
     slow.setInterval(m_readingDialogDelayMs);
     connect(&slow, &QTimer::timeout, &dialog, &QWidget::show);
-    connect(&pager, &DailyReportPager::firstPageRead, &loop, &QEventLoop::quit);
+    notify(loop);
     connect(&dialog, &QProgressDialog::canceled, &loop, &QEventLoop::quit);
     setEnabled(false);
     slow.start();
-    if (!pager.waitForFirstPage(0)) {
+    if (!ready()) {
         loop.exec();
     }
     setEnabled(true);
-    if (dialog.wasCanceled() || !pager.waitForFirstPage(0)) {
-        // Cancelled: the reading stops, nothing is shown.
-        pager.cancel();
-        return false;
-    }
-    return true;
+    // Cancelled: the caller stops the reading, nothing is shown.
+    return !dialog.wasCanceled() && ready();
 }
 
 bool FrmReport::view(ReportKind kind, const ReportFilter& filter) {
@@ -247,7 +245,13 @@ bool FrmReport::view(ReportKind kind, const ReportFilter& filter) {
         // the preview opens on the first page, the rest is read while it is shown.
         pager = std::make_shared<DailyReportPager>(source.databasePath(), filter);
         pager->start();
-        if (!waitForFirstPage(*pager)) {
+        DailyReportPager* const p = pager.get();
+        if (!waitWhileReading([p] { return p->waitForFirstPage(0); },
+                              [p](QEventLoop& loop) {
+                                  connect(p, &DailyReportPager::firstPageRead, &loop,
+                                          &QEventLoop::quit);
+                              })) {
+            pager->cancel();
             return false;
         }
         const DailyReportState st = pager->state();
@@ -255,14 +259,29 @@ bool FrmReport::view(ReportKind kind, const ReportFilter& filter) {
         rows = static_cast<int>(std::min<qint64>(st.rows, 1 << 30));
         unreadable = static_cast<int>(st.unreadable.size());
         branchIds = st.branchIds;
-    } else if (kind == ReportKind::AgentCollection) {
-        agents = std::make_shared<AgentCollectionData>(source.agentCollection(filter, &status));
-        rows = static_cast<int>(agents->rows.size());
-        unreadable = static_cast<int>(agents->unreadable.size());
-        branchIds = agents->branchIds;
     } else {
-        uploads = std::make_shared<RegisterData>(source.uploadRegister(filter, &status));
-        rows = uploads->rowCount();
+        // Read whole off the program's thread (one row per agent and day, or per upload): the
+        // transfers going on meanwhile are served, and Cancel stops the read.
+        WholeReportReader reader(source.databasePath(), kind, filter);
+        reader.start();
+        if (!waitWhileReading([&reader] { return reader.ended(); },
+                              [&reader](QEventLoop& loop) {
+                                  connect(&reader, &WholeReportReader::finished, &loop,
+                                          &QEventLoop::quit);
+                              })) {
+            reader.cancel();
+            return false;
+        }
+        status = reader.status();
+        agents = reader.agents();
+        uploads = reader.uploads();
+        if (agents) {
+            rows = static_cast<int>(agents->rows.size());
+            unreadable = static_cast<int>(agents->unreadable.size());
+            branchIds = agents->branchIds;
+        } else if (uploads) {
+            rows = uploads->rowCount();
+        }
     }
     if (status.code == ReportStatus::Code::DatabaseError) {
         Messages::critical(kScreen, QStringLiteral("The report could not be read from the "

@@ -6,6 +6,7 @@
 #include <functional>
 
 class QDateEdit;
+class QEventLoop;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
@@ -14,7 +15,6 @@ namespace kovrin {
 
 class ScreenContext;
 class FrmReportPreview;
-class DailyReportPager;
 
 // The report screen: the choice between the daily collection report (Report1), the agent
 // collection report (Report2) and the upload register, the agent and account for Report1 (the
@@ -42,9 +42,10 @@ private:
     // The agent box goes with Report1 and the upload register, the account box with Report1.
     void showBoxes(bool agent, bool account);
     bool view(ReportKind kind, const ReportFilter& filter);
-    // Waits for the first page of the daily collection report, the program running meanwhile;
-    // false when the operator cancelled.
-    bool waitForFirstPage(DailyReportPager& pager);
+    // Waits until `ready` holds, the program running meanwhile; `notify` connects the reader's
+    // signal that it may hold now to the loop's quit. False when the operator cancelled.
+    bool waitWhileReading(const std::function<bool()>& ready,
+                          const std::function<void(QEventLoop& loop)>& notify);
 
     ScreenContext& m_ctx;
     QRadioButton* m_opt1;

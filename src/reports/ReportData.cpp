@@ -17,8 +17,10 @@
 #include <QStringList>
 #include <QVariant>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <thread>
 
 namespace kovrin {
 
@@ -221,6 +223,41 @@ bool readUnreadable(const ReportConnection& conn, const QString& where, const QS
 
 namespace {
 
+// Whether the reading was stopped; the status says so when it was.
+bool stopped(const std::atomic<bool>* cancel, ReportStatus* status) {
+    if (cancel && cancel->load(std::memory_order_relaxed)) {
+        fail(status, ReportStatus::Code::Cancelled,
+             QStringLiteral("the reading of the report was stopped"));
+        return true;
+    }
+    return false;
+}
+
+// While a writer holds the file, the read waits for it as long as the connection's busy
+// timeout, in short steps, and gives up at once when it is cancelled.
+int waitUnlessCancelled(void* cancel, int tries) {
+    constexpr int kStepMs = 10;
+    if (static_cast<const std::atomic<bool>*>(cancel)->load() ||
+        tries * kStepMs >= kReportBusyTimeoutMs) {
+        return 0;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
+    return 1;
+}
+
+// The report connection opened for a read that may be cancelled.
+bool opened(const ReportConnection& conn, const std::atomic<bool>* cancel, ReportStatus* status) {
+    if (!conn.isOpen()) {
+        fail(status, ReportStatus::Code::DatabaseError, conn.error());
+        return false;
+    }
+    if (cancel) {
+        sqlite3_busy_handler(conn.native(), waitUnlessCancelled,
+                             const_cast<std::atomic<bool>*>(cancel));
+    }
+    return !stopped(cancel, status);
+}
+
 QStringList sorted(const QSet<QString>& set) {
     QStringList list(set.cbegin(), set.cend());
     list.sort();
@@ -305,14 +342,13 @@ DailyCollectionData ReportSource::dailyCollection(const ReportFilter& filter,
     return data;
 }
 
-AgentCollectionData ReportSource::agentCollection(const ReportFilter& filter,
-                                                  ReportStatus* status) const {
+AgentCollectionData ReportSource::agentCollection(const ReportFilter& filter, ReportStatus* status,
+                                                  const std::atomic<bool>* cancel) const {
     if (status) {
         *status = {};
     }
     ReportConnection conn(m_path);
-    if (!conn.isOpen()) {
-        fail(status, ReportStatus::Code::DatabaseError, conn.error());
+    if (!opened(conn, cancel, status)) {
         return {};
     }
     const QStringList range{isoText(filter.from), isoText(filter.to)};
@@ -325,6 +361,9 @@ AgentCollectionData ReportSource::agentCollection(const ReportFilter& filter,
                                "ORDER BY Date, CAST(AgentID AS INTEGER), AgentID"),
                 range);
         while (q.next()) {
+            if (stopped(cancel, status)) {
+                return {};
+            }
             AgentCollectionRow r;
             r.AgentID = q.text(0);
             r.CollectedAmt = q.integer(1);
@@ -339,7 +378,7 @@ AgentCollectionData ReportSource::agentCollection(const ReportFilter& filter,
             }
             data.rows.push_back(std::move(r));
         }
-        if (!finished(q, status)) {
+        if (stopped(cancel, status) || !finished(q, status)) {
             return {};
         }
     }
@@ -351,25 +390,26 @@ AgentCollectionData ReportSource::agentCollection(const ReportFilter& filter,
         while (q.next()) {
             branches.insert(q.text(0));
         }
-        if (!finished(q, status)) {
+        if (stopped(cancel, status) || !finished(q, status)) {
             return {};
         }
     }
     // The collections that are in no day's total.
-    if (!readUnreadable(conn, {}, range, &data.unreadable, &branches, status)) {
+    const bool read = readUnreadable(conn, {}, range, &data.unreadable, &branches, status);
+    if (stopped(cancel, status) || !read) {
         return {};
     }
     data.branchIds = sorted(branches);
     return data;
 }
 
-RegisterData ReportSource::uploadRegister(const ReportFilter& filter, ReportStatus* status) const {
+RegisterData ReportSource::uploadRegister(const ReportFilter& filter, ReportStatus* status,
+                                          const std::atomic<bool>* cancel) const {
     if (status) {
         *status = {};
     }
     ReportConnection conn(m_path);
-    if (!conn.isOpen()) {
-        fail(status, ReportStatus::Code::DatabaseError, conn.error());
+    if (!opened(conn, cancel, status)) {
         return {};
     }
     QString sql = QStringLiteral(
@@ -382,6 +422,9 @@ RegisterData ReportSource::uploadRegister(const ReportFilter& filter, ReportStat
     RegisterData data;
     Query q(conn, sql, values);
     while (q.next()) {
+        if (stopped(cancel, status)) {
+            return {};
+        }
         RegisterRow r;
         r.UploadID = q.integer(0);
         r.AgentID = q.text(1);
@@ -406,7 +449,7 @@ RegisterData ReportSource::uploadRegister(const ReportFilter& filter, ReportStat
         data.grandTotals.add(r);
         data.groups.last().rows.push_back(std::move(r));
     }
-    if (!finished(q, status)) {
+    if (stopped(cancel, status) || !finished(q, status)) {
         return {};
     }
     return data;

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
+#include <atomic>
 #include <optional>
 
 namespace kovrin {
@@ -197,6 +198,7 @@ struct ReportStatus {
     enum class Code {
         Ok,
         DatabaseError,  // the file could not be opened or queried: `detail` has the reason
+        Cancelled,      // the reading was stopped before its end
     };
     Code code = Code::Ok;
     QString detail;
@@ -222,13 +224,16 @@ public:
     DailyCollectionData dailyCollection(const ReportFilter& filter, ReportStatus* status) const;
 
     // Rows of Report2 dated from..to, in date then agent order, and the collections of the
-    // range (or of no known day) that could not be read.
-    AgentCollectionData agentCollection(const ReportFilter& filter, ReportStatus* status) const;
+    // range (or of no known day) that could not be read. When `cancel` is given and set, the
+    // reading stops before the next row: none is given, the status says it was cancelled.
+    AgentCollectionData agentCollection(const ReportFilter& filter, ReportStatus* status,
+                                        const std::atomic<bool>* cancel = nullptr) const;
 
     // The uploads of the days from..to (the day each upload's key names), restricted to the
     // agent when it is not empty (compared as in dailyCollection), superseded ones included;
-    // by day, agent and arrival.
-    RegisterData uploadRegister(const ReportFilter& filter, ReportStatus* status) const;
+    // by day, agent and arrival. `cancel` as for agentCollection.
+    RegisterData uploadRegister(const ReportFilter& filter, ReportStatus* status,
+                                const std::atomic<bool>* cancel = nullptr) const;
 
     QString databasePath() const { return m_path; }
 

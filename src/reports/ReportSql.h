@@ -23,6 +23,9 @@ inline QString errorText(const QSqlError& e) {
     return t.isEmpty() ? QStringLiteral("unknown database error") : t;
 }
 
+// How long a report's read waits for a writer that holds the file.
+constexpr int kReportBusyTimeoutMs = 3000;
+
 // The report connection: opened read-only on the database file for one read, closed and
 // removed when the read is over.
 class ReportConnection {
@@ -33,7 +36,8 @@ public:
         guardDatabaseFiles();
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
         db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=3000"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1")
+                                 .arg(kReportBusyTimeoutMs));
         if (!db.open()) {
             m_error = errorText(db.lastError());
             return;

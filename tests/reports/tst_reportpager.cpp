@@ -1,12 +1,14 @@
 // The daily collection report read a page at a time on its own thread: the same rows, sums,
 // pages and CSV as the whole read, whatever the page size and the pages kept; a store commits
-// while it reads; Cancel stops a long read.
+// while it reads; Cancel stops a long read. Report2 and the register, read whole on their own
+// thread, likewise.
 #include "CollectionRows.h"
 #include "db/Database.h"
 #include "db/LedgerStore.h"
 #include "reports/DailyReportPager.h"
 #include "reports/ReportCsv.h"
 #include "reports/ReportLayout.h"
+#include "reports/WholeReportReader.h"
 #include "support/TempProgramFolder.h"
 
 #include <QBuffer>
@@ -206,18 +208,50 @@ void TestReportPager::pagesReadTheSameReport() {
 }
 
 void TestReportPager::storeCommitsWhileTheReportReads_data() {
+    QTest::addColumn<QString>("report");
     QTest::addColumn<int>("pageRows");
     QTest::addColumn<bool>("walkFirst");
-    QTest::newRow("store between pages of one row") << 1 << false;
-    QTest::newRow("store between pages of 16 rows") << 16 << false;
-    QTest::newRow("store once every row is read, the reader still open") << 16 << true;
+    QTest::newRow("store between pages of one row") << "Report1" << 1 << false;
+    QTest::newRow("store between pages of 16 rows") << "Report1" << 16 << false;
+    QTest::newRow("store once every row is read, the reader still open") << "Report1" << 16 << true;
+    QTest::newRow("Report2 read while a store commits") << "Report2" << 0 << false;
+    QTest::newRow("the register read while a store commits") << "Register" << 0 << false;
 }
 
 void TestReportPager::storeCommitsWhileTheReportReads() {
+    QFETCH(QString, report);
     QFETCH(int, pageRows);
     QFETCH(bool, walkFirst);
     addRows(400, "07/12/2009 10:00");
     const ReportFilter filter{kDec7, kDec7, {}, {}};
+    if (report != "Report1") {
+        WholeReportReader reader(
+            path(), report == "Report2" ? ReportKind::AgentCollection : ReportKind::UploadRegister,
+            filter);
+        reader.start();
+        QElapsedTimer t;
+        t.start();
+        const DbStatus stored = storeUpload(*m_db, "2", 50);
+        QVERIFY2(stored, qPrintable(stored.error));
+        QVERIFY2(t.elapsed() < 2500, qPrintable(QString::number(t.elapsed())));
+        QVERIFY(reader.wait(20000));
+        QVERIFY2(reader.status(), qPrintable(reader.status().detail));
+        // The state before the store or the state after it, never a part of the upload.
+        if (const auto agents = reader.agents()) {
+            QVERIFY(!reader.uploads());
+            const Hundredths before = 400 * 250;
+            QCOMPARE(agents->rows.first().CollectedAmt, before);
+            QVERIFY(agents->rows.size() == 1 ||
+                    (agents->rows.size() == 2 && agents->rows[1].CollectedAmt == 50 * 10000));
+        } else {
+            const auto uploads = reader.uploads();
+            QVERIFY(uploads);
+            const RegisterTotals& all = uploads->grandTotals;
+            QVERIFY((all.uploads == 1 && all.storedCount + all.withoutTotalsCount == 400) ||
+                    (all.uploads == 2 && all.storedCount + all.withoutTotalsCount == 450));
+        }
+        return;
+    }
     DailyReportPager pager(path(), filter, DailyReportPager::Options{pageRows, 2});
     pager.start();
     QVERIFY(pager.waitForFirstPage(10000));
@@ -248,17 +282,56 @@ void TestReportPager::storeCommitsWhileTheReportReads() {
 }
 
 void TestReportPager::cancelStopsALongRead_data() {
+    QTest::addColumn<QString>("report");
     QTest::addColumn<QString>("when");
-    QTest::newRow("after the first page") << "first page";
-    QTest::newRow("before the reader starts") << "not started";
-    QTest::newRow("while the CSV is written") << "csv";
-    QTest::newRow("the reader dropped while it reads") << "dropped";
+    QTest::newRow("after the first page") << "Report1"
+                                          << "first page";
+    QTest::newRow("before the reader starts") << "Report1"
+                                              << "not started";
+    QTest::newRow("while the CSV is written") << "Report1"
+                                              << "csv";
+    QTest::newRow("the reader dropped while it reads") << "Report1"
+                                                       << "dropped";
+    QTest::newRow("Report2 before the reader starts") << "Report2"
+                                                      << "not started";
+    QTest::newRow("Report2 while a writer holds the file") << "Report2"
+                                                           << "held";
+    QTest::newRow("the register while a writer holds the file") << "Register"
+                                                                << "held";
 }
 
 void TestReportPager::cancelStopsALongRead() {
+    QFETCH(QString, report);
     QFETCH(QString, when);
     addRows(600, "07/12/2009 10:00");
     const ReportFilter filter{kDec7, kDec7, {}, {}};
+    if (report != "Report1") {
+        auto reader = std::make_unique<WholeReportReader>(
+            path(), report == "Report2" ? ReportKind::AgentCollection : ReportKind::UploadRegister,
+            filter);
+        QSignalSpy finished(reader.get(), &WholeReportReader::finished);
+        QSqlQuery hold(m_db->handle());
+        if (when == "held") {
+            // The read waits for the writer; Cancel ends the wait, the writer still there.
+            QVERIFY(hold.exec("PRAGMA journal_mode=DELETE"));
+            QVERIFY(hold.exec("BEGIN EXCLUSIVE"));
+            reader->start();
+            QVERIFY(!reader->wait(200));
+            reader->cancel();
+            QVERIFY(reader->wait(500));
+            QVERIFY(hold.exec("ROLLBACK"));
+        } else {
+            if (when == "not started") {
+                reader->cancel();
+            }
+            reader->start();
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 5000);
+        QVERIFY(reader->cancelled());
+        QVERIFY(!reader->agents());
+        QVERIFY(!reader->uploads());
+        return;
+    }
     auto pager =
         std::make_unique<DailyReportPager>(path(), filter, DailyReportPager::Options{1, 2});
     QSignalSpy finished(pager.get(), &DailyReportPager::finished);

@@ -605,18 +605,25 @@ void TestReportScreen::mainMenuOpensTheScreenModal() {
 }
 
 void TestReportScreen::slowFirstPageOffersCancel_data() {
+    QTest::addColumn<QString>("option");
     QTest::addColumn<bool>("cancel");
-    QTest::newRow("Cancel: nothing shown") << true;
-    QTest::newRow("the first page comes: the report shown") << false;
+    QTest::newRow("Cancel: nothing shown") << "OptReport1" << true;
+    QTest::newRow("the first page comes: the report shown") << "OptReport1" << false;
+    QTest::newRow("Report2, Cancel: nothing shown") << "OptReport2" << true;
+    QTest::newRow("Report2 read: the report shown") << "OptReport2" << false;
+    QTest::newRow("the register, Cancel: nothing shown") << "OptReport3" << true;
+    QTest::newRow("the register read: the report shown") << "OptReport3" << false;
 }
 
-// The database held by a writer: the report's first page waits for it, and meanwhile View
-// shows "Reading the report ..." with Cancel, the program going on.
+// The database held by a writer: the report's first page (Report2, the register: the report)
+// waits for it, and meanwhile View shows "Reading the report ..." with Cancel, the program
+// going on.
 void TestReportScreen::slowFirstPageOffersCancel() {
+    QFETCH(QString, option);
     QFETCH(bool, cancel);
     add(collection("001", "12345", "0000010.50", "07/12/2009 10:00"));
     FrmReport f(*m_ctx);
-    choose(f, "OptReport1", kDec7, kDec7);
+    choose(f, qPrintable(option), kDec7, kDec7);
     f.setReadingDialogDelay(0);
     QSqlQuery hold(m_ctx->db().handle());
     // A writer the reader has to wait for, whatever the journal.
@@ -640,6 +647,10 @@ void TestReportScreen::slowFirstPageOffersCancel() {
     QVERIFY(screenWaits);
     QVERIFY(f.isEnabled());
     QCOMPARE(m_previews, cancel ? 0 : 1);
+    QCOMPARE(m_shown.has_value(), !cancel);
+    if (m_shown) {
+        QVERIFY(m_shown->report->pageCount() > 0);
+    }
     QCOMPARE(m_rec->texts(), QStringList());
     QVERIFY(!f.findChild<QProgressDialog*>("dlgReading"));
 }
