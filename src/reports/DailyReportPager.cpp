@@ -54,11 +54,12 @@ public:
         restrict("AccountNo", filter.account, &m_where, &m_values);
     }
 
-    bool open(ReportStatus* status) const {
+    bool open(const std::atomic<bool>& cancel, ReportStatus* status) const {
         if (!m_conn.isOpen()) {
             fail(status, ReportStatus::Code::DatabaseError, m_conn.error());
             return false;
         }
+        m_conn.giveUpWaitingWhen(cancel);
         return true;
     }
 
@@ -244,33 +245,14 @@ private:
         return b.size() == 10 ? QDate::fromString(QString::fromLatin1(b), Qt::ISODate) : QDate();
     }
 
-    // The text of a column shared with the row before when it is the same.
-    class Shared {
-    public:
-        QString get(const NativeStatement& q, int c) {
-            const QByteArrayView b = q.bytes(c);
-            if (!m_valid || b != QByteArrayView(m_bytes) || q.isNull(c) != m_text.isNull()) {
-                m_bytes = b.toByteArray();
-                m_text = q.isNull(c) ? QString() : QString::fromUtf8(b);
-                m_valid = true;
-            }
-            return m_text;
-        }
-
-    private:
-        QByteArray m_bytes;
-        QString m_text;
-        bool m_valid = false;
-    };
-
     ReportConnection m_conn;
     ReportFilter m_filter;
     QString m_where;
     QStringList m_values;
     std::map<int, std::unique_ptr<NativeStatement>> m_statements;
-    Shared m_agent;
-    Shared m_account;
-    Shared m_date;
+    SharedText m_agent;
+    SharedText m_account;
+    SharedText m_date;
     QString m_dateText;
     QDate m_day;
 };
@@ -417,7 +399,7 @@ void DailyReportPager::run() {
         emit firstPageRead();
         emit finished();
     };
-    if (!reader.open(&status)) {
+    if (!reader.open(m_cancel, &status)) {
         end(status);
         return;
     }

@@ -17,10 +17,8 @@
 #include <QStringList>
 #include <QVariant>
 #include <atomic>
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <thread>
 
 namespace kovrin {
 
@@ -233,18 +231,6 @@ bool stopped(const std::atomic<bool>* cancel, ReportStatus* status) {
     return false;
 }
 
-// While a writer holds the file, the read waits for it as long as the connection's busy
-// timeout, in short steps, and gives up at once when it is cancelled.
-int waitUnlessCancelled(void* cancel, int tries) {
-    constexpr int kStepMs = 10;
-    if (static_cast<const std::atomic<bool>*>(cancel)->load() ||
-        tries * kStepMs >= kReportBusyTimeoutMs) {
-        return 0;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
-    return 1;
-}
-
 // The report connection opened for a read that may be cancelled.
 bool opened(const ReportConnection& conn, const std::atomic<bool>* cancel, ReportStatus* status) {
     if (!conn.isOpen()) {
@@ -252,8 +238,7 @@ bool opened(const ReportConnection& conn, const std::atomic<bool>* cancel, Repor
         return false;
     }
     if (cancel) {
-        sqlite3_busy_handler(conn.native(), waitUnlessCancelled,
-                             const_cast<std::atomic<bool>*>(cancel));
+        conn.giveUpWaitingWhen(*cancel);
     }
     return !stopped(cancel, status);
 }

@@ -9,12 +9,15 @@
 #include "db/Sql.h"
 #include "reports/ReportData.h"
 
+#include <sqlite3.h>
 #include <QByteArrayView>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QStringList>
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace kovrin::report_sql {
 
@@ -62,7 +65,26 @@ public:
     QString error() const { return m_error; }
     sqlite3* native() const { return m_native; }
 
+    // While a writer holds the file, a read waits for it as long as the busy timeout, in short
+    // steps, and gives up at once when `cancel` is set.
+    void giveUpWaitingWhen(const std::atomic<bool>& cancel) const {
+        if (m_native) {
+            sqlite3_busy_handler(m_native, waitUnlessCancelled,
+                                 const_cast<std::atomic<bool>*>(&cancel));
+        }
+    }
+
 private:
+    static int waitUnlessCancelled(void* cancel, int tries) {
+        constexpr int kStepMs = 10;
+        if (static_cast<const std::atomic<bool>*>(cancel)->load() ||
+            tries * kStepMs >= kReportBusyTimeoutMs) {
+            return 0;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
+        return 1;
+    }
+
     QString m_name;
     QString m_error;
     sqlite3* m_native = nullptr;
@@ -107,9 +129,9 @@ public:
 // account, hold one copy of their text.
 class SharedText {
 public:
-    QString get(const Query& q, int c) {
+    QString get(const NativeStatement& q, int c) {
         const QByteArrayView b = q.bytes(c);
-        if (!m_valid || b != QByteArrayView(m_bytes)) {
+        if (!m_valid || b != QByteArrayView(m_bytes) || q.isNull(c) != m_text.isNull()) {
             m_bytes = b.toByteArray();
             m_text = q.isNull(c) ? QString() : QString::fromUtf8(b);
             m_valid = true;

@@ -292,6 +292,8 @@ void TestReportPager::cancelStopsALongRead_data() {
                                               << "csv";
     QTest::newRow("the reader dropped while it reads") << "Report1"
                                                        << "dropped";
+    QTest::newRow("while a writer holds the file") << "Report1"
+                                                   << "held";
     QTest::newRow("Report2 before the reader starts") << "Report2"
                                                       << "not started";
     QTest::newRow("Report2 while a writer holds the file") << "Report2"
@@ -335,6 +337,20 @@ void TestReportPager::cancelStopsALongRead() {
     auto pager =
         std::make_unique<DailyReportPager>(path(), filter, DailyReportPager::Options{1, 2});
     QSignalSpy finished(pager.get(), &DailyReportPager::finished);
+    if (when == "held") {
+        // Cancel ends the wait for the writer at once, not after the busy timeout.
+        QSqlQuery hold(m_db->handle());
+        QVERIFY(hold.exec("PRAGMA journal_mode=DELETE"));
+        QVERIFY(hold.exec("BEGIN EXCLUSIVE"));
+        pager->start();
+        QVERIFY(!pager->waitForFirstPage(200));
+        pager->cancel();
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 1000);
+        QVERIFY(hold.exec("ROLLBACK"));
+        QVERIFY(pager->state().cancelled);
+        QCOMPARE(pager->state().rows, 0);
+        return;
+    }
     if (when == "not started") {
         pager->cancel();
         pager->start();
