@@ -12,11 +12,13 @@
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -26,6 +28,9 @@
 namespace kovrin {
 
 namespace {
+
+// How long an open waits for another program that holds the file for a moment.
+constexpr int kBusyTimeoutMs = 3000;
 
 using Kind = DbOpenProblem::Kind;
 
@@ -345,7 +350,7 @@ std::unique_ptr<Database> Database::open(const QString& filePath, QString* error
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
         if (!db.open()) {
             const QSqlError e = db.lastError();
             db = QSqlDatabase();
@@ -422,10 +427,26 @@ std::unique_ptr<Database> Database::open(const QString& filePath, QString* error
     }
     // Readers and the store never wait for each other; every commit is on the disk before
     // the program goes on. A file system that cannot keep the log leaves the file as it was.
+    // Programs opening one file at the same moment: the change of mode needs the file alone for
+    // an instant, and the engine answers "locked" at once rather than wait on another program
+    // that waits too; it is tried again for as long as the busy timeout.
     {
-        QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("PRAGMA journal_mode = WAL"))) {
-            return fail(kindOf(q.lastError(), Kind::Unusable), errorText(q.lastError()));
+        QElapsedTimer waited;
+        waited.start();
+        for (;;) {
+            QSqlQuery q(db);
+            if (q.exec(QStringLiteral("PRAGMA journal_mode = WAL"))) {
+                break;
+            }
+            const QSqlError e = q.lastError();
+            DbStatus handle;
+            sqlite3* native = nativeHandle(db, &handle);
+            const int code = (native ? sqlite3_errcode(native) : engineCode(e)) & 0xff;
+            const bool locked = code == SQLITE_BUSY || code == SQLITE_LOCKED;
+            if (!locked || waited.elapsed() >= kBusyTimeoutMs) {
+                return fail(locked ? Kind::Locked : kindOf(e, Kind::Unusable), errorText(e));
+            }
+            QThread::msleep(10);
         }
     }
     if (DbStatus s = exec(db, QStringLiteral("PRAGMA synchronous = FULL")); !s) {
