@@ -227,8 +227,7 @@ void FrmReportPreview::showPageCount() {
     }
 }
 
-ReportPainter::Progress FrmReportPreview::progressDialog(const QString& caption,
-                                                         QProgressDialog** dialog) {
+QProgressDialog* FrmReportPreview::newProgressDialog(const QString& caption) {
     auto* d = new QProgressDialog(caption, QStringLiteral("Cancel"), 0, 0, this);
     d->setObjectName(QStringLiteral("dlgProgress"));
     d->setWindowTitle(m_content.report->title());
@@ -236,6 +235,12 @@ ReportPainter::Progress FrmReportPreview::progressDialog(const QString& caption,
     d->setMinimumDuration(300);
     d->setAutoClose(false);
     d->setAutoReset(false);
+    return d;
+}
+
+ReportPainter::Progress FrmReportPreview::progressDialog(const QString& caption,
+                                                         QProgressDialog** dialog) {
+    QProgressDialog* d = newProgressDialog(caption);
     *dialog = d;
     return [this, d, caption](int done, int known, bool complete) {
         if (complete) {
@@ -359,14 +364,7 @@ void FrmReportPreview::cmdSaveCsv_Click() {
 
 void FrmReportPreview::saveCsvPaged(const QString& path) {
     DailyReportPager& pager = *m_content.pager;
-    auto* d =
-        new QProgressDialog(QStringLiteral("Saving as CSV"), QStringLiteral("Cancel"), 0, 0, this);
-    d->setObjectName(QStringLiteral("dlgProgress"));
-    d->setWindowTitle(m_content.report->title());
-    d->setWindowModality(Qt::WindowModal);
-    d->setMinimumDuration(300);
-    d->setAutoClose(false);
-    d->setAutoReset(false);
+    QProgressDialog* d = newProgressDialog(QStringLiteral("Saving as CSV"));
     CsvOutcome outcome = CsvOutcome::Done;
     QString reason;
     QString error;

@@ -95,6 +95,8 @@ private:
     // Save as CSV from the reader, page by page, with the rows written shown and Cancel.
     void saveCsvPaged(const QString& path);
     // A progress dialog with Cancel for the pages being printed or written.
+    // A progress window of this preview, modal to it, shown after 0.3 s.
+    QProgressDialog* newProgressDialog(const QString& caption);
     ReportPainter::Progress progressDialog(const QString& caption, QProgressDialog** dialog);
 
     PreviewContent m_content;
